@@ -1,0 +1,109 @@
+#pragma once
+// The record of one optical drive and the process-wide list of drives.
+#include <cstdint>
+
+#include "scsi/mmc.h"
+#include "scsi/request.h"
+
+namespace tarvik {
+
+enum MediumClass : int32_t {
+    kMediumNone = 0,
+    kMediumUnknown = 1,
+    kMediumRewritable = 2,
+    kMediumRecordable = 4,
+    kMediumPressed = 8,
+};
+
+enum SpeedMethod : uint32_t {
+    kMethodAuto = 0,
+    kMethodSetCdSpeed = 1,
+    kMethodSetStreaming = 2,
+};
+
+constexpr uint32_t kFactorCD = 176;
+constexpr uint32_t kFactorDVD = 1385;
+constexpr uint32_t kFactorBD = 4495;
+constexpr unsigned kMaxSpeedEntries = 128;
+constexpr unsigned kMaxDrives = 16;
+constexpr unsigned kHotKeySlots = 7;
+constexpr unsigned kShortNameChars = 10;
+
+struct SpeedEntry {
+    uint32_t Speed = 0;    // KB/s the drive reported (or was measured) for Command
+    uint32_t Command = 0;  // KB/s to put into the speed command to get Speed
+};
+
+struct SpeedList {
+    uint32_t Factor = 0;
+    uint32_t CanGetSpeed = 0;
+    uint32_t CanSetSpeed = 0;
+    uint32_t CanGetStreaming = 0;
+    uint32_t CanSetStreaming = 0;
+    uint32_t MethodDetected = 0;
+    uint32_t MethodPrefered = 0;
+    uint32_t MaxLevel = 0;
+    uint32_t MaxSpeed = 0;
+    uint32_t Selected = 0;
+    uint32_t Count = 0;
+    SpeedEntry Entries[kMaxSpeedEntries] = {};
+};
+
+// Event bits of EventMask.
+enum : uint32_t {
+    kEventStart = 0x01,
+    kEventDiskChange = 0x02,
+    kEventResume = 0x08,
+    kEventTrayClose = 0x10,
+};
+
+struct CdromDrive {
+    // identity
+    char Name[32] = {};
+    char16_t DefaultShortName[kShortNameChars + 1] = {};
+    int32_t DupIndex = 0;
+    // drive model
+    uint32_t CanClose = 0;
+    uint32_t CanSenseMedium = 0;
+    uint32_t IsDVD = 0;
+    uint32_t IsBD = 0;
+    SpeedList SpeedListCD;
+    SpeedList SpeedListDVD;
+    SpeedList SpeedListBD;
+    // instance options
+    uint32_t Ignore = 0;
+    uint32_t EventMask = 0;
+    uint32_t OnlyWithDisk = 0;
+    uint32_t WhenAudio = 0;
+    uint32_t IgnoreSpeed = 0;
+    uint32_t ShortMenu = 0;
+    uint32_t ForceRead = 0;
+    uint32_t AutoLock = 0;
+    uint32_t Timer = 0;
+    uint32_t HotKeys[kHotKeySlots] = {};
+    char16_t ShortName[kShortNameChars + 1] = {};
+    // where the transport finds it
+    DriveAddress Address;
+    // live state, never stored
+    uint32_t CurrentSpeed = 0;
+    uint32_t MediumPresent = 0;
+    uint32_t TrayClosed = 0;
+    CdromCapabilities Caps;
+    int32_t Profile = 0;
+    uint32_t AudioStatus = 0;
+    int32_t MediumClass = 0;
+    SpeedList* CurrentList = nullptr;
+    uint32_t Busy = 0;
+    int32_t RestoreCountdown = 0;
+    uint32_t TrayOpenTick = 0;
+};
+
+struct CdromListType {
+    uint32_t count = 0;
+    CdromDrive* drives = nullptr;  // malloc'd array of count records
+};
+
+// The process-wide drive list.
+extern CdromListType CdromList;
+
+}  // namespace tarvik

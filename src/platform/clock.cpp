@@ -1,0 +1,29 @@
+#include "platform/clock.h"
+
+namespace tarvik {
+
+Clock& SystemClock();  // clock_host.cpp / clock_win32.cpp
+
+namespace {
+Clock* g_clock = nullptr;
+}
+
+Clock& GetClock() { return g_clock ? *g_clock : SystemClock(); }
+
+void SetClock(Clock* clock) { g_clock = clock; }
+
+LocalTime VirtualClock::Now() {
+    // A fixed day; the time of day follows the virtual milliseconds.
+    LocalTime t;
+    t.year = 2026;
+    t.month = 1;
+    t.day = 1;
+    const uint64_t dayMs = nowMs_ % (24ull * 3600 * 1000);
+    t.hour = static_cast<unsigned>(dayMs / 3600000);
+    t.minute = static_cast<unsigned>(dayMs / 60000 % 60);
+    t.second = static_cast<unsigned>(dayMs / 1000 % 60);
+    t.millisecond = static_cast<unsigned>(dayMs % 1000);
+    return t;
+}
+
+}  // namespace tarvik

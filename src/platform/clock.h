@@ -1,0 +1,41 @@
+#pragma once
+// The Clock seam: every wait and every time stamp of the program goes through
+// it, so tests and the drive simulator can run a 15-second wait in no real time.
+#include <cstdint>
+
+namespace tarvik {
+
+struct LocalTime {
+    unsigned year = 0, month = 0, day = 0;
+    unsigned hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Milliseconds since an arbitrary start; wraps like GetTickCount.
+    virtual uint32_t TickCount() = 0;
+    virtual void Sleep(uint32_t ms) = 0;
+    virtual LocalTime Now() = 0;
+};
+
+// The process-wide clock. SetClock(nullptr) restores the system clock.
+Clock& GetClock();
+void SetClock(Clock* clock);
+
+// A clock that only moves when told to (or when slept on). Used by tests and
+// by the simulator so measured times are exact and cost nothing.
+class VirtualClock final : public Clock {
+public:
+    uint32_t TickCount() override { return static_cast<uint32_t>(nowMs_); }
+    void Sleep(uint32_t ms) override { nowMs_ += ms; }
+    LocalTime Now() override;
+    void Advance(uint64_t ms) { nowMs_ += ms; }
+    uint64_t Elapsed() const { return nowMs_; }
+    void Set(uint64_t ms) { nowMs_ = ms; }
+
+private:
+    uint64_t nowMs_ = 0;
+};
+
+}  // namespace tarvik

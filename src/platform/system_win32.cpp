@@ -1,0 +1,79 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/system.h"
+
+namespace tarvik {
+namespace {
+
+class Win32System final : public System {
+public:
+    bool GetVersion(WinVersionInfo& out) override {
+        OSVERSIONINFOA info{};
+        info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        if (!::GetVersionExA(&info)) return false;
+#pragma GCC diagnostic pop
+        out.major = info.dwMajorVersion;
+        out.minor = info.dwMinorVersion;
+        out.build = info.dwBuildNumber;
+        out.platformId = info.dwPlatformId;
+        return true;
+    }
+    uint32_t LogicalDrives() override { return ::GetLogicalDrives(); }
+    unsigned DriveType(const std::string& root) override { return ::GetDriveTypeA(root.c_str()); }
+    std::string SystemMessage(uint32_t code) override {
+        char buffer[512] = {};
+        const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                         nullptr, code, 0, buffer, sizeof(buffer), nullptr);
+        std::string text(buffer, n);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        return text;
+    }
+    std::string ModulePath() override {
+        char path[MAX_PATH + 1] = {};
+        const DWORD n = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+        return std::string(path, n);
+    }
+    uint32_t FileAttributes(const std::string& path) override {
+        return ::GetFileAttributesA(path.c_str());
+    }
+    std::string ProfileString(const std::string& file, const std::string& section,
+                              const std::string& key, unsigned maxChars) override {
+        std::string buffer(maxChars ? maxChars : 1, '\0');
+        const DWORD n = ::GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer.data(),
+                                                   static_cast<DWORD>(buffer.size()), file.c_str());
+        buffer.resize(n);
+        return buffer;
+    }
+    bool VolumeInformation(const std::string& root, std::string* label, uint32_t* serial) override {
+        char name[MAX_PATH + 1] = {};
+        DWORD serialNumber = 0;
+        if (!::GetVolumeInformationA(root.c_str(), name, sizeof(name), &serialNumber, nullptr,
+                                     nullptr, nullptr, 0))
+            return false;
+        if (label) *label = name;
+        if (serial) *serial = serialNumber;
+        return true;
+    }
+    intptr_t ShellExecute(const char* verb, const char* file, const char* parameters,
+                          const char* directory, int show) override {
+        return reinterpret_cast<intptr_t>(
+            ::ShellExecuteA(nullptr, verb, file, parameters, directory, show));
+    }
+    void BroadcastSettingChange(const char* section) override {
+        DWORD_PTR result = 0;
+        ::SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                              reinterpret_cast<LPARAM>(section), SMTO_ABORTIFHUNG, 5000, &result);
+    }
+};
+
+}  // namespace
+
+System& DefaultSystem() {
+    static Win32System system;
+    return system;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,69 @@
+#pragma once
+// The MMC operations the program sends. Each takes the drive's address, builds
+// its CDB, goes through the transport and decodes the few bytes the program uses.
+#include <cstdint>
+
+#include "scsi/request.h"
+
+namespace tarvik {
+
+struct InquiryData {
+    int32_t deviceType = 0;
+    uint32_t dataFormat = 0;
+    char vendor[9] = {};
+    char product[17] = {};
+    char revision[5] = {};
+};
+
+struct CdromCapabilities {
+    uint32_t maxReadSpeed = 0;
+    uint32_t currentReadSpeed = 0;
+    uint32_t currentWriteSpeed = 0;
+    uint32_t pageShifted = 0;
+    uint32_t volumeLevels = 0;
+    uint32_t bufferSize = 0;
+    uint8_t readCaps = 0;
+    uint8_t writeCaps = 0;
+    uint8_t caps[4] = {};
+    uint8_t mediumType = 0;
+};
+
+constexpr uint32_t FEATURE_DVD = 0x1F;
+constexpr uint32_t FEATURE_BD = 0x40;
+
+constexpr unsigned kBlockSize = 2048;
+
+int GetCDROMInquiry(const DriveAddress& drive, InquiryData* out);
+int GetCDROMInfo(const DriveAddress& drive, CdromCapabilities* out);
+uint32_t GetCDSpeed(const DriveAddress& drive);
+int SetCDROMSpeed(const DriveAddress& drive, int32_t readSpeed, int32_t writeSpeed);
+int LoadEjectCDROM(const DriveAddress& drive, int eject);
+int TestUnitReady(const DriveAddress& drive);  // 0 ready, 1 not ready, -1 other failure
+uint32_t ReadCDROMCapacity(const DriveAddress& drive);
+int ReadCDROMBlocks(const DriveAddress& drive, uint32_t lba, uint32_t count, void* buffer);
+int PreventCDROMRemoval(const DriveAddress& drive, int prevent);
+int ReadCDROMAudioStatus(const DriveAddress& drive);  // status byte, or -1
+int32_t GetCDROMProfile(const DriveAddress& drive);   // current profile, or -1
+int SetDVDSpeed(const DriveAddress& drive, uint32_t readSize, uint32_t writeSize);
+uint32_t GetDVDSpeed(const DriveAddress& drive);
+int ReadDVDBookType(const DriveAddress& drive);       // 0..15, or -1
+uint32_t ReadBlurayDiscType(const DriveAddress& drive);  // "BDR" packed low byte first, or 0
+int CheckCDROMFeature(const DriveAddress& drive, uint32_t feature);
+
+// Decoders of returned codes.
+bool IsMediumTypeCD(uint32_t code);
+bool IsMediumTypeCDROM(uint32_t code);
+bool IsMediumTypeCDR(uint32_t code);
+bool IsMediumTypeCDRW(uint32_t code);
+bool IsMediumTypeNoDisc(uint32_t code);
+bool IsMediumTypeOther(uint32_t code);
+bool IsMediumTypeAudio(uint32_t code);
+bool IsProfileCD(int32_t profile);
+bool IsProfileDVD(int32_t profile);
+bool IsProfileBD(int32_t profile);
+bool IsProfileKnown(int32_t profile);
+bool HasTrayLoader(const CdromCapabilities& caps);
+bool CanReadDVD(const CdromCapabilities& caps);
+bool IsAudioActive(uint32_t audioStatus);
+
+}  // namespace tarvik

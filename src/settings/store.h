@@ -1,0 +1,49 @@
+#pragma once
+// The settings store: every setting lives under one key of the current user's
+// registry. This file owns the layout, the defaults, load and save.
+#include <cstdint>
+
+namespace tarvik {
+
+struct CdromDrive;
+
+struct GlobalSettingsRecord {
+    uint32_t ApiPrefered = 0;
+    uint32_t NumNames = 1;
+    uint32_t EjectSingle = 1;
+    uint32_t ShowUnknown = 0;
+    uint32_t ForceRefresh = 0;
+    uint32_t DNEject = 0;
+    uint32_t DNClose = 0;
+    uint32_t DNMessage = 0;
+    uint32_t DNTimer = 5;
+    uint32_t DeepMenu = 0;
+    uint32_t TopNames = 0;
+    uint32_t CloseOnRun = 0;
+    uint32_t IconDisk = 1;
+    uint32_t IconOpen = 0;
+    uint32_t CmdOpen = 0;
+    uint32_t CmdExplore = 1;
+    uint32_t CmdAutorun = 1;
+    uint32_t TimerAutoclose = 0;
+    uint32_t EnableAutoclose = 0;
+    uint32_t TimerEnable = 0;
+    char Data[35] = {};       // stored eject password ("$1$..."), empty = none
+    char SavePath[260] = {};  // .reg export file, empty = no export
+};
+
+extern GlobalSettingsRecord GlobalSettings;
+
+// "Software\Orvanto Software\Tarvik\4.0" under HKEY_CURRENT_USER.
+extern const char kRootKeyPath[];
+
+void LoadGlobalSettings();
+void SaveGlobalSettings();
+int LoadDriveModel(CdromDrive* drive);  // 1 only when every value was present
+void SaveDriveModel(CdromDrive* drive);
+int LoadDriveInstance(CdromDrive* drive);
+void SaveDriveInstance(CdromDrive* drive);
+void ResetConfiguration();
+void SaveConfigToFile(const char* path);
+
+}  // namespace tarvik
