@@ -107,3 +107,48 @@ struct CdromListType {
 extern CdromListType CdromList;
 
 }  // namespace tarvik
+
+namespace tarvik {
+
+// ---- busy protocol ----------------------------------------------------------
+// Observer of drive operations: started = 1 when one begins, 0 when it ends.
+using DriveBusyNotifyFn = void (*)(int started);
+void SetDriveBusyNotify(DriveBusyNotifyFn fn);
+
+// Takes the drive's Busy flag. Returns false (and does nothing) when the drive
+// is already in use, in which case the caller must return without effect.
+[[nodiscard]] bool BeginDriveOp(CdromDrive* drive);
+void EndDriveOp(CdromDrive* drive);
+
+// Scoped form of the pair: owns the flag when it could take it.
+class DriveOp {
+public:
+    explicit DriveOp(CdromDrive* drive) : drive_(BeginDriveOp(drive) ? drive : nullptr) {}
+    ~DriveOp() { Release(); }
+    DriveOp(const DriveOp&) = delete;
+    DriveOp& operator=(const DriveOp&) = delete;
+    explicit operator bool() const { return drive_ != nullptr; }
+    void Release() {
+        if (drive_) EndDriveOp(drive_);
+        drive_ = nullptr;
+    }
+
+private:
+    CdromDrive* drive_;
+};
+
+// ---- drive list -------------------------------------------------------------
+void BuildDriveList();
+void FreeDriveList();
+// Fills Name and DefaultShortName; non-zero when INQUIRY succeeded.
+int ReadDriveName(CdromDrive* drive);
+// Drive i of CdromList, or null when there is none.
+CdromDrive* DriveAt(uint32_t index);
+
+// Valid entries of a list: Count, but never more than the array holds, so a
+// corrupt count can't walk off the end.
+inline uint32_t EntryCount(const SpeedList& list) {
+    return list.Count < kMaxSpeedEntries ? list.Count : kMaxSpeedEntries;
+}
+
+}  // namespace tarvik

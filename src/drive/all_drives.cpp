@@ -1,0 +1,105 @@
+// The loops over all drives run on program start, disk change, resume,
+// session end and timer ticks. Ignored drives are left alone by all of them.
+#include <string>
+
+#include "app/log.h"
+#include "drive/speed_control.h"
+#include "platform/system.h"
+#include "scsi/mmc.h"
+#include "settings/store.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr uint8_t kDoorOpen = 0x71;
+
+// Bit of a drive letter in a unit mask (bit 0 = A:), 0 when it has none.
+uint32_t LetterBit(const CdromDrive& drive) {
+    const uint32_t letter = drive.Address.letter;
+    return letter >= 'A' && letter <= 'Z' ? 1u << (letter - 'A') : 0;
+}
+
+template <typename Fn>
+void ForEachDrive(Fn fn) {
+    for (uint32_t i = 0; i < CdromList.count; ++i) {
+        CdromDrive* drive = &CdromList.drives[i];
+        if (!drive->Ignore) fn(drive);
+    }
+}
+
+}  // namespace
+
+void CheckAllDrives() {
+    ForEachDrive([](CdromDrive* drive) { CheckDriveState(drive); });
+}
+
+void RestoreSpeedOnEvent(uint32_t eventBit, uint32_t letterMask) {
+    ForEachDrive([=](CdromDrive* drive) {
+        // The lock is ours to keep: re-applied whatever the event, but not
+        // while the drive is in another operation's hands.
+        if (drive->AutoLock && !drive->Busy) (void)PreventCDROMRemoval(drive->Address, 1);
+        CheckDriveState(drive);
+        if (!(drive->EventMask & eventBit)) return;
+        const uint32_t bit = LetterBit(*drive);
+        if (bit && letterMask && !(letterMask & bit)) return;
+        RestoreSpeed(drive);
+    });
+}
+
+uint32_t DisksPresentMask(int eject) {
+    CheckAllDrives();
+    const bool password = GlobalSettings.Data[0] != '\0';
+    uint32_t mask = 0;
+    ForEachDrive([&](CdromDrive* drive) {
+        // A drive locked under an eject password stays shut at session end.
+        if (drive->AutoLock && password) return;
+        if (!drive->MediumPresent) return;
+        if (eject) EjectCDROM(drive, 1);
+        mask |= LetterBit(*drive) | 0x80000000u;
+    });
+    return mask;
+}
+
+uint32_t EjectAllDisks() { return DisksPresentMask(1); }
+
+void CloseAllTrays() {
+    ForEachDrive([](CdromDrive* drive) {
+        if (drive->CanClose) EjectCDROM(drive, 0);
+    });
+}
+
+int IsAllClosed() {
+    LogPrintf("IsAllClosed\n");
+    for (uint32_t i = 0; i < CdromList.count; ++i) {
+        CdromDrive* drive = &CdromList.drives[i];
+        LogPrintf("  [%s]\n", drive->Name);
+        if (!drive->Ignore && drive->CanClose) {
+            CheckDriveState(drive);
+            const bool open = drive->CanSenseMedium ? drive->Caps.mediumType == kDoorOpen
+                                                    : !drive->MediumPresent && !drive->TrayClosed;
+            if (open) {
+                LogPrintf("  FALSE\n");
+                return 0;
+            }
+        }
+        LogPrintf("    OK\n");
+    }
+    LogPrintf("  TRUE\n");
+    return 1;
+}
+
+void RefreshDiskContent() {
+    if (!GlobalSettings.ForceRefresh) return;
+    System& sys = Sys();
+    const uint32_t letters = sys.LogicalDrives();
+    for (unsigned i = 0; i < 26; ++i) {
+        if (!(letters & (1u << i))) continue;
+        std::string root = "A:\\";
+        root[0] = static_cast<char>('A' + i);
+        // Asking for the volume makes the system notice a changed disc.
+        if (sys.DriveType(root) == kDriveCdrom) (void)sys.VolumeInformation(root, nullptr, nullptr);
+    }
+}
+
+}  // namespace tarvik

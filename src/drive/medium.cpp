@@ -1,0 +1,205 @@
+// Medium and capability detection.
+#include "drive/medium.h"
+
+#include "app/log.h"
+#include "platform/clock.h"
+#include "scsi/errors.h"
+#include "scsi/mmc.h"
+
+namespace tarvik {
+
+namespace {
+
+enum class Family { CD, DVD, BD };
+
+constexpr uint8_t kDoorOpen = 0x71;
+// A disc still spinning up reports neither a medium code nor a profile; drives
+// that do report medium codes are given this many polls to settle.
+constexpr int kMediaPolls = 30;
+constexpr uint32_t kMediaPollMs = 500;
+
+SpeedList* ListOf(CdromDrive* drive, Family family) {
+    switch (family) {
+    case Family::DVD: return &drive->SpeedListDVD;
+    case Family::BD: return &drive->SpeedListBD;
+    default: return &drive->SpeedListCD;
+    }
+}
+
+// The family decision: the medium code of the capabilities page first, then
+// the current profile, then a guess; waits on drives known to sense media.
+// m and p receive the last medium code and profile seen.
+Family DecideFamily(CdromDrive* drive, uint32_t* m, int32_t* p) {
+    *p = -1;
+    for (int n = 0;;) {
+        const int ok = GetCDROMInfo(drive->Address, &drive->Caps);
+        LogPrintf("    GetCDROMInfo %s\n", ok ? "OK" : "*FAILED*");
+        *m = drive->Caps.mediumType;
+        if (IsMediumTypeCD(*m) || IsMediumTypeNoDisc(*m)) {
+            LogPrintf("    Medium is CD\n");
+            return Family::CD;
+        }
+        *p = GetCDROMProfile(drive->Address);
+        LogPrintf("    GetCDROMProfile %s\n", *p == -1 ? "*FAILED*" : "OK");
+        if (IsProfileCD(*p)) {
+            LogPrintf("    Profile is CD\n");
+            return Family::CD;
+        }
+        if (IsProfileDVD(*p)) {
+            LogPrintf("    Profile is DVD\n");
+            return Family::DVD;
+        }
+        if (IsProfileBD(*p)) {
+            LogPrintf("    Profile is BD\n");
+            return Family::BD;
+        }
+        if (IsMediumTypeOther(*m)) {
+            LogPrintf("    Medium assumed to be CD (0x%02X)\n", *m);
+            return Family::CD;
+        }
+        if (IsProfileKnown(*p)) {
+            LogPrintf("    Profile assumed to be CD (0x%04X)\n", static_cast<unsigned>(*p));
+            return Family::CD;
+        }
+        if (!drive->CanSenseMedium) {
+            LogPrintf("    Can't sense it, let it be CD\n");
+            return Family::CD;
+        }
+        if (++n >= kMediaPolls) {
+            LogPrintf("    Can't wait anymore, let it be CD\n");
+            LogScsiError("");
+            return Family::CD;
+        }
+        LogPrintf("    waiting for media [%02d]...\n", n);
+        GetClock().Sleep(kMediaPollMs);
+    }
+}
+
+}  // namespace
+
+int32_t MediumClassFromCdMediumType(uint32_t mediumType) {
+    if (IsMediumTypeCDROM(mediumType)) return kMediumPressed;
+    if (IsMediumTypeCDR(mediumType)) return kMediumRecordable;
+    if (IsMediumTypeCDRW(mediumType)) return kMediumRewritable;
+    return kMediumUnknown;
+}
+
+int32_t MediumClassFromBookType(int bookType) {
+    switch (bookType) {
+    case 0: return kMediumPressed;                     // DVD-ROM
+    case 1: case 3: case 9: return kMediumRewritable;  // DVD-RAM, DVD-RW, DVD+RW
+    case 2: case 10: return kMediumRecordable;         // DVD-R, DVD+R
+    default: return kMediumUnknown;                    // failed, HD DVD, DL, reserved
+    }
+}
+
+int32_t MediumClassFromDiscType(const char* discType) {
+    const auto is = [discType](const char* id) {
+        return discType[0] == id[0] && discType[1] == id[1] && discType[2] == id[2] &&
+               discType[3] == '\0';
+    };
+    if (is("BDO")) return kMediumPressed;
+    if (is("BDR")) return kMediumRecordable;
+    if (is("BDW")) return kMediumRewritable;
+    return kMediumUnknown;
+}
+
+int CheckDriveMode(CdromDrive* drive) {
+    LogPrintf("  CheckDriveMode\n");
+    uint32_t m = 0;
+    int32_t p = -1;
+    const Family family = DecideFamily(drive, &m, &p);
+    SpeedList* list = ListOf(drive, family);
+    drive->CurrentList = list;
+    drive->Profile = p;
+    LogPrintf("  FINISHED CheckDriveMode\n");
+
+    int changed = 0;
+    const auto learn = [&changed](uint32_t& field, uint32_t value) {
+        field = value;
+        changed = 1;
+    };
+    const CdromCapabilities& caps = drive->Caps;
+    if (!drive->CanClose && HasTrayLoader(caps)) learn(drive->CanClose, 1);
+    if (!drive->CanSenseMedium && m != 0) learn(drive->CanSenseMedium, 1);
+    if (!drive->IsDVD && (CanReadDVD(caps) || family == Family::DVD)) learn(drive->IsDVD, 1);
+    if (!drive->IsBD && family == Family::BD) learn(drive->IsBD, 1);
+    if (list->MaxSpeed < caps.maxReadSpeed) learn(list->MaxSpeed, caps.maxReadSpeed);
+    if (!list->CanGetSpeed && caps.currentReadSpeed != 0) learn(list->CanGetSpeed, 1);
+
+    bool open = false;
+    bool present = false;
+    if (IsMediumTypeNoDisc(m)) {
+        drive->MediumPresent = 0;
+        drive->MediumClass = kMediumNone;
+        open = drive->CanSenseMedium ? m == kDoorOpen : drive->TrayClosed == 0;
+    } else if (IsMediumTypeCD(m) || family != Family::CD || IsProfileCD(p)) {
+        drive->MediumPresent = 1;
+        drive->MediumClass = kMediumUnknown;
+        present = true;
+        open = drive->CanSenseMedium ? m == kDoorOpen : false;
+    } else {
+        const int t = TestUnitReady(drive->Address);
+        LogPrintf("    TestUnitReady=%d\n", t);
+        drive->MediumPresent = t == 0 ? 1 : 0;
+        drive->MediumClass = t == 0 ? kMediumUnknown : kMediumNone;
+        present = t == 0;
+        if (drive->CanSenseMedium)
+            open = m == kDoorOpen;
+        else
+            open = t != 0 && drive->TrayClosed == 0;
+    }
+    if (!open)
+        drive->TrayOpenTick = 0;
+    else if (drive->TrayOpenTick == 0)
+        drive->TrayOpenTick = GetClock().TickCount();
+
+    if (present && family == Family::CD && (!drive->CanSenseMedium || IsMediumTypeAudio(m))) {
+        drive->AudioStatus = static_cast<uint32_t>(ReadCDROMAudioStatus(drive->Address));
+        LogPrintf("    ReadCDROMAudioStatus=0x%02X\n", drive->AudioStatus);
+    } else {
+        drive->AudioStatus = 0;
+    }
+
+    drive->CurrentSpeed = caps.currentReadSpeed;
+    const uint32_t method = list->MethodPrefered ? list->MethodPrefered : list->MethodDetected;
+    if (method == kMethodSetStreaming || (method == kMethodAuto && !list->CanGetSpeed)) {
+        drive->CurrentSpeed = GetDVDSpeed(drive->Address);
+        LogPrintf("    GetDVDSpeed=%u\n", drive->CurrentSpeed);
+        if (!list->CanGetStreaming && drive->CurrentSpeed != 0) learn(list->CanGetStreaming, 1);
+    }
+    if (list->MaxSpeed < drive->CurrentSpeed) learn(list->MaxSpeed, drive->CurrentSpeed);
+    return changed;
+}
+
+void CheckReadCaps(CdromDrive* drive) {
+    LogPrintf("CheckReadCaps [%s]\n", drive->Name);
+    DriveOp op(drive);
+    if (!op) return;
+    drive->IsDVD = CheckCDROMFeature(drive->Address, FEATURE_DVD) ? 1 : 0;
+    LogPrintf("    CheckCDROMFeature(FEATURE_DVD)=%d\n", static_cast<int>(drive->IsDVD));
+    drive->IsBD = CheckCDROMFeature(drive->Address, FEATURE_BD) ? 1 : 0;
+    LogPrintf("    CheckCDROMFeature(FEATURE_BD)=%d\n", static_cast<int>(drive->IsBD));
+    op.Release();
+    LogPrintf("FINISHED CheckReadCaps\n");
+}
+
+void DetectMediumClass(CdromDrive* drive) {
+    if (drive->CurrentList == &drive->SpeedListDVD) {
+        const int book = ReadDVDBookType(drive->Address);
+        LogPrintf("    ReadDVDBookType=0x%X\n", static_cast<unsigned>(book));
+        drive->MediumClass = MediumClassFromBookType(book);
+    } else if (drive->CurrentList == &drive->SpeedListBD) {
+        const uint32_t packed = ReadBlurayDiscType(drive->Address);
+        const char type[4] = {static_cast<char>(packed & 0xFF), static_cast<char>(packed >> 8 & 0xFF),
+                              static_cast<char>(packed >> 16 & 0xFF), '\0'};
+        LogPrintf("    ReadBlurayDiscType='%s'\n", type);
+        drive->MediumClass = MediumClassFromDiscType(type);
+    } else {
+        drive->MediumClass = drive->MediumPresent
+                                 ? MediumClassFromCdMediumType(drive->Caps.mediumType)
+                                 : kMediumNone;
+    }
+}
+
+}  // namespace tarvik

@@ -1,0 +1,104 @@
+// Speed setting, restore and the drive's state.
+#include "drive/speed_control.h"
+
+#include "app/log.h"
+#include "drive/medium.h"
+#include "drive/speed_detect.h"
+#include "scsi/mmc.h"
+#include "settings/store.h"
+
+namespace tarvik {
+
+uint32_t ChooseSpeedMethod(const SpeedList& list, uint32_t hint) {
+    if (list.MethodPrefered) return list.MethodPrefered;
+    if (list.MethodDetected) return list.MethodDetected;
+    if (hint == kMethodSetStreaming)
+        return list.CanSetStreaming ? kMethodSetStreaming : kMethodSetCdSpeed;
+    if (list.CanSetSpeed) return kMethodSetCdSpeed;
+    if (list.CanSetStreaming) return kMethodSetStreaming;
+    return kMethodSetCdSpeed;
+}
+
+uint32_t CommandForSpeed(const SpeedList& list, uint32_t speed) {
+    const uint32_t n = EntryCount(list);
+    for (uint32_t i = 0; i < n; ++i)
+        if (list.Entries[i].Speed == speed) return list.Entries[i].Command;
+    return speed;
+}
+
+void ReadAfterSpeed(CdromDrive* drive) {
+    // Many drives take up a new speed only with the next read; reading two
+    // blocks makes the change audible (and reportable) at once.
+    const uint32_t last = ReadCDROMCapacity(drive->Address);
+    if (last == 0) return;
+    uint8_t block[kBlockSize];
+    (void)ReadCDROMBlocks(drive->Address, last / 3, 1, block);
+    (void)ReadCDROMBlocks(drive->Address, 2 * (last / 3), 1, block);
+}
+
+void SetSpeed(CdromDrive* drive, uint32_t command) {
+    DriveOp op(drive);
+    if (!op) return;
+    const uint32_t write = drive->Caps.currentWriteSpeed;
+    if (ChooseSpeedMethod(*drive->CurrentList, kMethodAuto) == kMethodSetCdSpeed)
+        (void)SetCDROMSpeed(drive->Address, static_cast<int32_t>(command),
+                            static_cast<int32_t>(write));
+    else
+        (void)SetDVDSpeed(drive->Address, command, write);
+    if (drive->ForceRead) ReadAfterSpeed(drive);
+    op.Release();
+    CheckDriveState(drive);
+}
+
+void RestoreSpeed(CdromDrive* drive) {
+    const SpeedList& list = *drive->CurrentList;
+    const uint32_t selected = list.Selected;
+    if (selected == 0) return;
+    if (drive->OnlyWithDisk && !drive->MediumPresent) return;
+    if (!drive->WhenAudio && IsAudioActive(drive->AudioStatus)) return;
+    if (!drive->IgnoreSpeed && drive->CurrentSpeed != 0 && drive->CurrentSpeed <= selected) return;
+    SetSpeed(drive, CommandForSpeed(list, selected));
+}
+
+void SpeedFaster(CdromDrive* drive) {
+    const SpeedList& list = *drive->CurrentList;
+    for (uint32_t i = EntryCount(list); i-- > 0;) {
+        if (list.Entries[i].Speed > drive->CurrentSpeed) {
+            SetSpeed(drive, list.Entries[i].Command);
+            return;
+        }
+    }
+}
+
+void SpeedSlower(CdromDrive* drive) {
+    const SpeedList& list = *drive->CurrentList;
+    const uint32_t n = EntryCount(list);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (list.Entries[i].Speed < drive->CurrentSpeed) {
+            SetSpeed(drive, list.Entries[i].Command);
+            return;
+        }
+    }
+}
+
+void CheckDriveState(CdromDrive* drive) {
+    LogPrintf("CheckDriveState [%s]\n", drive->Name);
+    DriveOp op(drive);
+    if (!op) return;
+    if (CheckDriveMode(drive)) SaveDriveModel(drive);
+    if (drive->MediumPresent && drive->CurrentList->MaxLevel <= 7 &&
+        !IsAudioActive(drive->AudioStatus))
+        DetectMediumClass(drive);
+    op.Release();
+
+    // A list detected with a poorer disc (or none) is detected again as soon
+    // as a better one is in: pressed over recordable over rewritable.
+    if (static_cast<int64_t>(drive->CurrentList->MaxLevel) < drive->MediumClass) {
+        ScanCDROMSpeedAuto(drive, nullptr, nullptr);
+        drive->CurrentList->MaxLevel = static_cast<uint32_t>(drive->MediumClass);
+        SaveDriveModel(drive);
+    }
+    LogPrintf("FINISHED CheckDriveState\n");
+}
+
+}  // namespace tarvik

@@ -1,0 +1,51 @@
+// Eject, close and lock, and what the program knows about the tray.
+#include <string>
+
+#include "app/log.h"
+#include "drive/speed_control.h"
+#include "platform/system.h"
+#include "scsi/mmc.h"
+
+namespace tarvik {
+
+namespace {
+constexpr uint8_t kDoorOpen = 0x71;
+constexpr uint32_t kNoFile = 0xFFFFFFFFu;  // INVALID_FILE_ATTRIBUTES
+}  // namespace
+
+void EjectCDROM(CdromDrive* drive, int eject) {
+    LogPrintf("EjectCDROM [%s] (%s)\n", drive->Name, eject ? "EJECT" : "CLOSE");
+    DriveOp op(drive);
+    if (!op) return;
+    // A locked drive refuses to eject, so our own lock comes off first.
+    if (eject) (void)PreventCDROMRemoval(drive->Address, 0);
+    (void)LoadEjectCDROM(drive->Address, eject);
+    drive->TrayClosed = eject ? 0 : 1;
+    if (drive->AutoLock) (void)PreventCDROMRemoval(drive->Address, 1);
+    op.Release();
+    LogPrintf("FINISHED EjectCDROM\n");
+}
+
+int IsTrayOpen(const CdromDrive* drive) {
+    if (drive->CanSenseMedium) return drive->Caps.mediumType == kDoorOpen;
+    if (drive->MediumPresent) return 0;
+    return drive->TrayClosed == 0;
+}
+
+int CheckTrayClosed(CdromDrive* drive) {
+    CheckDriveState(drive);
+    if (!drive->CanClose) return 1;
+    if (drive->CanSenseMedium) return drive->Caps.mediumType != kDoorOpen;
+    return drive->MediumPresent || drive->TrayClosed ? 1 : 0;
+}
+
+int HasAutorunInf(const CdromDrive* drive) {
+    const uint32_t letter = drive->Address.letter;
+    if (letter < 'A' || letter > 'Z' || !drive->MediumPresent) return 0;
+    if (IsMediumTypeAudio(drive->Caps.mediumType)) return 0;
+    std::string path = "A:\\AUTORUN.INF";
+    path[0] = static_cast<char>(letter);
+    return Sys().FileAttributes(path) != kNoFile ? 1 : 0;
+}
+
+}  // namespace tarvik
