@@ -1,0 +1,284 @@
+// The string table: the texts the program shows, as the behaviour gives them,
+// the lookup by id, and the resource block layout built from the same list.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "ui/strings.h"
+
+namespace tarvik {
+namespace {
+
+// UTF-8 to UTF-16, written here independently of the table so that the two
+// copies the table keeps can be checked against each other.
+std::u16string Utf8ToUtf16(std::string_view in) {
+    std::u16string out;
+    for (std::size_t i = 0; i < in.size();) {
+        const auto b = static_cast<unsigned char>(in[i]);
+        char32_t cp;
+        std::size_t n;
+        if (b < 0x80) {
+            cp = b, n = 1;
+        } else if ((b & 0xE0) == 0xC0) {
+            cp = b & 0x1F, n = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            cp = b & 0x0F, n = 3;
+        } else {
+            cp = b & 0x07, n = 4;
+        }
+        for (std::size_t k = 1; k < n && i + k < in.size(); ++k) {
+            cp = (cp << 6) | (static_cast<unsigned char>(in[i + k]) & 0x3F);
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += n;
+    }
+    return out;
+}
+
+struct Given {
+    unsigned id;
+    const char* text;  // UTF-8
+};
+
+// Every string whose id and text the behaviour fixes, transcribed from it.
+constexpr Given kGiven[] = {
+    {1, "OK"}, {2, "Cancel"},
+    {3, "Can't register window class!"}, {4, "Can't create main window!"},
+    {5, "Can't create menu!"}, {6, "Remove all options from registry?"},
+    {7, "About Tarvik"}, {8, "Help"}, {9, "Drive information"}, {10, "Detect drives"},
+    {11, "Ignored"}, {12, "Options"}, {13, "Reset configuration"}, {14, "Exit"},
+    {15, "Browse"}, {16, "Explorer"}, {17, "Autorun"},
+    {18, "Program start"}, {19, "Start automatically"}, {20, "Restore speed and exit"},
+    {21, "Hide icon"}, {22, "Close trays"}, {23, "Timer"}, {24, "On"},
+    {25, "Close tray after"}, {26, "seconds"}, {27, "Force disk content refresh"},
+    {28, "Use short drive names"}, {29, "Separate eject/close buttons"},
+    {30, "Drive name above speed list"}, {31, "Separate menu for each drive"},
+    {32, "Drive access method"}, {33, "Enable autorun (all users)"},
+    {34, "Enable autorun (this user)"}, {35, "Enable audio autoplay"},
+    {36, "ASPI (Windows 95/98/ME)"}, {37, "SPTI (Windows NT - 10)"}, {38, "Disable ASPI"},
+    {39, "Show unknown drives"}, {40, "System settings"}, {41, "Interface settings"},
+    {42, "You must restart Windows session to apply changes."}, {43, "Shutdown"},
+    {44, "Show reminder"}, {45, "Eject disks"}, {46, "Close trays"}, {47, "Delay (seconds):"},
+    {48, "Eject password"}, {49, "Other"}, {50, "Save settings to file"},
+    {51, "Indicate disk status with icon color"}, {52, "Indicate tray status with icon color"},
+    {53, "Show \"Browse\" command"}, {54, "Show \"Explorer\" command"},
+    {55, "Show \"Autorun\" command"},
+    {56, "Drive options"}, {57, "Ignore this drive"}, {58, "Restore speed"},
+    {59, "At program start"}, {60, "On disk change"}, {61, "At system resume"},
+    {62, "On tray close"}, {63, "Only when disk present"}, {64, "When playing audio"},
+    {65, "By timer"}, {66, " (every "}, {67, " seconds)"}, {68, "Ignore current speed"},
+    {69, "Medium type"}, {70, "Detect speeds"}, {71, "Fast"}, {72, "Full"}, {73, "Measure"},
+    {74, "Speed control method"}, {75, "Auto detect"}, {76, "Speed list"}, {77, "Service"},
+    {78, "Read data from disk after speed is set"}, {79, "Divide speed menu into groups"},
+    {80, "Lock tray"}, {81, "Short name:"},
+    {82, "Speed detection failed.\n\nPlease insert disk in drive and try again.\n"
+         "The use of R/RW disks is not recommended."},
+    {83, "Speed\tCommand"}, {84, "Speed"}, {85, "Delete"}, {86, "Delete all"}, {87, "Add"},
+    {88, "x"}, {89, "KB/s"}, {90, "Hot keys"},
+    {91, "Eject:"}, {92, "Close:"}, {93, "Max speed:"}, {94, "Faster:"}, {95, "Restore:"},
+    {96, "Slower:"}, {97, "Min speed:"},
+    {98, "Fast scan"}, {99, "Full scan"}, {100, "Measure"}, {101, "Tarvik version "},
+    {107, "Medium sense:\t"}, {108, "Supported"}, {109, "Not supported"},
+    {110, "<   CD    >"}, {111, "<   DVD   >"}, {112, "< Blu-ray >"},
+    {113, "Speed detection:\t"}, {114, "Speed control:\t"}, {115, "SET SPEED"},
+    {116, "SET STREAMING"}, {117, "Speed list: "},
+    {118, "Not initialized!"}, {119, "Not installed"}, {120, "Driver is broken!"}, {121, "OK"},
+    {122, "Not initialized!"}, {123, "Not supported in this Windows version"},
+    {124, "No drives found!"}, {125, "Access denied!"}, {126, "OK"}, {127, "Unknown error!"},
+    {128, "Please insert DATA or PROGRAM disk.\n\nDon't use CD-AUDIO. The use of VIDEO\n"
+          "and R/RW type disks is not recommended."},
+    {129, "Enter password"}, {130, "New password"}, {131, "Password:"}, {132, "Verify:"},
+    {133, "Disk inserted!"}, {134, "Tray opened!"}, {135, "Time left:"}, {136, "Eject"},
+    {137, "Close tray"},
+    {138, "..."}, {139, "open"}, {140, ""}, {141, "audio"}, {142, "pause"},
+    {143, "CD-ROM"}, {144, "CD-R"}, {145, "CD-RW"}, {146, "CD"},
+    {147, "DVD-ROM"}, {148, "DVD-R"}, {149, "DVD-RW"}, {150, "DVD"},
+    {151, "BD-ROM"}, {152, "BD-R"}, {153, "BD-RE"}, {154, "Blu-ray"}, {155, "?"},
+};
+
+// The texts the behaviour leaves to us (About dialog lines and links).
+constexpr unsigned kOurOwn[] = {102, 103, 104, 105, 106};
+
+TEST(StringTable, HoldsEveryGivenStringWithItsExactText) {
+    for (const Given& g : kGiven) {
+        SCOPED_TRACE(testing::Message() << "string " << g.id);
+        ASSERT_NE(FindResStringEntry(g.id), nullptr);
+        EXPECT_EQ(ResStringUtf8(g.id), g.text);
+        EXPECT_EQ(ResString(g.id), Utf8ToUtf16(g.text));
+    }
+}
+
+TEST(StringTable, HoldsNothingBeyondTheGivenStringsAndTheAboutTexts) {
+    std::set<unsigned> expected(std::begin(kOurOwn), std::end(kOurOwn));
+    for (const Given& g : kGiven) expected.insert(g.id);
+    std::set<unsigned> actual;
+    for (const ResStringEntry& e : ResStringTable()) actual.insert(e.id);
+    EXPECT_EQ(actual, expected);
+    for (unsigned id : kOurOwn) EXPECT_FALSE(ResString(id).empty()) << "string " << id;
+}
+
+TEST(StringTable, UsesTheIdsAsTheBehaviourComputesThem) {
+    // Transport state texts are reached by arithmetic on the state code.
+    EXPECT_EQ(ResStringUtf8(IDS_ASPI_NOT_INITIALIZED + 3), "OK");
+    EXPECT_EQ(ResStringUtf8(IDS_SPTI_NOT_INITIALIZED + 4), "OK");
+    EXPECT_EQ(ResStringUtf8(IDS_SPTI_NOT_INITIALIZED + 1), "Not supported in this Windows version");
+    // Named constants are the ids the code passes around.
+    EXPECT_EQ(IDS_CANT_REGISTER_CLASS, 3u);
+    EXPECT_EQ(IDS_RESET_CONFIRM, 6u);
+    EXPECT_EQ(IDS_DRIVE_OPTIONS, 56u);
+    EXPECT_EQ(IDS_TIP_NO_DISK, 140u);
+    EXPECT_EQ(IDS_TIP_UNKNOWN, 155u);
+}
+
+TEST(StringTable, FreeIdsGiveEmptyTexts) {
+    for (unsigned id : {0u, 156u, 157u, 200u, 1000u, 0xFFFFu, 0x10000u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(FindResStringEntry(id), nullptr);
+        EXPECT_TRUE(ResString(id).empty());
+        EXPECT_TRUE(ResStringUtf8(id).empty());
+    }
+    // The empty tip word is a real string, not a free id.
+    ASSERT_NE(FindResStringEntry(140), nullptr);
+    EXPECT_TRUE(ResString(140).empty());
+}
+
+TEST(StringTable, Utf8AndUtf16CopiesAgreeAlsoBeyondAscii) {
+    bool sawNonAscii = false;
+    for (const ResStringEntry& e : ResStringTable()) {
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(e.text, Utf8ToUtf16(e.utf8));
+        for (char16_t c : e.text) sawNonAscii = sawNonAscii || c > 0x7F;
+    }
+    // The copyright line carries a non-ASCII sign, which proves the encodings.
+    EXPECT_TRUE(sawNonAscii);
+    EXPECT_NE(ResString(IDS_ABOUT_NOTICE_START).find(u'\u00A9'), std::u16string_view::npos);
+}
+
+TEST(StringTable, ConstantNamesAreUniqueAndSpelledAsInTheList) {
+    std::set<std::string> names;
+    for (const ResStringEntry& e : ResStringTable()) {
+        EXPECT_TRUE(names.insert(e.name).second) << e.name;
+        EXPECT_EQ(std::string(e.name).rfind("IDS_", 0), 0u) << e.name;
+    }
+    EXPECT_STREQ(FindResStringEntry(IDS_MNU_IGNORED)->name, "IDS_MNU_IGNORED");
+}
+
+TEST(StringTable, TipWordsFitTheTipBudget) {
+    // A tip word costs its length plus two parentheses out of 127 units; a
+    // word that could never fit next to a name would be a mistake in the list.
+    for (unsigned id = IDS_TIP_BUSY; id <= IDS_TIP_UNKNOWN; ++id) {
+        EXPECT_LE(ResString(id).size(), 10u) << id;
+    }
+}
+
+TEST(StringTable, LinksOfTheAboutDialogAreOpenableByTheShell) {
+    EXPECT_EQ(ResStringUtf8(IDS_ABOUT_EMAIL).rfind("mailto:", 0), 0u);
+    EXPECT_EQ(ResStringUtf8(IDS_ABOUT_WEB).rfind("https://", 0), 0u);
+}
+
+// ---- the resource block layout ---------------------------------------------
+
+// Reads string `index` of a block the way the program's resource reader does:
+// skip `index` counted entries, the next count is the length.
+std::u16string ReadFromBlock(const std::vector<uint16_t>& block, unsigned index) {
+    std::size_t pos = 0;
+    for (unsigned k = 0; k < index; ++k) pos += 1 + block.at(pos);
+    const uint16_t n = block.at(pos);
+    return std::u16string(block.begin() + pos + 1, block.begin() + pos + 1 + n);
+}
+
+TEST(StringTableBlock, EveryStringReadsBackFromItsBlock) {
+    for (const ResStringEntry& e : ResStringTable()) {
+        SCOPED_TRACE(e.name);
+        const std::vector<uint16_t> block = BuildResStringBlock(e.id / 16);
+        ASSERT_FALSE(block.empty());
+        EXPECT_EQ(ReadFromBlock(block, e.id % 16), e.text);
+    }
+}
+
+TEST(StringTableBlock, LayoutOfTheFirstBlock) {
+    // Block 0 holds ids 0..15; id 0 is free and so has a count of 0.
+    const std::vector<uint16_t> block = BuildResStringBlock(0);
+    ASSERT_GE(block.size(), 4u);
+    EXPECT_EQ(block[0], 0);  // id 0
+    EXPECT_EQ(block[1], 2);  // id 1: "OK"
+    EXPECT_EQ(block[2], u'O');
+    EXPECT_EQ(block[3], u'K');
+    std::size_t expected = 16;  // one count per id
+    for (unsigned id = 0; id < 16; ++id) expected += ResString(id).size();
+    EXPECT_EQ(block.size(), expected);
+}
+
+TEST(StringTableBlock, IdSeventeenIsTheSecondStringOfBlockTwo) {
+    EXPECT_EQ(ResStringBlockName(17), 2u);
+    EXPECT_EQ(ReadFromBlock(BuildResStringBlock(1), 1), u"Autorun");
+}
+
+TEST(StringTableBlock, BlocksWithoutStringsAreNotWritten) {
+    EXPECT_TRUE(BuildResStringBlock(10).empty());  // ids 160..175
+    EXPECT_TRUE(BuildResStringBlock(4095).empty());
+    EXPECT_TRUE(BuildResStringBlock(4096).empty());  // beyond 16-bit ids
+    EXPECT_TRUE(BuildResStringBlock(0xFFFFFFFFu).empty());
+    // Block 9 (ids 144..159) is written: 144..155 are used, 156..159 free.
+    const std::vector<uint16_t> block = BuildResStringBlock(9);
+    ASSERT_FALSE(block.empty());
+    EXPECT_EQ(ReadFromBlock(block, 15), u"");
+}
+
+// ---- the resource script -----------------------------------------------------
+
+std::string ReadSourceFile(const std::string& relative) {
+    std::ifstream in(std::string(TARVIK_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(ResourceScript, IncludesTheStringListInTheNeutralLanguage) {
+    const std::string rc = ReadSourceFile("resources/tarvik.rc");
+    ASSERT_FALSE(rc.empty());
+    EXPECT_NE(rc.find("#pragma code_page(65001)"), std::string::npos);
+    EXPECT_NE(rc.find("LANGUAGE LANG_NEUTRAL, SUBLANG_NEUTRAL"), std::string::npos);
+    const auto table = rc.find("STRINGTABLE");
+    ASSERT_NE(table, std::string::npos);
+    EXPECT_NE(rc.find("#include \"strings.inc\"", table), std::string::npos);
+}
+
+TEST(ResourceScript, NamesEveryIconAndBitmapTheProgramLoads) {
+    const std::string rc = ReadSourceFile("resources/tarvik.rc");
+    const char* icons[] = {"IconApp",        "IconWinLogo",     "IconTask16",     "IconTask16Red",
+                           "IconTask16Green", "IconQuestion16", "IconWait16",     "IconError16",
+                           "IconTaskXP",     "IconTaskXPRed",   "IconTaskXPGreen", "IconQuestionXP",
+                           "IconWaitXP",     "IconErrorXP"};
+    for (const char* name : icons) {
+        EXPECT_TRUE(std::regex_search(rc, std::regex(std::string("\n") + name + "\\s+ICON\\s")))
+            << name;
+    }
+    for (const char* name : {"BitmapCSpeed", "BitmapEject", "BitmapClose"}) {
+        EXPECT_TRUE(std::regex_search(rc, std::regex(std::string("\n") + name + "\\s+BITMAP\\s")))
+            << name;
+    }
+}
+
+TEST(ResourceScript, StringListKeepsTheRulesBothReadersNeed) {
+    // The resource compiler rejects \" and reads \x greedily; only octal
+    // escapes for quotes read the same in both builds.
+    const std::string list = ReadSourceFile("resources/strings.inc");
+    ASSERT_FALSE(list.empty());
+    EXPECT_EQ(list.find("\\\""), std::string::npos);
+    EXPECT_EQ(list.find("\\x"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarvik
