@@ -1,7 +1,9 @@
 #pragma once
 // The command transport: one table of six operations, filled with the SPTI or
 // ASPI set by SCSIInit (or with the simulator's set by tests and tarvikctl).
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "scsi/request.h"
 
@@ -46,7 +48,38 @@ void SetLastScsiError(const ScsiRequest& request);
 unsigned AspiStatusStringId(uint32_t code);
 unsigned SptiStatusStringId(uint32_t code);
 
-// Back to the state at program start (tests).
+// Back to the state at program start (tests). The parked ASPI blocks of timed
+// out commands stay where they are.
 void ResetTransportState();
+
+// ---- the steps of SCSIInit and the two sets' drive search ----------------------
+
+// Loads the ASPI manager (once per process) and queries it. 1 usable, else 0;
+// sets AspiStatus.
+int AspiLoad();
+// Checks that SPTI can be used on this system. 1 usable, else 0; sets SptiStatus.
+int SptiInit();
+// First drive letter from `from` ('A'..'Z') up whose type is CD-ROM; writes
+// {0, 0, 0, letter} and returns 1, or returns 0 with the address unchanged.
+int FindCdromLetter(uint32_t from, DriveAddress* address);
+// Opens "\\.\X:" with the SPTI access mask, retrying a sharing violation.
+// false with the system error code when it did not open.
+[[nodiscard]] bool OpenDriveDevice(uint32_t letter, void** handle, uint32_t* error);
+// ASPI drive search from (firstAdapter, firstTarget) on; 1 found, 0 none.
+int GetLetter(uint32_t firstAdapter, uint32_t firstTarget, DriveAddress* address);
+
+// The SPTI access mask in force (GENERIC_READ, or GENERIC_READ | GENERIC_WRITE).
+uint32_t GetSptiAccessMask();
+// Number of ASPI host adapters the manager reported.
+uint32_t GetAspiAdapterCount();
+// Path of the loaded ASPI library, recorded for the drive information dialog;
+// empty when none is loaded.
+const std::string& GetAspiLibraryPath();
+// ASPI command blocks left with the manager after a time-out (kept alive).
+size_t ParkedAspiCommandCount();
+
+// The two built-in sets.
+const ScsiTransport& SptiTransport();
+const ScsiTransport& AspiTransport();
 
 }  // namespace tarvik

@@ -1,0 +1,89 @@
+#pragma once
+// The OS services the transport needs, behind one seam: the drive device and
+// its pass-through ioctl (SPTI), the ASPI library and its completion event,
+// and the registry keys of the Windows 9x configuration manager (ASPI drive
+// letters). The base class is a machine that has none of them: every open and
+// load fails. The Win32 build installs the real one; tests install fakes.
+#include <cstdint>
+#include <string>
+
+namespace tarvik {
+
+// Win32 error codes the transport looks at.
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorInvalidHandle = 6;
+constexpr uint32_t kErrorSharingViolation = 32;
+constexpr uint32_t kErrorNotSupported = 50;
+constexpr uint32_t kErrorMoreData = 234;
+
+// CreateFile access rights.
+constexpr uint32_t kGenericRead = 0x80000000u;
+constexpr uint32_t kGenericWrite = 0x40000000u;
+
+constexpr uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
+
+enum class RegRoot { kLocalMachine, kDynData };
+
+class ScsiOs {
+public:
+    virtual ~ScsiOs() = default;
+
+    // CreateFileA(path, access, share read|write, OPEN_EXISTING). On failure
+    // returns false and the system error code.
+    virtual bool OpenDevice(const std::string& path, uint32_t access, void** handle,
+                            uint32_t* error) {
+        (void)path, (void)access, (void)handle;
+        *error = kErrorFileNotFound;
+        return false;
+    }
+    virtual void CloseDevice(void* handle) { (void)handle; }
+    // DeviceIoControl with one buffer for input and output (the pass-through
+    // block). False with the system error code when the call fails.
+    virtual bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize,
+                               uint32_t outSize, uint32_t* returned, uint32_t* error) {
+        (void)handle, (void)code, (void)block, (void)inSize, (void)outSize, (void)returned;
+        *error = kErrorInvalidHandle;
+        return false;
+    }
+
+    // LoadLibraryA; the library stays loaded for the life of the process.
+    virtual bool LoadModule(const char* name) {
+        (void)name;
+        return false;
+    }
+    // GetProcAddress in the library loaded above; null when absent.
+    virtual void* ModuleProc(const char* name) {
+        (void)name;
+        return nullptr;
+    }
+    // Full file name of the library loaded above (GetModuleFileNameA).
+    virtual std::string LoadedModulePath() { return {}; }
+
+    // CreateEventA(NULL, FALSE, FALSE, NULL); null when it fails.
+    virtual void* NewEvent() { return nullptr; }
+    // WaitForSingleObject; true when the event was signalled in time.
+    virtual bool WaitEvent(void* event, uint32_t ms) {
+        (void)event, (void)ms;
+        return false;
+    }
+    virtual void CloseEvent(void* event) { (void)event; }
+
+    // RegOpenKeyExA(root, path, KEY_READ); null when it fails.
+    virtual void* OpenKey(RegRoot root, const std::string& path) {
+        (void)root, (void)path;
+        return nullptr;
+    }
+    // RegQueryValueExA: with data null only the size is returned; result is
+    // the Win32 error code (0 on success, kErrorMoreData when it does not fit).
+    virtual long QueryValue(void* key, const char* name, void* data, uint32_t* size) {
+        (void)key, (void)name, (void)data, (void)size;
+        return static_cast<long>(kErrorFileNotFound);
+    }
+    virtual void CloseKey(void* key) { (void)key; }
+};
+
+// The process-wide seam. SetScsiOs(nullptr) restores the build's default.
+ScsiOs& ScsiSys();
+void SetScsiOs(ScsiOs* os);
+
+}  // namespace tarvik

@@ -1,0 +1,85 @@
+#include <windows.h>
+
+#include "scsi/scsi_os.h"
+
+namespace tarvik {
+namespace {
+
+HKEY RootKey(RegRoot root) {
+    return root == RegRoot::kDynData ? HKEY_DYN_DATA : HKEY_LOCAL_MACHINE;
+}
+
+class Win32ScsiOs final : public ScsiOs {
+public:
+    bool OpenDevice(const std::string& path, uint32_t access, void** handle,
+                    uint32_t* error) override {
+        HANDLE h = ::CreateFileA(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            *error = ::GetLastError();
+            return false;
+        }
+        *handle = h;
+        return true;
+    }
+    void CloseDevice(void* handle) override { ::CloseHandle(static_cast<HANDLE>(handle)); }
+    bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize, uint32_t outSize,
+                       uint32_t* returned, uint32_t* error) override {
+        DWORD bytes = 0;
+        if (!::DeviceIoControl(static_cast<HANDLE>(handle), code, block, inSize, block, outSize,
+                               &bytes, nullptr)) {
+            *error = ::GetLastError();
+            return false;
+        }
+        *returned = bytes;
+        return true;
+    }
+
+    bool LoadModule(const char* name) override {
+        if (!module_) module_ = ::LoadLibraryA(name);
+        return module_ != nullptr;
+    }
+    void* ModuleProc(const char* name) override {
+        return module_ ? reinterpret_cast<void*>(::GetProcAddress(module_, name)) : nullptr;
+    }
+    std::string LoadedModulePath() override {
+        if (!module_) return {};
+        char path[MAX_PATH + 1] = {};
+        const DWORD n = ::GetModuleFileNameA(module_, path, MAX_PATH);
+        return std::string(path, n);
+    }
+
+    void* NewEvent() override { return ::CreateEventA(nullptr, FALSE, FALSE, nullptr); }
+    bool WaitEvent(void* event, uint32_t ms) override {
+        return ::WaitForSingleObject(static_cast<HANDLE>(event), ms) == WAIT_OBJECT_0;
+    }
+    void CloseEvent(void* event) override { ::CloseHandle(static_cast<HANDLE>(event)); }
+
+    void* OpenKey(RegRoot root, const std::string& path) override {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+            return nullptr;
+        return key;
+    }
+    long QueryValue(void* key, const char* name, void* data, uint32_t* size) override {
+        DWORD bytes = *size;
+        const LONG result = ::RegQueryValueExA(static_cast<HKEY>(key), name, nullptr, nullptr,
+                                               static_cast<BYTE*>(data), &bytes);
+        *size = bytes;
+        return result;
+    }
+    void CloseKey(void* key) override { ::RegCloseKey(static_cast<HKEY>(key)); }
+
+private:
+    // The ASPI manager is never unloaded: a timed-out SRB may still be in its hands.
+    HMODULE module_ = nullptr;
+};
+
+}  // namespace
+
+ScsiOs& DefaultScsiOs() {
+    static Win32ScsiOs os;
+    return os;
+}
+
+}  // namespace tarvik
