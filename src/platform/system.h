@@ -68,6 +68,12 @@ public:
     }
     // SendMessageTimeout(HWND_BROADCAST, WM_SETTINGCHANGE, 0, section, ...).
     virtual void BroadcastSettingChange(const char* section) { (void)section; }
+    // Major version from the library's DllGetVersion (LoadLibraryA, DLLVERSIONINFO
+    // of 20 bytes); 0 when the library or the export is missing or it fails.
+    virtual uint32_t DllVersionMajor(const char* file) {
+        (void)file;
+        return 0;
+    }
 };
 
 // The process-wide System. SetSystem(nullptr) restores the default for the build.

@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include "platform/system.h"
 
@@ -65,7 +66,22 @@ public:
     void BroadcastSettingChange(const char* section) override {
         DWORD_PTR result = 0;
         ::SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                              reinterpret_cast<LPARAM>(section), SMTO_ABORTIFHUNG, 5000, &result);
+                              reinterpret_cast<LPARAM>(section), SMTO_NORMAL, 1000, &result);
+    }
+    uint32_t DllVersionMajor(const char* file) override {
+        HMODULE module = ::LoadLibraryA(file);
+        if (!module) return 0;
+        uint32_t major = 0;
+        using DllGetVersionFn = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
+        auto fn = reinterpret_cast<DllGetVersionFn>(
+            reinterpret_cast<void*>(::GetProcAddress(module, "DllGetVersion")));
+        if (fn) {
+            DLLVERSIONINFO info{};
+            info.cbSize = sizeof(info);
+            if (fn(&info) == S_OK) major = info.dwMajorVersion;
+        }
+        ::FreeLibrary(module);
+        return major;
     }
 };
 

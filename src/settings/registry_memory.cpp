@@ -8,6 +8,7 @@ namespace {
 
 constexpr size_t kMaxKeyNameChars = 255;    // the system's limit for one key name
 constexpr size_t kMaxValueNameChars = 16383;
+constexpr size_t kMaxDepth = 512;           // the system's nesting limit
 constexpr uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyDelete;
 
 // Splits "a\b\c"; empty components (doubled or trailing backslashes) are skipped.
@@ -171,6 +172,7 @@ long MemoryRegistry::Create(RegHandle parent, const char* path, uint32_t access,
     // leaves no key behind.
     std::vector<std::string> target = full;
     target.insert(target.end(), parts.begin(), parts.end());
+    if (target.size() > kMaxDepth) return kRegInvalidParameter;
     if (Denied(root, target, access)) return kRegAccessDenied;
 
     bool created = false;

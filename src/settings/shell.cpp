@@ -1,0 +1,309 @@
+#include "settings/shell.h"
+
+#include <cstring>
+#include <string>
+
+#include "app/log.h"
+#include "platform/system.h"
+#include "settings/text.h"
+
+namespace tarvik {
+
+const char kPolicyKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+const char kNoDriveTypeAutoRun[] = "NoDriveTypeAutoRun";
+const char kRunKeyPath[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kAutoPlayKeyPath[] = "AudioCD\\shell";
+
+namespace {
+
+constexpr uint32_t kAutoRunAllOff = 0xFF;  // no autorun on drive types 0..7
+constexpr const char* kObsoleteRunNames[] = {"Tarvik 2.0", "Tarvik 2.1"};
+constexpr unsigned kModulePathBytes = 260;
+
+uint32_t g_winVersion = 0;
+int g_shellMajor = 0;
+int g_comctlMajor = 0;
+
+uint32_t LittleEndian32(const unsigned char* b) {
+    return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+// Reads up to 4 bytes of a value as binary data; the bytes not delivered stay 0.
+bool GetValArray(const RegKey& key, const char* name, uint32_t* value) {
+    unsigned char bytes[4] = {};
+    uint32_t size = sizeof(bytes);
+    if (key.Query(name, nullptr, bytes, &size) != kRegOk) return false;
+    *value = LittleEndian32(bytes);
+    return true;
+}
+
+int GetDllVersionMajor(const char* file, int* cache) {
+    if (*cache) return *cache;
+    *cache = static_cast<int>(Sys().DllVersionMajor(file));
+    return *cache;
+}
+
+// Reads a number the way atoi does (blanks, sign, digits up to the first other
+// character), but a value beyond the int range saturates instead of being
+// undefined, and a negative one counts as 0.
+uint32_t ParseMilliseconds(const char* text) {
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r') ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = *text++ == '-';
+    uint64_t value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + static_cast<uint64_t>(*text - '0');
+        if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
+    }
+    return negative ? 0 : static_cast<uint32_t>(value);
+}
+
+OwnedStr Duplicate(const char* text, size_t length) {
+    char* copy = static_cast<char*>(std::malloc(length + 1));
+    if (!copy) return nullptr;
+    std::memcpy(copy, text, length);
+    copy[length] = '\0';
+    return OwnedStr(copy);
+}
+
+}  // namespace
+
+// ---- autorun policy ---------------------------------------------------------
+
+int IsAutoRunEnabled(RegHandle root) {
+    RegKey key = RegKey::Open(root, kPolicyKeyPath, kKeyRead);
+    if (!key) return 1;
+    uint32_t mask = 0;
+    if (!GetValArray(key, kNoDriveTypeAutoRun, &mask)) return 1;
+    return (mask & kCdromAutoRunBit) ? 0 : 1;
+}
+
+int IsAutoRunSystem() { return IsAutoRunEnabled(kHkeyLocalMachine); }
+int IsAutoRunUser() { return IsAutoRunEnabled(kHkeyCurrentUser); }
+
+int IsPolicyWritable(RegHandle root) {
+    bool created = false;
+    RegKey key = RegKey::Create(root, kPolicyKeyPath, kKeyRead | kKeyWrite, &created);
+    if (!key) return 0;
+    key.Reset();
+    // The probe must not leave a key behind that the user never asked for.
+    if (created) (void)GetRegistry().DeleteKey(root, kPolicyKeyPath);
+    return 1;
+}
+
+int CanSetAutoRunSystem() { return IsPolicyWritable(kHkeyLocalMachine); }
+int CanSetAutoRunUser() { return IsPolicyWritable(kHkeyCurrentUser); }
+
+void ShellUpdatePolicy() {
+    LogPrintf("        ShellUpdatePolicy STARTED\n");
+    LogPrintf("            SendMessageTimeout(WM_SETTINGCHANGE)...\n");
+    Sys().BroadcastSettingChange("Policy");
+    LogPrintf("                DONE\n");
+    LogPrintf("            ShellUpdatePolicy FINISHED\n");
+}
+
+int SetAutoRun(RegHandle root, int enable) {
+    LogPrintf("    SetAutoRun(%d) STARTED\n", enable);
+    LogPrintf("        RegCreateKeyEx(%s)...\n", kPolicyKeyPath);
+    RegKey key = RegKey::Create(root, kPolicyKeyPath, kKeyRead | kKeyWrite);
+    if (!key) {
+        LogPrintf("        SetAutoRun FAILED\n");
+        return 0;
+    }
+    LogPrintf("            DONE\n");
+    LogPrintf("        GetValArray(%s)...\n", kNoDriveTypeAutoRun);
+    uint32_t mask = 0;
+    const bool read = GetValArray(key, kNoDriveTypeAutoRun, &mask);
+    LogPrintf("            DONE(0x%X)\n", read ? mask : 0u);
+    if (!read) mask = kAutoRunAllOff;
+    mask = enable ? (mask & ~kCdromAutoRunBit) : (mask | kCdromAutoRunBit);
+
+    long rc = 0;
+    if (GetWinVersion() & kWinVersionNt) {
+        LogPrintf("        SetValDWORD(%s, 0x%X)...\n", kNoDriveTypeAutoRun, mask);
+        rc = key.SetDword(kNoDriveTypeAutoRun, mask);
+    } else {
+        // The 95/98/ME shell reads this policy as four bytes of binary data.
+        LogPrintf("        SetValArray(%s, 0x%X)...\n", kNoDriveTypeAutoRun, mask);
+        const unsigned char bytes[4] = {
+            static_cast<unsigned char>(mask), static_cast<unsigned char>(mask >> 8),
+            static_cast<unsigned char>(mask >> 16), static_cast<unsigned char>(mask >> 24)};
+        rc = key.Set(kNoDriveTypeAutoRun, kRegBinary, bytes, sizeof(bytes));
+    }
+    const int ok = rc == kRegOk ? 1 : 0;
+    LogPrintf("            DONE(%s)\n", ok ? "OK" : "FAILED");
+    key.Reset();
+    if (ok) {
+        LogPrintf("        ShellUpdatePolicy...\n");
+        ShellUpdatePolicy();
+        LogPrintf("            DONE\n");
+    }
+    LogPrintf("        SetAutoRun FINISHED(%d)\n", ok);
+    return ok;
+}
+
+int SetAutoRunUser(int enable) { return SetAutoRun(kHkeyCurrentUser, enable); }
+
+int SetAutoRunSystem(int enable) {
+    if (!enable) return SetAutoRun(kHkeyLocalMachine, 0);
+    LogPrintf("    SetAutoRunSystem(%d) STARTED\n", enable);
+    LogPrintf("        RegCreateKeyEx(%s)...\n", kPolicyKeyPath);
+    RegKey key = RegKey::Create(kHkeyLocalMachine, kPolicyKeyPath, kKeyRead | kKeyWrite);
+    if (!key) {
+        LogPrintf("        SetAutoRunSystem FAILED\n");
+        return 0;
+    }
+    LogPrintf("            DONE\n");
+    LogPrintf("        RegDeleteValue(%s)...\n", kNoDriveTypeAutoRun);
+    const int ok = key.DeleteValue(kNoDriveTypeAutoRun) == kRegOk ? 1 : 0;
+    LogPrintf("            DONE\n");
+    key.Reset();
+    if (ok) ShellUpdatePolicy();
+    LogPrintf("        SetAutoRunSystem FINISHED(%d)\n", ok);
+    return ok;
+}
+
+// ---- audio CD autoplay ------------------------------------------------------
+
+int IsAutoPlay() {
+    RegKey key = RegKey::Open(kHkeyClassesRoot, kAutoPlayKeyPath, kKeyRead);
+    if (!key) return 1;
+    char verb[64 + 1] = {};  // one more than the value may fill: always terminated
+    uint32_t size = 64;
+    if (key.Query(nullptr, nullptr, verb, &size) != kRegOk) return 0;
+    return verb[0] != '\0' ? 1 : 0;
+}
+
+int SetAutoPlay(int enable) {
+    RegKey key = RegKey::Open(kHkeyClassesRoot, kAutoPlayKeyPath, kKeyWrite);
+    if (!key) return 0;
+    return key.SetString(nullptr, enable ? "play" : "") == kRegOk ? 1 : 0;
+}
+
+// ---- start with Windows -----------------------------------------------------
+
+void AddAutoLoad(const char* name, const char* argument) {
+    OwnedStr path = GetModulePath();
+    if (!path) return;
+    std::string command = path.get();
+    if (argument && *argument) command += std::string(" ") + argument;
+    RegKey key = RegKey::Create(kHkeyCurrentUser, kRunKeyPath, kKeyAllAccess);
+    if (!key) return;
+    (void)key.SetString(name, command.c_str());
+    for (const char* obsolete : kObsoleteRunNames) (void)key.DeleteValue(obsolete);
+}
+
+void DeleteAutoLoad(const char* name) {
+    RegKey key = RegKey::Open(kHkeyCurrentUser, kRunKeyPath, kKeyAllAccess);
+    if (key) (void)key.DeleteValue(name);
+}
+
+int IsAutoLoad(const char* name, const char* argument) {
+    OwnedStr path = GetModulePath();
+    if (!path) return 0;
+    RegKey key = RegKey::Open(kHkeyCurrentUser, kRunKeyPath, kKeyRead);
+    if (!key) return 0;
+    uint32_t size = 0;
+    if (key.Query(name, nullptr, nullptr, &size) != kRegOk || size == 0) return 0;
+    std::string buffer(size, '\0');
+    if (key.Query(name, nullptr, buffer.data(), &size) != kRegOk) return 0;
+    // The text ends at its first NUL; a value stored without one still ends
+    // within the bytes read.
+    const std::string_view text(buffer.data(), strnlen(buffer.data(), size));
+    const std::string_view exe(path.get());
+    if (text.size() < exe.size() || !EqualsNoCase(text.substr(0, exe.size()), exe)) return 0;
+    if (!argument) return 1;
+    if (!*argument) return text.size() == exe.size() ? 1 : 0;
+    const std::string_view arg(argument);
+    if (text.size() < arg.size()) return 0;
+    return EqualsNoCase(text.substr(text.size() - arg.size()), arg) ? 1 : 0;
+}
+
+// ---- versions -----------------------------------------------------------------
+
+uint32_t GetWinVersion() {
+    if (g_winVersion) return g_winVersion;
+    WinVersionInfo info;
+    if (!Sys().GetVersion(info)) return 0;
+    uint32_t word = ((info.major & 0xFF) << 8) | (info.minor & 0xFF);
+    if (info.platformId == 2) word |= kWinVersionNt;  // VER_PLATFORM_WIN32_NT
+    g_winVersion = word;
+    return word;
+}
+
+int GetShellVersionMajor() { return GetDllVersionMajor("shell32.dll", &g_shellMajor); }
+int GetComctlVersionMajor() { return GetDllVersionMajor("comctl32.dll", &g_comctlMajor); }
+
+void ResetVersionCache() {
+    g_winVersion = 0;
+    g_shellMajor = 0;
+    g_comctlMajor = 0;
+}
+
+uint32_t GetHungAppTimeout() {
+    if (GetWinVersion() > kWinVersionNt6) return 15000;
+    RegKey key = RegKey::Open(kHkeyCurrentUser, "Control Panel\\Desktop", kKeyRead);
+    if (!key) return 20000;
+    char text[16 + 1] = {};  // one more than the value may fill: always terminated
+    uint32_t size = 16;
+    if (key.Query("HungAppTimeout", nullptr, text, &size) != kRegOk) return 20000;
+    return ParseMilliseconds(text);
+}
+
+// ---- paths --------------------------------------------------------------------
+
+OwnedStr GetModulePath() {
+    const std::string path = Sys().ModulePath();
+    if (path.empty()) return nullptr;
+    // The system fills a 260-byte buffer: a longer path comes back cut.
+    return Duplicate(path.c_str(), path.size() < kModulePathBytes ? path.size()
+                                                                   : kModulePathBytes - 1);
+}
+
+OwnedStr GetHelpFilePath() {
+    OwnedStr path = GetModulePath();
+    if (!path) return nullptr;
+    // Only a dot in the file name counts: "C:\a.b\tarvik" has no extension
+    // to replace, and cutting at the folder's dot would name a wrong file.
+    const char* slash = std::strrchr(path.get(), '\\');
+    const char* dot = std::strrchr(slash ? slash : path.get(), '.');
+    if (!dot) return nullptr;
+    const size_t stem = static_cast<size_t>(dot - path.get());
+    OwnedStr help = Duplicate(path.get(), stem + 4);
+    if (!help) return nullptr;
+    std::memcpy(help.get() + stem, ".chm", 5);
+    return help;
+}
+
+OwnedStr ParentKeyPath(const char* path) {
+    if (!path) return nullptr;
+    const char* slash = std::strrchr(path, '\\');
+    if (!slash) return nullptr;
+    return Duplicate(path, static_cast<size_t>(slash - path));
+}
+
+// ---- key trees ------------------------------------------------------------------
+
+namespace {
+
+int DeleteKeyTreeAt(RegHandle root, const char* path, unsigned depth) {
+    Registry& registry = GetRegistry();
+    if (registry.DeleteKey(root, path) == kRegOk) return 1;  // 95/98/ME remove whole trees
+    if (depth >= 512) return 0;  // deeper than the system allows: not ours to walk
+    RegKey key = RegKey::Open(root, path, kKeyAllAccess);
+    if (!key) return 0;
+    char name[260];
+    for (;;) {
+        uint32_t chars = sizeof(name);
+        if (key.EnumKey(0, name, &chars) != kRegOk) break;
+        if (!DeleteKeyTreeAt(key.handle(), name, depth + 1)) break;
+    }
+    key.Reset();
+    return registry.DeleteKey(root, path) == kRegOk ? 1 : 0;
+}
+
+}  // namespace
+
+int DeleteKeyTree(RegHandle root, const char* path) { return DeleteKeyTreeAt(root, path, 0); }
+
+}  // namespace tarvik
