@@ -1,0 +1,56 @@
+"""Fixtures of the end-to-end level.
+
+`wine`: one WineSession (Xvfb + private WINEPREFIX + persistent wineserver) for
+the whole run. `tarvik`: the same session for one test, with no instance
+running before the test and none left after it. `workdir`: an empty current
+directory for the program (its log files land there).
+
+TARVIK_BIN names the folder holding tarvik.exe and tarvik_probe.exe (default
+build/win64/bin); screenshots go to TARVIK_E2E_ARTIFACTS (default
+build/win64/e2e-artifacts).
+"""
+
+import os
+import sys
+from pathlib import Path
+
+import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+
+from harness import REPO, WineSession, install_signal_cleanup  # noqa: E402
+
+
+def _bin_dir() -> Path:
+    return Path(os.environ.get("TARVIK_BIN", REPO / "build" / "win64" / "bin"))
+
+
+@pytest.fixture(scope="session")
+def wine():
+    bin_dir = _bin_dir()
+    artifacts = Path(os.environ.get("TARVIK_E2E_ARTIFACTS", bin_dir.parent / "e2e-artifacts"))
+    session = WineSession(bin_dir, artifacts)
+    install_signal_cleanup(session)
+    try:
+        session.boot()
+        yield session
+    finally:
+        session.close()
+
+
+@pytest.fixture
+def tarvik(wine):
+    wine.stop_instances()
+    try:
+        yield wine
+    finally:
+        wine.stop_instances()
+        left = [n for n in wine.process_names() if n.lower() == "tarvik.exe"]
+        assert not left, f"tarvik.exe still running after the test: {left}"
+
+
+@pytest.fixture
+def workdir(tmp_path):
+    d = tmp_path / "cwd"
+    d.mkdir()
+    return d

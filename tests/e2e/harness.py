@@ -1,0 +1,474 @@
+"""Drives the real tarvik.exe under Wine on Xvfb for the end-to-end tests.
+
+One `WineSession` per test run: its own X server on a free display, its own
+WINEPREFIX, a persistent wineserver. Programs are started through
+tarvik_probe.exe, which gives the exact command line (the Wine loader would
+quote "/hide " or "/log   /hide") and passes the exit code back. Every wait
+polls with a deadline; `close()` ends everything the session started, and a
+watchdog does the same if the test process itself is killed.
+"""
+
+from __future__ import annotations
+
+import atexit
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Callable, Optional, TypeVar
+
+T = TypeVar("T")
+
+REPO = Path(__file__).resolve().parents[2]
+TRAY_TITLE = "Wine System Tray"
+SETTINGS_KEY = r"HKEY_CURRENT_USER\Software\Orvanto Software\Tarvik\4.0"
+
+# Ids of the main window's commands a second instance or the tests send.
+CMD_EXIT = 109
+CMD_HIDE = 200
+CMD_SHOW = 201
+
+
+class HarnessError(RuntimeError):
+    pass
+
+
+def wait_until(condition: Callable[[], T], timeout: float, what: str,
+               interval: float = 0.05) -> T:
+    """Polls `condition` until it returns something truthy; raises after `timeout` s."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() >= deadline:
+            raise TimeoutError(f"timed out after {timeout:.1f} s waiting for {what}")
+        time.sleep(interval)
+
+
+def _find_tool(env_name: str, candidates: list[str]) -> str:
+    value = os.environ.get(env_name)
+    if value:
+        return value
+    for c in candidates:
+        if os.path.isabs(c) and os.access(c, os.X_OK):
+            return c
+        found = shutil.which(c)
+        if found:
+            return found
+    raise HarnessError(f"none of {candidates} found (set {env_name})")
+
+
+def windows_path(path: Path) -> str:
+    """The Z: path Wine gives a Unix path in every prefix."""
+    return "Z:" + str(Path(path).resolve()).replace("/", "\\")
+
+
+@dataclass
+class RunResult:
+    exit_code: Optional[int]   # the program's own exit code, None if it never ended
+    pid: Optional[int]         # Windows process id
+    output: str                # what the launcher printed
+
+
+class Instance:
+    """A tarvik.exe started without waiting; it runs until closed."""
+
+    def __init__(self, session: "WineSession", popen: subprocess.Popen, out: Path,
+                 cmdline: str):
+        self.session = session
+        self.popen = popen
+        self.out = out
+        self.cmdline = cmdline
+        try:
+            text = wait_until(lambda: self._read() if "\n" in self._read()
+                              or popen.poll() is not None else "", 30, "the launcher")
+        except TimeoutError:
+            text = self._read()
+        m = re.match(r"pid=(\d+)", text)
+        if not m:
+            raise HarnessError(f"launch of tarvik.exe {cmdline!r} failed: {text!r}")
+        self.pid = int(m.group(1))
+
+    def _read(self) -> str:
+        return self.out.read_text(errors="replace") if self.out.exists() else ""
+
+    def running(self) -> bool:
+        return self.popen.poll() is None
+
+    def wait(self, timeout: float) -> Optional[int]:
+        """Waits for the process to end; its exit code, or None when it did not end in time."""
+        try:
+            self.popen.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+        m = re.search(r"^exit=(\d+)", self._read(), re.M)
+        return int(m.group(1)) if m else None
+
+
+class WineSession:
+    def __init__(self, bin_dir: Path, artifacts: Path):
+        self.bin_dir = Path(bin_dir)
+        self.artifacts = Path(artifacts)
+        self.exe = self.bin_dir / "tarvik.exe"
+        self.probe_exe = self.bin_dir / "tarvik_probe.exe"
+        self.wine = _find_tool("TARVIK_WINE", ["/usr/lib/wine/wine64", "wine64", "wine"])
+        self.wineserver = _find_tool("TARVIK_WINESERVER",
+                                     ["/usr/lib/wine/wineserver", "wineserver"])
+        self.prefix: Optional[Path] = None
+        self.display: Optional[str] = None
+        self._xvfb: Optional[subprocess.Popen] = None
+        self._watchdog: Optional[subprocess.Popen] = None
+        self._children: list[subprocess.Popen] = []
+        self._spawned = 0
+        self._closed = False
+        self.base_env: dict[str, str] = {}
+
+    # ---- bring-up and tear-down ---------------------------------------------
+    def boot(self) -> "WineSession":
+        for f in (self.exe, self.probe_exe):
+            if not f.exists():
+                raise HarnessError(f"{f} is missing: build the win64 preset first")
+        self.artifacts.mkdir(parents=True, exist_ok=True)
+        atexit.register(self.close)
+        self._start_xvfb()
+        self.prefix = Path(tempfile.mkdtemp(prefix="tarvik-e2e-"))
+        self.base_env = {
+            k: v for k, v in os.environ.items()
+            if not k.startswith("WINE") and k not in ("DISPLAY", "XAUTHORITY")
+        }
+        self.base_env.update({
+            "WINEPREFIX": str(self.prefix),
+            "WINEDEBUG": "-all",
+            # No Mono/Gecko install prompts in a fresh prefix.
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+            "DISPLAY": self.display,
+        })
+        self._start_watchdog()
+        subprocess.run([self.wine, "wineboot", "-i"], env=self.base_env, cwd=self.prefix,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120,
+                       check=False)
+        subprocess.run([self.wineserver, "-w"], env=self.base_env, timeout=120, check=False)
+        # A persistent server: each program then starts in a quarter of a second.
+        subprocess.run([self.wineserver, "-p"], env=self.base_env, timeout=30, check=False)
+        rc, out = self.probe("find")
+        if rc not in (0, 1):
+            raise HarnessError(f"the probe does not run under Wine: rc={rc} {out}")
+        return self
+
+    def _start_xvfb(self) -> None:
+        read_fd, write_fd = os.pipe()
+        self._xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp", "-noreset"],
+            pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_fd)
+        buf = b""
+        deadline = time.monotonic() + 20
+        os.set_blocking(read_fd, False)
+        while not buf.endswith(b"\n"):
+            if self._xvfb.poll() is not None or time.monotonic() > deadline:
+                os.close(read_fd)
+                raise HarnessError("Xvfb did not start")
+            try:
+                chunk = os.read(read_fd, 64)
+                buf += chunk
+            except BlockingIOError:
+                time.sleep(0.02)
+        os.close(read_fd)
+        self.display = ":" + buf.decode().strip()
+
+    def _start_watchdog(self) -> None:
+        """Cleans up after us if this process dies without running close()."""
+        script = (
+            "import os,sys,time,subprocess,signal\n"
+            "parent,xvfb,server,prefix=int(sys.argv[1]),int(sys.argv[2]),sys.argv[3],sys.argv[4]\n"
+            "while True:\n"
+            "    try: os.kill(parent,0)\n"
+            "    except OSError: break\n"
+            "    if not os.path.isdir(prefix): sys.exit(0)\n"
+            "    time.sleep(1)\n"
+            "env=dict(os.environ,WINEPREFIX=prefix)\n"
+            "subprocess.run([server,'-k'],env=env,timeout=30)\n"
+            "try: os.kill(xvfb,signal.SIGTERM)\n"
+            "except OSError: pass\n"
+            "subprocess.run(['rm','-rf',prefix])\n"
+        )
+        self._watchdog = subprocess.Popen(
+            [sys.executable, "-c", script, str(os.getpid()), str(self._xvfb.pid),
+             self.wineserver, str(self.prefix)],
+            start_new_session=True, stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def close(self) -> None:
+        if self._closed:
+            return
+        self._closed = True
+        if self.prefix is not None:
+            subprocess.run([self.wineserver, "-k"], env=self.base_env, timeout=30, check=False,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                subprocess.run([self.wineserver, "-w"], env=self.base_env, timeout=30,
+                               check=False)
+            except subprocess.TimeoutExpired:
+                pass
+        for p in self._children:
+            if p.poll() is None:
+                p.kill()
+            try:
+                p.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                pass
+        if self._xvfb is not None and self._xvfb.poll() is None:
+            self._xvfb.terminate()
+            try:
+                self._xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self._xvfb.kill()
+        if self.prefix is not None:
+            shutil.rmtree(self.prefix, ignore_errors=True)
+        if self._watchdog is not None and self._watchdog.poll() is None:
+            self._watchdog.kill()
+            self._watchdog.wait(timeout=10)
+
+    # ---- running Windows programs -----------------------------------------
+    def env(self, extra: Optional[dict[str, str]] = None) -> dict[str, str]:
+        env = dict(self.base_env)
+        if extra:
+            env.update(extra)
+        return env
+
+    def wine_run(self, args: list[str], cwd: Optional[Path] = None,
+                 extra_env: Optional[dict[str, str]] = None,
+                 timeout: float = 60) -> subprocess.CompletedProcess:
+        """Runs a program through the Wine loader and waits for it (bounded).
+
+        Output goes through files, not pipes: Wine's own helper processes
+        (explorer, services) inherit the handles and would hold a pipe open.
+        """
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            proc = subprocess.Popen([self.wine, *args], cwd=cwd or self.prefix,
+                                    env=self.env(extra_env), stdin=subprocess.DEVNULL,
+                                    stdout=out, stderr=err)
+            try:
+                proc.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                proc.kill()
+                proc.wait(timeout=10)
+                raise
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(
+                proc.args, proc.returncode,
+                out.read().decode(errors="replace").replace("\r\n", "\n"),
+                err.read().decode(errors="replace"))
+
+    def probe(self, *args: str, timeout: float = 30) -> tuple[int, str]:
+        r = self.wine_run([str(self.probe_exe), *args], timeout=timeout)
+        return r.returncode, r.stdout
+
+    def run(self, cmdline: str, cwd: Path, extra_env: Optional[dict[str, str]] = None,
+            timeout: float = 60) -> RunResult:
+        """Starts tarvik.exe with exactly `cmdline` and waits until it ends."""
+        r = self.wine_run([str(self.probe_exe), "run", windows_path(self.exe), cmdline],
+                          cwd=cwd, extra_env=extra_env, timeout=timeout)
+        pid = re.search(r"^pid=(\d+)", r.stdout, re.M)
+        code = re.search(r"^exit=(\d+)", r.stdout, re.M)
+        if not pid:
+            raise HarnessError(f"launch of tarvik.exe {cmdline!r} failed: {r.stdout}{r.stderr}")
+        return RunResult(int(code.group(1)) if code else None, int(pid.group(1)), r.stdout)
+
+    def run_direct(self, args: list[str], cwd: Path, timeout: float = 60) -> int:
+        """Starts tarvik.exe straight from the Wine loader; the loader's exit code."""
+        return self.wine_run([str(self.exe), *args], cwd=cwd, timeout=timeout).returncode
+
+    def spawn(self, cmdline: str, cwd: Path,
+              extra_env: Optional[dict[str, str]] = None) -> Instance:
+        """Starts tarvik.exe with exactly `cmdline` and returns while it runs."""
+        self._spawned += 1
+        out = self.prefix / f"launch-{self._spawned}.out"
+        with open(out, "wb") as f:
+            popen = subprocess.Popen(
+                [self.wine, str(self.probe_exe), "run", windows_path(self.exe),
+                 cmdline], cwd=cwd, env=self.env(extra_env), stdout=f,
+                stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        self._children.append(popen)
+        return Instance(self, popen, out, cmdline)
+
+    # ---- the running instance -------------------------------------------------
+    def main_window(self) -> Optional[int]:
+        rc, out = self.probe("find")
+        return int(out.strip(), 16) if rc == 0 else None
+
+    def wait_window(self, present: bool = True, timeout: float = 15) -> bool:
+        cmd = "wait-window" if present else "wait-gone"
+        rc, _ = self.probe(cmd, str(int(timeout * 1000)), timeout=timeout + 20)
+        return rc == 0
+
+    def send(self, *probe_args: str, timeout: float = 30) -> Optional[int]:
+        """Sends through the probe; the message result, or None when nothing was sent."""
+        rc, out = self.probe("--timeout", str(int(timeout * 1000)), *probe_args,
+                             timeout=timeout + 20)
+        m = re.search(r"result=(-?\d+)", out)
+        return int(m.group(1)) if rc == 0 and m else None
+
+    def command(self, cmd_id: int, lparam: int = 0) -> Optional[int]:
+        return self.send("command", str(cmd_id), str(lparam))
+
+    def process_names(self) -> list[str]:
+        """Image names of the Windows processes running in the prefix."""
+        rc, out = self.probe("processes")
+        return [n.strip() for n in out.splitlines() if n.strip()] if rc == 0 else []
+
+    def stop_instances(self, timeout: float = 20) -> None:
+        """Closes every running tarvik.exe: WM_CLOSE first, then termination."""
+        deadline = time.monotonic() + timeout
+        while self.main_window() is not None and time.monotonic() < deadline:
+            self.send("close", timeout=5)
+            self.wait_window(False, timeout=max(0.5, min(5, deadline - time.monotonic())))
+        self.probe("kill", "tarvik.exe")
+        for p in self._children:
+            if p.poll() is None:
+                try:
+                    p.wait(timeout=10)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+                    p.wait(timeout=10)
+        self._children = [p for p in self._children if p.poll() is None]
+
+    # ---- registry -------------------------------------------------------------
+    def reg_query(self, key: str = SETTINGS_KEY) -> Optional[str]:
+        """`reg query KEY /s`; None when the key does not exist."""
+        r = self.wine_run(["reg", "query", key, "/s"])
+        return r.stdout.replace("\r\n", "\n") if r.returncode == 0 else None
+
+    def reg_export(self, key: str = SETTINGS_KEY) -> Optional[str]:
+        """`reg export KEY FILE /y` decoded (the file is UTF-16 with BOM)."""
+        out = self.prefix / "export.reg"
+        out.unlink(missing_ok=True)
+        r = self.wine_run(["reg", "export", key, windows_path(out), "/y"])
+        if r.returncode != 0 or not out.exists():
+            return None
+        return out.read_bytes().decode("utf-16").replace("\r\n", "\n")
+
+    def reg_delete(self, key: str = SETTINGS_KEY) -> None:
+        self.wine_run(["reg", "delete", key, "/f"])
+
+    def reg_add(self, key: str, name: str, kind: str, data: str) -> bool:
+        return self.wine_run(["reg", "add", key, "/v", name, "/t", kind, "/d", data,
+                              "/f"]).returncode == 0
+
+    # ---- X side: tray, screenshots, clicks -------------------------------------
+    def xdotool(self, *args: str, timeout: float = 15) -> subprocess.CompletedProcess:
+        return subprocess.run(["xdotool", *args], env=self.env(), stdout=subprocess.PIPE,
+                              stderr=subprocess.PIPE, text=True, timeout=timeout, check=False)
+
+    def tray_geometry(self) -> Optional[dict[str, int]]:
+        """Geometry of the mapped notification area window, None while it holds no icon."""
+        r = self.xdotool("search", "--onlyvisible", "--name", TRAY_TITLE)
+        ids = r.stdout.split()
+        if not ids:
+            return None
+        g = self.xdotool("getwindowgeometry", "--shell", ids[0])
+        vals = dict(line.split("=", 1) for line in g.stdout.split() if "=" in line)
+        try:
+            return {k.lower(): int(vals[k]) for k in ("WINDOW", "X", "Y", "WIDTH", "HEIGHT")}
+        except (KeyError, ValueError):
+            return None
+
+    def screenshot(self, name: str) -> Path:
+        path = self.artifacts / f"{name}.png"
+        subprocess.run(["import", "-window", "root", str(path)], env=self.env(), timeout=30,
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    @staticmethod
+    def crop(src: Path, dst: Path, x: int, y: int, w: int, h: int, scale: int = 1) -> Path:
+        args = ["convert", str(src), "-crop", f"{w}x{h}+{x}+{y}", "+repage"]
+        if scale != 1:
+            args += ["-filter", "point", "-resize", f"{scale * 100}%"]
+        subprocess.run([*args, str(dst)], timeout=30, check=True)
+        return dst
+
+    @staticmethod
+    def pixels(src: Path, x: int, y: int, w: int, h: int) -> list[tuple[int, int, int]]:
+        """RGB pixels of a region of a PNG, read through ImageMagick's PPM output."""
+        ppm = subprocess.run(["convert", str(src), "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                              "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, timeout=30,
+                             check=True).stdout
+        # Header: P6 <w> <h> <max>\n, then raw bytes.
+        parts = ppm.split(maxsplit=4)
+        width, height, data = int(parts[1]), int(parts[2]), parts[4]
+        n = width * height
+        return [tuple(data[i * 3:i * 3 + 3]) for i in range(n)]  # type: ignore[misc]
+
+    def tray_icon_shown(self, shot: Optional[Path] = None) -> bool:
+        """True when the tray window is mapped and its first cell holds a drawn icon."""
+        g = self.tray_geometry()
+        if g is None:
+            return False
+        if shot is None:
+            shot = self.prefix / "tray-probe.png"
+            subprocess.run(["import", "-window", "root", str(shot)], env=self.env(),
+                           timeout=30, check=True)
+        cell = self.pixels(shot, g["x"] + 2, g["y"] + 2, 16, 16)
+        return len(set(cell)) > 1
+
+    def wait_tray(self, shown: bool, timeout: float = 15) -> bool:
+        try:
+            wait_until(lambda: self.tray_icon_shown() == shown, timeout,
+                       f"tray icon {'shown' if shown else 'gone'}", interval=0.2)
+            return True
+        except TimeoutError:
+            return False
+
+    def click_tray(self, button: int = 1) -> None:
+        """Clicks the first icon of the notification area with the given X button."""
+        g = wait_until(self.tray_geometry, 10, "the notification area window")
+        x, y = g["x"] + 10, g["y"] + 10
+        self.xdotool("mousemove", str(x), str(y), "click", str(button))
+
+    def visible_windows(self) -> list[str]:
+        """Titles of the mapped X windows other than the notification area."""
+        r = self.xdotool("search", "--onlyvisible", "--name", ".*")
+        titles = []
+        for wid in r.stdout.split():
+            t = self.xdotool("getwindowname", wid).stdout.strip()
+            if t != TRAY_TITLE:
+                titles.append(t)
+        return titles
+
+
+# ---- log files --------------------------------------------------------------
+LOG_NAME = re.compile(r"^tarvik(\d{2,})\.log$")
+STAMP = re.compile(r"^\d{2}:\d{2}:\d{2}\.\d{3} ")
+
+
+def log_files(folder: Path) -> list[str]:
+    """tarvikNN.log names in a folder, by number."""
+    names = [p.name for p in Path(folder).iterdir() if LOG_NAME.match(p.name)]
+    return sorted(names, key=lambda n: int(LOG_NAME.match(n).group(1)))
+
+
+def read_log(path: Path) -> list[str]:
+    """The lines of a log, CR LF or LF."""
+    return Path(path).read_bytes().decode("latin-1").replace("\r\n", "\n").splitlines()
+
+
+def messages(lines: list[str]) -> list[str]:
+    """Log lines without their time stamps."""
+    return [STAMP.sub("", line, count=1) for line in lines]
+
+
+def install_signal_cleanup(session: WineSession) -> None:
+    """SIGTERM (ctest's timeout, CI stop) tears the session down like Ctrl-C does."""
+    def handler(signum, frame):  # noqa: ARG001
+        session.close()
+        raise KeyboardInterrupt
+    signal.signal(signal.SIGTERM, handler)

@@ -1,0 +1,325 @@
+// tarvik_probe: plays "the shell or the system" for the end-to-end tests. It
+// finds the running instance's main window (class and title "Tarvik") and
+// sends it what a second instance, the notification area or Windows would
+// send, then prints what came back. Every wait is bounded.
+//
+//   tarvik_probe [--timeout MS] COMMAND [ARGS]
+//
+// Exit codes: 0 done (or the awaited state reached), 1 the awaited state was
+// not reached in time / no window for "find", 2 no window to send to, 3 the
+// send failed or timed out, 4 bad usage.
+#include <windows.h>
+#include <dbt.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr UINT kTrayNotify = WM_USER + 1;
+DWORD g_timeoutMs = 10000;
+
+int Usage() {
+    std::fputs(
+        "usage: tarvik_probe [--timeout MS] COMMAND [ARGS]\n"
+        "  find                        print the main window handle\n"
+        "  wait-window MS | wait-gone MS\n"
+        "  info                        pid, visibility, enabled state of the main window\n"
+        "  windows                     every top-level window: handle pid visible class title\n"
+        "  command ID [LPARAM]         WM_COMMAND, sent\n"
+        "  post-command ID [LPARAM]    WM_COMMAND, posted\n"
+        "  close                       WM_CLOSE\n"
+        "  devicechange EVENT UNITMASK [FLAGS]   EVENT: arrival, removecomplete or a number\n"
+        "  devicechange-raw EVENT      WM_DEVICECHANGE with lParam 0\n"
+        "  power EVENT                 WM_POWERBROADCAST: suspend, resumesuspend,\n"
+        "                              resumeautomatic, resumecritical or a number\n"
+        "  taskbarcreated              the registered \"TaskbarCreated\" message\n"
+        "  hotkey ID                   WM_HOTKEY with wParam ID\n"
+        "  queryendsession [LPARAM]    WM_QUERYENDSESSION\n"
+        "  endsession ENDING [LPARAM]  WM_ENDSESSION\n"
+        "  tray MOUSEMSG               the tray callback: lbuttondown, rbuttondown, ... or a number\n"
+        "  send MSG WPARAM LPARAM      any message, numbers\n"
+        "  run [--no-wait] EXE [CMDLINE]  start EXE with exactly CMDLINE after its name;\n"
+        "                              prints pid=N, then exit=N when it ends\n"
+        "  processes                   image names of the running processes, one a line\n"
+        "  kill NAME                   terminate every process whose image is NAME\n",
+        stderr);
+    return 4;
+}
+
+bool ParseNumber(const char* text, unsigned long long& out) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    out = std::strtoull(text, &end, 0);
+    return end != nullptr && *end == '\0';
+}
+
+bool ParseNamed(const char* text, const std::pair<const char*, unsigned>* names, size_t count,
+                unsigned long long& out) {
+    for (size_t i = 0; i < count; ++i) {
+        if (_stricmp(text, names[i].first) == 0) {
+            out = names[i].second;
+            return true;
+        }
+    }
+    return ParseNumber(text, out);
+}
+
+HWND FindMain() { return FindWindowA("Tarvik", "Tarvik"); }
+
+// Polls for the window to appear (want = true) or vanish; true when reached in time.
+bool WaitFor(bool want, DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if ((FindMain() != nullptr) == want) return true;
+        if (GetTickCount() - start >= ms) return false;
+        Sleep(25);
+    }
+}
+
+// Sends synchronously with a bound, as the shell does for broadcasts.
+int Send(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND hwnd = FindMain();
+    if (hwnd == nullptr) {
+        std::puts("no window");
+        return 2;
+    }
+    DWORD_PTR result = 0;
+    SetLastError(0);
+    LRESULT ok = SendMessageTimeoutA(hwnd, msg, wParam, lParam, SMTO_NORMAL, g_timeoutMs, &result);
+    if (ok == 0) {
+        std::printf("send failed, error %lu\n", GetLastError());
+        return 3;
+    }
+    std::printf("result=%lld\n", static_cast<long long>(result));
+    return 0;
+}
+
+int Post(UINT msg, WPARAM wParam, LPARAM lParam) {
+    HWND hwnd = FindMain();
+    if (hwnd == nullptr) {
+        std::puts("no window");
+        return 2;
+    }
+    if (!PostMessageA(hwnd, msg, wParam, lParam)) {
+        std::printf("post failed, error %lu\n", GetLastError());
+        return 3;
+    }
+    std::puts("posted");
+    return 0;
+}
+
+BOOL CALLBACK PrintWindow(HWND hwnd, LPARAM) {
+    char cls[128] = {};
+    char title[256] = {};
+    GetClassNameA(hwnd, cls, sizeof cls);
+    GetWindowTextA(hwnd, title, sizeof title);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    std::printf("0x%llx %lu %d %s\t%s\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
+                pid, IsWindowVisible(hwnd) ? 1 : 0, cls, title);
+    return TRUE;
+}
+
+int Info() {
+    HWND hwnd = FindMain();
+    if (hwnd == nullptr) {
+        std::puts("no window");
+        return 2;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    RECT rc{};
+    GetWindowRect(hwnd, &rc);
+    std::printf("hwnd=0x%llx pid=%lu visible=%d enabled=%d rect=%ld,%ld,%ld,%ld\n",
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)), pid,
+                IsWindowVisible(hwnd) ? 1 : 0, IsWindowEnabled(hwnd) ? 1 : 0, rc.left, rc.top,
+                rc.right, rc.bottom);
+    return 0;
+}
+
+int DeviceChange(const char* eventText, const char* maskText, const char* flagsText) {
+    static const std::pair<const char*, unsigned> kEvents[] = {
+        {"arrival", DBT_DEVICEARRIVAL},
+        {"removecomplete", DBT_DEVICEREMOVECOMPLETE},
+        {"queryremove", DBT_DEVICEQUERYREMOVE},
+        {"removepending", DBT_DEVICEREMOVEPENDING},
+    };
+    unsigned long long event = 0, mask = 0, flags = DBTF_MEDIA;
+    if (!ParseNamed(eventText, kEvents, std::size(kEvents), event) || !ParseNumber(maskText, mask))
+        return Usage();
+    if (flagsText != nullptr && !ParseNumber(flagsText, flags)) return Usage();
+    // Wine copies the structure into the receiver only for a synchronous send.
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = sizeof volume;
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = static_cast<DWORD>(mask);
+    volume.dbcv_flags = static_cast<WORD>(flags);
+    return Send(WM_DEVICECHANGE, static_cast<WPARAM>(event), reinterpret_cast<LPARAM>(&volume));
+}
+
+// Starts EXE with the exact command line "EXE" CMDLINE. The Wine loader
+// quotes arguments with spaces, so a command line such as "/hide " (trailing
+// space) or "/log   /hide" can only be given this way.
+int Run(bool wait, const char* exe, const char* cmdline) {
+    std::string line = std::string("\"") + exe + "\"";
+    if (cmdline != nullptr) line += std::string(" ") + cmdline;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(exe, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::printf("launch failed, error %lu\n", GetLastError());
+        return 4;
+    }
+    CloseHandle(pi.hThread);
+    std::printf("pid=%lu\n", pi.dwProcessId);
+    if (!wait) {
+        CloseHandle(pi.hProcess);
+        return 0;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    std::printf("exit=%lu\n", code);
+    return static_cast<int>(code);
+}
+
+int ListProcesses() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return 3;
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe))
+        std::printf("%s\n", pe.szExeFile);
+    CloseHandle(snap);
+    return 0;
+}
+
+int KillAll(const char* image) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return 3;
+    PROCESSENTRY32 pe{};
+    pe.dwSize = sizeof pe;
+    int killed = 0;
+    for (BOOL more = Process32First(snap, &pe); more; more = Process32Next(snap, &pe)) {
+        if (_stricmp(pe.szExeFile, image) != 0) continue;
+        HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pe.th32ProcessID);
+        if (h == nullptr) continue;
+        if (TerminateProcess(h, 1)) {
+            WaitForSingleObject(h, g_timeoutMs);
+            ++killed;
+        }
+        CloseHandle(h);
+    }
+    CloseHandle(snap);
+    std::printf("killed=%d\n", killed);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    int i = 1;
+    if (i + 1 < argc && std::strcmp(argv[i], "--timeout") == 0) {
+        unsigned long long ms = 0;
+        if (!ParseNumber(argv[i + 1], ms)) return Usage();
+        g_timeoutMs = static_cast<DWORD>(ms);
+        i += 2;
+    }
+    if (i >= argc) return Usage();
+    const std::string cmd = argv[i];
+    const int nargs = argc - i - 1;
+    const char* a1 = nargs >= 1 ? argv[i + 1] : nullptr;
+    const char* a2 = nargs >= 2 ? argv[i + 2] : nullptr;
+    const char* a3 = nargs >= 3 ? argv[i + 3] : nullptr;
+    unsigned long long n1 = 0, n2 = 0, n3 = 0;
+
+    if (cmd == "find") {
+        HWND hwnd = FindMain();
+        if (hwnd == nullptr) {
+            std::puts("none");
+            return 1;
+        }
+        std::printf("0x%llx\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)));
+        return 0;
+    }
+    if (cmd == "wait-window" || cmd == "wait-gone") {
+        if (!ParseNumber(a1, n1)) return Usage();
+        const bool reached = WaitFor(cmd == "wait-window", static_cast<DWORD>(n1));
+        std::puts(reached ? "reached" : "timeout");
+        return reached ? 0 : 1;
+    }
+    if (cmd == "info") return Info();
+    if (cmd == "windows") {
+        EnumWindows(PrintWindow, 0);
+        return 0;
+    }
+    if (cmd == "command" || cmd == "post-command") {
+        if (!ParseNumber(a1, n1) || (a2 != nullptr && !ParseNumber(a2, n2))) return Usage();
+        return cmd == "command" ? Send(WM_COMMAND, n1, static_cast<LPARAM>(n2))
+                                : Post(WM_COMMAND, n1, static_cast<LPARAM>(n2));
+    }
+    if (cmd == "close") return Send(WM_CLOSE, 0, 0);
+    if (cmd == "devicechange") {
+        if (nargs < 2) return Usage();
+        return DeviceChange(a1, a2, a3);
+    }
+    if (cmd == "devicechange-raw") {
+        if (!ParseNumber(a1, n1)) return Usage();
+        return Send(WM_DEVICECHANGE, n1, 0);
+    }
+    if (cmd == "power") {
+        static const std::pair<const char*, unsigned> kPower[] = {
+            {"suspend", PBT_APMSUSPEND},
+            {"resumesuspend", PBT_APMRESUMESUSPEND},
+            {"resumeautomatic", PBT_APMRESUMEAUTOMATIC},
+            {"resumecritical", PBT_APMRESUMECRITICAL},
+        };
+        if (a1 == nullptr || !ParseNamed(a1, kPower, std::size(kPower), n1)) return Usage();
+        return Send(WM_POWERBROADCAST, n1, 0);
+    }
+    if (cmd == "taskbarcreated") return Send(RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    if (cmd == "hotkey") {
+        if (!ParseNumber(a1, n1)) return Usage();
+        return Send(WM_HOTKEY, n1, 0);
+    }
+    if (cmd == "queryendsession") {
+        if (a1 != nullptr && !ParseNumber(a1, n1)) return Usage();
+        return Send(WM_QUERYENDSESSION, 0, static_cast<LPARAM>(n1));
+    }
+    if (cmd == "endsession") {
+        if (!ParseNumber(a1, n1) || (a2 != nullptr && !ParseNumber(a2, n2))) return Usage();
+        return Send(WM_ENDSESSION, n1, static_cast<LPARAM>(n2));
+    }
+    if (cmd == "tray") {
+        static const std::pair<const char*, unsigned> kMouse[] = {
+            {"lbuttondown", WM_LBUTTONDOWN}, {"lbuttonup", WM_LBUTTONUP},
+            {"rbuttondown", WM_RBUTTONDOWN}, {"rbuttonup", WM_RBUTTONUP},
+            {"mousemove", WM_MOUSEMOVE},     {"lbuttondblclk", WM_LBUTTONDBLCLK},
+        };
+        if (a1 == nullptr || !ParseNamed(a1, kMouse, std::size(kMouse), n1)) return Usage();
+        // The tray posts its callback, so the probe does too.
+        return Post(kTrayNotify, 0, static_cast<LPARAM>(n1));
+    }
+    if (cmd == "run") {
+        const bool wait = !(a1 != nullptr && std::strcmp(a1, "--no-wait") == 0);
+        const int base = wait ? i + 1 : i + 2;
+        if (base >= argc) return Usage();
+        return Run(wait, argv[base], base + 1 < argc ? argv[base + 1] : nullptr);
+    }
+    if (cmd == "processes") return ListProcesses();
+    if (cmd == "kill") {
+        if (a1 == nullptr) return Usage();
+        return KillAll(a1);
+    }
+    if (cmd == "send") {
+        if (!ParseNumber(a1, n1) || !ParseNumber(a2, n2) || !ParseNumber(a3, n3)) return Usage();
+        return Send(static_cast<UINT>(n1), n2, static_cast<LPARAM>(n3));
+    }
+    return Usage();
+}
