@@ -184,11 +184,16 @@ def question_scene(classic):
 
 
 def error_scene(classic):
-    cross = stroke([(5.0, 5.0), (11.0, 11.0)], 2.4)
-    cross2 = stroke([(5.0, 11.0), (11.0, 5.0)], 2.4)
-    return badge(classic, (110, 8, 8), (255, 120, 110), (200, 20, 20), DARK_RED, RED) + [
-        (lambda x, y: cross(x, y) or cross2(x, y), solid(WHITE)),
-    ]
+    """A warning triangle: unlike a red disc (tray open), even in a glance."""
+    outer = polygon([(8.0, 0.6), (15.6, 14.6), (0.4, 14.6)])
+    inner = polygon([(8.0, 2.7), (14.0, 13.7), (2.0, 13.7)])
+    mark = stroke([(8.0, 5.6), (8.0, 9.4)], 2.0)
+    dot = circle(8.0, 11.8, 1.1)
+    if classic:
+        return [(outer, solid(BLACK)), (inner, solid(YELLOW)), (mark, solid(BLACK)),
+                (dot, solid(BLACK))]
+    return [(outer, solid((120, 72, 0))), (inner, vertical(3, 14, (255, 236, 120), (250, 180, 0))),
+            (mark, solid((30, 24, 10))), (dot, solid((30, 24, 10)))]
 
 
 def wait_scene(classic):
