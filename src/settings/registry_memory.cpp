@@ -9,6 +9,7 @@ namespace {
 constexpr size_t kMaxKeyNameChars = 255;    // the system's limit for one key name
 constexpr size_t kMaxValueNameChars = 16383;
 constexpr size_t kMaxDepth = 512;           // the system's nesting limit
+constexpr uint32_t kSpecificRights = 0x3F | kKeyDelete;
 constexpr uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyDelete;
 
 // Splits "a\b\c"; empty components (doubled or trailing backslashes) are skipped.
@@ -120,7 +121,9 @@ MemoryRegistry::Node* MemoryRegistry::Resolve(RegHandle key, RegHandle* root,
 bool MemoryRegistry::Denied(RegHandle root, const std::vector<std::string>& path,
                             uint32_t access) const {
     for (const auto& denial : denials_) {
-        if (denial.root != root || !(denial.access & access)) continue;
+        // Only the key-specific rights and DELETE count: KEY_READ and KEY_WRITE
+        // share READ_CONTROL, which must not make a write denial refuse reads.
+        if (denial.root != root || !(denial.access & access & kSpecificRights)) continue;
         if (denial.prefix.size() > path.size()) continue;
         if (std::equal(denial.prefix.begin(), denial.prefix.end(), path.begin(),
                        [](const std::string& a, const std::string& b) { return EqualsNoCase(a, b); }))
