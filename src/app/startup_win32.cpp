@@ -1,0 +1,124 @@
+#include "app/startup_win32.h"
+
+#include <shlwapi.h>
+
+#include "app/command_line.h"
+#include "app/commands.h"
+#include "app/log.h"
+#include "app/window_win32.h"
+#include "ui/message_box_win32.h"
+#include "ui/tray_win32.h"
+
+namespace tarvik {
+namespace {
+
+constexpr char kBuildBanner[] = " [build 2019-10-06 23:20:06]";
+constexpr UINT kStringCantRegisterClass = 3;
+constexpr UINT kStringCantCreateWindow = 4;
+constexpr UINT kStartupErrorFlags = MB_ICONERROR | MB_TASKMODAL | MB_OK;  // 0x2010
+constexpr ATOM kDialogClassAtom = 0x8002;
+
+// Shell major version from shell32's DllGetVersion; 4 when it has none
+// (the shells before Internet Explorer 4's desktop update).
+DWORD ShellMajorVersion() {
+    DWORD major = 4;
+    if (HMODULE shell = ::LoadLibraryA("shell32.dll")) {
+        auto get = reinterpret_cast<DLLGETVERSIONPROC>(
+            reinterpret_cast<void*>(::GetProcAddress(shell, "DllGetVersion")));
+        DLLVERSIONINFO info{};
+        info.cbSize = sizeof(info);
+        if (get && SUCCEEDED(get(&info))) major = info.dwMajorVersion;
+        ::FreeLibrary(shell);
+    }
+    return major;
+}
+
+bool ScreenHasMoreThan256Colours() {
+    HDC screen = ::GetDC(nullptr);
+    const int bits = ::GetDeviceCaps(screen, BITSPIXEL);
+    ::ReleaseDC(nullptr, screen);
+    return bits > 8;
+}
+
+// "/exit": apply the stored speeds once, with no window and no running instance
+// consulted.
+void RunOneShot() {}
+
+// Every dialog uses the system dialog class, so giving that class the program
+// icon gives it to all of them.
+void SetDialogClassIcon(HINSTANCE instance) {
+    HWND probe = ::CreateWindowExA(0, MAKEINTATOM(kDialogClassAtom), "", 0, 0, 0, 0, 0, nullptr,
+                                   nullptr, instance, nullptr);
+    if (!probe) return;
+    ::SetClassLongPtrA(probe, GCLP_HICON,
+                       reinterpret_cast<LONG_PTR>(::LoadIconA(instance, "IconApp")));
+    ::DestroyWindow(probe);
+}
+
+void RunApplication(HINSTANCE instance, bool hide) {
+    IconHidden = hide ? 1 : 0;
+    TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
+    LoadIconTable(instance, ShellMajorVersion() > 5 && ScreenHasMoreThan256Colours());
+
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = ::LoadIconA(instance, "IconApp");
+    windowClass.lpszClassName = kWindowClassName;
+    if (!::RegisterClassA(&windowClass)) {
+        MessageBoxRes(nullptr, kStringCantRegisterClass, kStartupErrorFlags);
+        return;
+    }
+    // Never shown: no style, no size. Its creation runs the whole start-up.
+    HWND window = ::CreateWindowExA(0, kWindowClassName, kWindowClassName, 0, 0, 0, 0, 0, nullptr,
+                                    nullptr, instance, nullptr);
+    if (!window) {
+        MessageBoxRes(nullptr, kStringCantCreateWindow, kStartupErrorFlags);
+        return;
+    }
+    SetDialogClassIcon(instance);
+
+    // No TranslateMessage and no dialog filtering: modal dialogs run their own loops.
+    MSG msg;
+    while (::GetMessageA(&msg, nullptr, 0, 0) == 1) ::DispatchMessageA(&msg);
+    LogPrintf("Message loop terminated\n");
+}
+
+}  // namespace
+
+int TarvikMain(HINSTANCE instance, const char* commandLine) {
+    const CommandLine parsed = ParseCommandLine(commandLine);
+    if (parsed.log) (void)LogOpen(nullptr, nullptr);
+
+    if (parsed.request == StartRequest::Exit) {
+        LogPrintf("Setting speed and exiting...\n");
+        RunOneShot();
+        return 0;
+    }
+    const bool hide = parsed.request == StartRequest::Hide;
+    const bool restart = parsed.request == StartRequest::Restart;
+
+    if (HWND running = ::FindWindowA(kWindowClassName, kWindowClassName)) {
+        LogPrintf("Another instance of %s found\n", kWindowClassName);
+        const unsigned handle = static_cast<unsigned>(reinterpret_cast<uintptr_t>(running));
+        if (hide) {
+            LogPrintf("Sending HIDE to 0x%x\n", handle);
+            ::SendMessageA(running, WM_COMMAND, CMD_HIDE, 0);
+            return 0;
+        }
+        if (!restart) {
+            LogPrintf("Sending SHOW to 0x%x\n", handle);
+            ::SendMessageA(running, WM_COMMAND, CMD_SHOW, 0);
+            return 0;
+        }
+        LogPrintf("Sending CLOSE to 0x%x\n", handle);
+        ::SendMessageA(running, WM_CLOSE, 0, 0);
+    } else {
+        LogPrintf("First instance of %s%s started\n", kWindowClassName, kBuildBanner);
+    }
+    // A restart always comes up with the icon shown.
+    RunApplication(instance, hide && !restart);
+    return 0;
+}
+
+}  // namespace tarvik

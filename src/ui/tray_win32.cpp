@@ -1,0 +1,68 @@
+#include "ui/tray_win32.h"
+
+#include "app/commands.h"
+#include "app/log.h"
+
+namespace tarvik {
+
+IconTableRow IconTable[kIconRows] = {
+    {nullptr, "IconTask16", "IconTaskXP"},
+    {nullptr, "IconTask16Red", "IconTaskXPRed"},
+    {nullptr, "IconTask16Green", "IconTaskXPGreen"},
+    {nullptr, "IconQuestion16", "IconQuestionXP"},
+    {nullptr, "IconWait16", "IconWaitXP"},
+    {nullptr, "IconError16", "IconErrorXP"},
+};
+
+NOTIFYICONDATAW TrayIconData;
+int IconHidden = 0;
+int BusyCount = 0;
+
+namespace {
+constexpr wchar_t kDefaultTip[] = L"Tarvik 5.0";
+}
+
+void LoadIconTable(HINSTANCE instance, bool xpStyle) {
+    for (IconTableRow& row : IconTable) {
+        // A missing picture leaves a null handle; the program goes on.
+        row.icon = static_cast<HICON>(::LoadImageA(instance, xpStyle ? row.xp : row.classic,
+                                                   IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+    }
+}
+
+void InitTrayIconData(HWND window) {
+    TrayIconData = NOTIFYICONDATAW{};
+    // The size up to and including guidItem, which every shell since XP accepts.
+    TrayIconData.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    TrayIconData.hWnd = window;
+    TrayIconData.uID = 0;
+    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    TrayIconData.uCallbackMessage = kWmTrayNotify;
+    TrayIconData.hIcon = IconTable[kIconNormal].icon;
+    ::lstrcpynW(TrayIconData.szTip, kDefaultTip, ARRAYSIZE(TrayIconData.szTip));
+}
+
+BOOL UiShellNotifyIcon(DWORD message, NOTIFYICONDATAW* data) {
+    return ::Shell_NotifyIconW(message, data);
+}
+
+BOOL CreateNotifyIcon() {
+    const BOOL ok = UiShellNotifyIcon(NIM_ADD, &TrayIconData);
+    LogPrintf("CreateNotifyIcon %s\n", ok ? "OK" : "FAILED!");
+    return ok;
+}
+
+void TrayUpdate() {
+    // Until the drive-state tip and icon rules arrive with the tray menus, the
+    // icon shows "wait" while drive operations run and the normal picture otherwise.
+    TrayIconData.hIcon = IconTable[BusyCount > 0 ? kIconWait : kIconNormal].icon;
+    ::lstrcpynW(TrayIconData.szTip, kDefaultTip, ARRAYSIZE(TrayIconData.szTip));
+    UiShellNotifyIcon(NIM_MODIFY, &TrayIconData);
+}
+
+void TrayBusyNotify(int started) {
+    BusyCount += started ? 1 : -1;
+    if (!IconHidden) TrayUpdate();
+}
+
+}  // namespace tarvik
