@@ -96,9 +96,9 @@ Outcome Bus::Execute(size_t index, const Command& cmd) {
     return trace_.back().outcome;
 }
 
-bool Bus::OpenTraceFile(const std::string& path) {
+bool Bus::OpenTraceFile(const std::string& path, bool append) {
     CloseTraceFile();
-    traceFile_ = std::fopen(path.c_str(), "ab");
+    traceFile_ = std::fopen(path.c_str(), append ? "ab" : "wb");
     return traceFile_ != nullptr;
 }
 

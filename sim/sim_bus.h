@@ -58,9 +58,9 @@ public:
 
     const std::vector<TraceEntry>& Trace() const { return trace_; }
     void ClearTrace() { trace_.clear(); }
-    // Appends every later command to this file as one JSON line; false when
-    // the file cannot be opened.
-    [[nodiscard]] bool OpenTraceFile(const std::string& path);
+    // Writes every later command to this file as one JSON line, after what
+    // the file held (append) or into an emptied file; false when it cannot be opened.
+    [[nodiscard]] bool OpenTraceFile(const std::string& path, bool append = true);
     void CloseTraceFile();
 
 private:

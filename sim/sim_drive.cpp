@@ -243,8 +243,12 @@ Outcome Drive::Execute(const Command& cmd) {
     if (gone_) return Outcome{Completion::Gone, 0, {}, 0};
     if (cmd.cdb.empty()) return InvalidOpcode();
     const uint8_t op = cmd.cdb[0];
+    // A READ(10) costs what the read-rate model says; other commands the
+    // profile's latency, unless the profile names the opcode.
     auto it = profile_.opcodeLatencyMs.find(op);
-    const uint32_t latency = it != profile_.opcodeLatencyMs.end() ? it->second : profile_.latencyMs;
+    const uint32_t latency = it != profile_.opcodeLatencyMs.end() ? it->second
+                             : op == kOpRead10                   ? 0
+                                                                 : profile_.latencyMs;
     if (latency) clock_.Sleep(latency);
 
     Outcome out;

@@ -1,0 +1,202 @@
+// tarvikctl as a user runs it: the binary beside this test program, its exit
+// codes, messages, decoded output and the command trace.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CtlRun {
+    int rc = -1;
+    std::string out;
+    std::string err;
+};
+
+class Tarvikctl : public testing::Test {
+protected:
+    void SetUp() override {
+        exe_ = fs::read_symlink("/proc/self/exe").parent_path() / "tarvikctl";
+        if (!fs::exists(exe_)) GTEST_SKIP() << "tarvikctl is not built next to the tests";
+        dir_ = fs::temp_directory_path() /
+               ("tarvikctl-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+
+    static std::string Profile(const std::string& name) {
+        return std::string(TARVIK_SOURCE_DIR) + "/sim/profiles/" + name + ".json";
+    }
+
+    CtlRun Ctl(const std::string& args) {
+        const std::string outFile = (dir_ / "out").string();
+        const std::string errFile = (dir_ / "err").string();
+        const std::string cmd = exe_.string() + " " + args + " >" + outFile + " 2>" + errFile;
+        CtlRun r;
+        const int status = std::system(cmd.c_str());
+        r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = Slurp(outFile);
+        r.err = Slurp(errFile);
+        return r;
+    }
+
+    static std::string Slurp(const fs::path& p) {
+        std::ifstream in(p);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    std::vector<nlohmann::json> TraceLines(const fs::path& p) {
+        std::vector<nlohmann::json> lines;
+        std::ifstream in(p);
+        for (std::string l; std::getline(in, l);) lines.push_back(nlohmann::json::parse(l));
+        return lines;
+    }
+
+    fs::path exe_;
+    fs::path dir_;
+};
+
+TEST_F(Tarvikctl, BadUsageExitsTwoWithAMessage) {
+    const std::string drive = "--sim " + Profile("dvdrw-24x-streaming");
+    fs::path broken = dir_ / "broken.json";
+    std::ofstream(broken) << R"({"speeds": {"cd": {"read": [7056], "rounding": "sideways"}}})";
+    fs::path notJson = dir_ / "notjson.json";
+    std::ofstream(notJson) << "{\"speeds\": [";
+    struct Case {
+        std::string args;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"", "no command given"},
+        {drive + " frobnicate", "unknown command \"frobnicate\""},
+        {"--bogus mmc 0 tur", "unknown option --bogus"},
+        {drive + " mmc 0 warp", "unknown mmc operation \"warp\""},
+        {drive + " mmc 0", "mmc needs DRIVE and OP"},
+        {drive + " mmc 1 tur", "no drive 1"},
+        {drive + " mmc x tur", "DRIVE must be a drive number"},
+        {drive + " mmc 0 set-cd-speed 12x 0", "argument \"12x\""},
+        {drive + " mmc 0 set-cd-speed 70000 0", "must be a number from -1 to 65535"},
+        {drive + " mmc 0 read 0 99999999", "argument \"99999999\""},
+        {drive + " mmc 0 read 0", "takes 2 argument(s)"},
+        {drive + " mmc 0 load-eject 2", "from 0 to 1"},
+        {"--sim /nonexistent/drive.json mmc 0 tur", "cannot open the profile"},
+        {"--sim " + broken.string() + " mmc 0 tur", "profile.speeds.cd.rounding: must be one of"},
+        {"--sim " + notJson.string() + " mmc 0 tur", "not valid JSON"},
+        {"--sim", "--sim needs a profile file"},
+        {drive + " --trace /nonexistent/dir/t.jsonl mmc 0 tur", "cannot write the trace file"},
+    };
+    for (const Case& c : cases) {
+        const CtlRun r = Ctl(c.args);
+        EXPECT_EQ(r.rc, 2) << c.args;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\n" << r.err;
+        EXPECT_EQ(r.out, "") << c.args;
+    }
+}
+
+TEST_F(Tarvikctl, InquiryPrintsDecodedIdentity) {
+    const CtlRun r = Ctl("--sim " + Profile("bd-combo-12x") + " --json mmc 0 inquiry");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["result"], 1);
+    EXPECT_EQ(j["record"]["deviceType"], 5);
+    EXPECT_EQ(j["record"]["vendor"], "TARVIKSM");
+    EXPECT_EQ(j["record"]["product"], "BD-ROM SIM12X   ");
+}
+
+TEST_F(Tarvikctl, TraceHoldsEveryCommandWithSenseAndDataOut) {
+    const fs::path trace = dir_ / "trace.jsonl";
+    // The emulator does not know SET CD SPEED: the operation fails, exit 1.
+    CtlRun r = Ctl("--sim " + Profile("dvdrw-24x-streaming") + " --sim " +
+                Profile("emulator-rejects-speed") + " --trace " + trace.string() +
+                " mmc 1 set-cd-speed 0x0B08 0xFFFF");
+    EXPECT_EQ(r.rc, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("set-cd-speed: result 0 (failed)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("senseKey 5"), std::string::npos) << r.out;
+    auto lines = TraceLines(trace);
+    ASSERT_EQ(lines.size(), 1u);  // ILLEGAL REQUEST is not retried
+    EXPECT_EQ(lines[0]["drive"], 1);
+    EXPECT_EQ(lines[0]["cdb"], "BB000B08FFFF000000000000");
+    EXPECT_EQ(lines[0]["status"], 2);
+    EXPECT_EQ(lines[0]["sense"], "05/20/00");
+    EXPECT_FALSE(lines[0].contains("out"));
+
+    // A new run starts a new trace; SET STREAMING carries its descriptor.
+    r = Ctl("--sim " + Profile("dvdrw-24x-streaming") + " --trace " + trace.string() +
+            " mmc 0 set-dvd-speed 8310 0");
+    EXPECT_EQ(r.rc, 0) << r.err;
+    lines = TraceLines(trace);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0]["cdb"], "B60000000000000000001C00");
+    EXPECT_EQ(lines[0]["out"],
+              "0000000000000000FFFFFFFF00002076000003E800000000000003E8");
+    EXPECT_EQ(lines[0]["status"], 0);
+    EXPECT_FALSE(lines[0].contains("sense"));
+    EXPECT_EQ(lines[0]["in"], 0);
+}
+
+TEST_F(Tarvikctl, OperationsDecodeWhatTheDriveHas) {
+    struct Case {
+        std::string profile;
+        std::string op;
+        std::string expect;
+    };
+    const Case cases[] = {
+        {"bd-combo-12x", "bd-disc-type", "discType: BDR"},
+        {"bd-combo-12x", "feature 0x40", "present: true"},
+        {"dvdrw-24x-streaming", "feature 64", "present: false"},
+        {"dvdrw-24x-streaming", "profile", "profile: 0x0010"},
+        {"rounds-up-streaming-end", "book-type", "bookType: DVD+R"},
+        {"cdrom-old-blockdesc", "info", "pageShifted: 1"},
+        {"cdrw-page-without-header", "info", "pageShifted: 1"},
+        {"dvdrw-24x-streaming", "info", "currentReadSpeed: 22160"},
+        {"cdrom-old-blockdesc", "capacity", "blocks: 300000"},
+        {"dvdrom-inquiry-fails", "tur", "state: not ready"},
+        {"slim-laptop-24x", "cd-speed", "cd-speed: result 4234"},
+    };
+    for (const Case& c : cases) {
+        const CtlRun r = Ctl("--sim " + Profile(c.profile) + " mmc 0 " + c.op);
+        EXPECT_NE(r.out.find(c.expect), std::string::npos) << c.profile << " " << c.op << "\n"
+                                                           << r.out << r.err;
+    }
+}
+
+TEST_F(Tarvikctl, ReadMeasuresTheSpeedInForce) {
+    const CtlRun r = Ctl("--sim " + Profile("dvdrw-24x-streaming") + " --json mmc 0 read 0 2000");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const auto j = nlohmann::json::parse(r.out);
+    const double rate = j["record"]["rateKBps"].get<double>();
+    EXPECT_NEAR(rate, 22160, 22160 * 0.03);
+    EXPECT_EQ(j["record"]["firstBytes"], "00000000");
+}
+
+TEST_F(Tarvikctl, LockedDriveRefusesEjectInOneRun) {
+    // Each run starts from the profile; a locked tray is given by a profile.
+    fs::path locked = dir_ / "locked.json";
+    std::ofstream(locked) << R"({"speeds": {"cd": {"read": [7056]}}, "medium": {"kind": "cd"},
+                                "tray": {"locked": true}})";
+    const fs::path trace = dir_ / "t.jsonl";
+    const CtlRun r = Ctl("--sim " + locked.string() + " --trace " + trace.string() +
+                      " mmc 0 load-eject 1");
+    EXPECT_EQ(r.rc, 1);
+    const auto lines = TraceLines(trace);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back()["sense"], "05/53/02");
+}
+
+}  // namespace
+}  // namespace tarvik

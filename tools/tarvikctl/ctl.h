@@ -1,0 +1,66 @@
+#pragma once
+// tarvikctl: runs the core's drive operations on simulated drives and prints
+// what came back. main.cpp parses the global options into a CtlContext and
+// dispatches on the command word; each command lives in its own file and
+// registers itself with TARVIK_CTL_COMMAND.
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim_bus.h"
+
+namespace tarvik::ctl {
+
+// Exit codes: the operation ran and succeeded / ran and failed / bad usage.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct CtlContext {
+    CtlContext(std::ostream& o, std::ostream& e) : out(o), err(e) {}
+    sim::Bus bus;                       // drives from --sim, in the order given
+    std::vector<std::string> profiles;  // their files
+    std::string registryPath;           // --registry: commands load/save it themselves
+    std::string tracePath;              // --trace
+    bool json = false;                  // --json
+    std::ostream& out;
+    std::ostream& err;
+};
+
+// args: the words after the command word. Returns an exit code.
+using CtlCommandFn = int (*)(CtlContext& ctx, const std::vector<std::string>& args);
+
+struct CtlCommand {
+    const char* name;
+    CtlCommandFn run;
+    const char* usage;  // "mmc DRIVE OP [ARGS]\n  ..." (first line is the synopsis)
+};
+
+// Adds a command to the table; returns true so it can initialise a static.
+bool RegisterCtlCommand(const CtlCommand& command);
+const std::vector<CtlCommand>& CtlCommands();
+
+#define TARVIK_CTL_CONCAT2(a, b) a##b
+#define TARVIK_CTL_CONCAT(a, b) TARVIK_CTL_CONCAT2(a, b)
+#define TARVIK_CTL_COMMAND(name, fn, usage)                                               \
+    static const bool TARVIK_CTL_CONCAT(kCtlRegistered_, __LINE__) [[maybe_unused]] =     \
+        ::tarvik::ctl::RegisterCtlCommand({name, fn, usage})
+
+// The whole program, with its streams (tests run it in-process).
+int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
+
+// Shared argument helpers.
+// Decimal or 0x-hex, optionally negative when min < 0; false when not a
+// number or outside [min, max].
+[[nodiscard]] bool ParseNumber(std::string_view text, int64_t min, int64_t max, int64_t& out);
+// Prints "tarvikctl: <message>" and the command's usage on err; returns kExitUsage.
+int UsageError(CtlContext& ctx, const std::string& message, const char* usage = nullptr);
+// DRIVE argument: an index of the simulated bus. False (after UsageError) when bad.
+[[nodiscard]] bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index,
+                              const char* usage);
+// JSON string literal of a text (quotes included).
+std::string JsonString(std::string_view text);
+
+}  // namespace tarvik::ctl
