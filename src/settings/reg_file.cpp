@@ -386,6 +386,11 @@ std::vector<std::string> ReadSubkeys(Registry& registry, RegHandle key) {
 std::string Escape(const std::string& text) {
     std::string out;
     for (char c : text) {
+        // Line ends and NULs can occur in value names; they must not end the line.
+        if (c == '\n' || c == '\r' || c == '\0') {
+            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\0";
+            continue;
+        }
         if (c == '\\' || c == '"') out.push_back('\\');
         out.push_back(c);
     }
