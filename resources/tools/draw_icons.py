@@ -126,7 +126,7 @@ def vertical(y0, y1, top, bottom):
 DISC_STYLES = {
     # name: XP (rim, body centre, body edge, sheen), classic (rim, body, sheen)
     "grey": ((36, 44, 68), (232, 238, 248), (140, 156, 190), (110, 186, 250),
-             (GREY, SILVER, WHITE)),
+             (GREY, WHITE, AQUA)),  # not silver: that is the classic taskbar's own colour
     "red": ((120, 14, 10), (255, 150, 135), (214, 38, 28), (255, 215, 205),
             (DARK_RED, RED, WHITE)),
     "green": ((12, 92, 24), (160, 236, 150), (40, 168, 52), (220, 255, 210),
