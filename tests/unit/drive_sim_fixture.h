@@ -109,6 +109,7 @@ protected:
         d.CurrentList = &d.SpeedListCD;
         d.TrayClosed = 1;
         d.EventMask = 11;
+        d.ForceRead = 1;
         return d;
     }
 
