@@ -534,6 +534,22 @@ bool ExportRegText(Registry& registry, RegHandle root, const std::string& path, 
     return true;
 }
 
+std::string ExportAllRegText(Registry& registry) {
+    std::string out = std::string(kHeader5) + "\r\n\r\n";
+    for (RegHandle root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyDynData}) {
+        const std::string rootName = RootName(root);
+        if (!ReadValues(registry, root).empty()) {
+            (void)ExportKey(registry, root, rootName, 0, &out);
+            continue;
+        }
+        for (const auto& name : ReadSubkeys(registry, root)) {
+            RegKey child = RegKey::Open(root, name.c_str(), kKeyRead, nullptr, &registry);
+            if (child) (void)ExportKey(registry, child.handle(), rootName + "\\" + name, 1, &out);
+        }
+    }
+    return out;
+}
+
 std::string EncodeRegFile(const std::string& text) {
     return std::string("\xFF\xFE", 2) + AnsiToUtf16Le(text);
 }

@@ -24,6 +24,10 @@ namespace tarvik {
 [[nodiscard]] bool ExportRegText(Registry& registry, RegHandle root, const std::string& path,
                                  std::string* text);
 
+// The export of everything stored under the four roots (a whole registry),
+// in the same text form.
+std::string ExportAllRegText(Registry& registry);
+
 // ANSI .reg text to the bytes of a file: UTF-16LE with a BOM.
 std::string EncodeRegFile(const std::string& text);
 

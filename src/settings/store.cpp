@@ -30,7 +30,7 @@ struct Row {
 };
 
 // Load and save walk these front to back; the order is the stored layout's.
-constexpr Row<GlobalSettingsRecord> kGlobalOptions[] = {
+constexpr GlobalOption kGlobalOptions[] = {
     {"ApiPrefered", &GlobalSettingsRecord::ApiPrefered},
     {"NumNames", &GlobalSettingsRecord::NumNames},
     {"EjectSingle", &GlobalSettingsRecord::EjectSingle},
@@ -116,16 +116,16 @@ bool ReadDword(const RegKey& key, const char* name, uint32_t* field) {
     return true;
 }
 
-template <class Record, size_t N>
-bool ReadTable(const RegKey& key, const Row<Record> (&rows)[N], Record* record) {
+template <class Record, class RowType, size_t N>
+bool ReadTable(const RegKey& key, const RowType (&rows)[N], Record* record) {
     bool complete = true;
     for (const auto& row : rows)  // every row is tried, even after a miss
         complete = ReadDword(key, row.name, &(record->*row.field)) && complete;
     return complete;
 }
 
-template <class Record, size_t N>
-void WriteTable(const RegKey& key, const Row<Record> (&rows)[N], const Record& record) {
+template <class Record, class RowType, size_t N>
+void WriteTable(const RegKey& key, const RowType (&rows)[N], const Record& record) {
     for (const auto& row : rows) (void)key.SetDword(row.name, record.*row.field);
 }
 
@@ -193,6 +193,11 @@ std::string InstancePath(const CdromDrive& drive) {
 }
 
 }  // namespace
+
+const GlobalOption* GlobalOptionTable(size_t* count) {
+    if (count) *count = sizeof(kGlobalOptions) / sizeof(kGlobalOptions[0]);
+    return kGlobalOptions;
+}
 
 void LoadGlobalSettings() {
     GlobalSettings = GlobalSettingsRecord{};

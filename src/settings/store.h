@@ -1,6 +1,7 @@
 #pragma once
 // The settings store: every setting lives under one key of the current user's
 // registry. This file owns the layout, the defaults, load and save.
+#include <cstddef>
 #include <cstdint>
 
 namespace tarvik {
@@ -36,6 +37,14 @@ extern GlobalSettingsRecord GlobalSettings;
 
 // "Software\Orvanto Software\Tarvik\4.0" under HKEY_CURRENT_USER.
 extern const char kRootKeyPath[];
+
+// The twenty options in their stored order (value name, field), the table
+// load and save walk; tools use it to name options.
+struct GlobalOption {
+    const char* name;
+    uint32_t GlobalSettingsRecord::*field;
+};
+const GlobalOption* GlobalOptionTable(size_t* count);
 
 void LoadGlobalSettings();
 void SaveGlobalSettings();

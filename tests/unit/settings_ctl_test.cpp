@@ -1,0 +1,145 @@
+// `tarvikctl --registry FILE settings ...`, run as the built program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "drive/drive.h"
+#include "settings/reg_file.h"
+#include "settings/registry_memory.h"
+#include "settings/store.h"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SettingsCtlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ctl_ = fs::read_symlink("/proc/self/exe").parent_path() / "tarvikctl";
+        if (!fs::exists(ctl_)) GTEST_SKIP() << "tarvikctl is not built next to the tests";
+        dir_ = fs::temp_directory_path() / ("tarvik-ctl-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        file_ = (dir_ / "settings.reg").string();
+    }
+    void TearDown() override {
+        SetRegistry(nullptr);
+        GlobalSettings = GlobalSettingsRecord{};
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+    // Runs tarvikctl; returns the exit code, stdout in *out.
+    int Run(const std::string& args, std::string* out = nullptr) {
+        const std::string outFile = (dir_ / "out.txt").string();
+        const std::string command = ctl_.string() + " --registry '" + file_ + "' " + args + " >'" +
+                                    outFile + "' 2>'" + (dir_ / "err.txt").string() + "'";
+        const int status = std::system(command.c_str());
+        if (out) (void)ReadWholeFile(outFile, out);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string FileBytes() {
+        std::string bytes;
+        (void)ReadWholeFile(file_, &bytes);
+        return bytes;
+    }
+    // Loads the file into a memory registry and the global settings.
+    void LoadFile(MemoryRegistry* reg) {
+        ASSERT_TRUE(ImportRegText(*reg, FileBytes(), nullptr));
+        SetRegistry(reg);
+        LoadGlobalSettings();
+    }
+
+    fs::path ctl_, dir_;
+    std::string file_;
+};
+
+TEST_F(SettingsCtlTest, SetChangesOneOptionAndSaves) {
+    ASSERT_EQ(Run("settings set DNTimer 8"), 0);
+    ASSERT_EQ(Run("settings set iconopen 0x1"), 0);  // names without regard to case
+    ASSERT_EQ(Run("settings set SavePath 'C:\\t.reg'"), 0);
+    MemoryRegistry reg;
+    LoadFile(&reg);
+    EXPECT_EQ(GlobalSettings.DNTimer, 8u);
+    EXPECT_EQ(GlobalSettings.IconOpen, 1u);
+    EXPECT_EQ(GlobalSettings.NumNames, 1u);
+    EXPECT_STREQ(GlobalSettings.SavePath, "C:\\t.reg");
+}
+
+TEST_F(SettingsCtlTest, BadNamesAndValuesLeaveTheFileUntouched) {
+    ASSERT_EQ(Run("settings set DNTimer 8"), 0);
+    const std::string before = FileBytes();
+    ASSERT_FALSE(before.empty());
+    const char* bad[] = {"settings set Bogus 1",       "settings set DNTimer -1",
+                         "settings set DNTimer 4294967296", "settings set DNTimer five",
+                         "settings set DNTimer",       "settings frobnicate",
+                         "settings",                   "settings set Data x"};
+    for (const char* args : bad) {
+        EXPECT_EQ(Run(args), 2) << args;
+        EXPECT_EQ(FileBytes(), before) << args;
+    }
+    // A file that is not a registry file is reported and not overwritten.
+    ASSERT_TRUE(WriteWholeFile(file_, "not a registry file"));
+    EXPECT_EQ(Run("settings set DNTimer 3"), 1);
+    EXPECT_EQ(FileBytes(), "not a registry file");
+}
+
+TEST_F(SettingsCtlTest, ShowPrintsWhatTheProgramWouldLoad) {
+    MemoryRegistry reg;
+    SetRegistry(&reg);
+    GlobalSettings.DeepMenu = 1;
+    SaveGlobalSettings();
+    CdromDrive drive;
+    std::strcpy(drive.Name, "VENDOR MODEL 1.00");
+    drive.IsDVD = 1;
+    drive.SpeedListCD.Count = 2;
+    drive.SpeedListCD.Entries[0] = {7056, 7056};
+    drive.SpeedListCD.Entries[1] = {1764, 1765};
+    drive.SpeedListCD.Selected = 1764;
+    SaveDriveModel(&drive);
+    drive.DupIndex = 1;
+    drive.AutoLock = 1;
+    drive.ShortName[0] = u'Q';
+    SaveDriveInstance(&drive);
+    ASSERT_TRUE(WriteWholeFile(file_, EncodeRegFile(ExportAllRegText(reg))));
+    SetRegistry(nullptr);
+
+    std::string out;
+    ASSERT_EQ(Run("settings show", &out), 0);
+    EXPECT_NE(out.find("DeepMenu 1\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("DNTimer 5\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("model \"VENDOR MODEL 1.00\": CanClose=0 CanSenseMedium=0 IsDVD=1 IsBD=0"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Selected=1764 Count=2"), std::string::npos) << out;
+    EXPECT_NE(out.find("Range: 7056/7056 1764/1765"), std::string::npos) << out;
+    EXPECT_NE(out.find("instance 01: "), std::string::npos) << out;
+    EXPECT_NE(out.find("AutoLock=1"), std::string::npos) << out;
+    EXPECT_NE(out.find("ShortName=\"Q\""), std::string::npos) << out;
+}
+
+TEST_F(SettingsCtlTest, ResetAndExport) {
+    ASSERT_EQ(Run("settings set TimerEnable 1"), 0);
+    const std::string exported = (dir_ / "export.reg").string();
+    ASSERT_EQ(Run("settings export '" + exported + "'"), 0);
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(exported, &bytes));
+    MemoryRegistry fromExport, fromFile;
+    ASSERT_TRUE(ImportRegText(fromExport, bytes, nullptr));
+    ASSERT_TRUE(ImportRegText(fromFile, FileBytes(), nullptr));
+    std::string difference;
+    EXPECT_TRUE(CompareRegTrees(fromFile, kHkeyCurrentUser, fromExport, kHkeyCurrentUser, &difference))
+        << difference;
+
+    ASSERT_EQ(Run("settings reset"), 0);
+    MemoryRegistry after;
+    ASSERT_TRUE(ImportRegText(after, FileBytes(), nullptr));
+    EXPECT_FALSE(RegKey::Open(kHkeyCurrentUser, "Software\\Orvanto Software", kKeyRead, nullptr, &after));
+    EXPECT_EQ(Run("settings export '" + exported + "'"), 1);  // nothing left to export
+}
+
+}  // namespace
+}  // namespace tarvik

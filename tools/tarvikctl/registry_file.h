@@ -1,0 +1,25 @@
+#pragma once
+// --registry FILE: tarvikctl keeps the program's settings in a .reg text file.
+// Commands that touch settings load the file into the memory registry (which
+// becomes the process-wide registry), run the core's own load/save code on
+// it, and save the file again only when they changed something.
+#include <string>
+
+#include "settings/registry_memory.h"
+
+namespace tarvik::ctl {
+
+// The memory registry of this run; installed by LoadRegistryFile.
+MemoryRegistry& CtlRegistry();
+
+// Empties the registry, installs it process-wide and loads path into it. An
+// empty path or a file that does not exist yet gives an empty registry. False
+// with a message in *error when the file cannot be read or is not a registry file.
+[[nodiscard]] bool LoadRegistryFile(const std::string& path, std::string* error);
+
+// Writes every key of the registry to path (UTF-16LE .reg, as the registry
+// tools write it), through a temporary file so a failed write leaves the old
+// file whole. False with a message in *error.
+[[nodiscard]] bool SaveRegistryFile(const std::string& path, std::string* error);
+
+}  // namespace tarvik::ctl

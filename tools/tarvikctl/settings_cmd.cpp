@@ -1,0 +1,194 @@
+// tarvikctl settings show | set NAME VALUE | reset | export PATH: the stored
+// settings as the program loads them, changed through the program's own
+// save code, kept in the --registry file.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "ctl.h"
+#include "drive/drive.h"
+#include "registry_file.h"
+#include "settings/reg_file.h"
+#include "settings/registry.h"
+#include "settings/store.h"
+#include "settings/text.h"
+
+namespace tarvik::ctl {
+
+namespace {
+
+constexpr const char* kUsage =
+    "settings show | set NAME VALUE | reset | export PATH\n"
+    "  show:   global options, every stored drive model and instance, as loaded\n"
+    "  set:    one global option (a name of `settings show`; SavePath takes a path)\n"
+    "  reset:  remove all options, as \"Remove all options from registry?\" does\n"
+    "  export: write the root key to PATH as the program's export does";
+
+std::string Utf16ToText(const char16_t* text) {
+    std::string out;
+    for (; *text; ++text) out.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
+    return out;
+}
+
+std::string Hex(uint32_t value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof(buffer), "0x%X", value);
+    return buffer;
+}
+
+std::vector<std::string> Subkeys(RegHandle parent, const std::string& path) {
+    std::vector<std::string> names;
+    RegKey key = RegKey::Open(parent, path.c_str(), kKeyRead);
+    if (!key) return names;
+    char name[260];
+    for (uint32_t i = 0;; ++i) {
+        uint32_t chars = sizeof(name);
+        if (key.EnumKey(i, name, &chars) != kRegOk) break;
+        names.emplace_back(name, chars);
+    }
+    return names;
+}
+
+void PrintList(CtlContext& ctx, const char* label, const SpeedList& list) {
+    std::ostream& o = ctx.out;
+    o << "    " << label << ": CanGetSpeed=" << list.CanGetSpeed << " CanSetSpeed=" << list.CanSetSpeed
+      << " CanGetStreaming=" << list.CanGetStreaming << " CanSetStreaming=" << list.CanSetStreaming
+      << " MethodDetected=" << list.MethodDetected << " MethodPrefered=" << list.MethodPrefered
+      << " MaxLevel=" << list.MaxLevel << " MaxSpeed=" << list.MaxSpeed
+      << " Selected=" << list.Selected << " Count=" << list.Count << "\n";
+    if (!list.Count) return;
+    o << "      Range:";
+    for (uint32_t i = 0; i < list.Count && i < kMaxSpeedEntries; ++i)
+        o << " " << list.Entries[i].Speed << "/" << list.Entries[i].Command;
+    o << "\n";
+}
+
+void PrintInstance(CtlContext& ctx, const CdromDrive& d) {
+    std::ostream& o = ctx.out;
+    o << "    instance " << (d.DupIndex < 10 ? "0" : "") << d.DupIndex << ": Ignore=" << d.Ignore
+      << " EventMask=" << Hex(d.EventMask) << " OnlyWithDisk=" << d.OnlyWithDisk
+      << " WhenAudio=" << d.WhenAudio << " IgnoreSpeed=" << d.IgnoreSpeed
+      << " ShortMenu=" << d.ShortMenu << " ForceRead=" << d.ForceRead
+      << " AutoLock=" << d.AutoLock << " Timer=" << d.Timer << "\n";
+    o << "      ShortName=\"" << Utf16ToText(d.ShortName) << "\" HotKeys=";
+    for (uint32_t i = 0; i < kHotKeySlots; ++i) o << (i ? "," : "") << Hex(d.HotKeys[i]);
+    o << "\n";
+}
+
+int Show(CtlContext& ctx) {
+    LoadGlobalSettings();
+    size_t count = 0;
+    const GlobalOption* options = GlobalOptionTable(&count);
+    for (size_t i = 0; i < count; ++i)
+        ctx.out << options[i].name << " " << GlobalSettings.*options[i].field << "\n";
+    ctx.out << "Data \"" << GlobalSettings.Data << "\"\n";
+    ctx.out << "SavePath \"" << GlobalSettings.SavePath << "\"\n";
+
+    for (const std::string& model : Subkeys(kHkeyCurrentUser, kRootKeyPath)) {
+        if (EqualsNoCase(model, "Lock")) continue;
+        auto drive = std::make_unique<CdromDrive>();
+        if (model.size() >= sizeof(drive->Name)) {
+            ctx.out << "model \"" << model << "\": name longer than a drive name, never loaded\n";
+            continue;
+        }
+        std::memcpy(drive->Name, model.c_str(), model.size() + 1);
+        const int complete = LoadDriveModel(drive.get());
+        ctx.out << "model \"" << model << "\"" << (complete ? "" : " (incomplete: detected again)")
+                << ": CanClose=" << drive->CanClose << " CanSenseMedium=" << drive->CanSenseMedium
+                << " IsDVD=" << drive->IsDVD << " IsBD=" << drive->IsBD << "\n";
+        PrintList(ctx, "SpeedListCD", drive->SpeedListCD);
+        PrintList(ctx, "SpeedListDVD", drive->SpeedListDVD);
+        PrintList(ctx, "SpeedListBD", drive->SpeedListBD);
+        for (const std::string& instance :
+             Subkeys(kHkeyCurrentUser, std::string(kRootKeyPath) + "\\" + model)) {
+            if (instance.size() != 2 || instance[0] < '0' || instance[0] > '9' ||
+                instance[1] < '0' || instance[1] > '9')
+                continue;
+            auto copy = std::make_unique<CdromDrive>();
+            std::memcpy(copy->Name, drive->Name, sizeof(copy->Name));
+            copy->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
+            if (LoadDriveInstance(copy.get())) PrintInstance(ctx, *copy);
+        }
+    }
+    return kExitOk;
+}
+
+int Set(CtlContext& ctx, const std::string& name, const std::string& value) {
+    LoadGlobalSettings();
+    if (EqualsNoCase(name, "SavePath")) {
+        if (value.size() >= sizeof(GlobalSettings.SavePath))
+            return UsageError(ctx, "SavePath is longer than 259 characters", kUsage);
+        std::memset(GlobalSettings.SavePath, 0, sizeof(GlobalSettings.SavePath));
+        std::memcpy(GlobalSettings.SavePath, value.c_str(), value.size());
+    } else {
+        size_t count = 0;
+        const GlobalOption* options = GlobalOptionTable(&count);
+        const GlobalOption* option = nullptr;
+        for (size_t i = 0; i < count; ++i)
+            if (EqualsNoCase(name, options[i].name)) option = &options[i];
+        if (!option) return UsageError(ctx, "no option named \"" + name + "\"", kUsage);
+        int64_t number = 0;
+        if (!ParseNumber(value, 0, 0xFFFFFFFF, number))
+            return UsageError(ctx, "\"" + value + "\" is not a value for " + option->name +
+                                       " (0 to 4294967295, decimal or 0x-hex)",
+                              kUsage);
+        GlobalSettings.*option->field = static_cast<uint32_t>(number);
+    }
+    SaveGlobalSettings();
+    return kExitOk;
+}
+
+int Export(CtlContext& ctx, const std::string& path) {
+    if (!RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead)) {
+        ctx.err << "tarvikctl: no settings stored, nothing to export\n";
+        return kExitFailed;
+    }
+    if (!ExportRegFile(GetRegistry(), kHkeyCurrentUser, kRootKeyPath, path)) {
+        ctx.err << "tarvikctl: cannot write " << path << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.empty()) return UsageError(ctx, "settings needs a subcommand", kUsage);
+    const std::string& verb = args[0];
+    const size_t wanted = verb == "set" ? 3 : verb == "export" ? 2 : 1;
+    if (verb != "show" && verb != "set" && verb != "reset" && verb != "export")
+        return UsageError(ctx, "unknown settings subcommand \"" + verb + "\"", kUsage);
+    if (args.size() != wanted)
+        return UsageError(ctx, "wrong number of arguments for settings " + verb, kUsage);
+
+    std::string error;
+    if (!LoadRegistryFile(ctx.registryPath, &error)) {
+        ctx.err << "tarvikctl: " << error << "\n";
+        return kExitFailed;
+    }
+    int rc = kExitOk;
+    bool changed = false;
+    if (verb == "show") {
+        rc = Show(ctx);
+    } else if (verb == "set") {
+        rc = Set(ctx, args[1], args[2]);
+        changed = rc == kExitOk;
+    } else if (verb == "reset") {
+        ResetConfiguration();
+        changed = true;
+    } else {
+        rc = Export(ctx, args[1]);
+    }
+    if (changed && !SaveRegistryFile(ctx.registryPath, &error)) {
+        ctx.err << "tarvikctl: " << error << "\n";
+        rc = kExitFailed;
+    }
+    SetRegistry(nullptr);
+    return rc;
+}
+
+}  // namespace
+
+TARVIK_CTL_COMMAND("settings", RunSettings, kUsage);
+
+}  // namespace tarvik::ctl
