@@ -181,3 +181,25 @@ TEST(TrayIcons, OpenTrayIsRedAndDiskInsideIsGreen) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TrayIcons, ClassicFormsDoNotMeltIntoASilverTaskbar) {
+    // The classic taskbar is silver (192, 192, 192); a picture mostly of that
+    // colour would vanish on it.
+    for (const char* state : kStates) {
+        const std::string name = std::string(state) + "_classic.ico";
+        for (const Image& im : ReadIco(name)) {
+            int visible = 0, silver = 0;
+            for (std::size_t i = 0; i < im.pixels.size(); ++i) {
+                if (im.transparent[i]) continue;
+                ++visible;
+                const Rgba& p = im.pixels[i];
+                silver += p.r == 192 && p.g == 192 && p.b == 192;
+            }
+            EXPECT_LT(silver * 5, visible) << name << " " << im.size;
+        }
+    }
+}
+
+}  // namespace
