@@ -1,37 +1,24 @@
 #include "app/startup_win32.h"
 
-#include <shlwapi.h>
-
 #include "app/command_line.h"
 #include "app/commands.h"
 #include "app/log.h"
 #include "app/window_win32.h"
+#include "drive/drive.h"
+#include "drive/speed_control.h"
+#include "scsi/transport.h"
+#include "settings/shell.h"
+#include "settings/store.h"
 #include "ui/message_box_win32.h"
+#include "ui/strings.h"
 #include "ui/tray_win32.h"
 
 namespace tarvik {
 namespace {
 
 constexpr char kBuildBanner[] = " [build 2019-10-06 23:20:06]";
-constexpr UINT kStringCantRegisterClass = 3;
-constexpr UINT kStringCantCreateWindow = 4;
 constexpr UINT kStartupErrorFlags = MB_ICONERROR | MB_TASKMODAL | MB_OK;  // 0x2010
 constexpr ATOM kDialogClassAtom = 0x8002;
-
-// Shell major version from shell32's DllGetVersion; 4 when it has none
-// (the shells before Internet Explorer 4's desktop update).
-DWORD ShellMajorVersion() {
-    DWORD major = 4;
-    if (HMODULE shell = ::LoadLibraryA("shell32.dll")) {
-        auto get = reinterpret_cast<DLLGETVERSIONPROC>(
-            reinterpret_cast<void*>(::GetProcAddress(shell, "DllGetVersion")));
-        DLLVERSIONINFO info{};
-        info.cbSize = sizeof(info);
-        if (get && SUCCEEDED(get(&info))) major = info.dwMajorVersion;
-        ::FreeLibrary(shell);
-    }
-    return major;
-}
 
 bool ScreenHasMoreThan256Colours() {
     HDC screen = ::GetDC(nullptr);
@@ -42,7 +29,14 @@ bool ScreenHasMoreThan256Colours() {
 
 // "/exit": apply the stored speeds once, with no window and no running instance
 // consulted.
-void RunOneShot() {}
+void RunOneShot() {
+    LoadGlobalSettings();
+    (void)SCSIInit(GlobalSettings.ApiPrefered);
+    BuildDriveList();
+    if (GlobalSettings.CloseOnRun) CloseAllTrays();
+    RestoreSpeedOnEvent(kEventStart, 0);
+    FreeDriveList();
+}
 
 // Every dialog uses the system dialog class, so giving that class the program
 // icon gives it to all of them.
@@ -58,7 +52,7 @@ void SetDialogClassIcon(HINSTANCE instance) {
 void RunApplication(HINSTANCE instance, bool hide) {
     IconHidden = hide ? 1 : 0;
     TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
-    LoadIconTable(instance, ShellMajorVersion() > 5 && ScreenHasMoreThan256Colours());
+    LoadIconTable(instance, GetShellVersionMajor() > 5 && ScreenHasMoreThan256Colours());
 
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = MainWindowProc;
@@ -66,14 +60,14 @@ void RunApplication(HINSTANCE instance, bool hide) {
     windowClass.hIcon = ::LoadIconA(instance, "IconApp");
     windowClass.lpszClassName = kWindowClassName;
     if (!::RegisterClassA(&windowClass)) {
-        MessageBoxRes(nullptr, kStringCantRegisterClass, kStartupErrorFlags);
+        MessageBoxRes(nullptr, IDS_CANT_REGISTER_CLASS, kStartupErrorFlags);
         return;
     }
     // Never shown: no style, no size. Its creation runs the whole start-up.
     HWND window = ::CreateWindowExA(0, kWindowClassName, kWindowClassName, 0, 0, 0, 0, 0, nullptr,
                                     nullptr, instance, nullptr);
     if (!window) {
-        MessageBoxRes(nullptr, kStringCantCreateWindow, kStartupErrorFlags);
+        MessageBoxRes(nullptr, IDS_CANT_CREATE_WINDOW, kStartupErrorFlags);
         return;
     }
     SetDialogClassIcon(instance);

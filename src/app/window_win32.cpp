@@ -2,7 +2,12 @@
 
 #include "app/commands.h"
 #include "app/log.h"
+#include "drive/drive.h"
+#include "drive/speed_control.h"
+#include "scsi/transport.h"
+#include "settings/store.h"
 #include "ui/message_box_win32.h"
+#include "ui/strings.h"
 #include "ui/tray_win32.h"
 
 namespace tarvik {
@@ -13,7 +18,7 @@ UINT TaskbarCreatedMessage = 0;
 namespace {
 
 constexpr UINT_PTR kMainTimerId = 1;
-constexpr UINT kStringCantCreateMenu = 5;
+constexpr UINT kMainTimerPeriodMs = 500;
 
 struct MainWindowState {
     HMENU rMenu = nullptr;
@@ -42,13 +47,37 @@ void StopMainTimer(HWND window) {
     g_state.mainTimerRunning = false;
 }
 
+// Identifiers of every index a list can hold, not only the current count: a
+// rebuilt list may be shorter than the one whose keys are still registered.
+void UnregisterHotKeys(HWND window) {
+    for (unsigned i = 0; i < kMaxDrives; ++i)
+        for (unsigned slot = 0; slot < kHotKeySlotCount; ++slot)
+            ::UnregisterHotKey(window, HotKeyId(slot, i));
+}
+
+void RegisterHotKeys(HWND window) {
+    for (uint32_t i = 0; i < CdromList.count; ++i) {
+        const CdromDrive& drive = CdromList.drives[i];
+        if (drive.Ignore) continue;
+        for (unsigned slot = 0; slot < kHotKeySlotCount; ++slot) {
+            const uint32_t stored = drive.HotKeys[slot];
+            // A key another program holds is passed over silently.
+            if (stored)
+                (void)::RegisterHotKey(window, HotKeyId(slot, i), HotKeyModifiers(stored),
+                                       stored & 0xFF);
+        }
+    }
+}
+
 LRESULT OnCreate(HWND window) {
     InitTrayIconData(window);
     if (!IconHidden) (void)CreateNotifyIcon();
 
+    SetDriveBusyNotify(TrayBusyNotify);
+
     g_state.rMenu = ::CreatePopupMenu();
     if (!g_state.rMenu) {
-        MessageBoxRes(nullptr, kStringCantCreateMenu, MB_ICONERROR | MB_TASKMODAL | MB_OK);
+        MessageBoxRes(nullptr, IDS_CANT_CREATE_MENU, MB_ICONERROR | MB_TASKMODAL | MB_OK);
         return -1;
     }
     g_state.speedMenu = ::CreatePopupMenu();
@@ -58,11 +87,15 @@ LRESULT OnCreate(HWND window) {
     g_state.bitmapClose = ::LoadBitmapA(instance, "BitmapClose");
 
     DrivesInit(window, 1);
+    if (GlobalSettings.CloseOnRun) CloseAllTrays();
     return 0;
 }
 
 LRESULT OnDestroy(HWND window) {
+    if (GlobalSettings.SavePath[0]) SaveConfigToFile(GlobalSettings.SavePath);
+    UnregisterHotKeys(window);
     StopMainTimer(window);
+    FreeDriveList();
     DestroyMenus();
     UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
     ::PostQuitMessage(0);
@@ -124,11 +157,26 @@ void OnTaskbarCreated() {
 }  // namespace
 
 void DrivesInit(HWND window, int build) {
-    (void)build;
     BusyCount += 1;
     if (!IconHidden) TrayUpdate();
 
+    LoadGlobalSettings();
+    LogPrintf("Executing SCSIInit(%d)\n", static_cast<int>(GlobalSettings.ApiPrefered));
+    (void)SCSIInit(GlobalSettings.ApiPrefered);
+    if (build) {
+        LogPrintf("Getting CDROM List\n");
+        BuildDriveList();
+        RestoreSpeedOnEvent(kEventStart, 0);
+    } else {
+        FreeDriveList();
+    }
+
     StopMainTimer(window);
+    if (GlobalSettings.TimerEnable && ::SetTimer(window, kMainTimerId, kMainTimerPeriodMs, nullptr))
+        g_state.mainTimerRunning = true;
+
+    UnregisterHotKeys(window);
+    RegisterHotKeys(window);
 
     BusyCount -= 1;
     if (!IconHidden) TrayUpdate();

@@ -23,10 +23,15 @@ constexpr wchar_t kDefaultTip[] = L"Tarvik 5.0";
 }
 
 void LoadIconTable(HINSTANCE instance, bool xpStyle) {
+    // The small-icon size follows the display scale (16, 20, 24 or 32 pixels),
+    // and each icon carries an image of that size, so the tray never shows a
+    // shrunken 32-pixel picture.
+    const int cx = ::GetSystemMetrics(SM_CXSMICON);
+    const int cy = ::GetSystemMetrics(SM_CYSMICON);
     for (IconTableRow& row : IconTable) {
         // A missing picture leaves a null handle; the program goes on.
         row.icon = static_cast<HICON>(::LoadImageA(instance, xpStyle ? row.xp : row.classic,
-                                                   IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR));
+                                                   IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
     }
 }
 
