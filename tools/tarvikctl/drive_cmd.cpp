@@ -1,0 +1,511 @@
+// tarvikctl drive commands: each call is one run of the program on the
+// simulated drives. It loads the settings (from --registry), builds the drive
+// list as start-up does (examining a model seen for the first time), runs one
+// drive operation of the core, prints the outcome and saves the settings back.
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "ctl.h"
+#include "drive/drive.h"
+#include "drive/medium.h"
+#include "drive/speed_control.h"
+#include "drive/speed_detect.h"
+#include "registry_file.h"
+#include "scsi/mmc.h"
+#include "settings/store.h"
+
+namespace tarvik::ctl {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kDrivesUsage =
+    "drives\n"
+    "  build the drive list and print each drive, its flags and its three speed lists";
+constexpr const char* kStateUsage = "state DRIVE\n  check the drive's state and print the live fields";
+constexpr const char* kDetectUsage =
+    "detect DRIVE auto|fast|full|measure\n"
+    "  detect the speeds for the medium in the drive (progress on stderr), save, print the list";
+constexpr const char* kSelectUsage =
+    "select DRIVE INDEX\n  choose entry INDEX of the current speed list, as the speed menu does";
+constexpr const char* kSetUsage = "set DRIVE KBPS\n  send one speed command with read speed KBPS";
+constexpr const char* kStepUsage =
+    "max|min|faster|slower|restore DRIVE\n  the speed actions of the hot keys";
+constexpr const char* kEventUsage =
+    "event start|disk|resume [LETTERMASK]\n  restore the selected speeds after an event";
+constexpr const char* kTrayUsage = "eject|close|lock|unlock DRIVE\n  move or lock the tray";
+constexpr const char* kAllUsage = "close-all | eject-all\n  close every tray / eject every disc";
+
+// ---- the program around the command -------------------------------------------
+
+struct Run {
+    CtlContext& ctx;
+    bool ok = false;
+
+    explicit Run(CtlContext& c) : ctx(c) {
+        std::string error;
+        if (!LoadRegistryFile(ctx.registryPath, &error)) {
+            ctx.err << "tarvikctl: " << error << "\n";
+            return;
+        }
+        LoadGlobalSettings();
+        BuildDriveList();
+        ok = true;
+    }
+    // Writes the settings back; false (with a message) when that failed.
+    bool Finish() {
+        FreeDriveList();
+        if (ctx.registryPath.empty()) return true;
+        std::string error;
+        if (SaveRegistryFile(ctx.registryPath, &error)) return true;
+        ctx.err << "tarvikctl: " << error << "\n";
+        return false;
+    }
+};
+
+bool ParseListDrive(CtlContext& ctx, const std::string& text, CdromDrive*& drive, const char* usage) {
+    int64_t n = 0;
+    if (!ParseNumber(text, 0, 1000, n)) {
+        (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
+        return false;
+    }
+    drive = DriveAt(static_cast<uint32_t>(n));
+    if (!drive) {
+        (void)UsageError(ctx,
+                         "no drive " + std::to_string(n) + " in the drive list (" +
+                             std::to_string(CdromList.count) + " listed)",
+                         usage);
+        return false;
+    }
+    return true;
+}
+
+// ---- printing ---------------------------------------------------------------
+
+std::string Narrow(const char16_t* text) {
+    std::string out;
+    for (; *text; ++text) out.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
+    return out;
+}
+
+std::string X(uint32_t speed, uint32_t factor) {
+    if (factor == 0) return "?x";
+    return std::to_string((uint64_t{speed} * 10 / factor + 5) / 10) + "x";
+}
+
+std::string Hex(uint32_t value, int digits) {
+    char b[16];
+    std::snprintf(b, sizeof b, "0x%0*X", digits, value);
+    return b;
+}
+
+const char* FamilyName(const CdromDrive& d, const SpeedList* list) {
+    if (list == &d.SpeedListDVD) return "DVD";
+    if (list == &d.SpeedListBD) return "BD";
+    return "CD";
+}
+
+const char* ClassName(int32_t c) {
+    switch (c) {
+    case kMediumNone: return "none";
+    case kMediumUnknown: return "unknown";
+    case kMediumRewritable: return "rewritable";
+    case kMediumRecordable: return "recordable";
+    case kMediumPressed: return "pressed";
+    default: return "?";
+    }
+}
+
+std::string Letter(const CdromDrive& d) {
+    const uint32_t l = d.Address.letter;
+    return l >= 'A' && l <= 'Z' ? std::string(1, static_cast<char>(l)) + ":" : "-";
+}
+
+Json ListJson(const SpeedList& list) {
+    Json entries = Json::array();
+    for (uint32_t i = 0; i < EntryCount(list); ++i)
+        entries.push_back({{"speed", list.Entries[i].Speed},
+                           {"command", list.Entries[i].Command},
+                           {"x", X(list.Entries[i].Speed, list.Factor)}});
+    return {{"factor", list.Factor},         {"canGetSpeed", list.CanGetSpeed},
+            {"canSetSpeed", list.CanSetSpeed}, {"canGetStreaming", list.CanGetStreaming},
+            {"canSetStreaming", list.CanSetStreaming}, {"methodDetected", list.MethodDetected},
+            {"methodPrefered", list.MethodPrefered},   {"maxLevel", list.MaxLevel},
+            {"maxSpeed", list.MaxSpeed},               {"selected", list.Selected},
+            {"entries", entries}};
+}
+
+void PrintList(std::ostream& o, const char* family, const SpeedList& list) {
+    o << "  " << family << ": factor=" << list.Factor << " selected=" << list.Selected
+      << " maxLevel=" << list.MaxLevel << " maxSpeed=" << list.MaxSpeed
+      << " methodDetected=" << list.MethodDetected << " methodPrefered=" << list.MethodPrefered
+      << " canGetSpeed=" << list.CanGetSpeed << " canSetSpeed=" << list.CanSetSpeed
+      << " canGetStreaming=" << list.CanGetStreaming
+      << " canSetStreaming=" << list.CanSetStreaming << " count=" << EntryCount(list) << "\n";
+    for (uint32_t i = 0; i < EntryCount(list); ++i) {
+        const SpeedEntry& e = list.Entries[i];
+        o << "    [" << i << "] " << e.Speed << " KB/s (" << X(e.Speed, list.Factor)
+          << ") command " << e.Command << (e.Speed == list.Selected ? " *" : "") << "\n";
+    }
+}
+
+Json DriveJson(uint32_t index, const CdromDrive& d) {
+    return {{"index", index},
+            {"name", d.Name},
+            {"shortName", Narrow(d.ShortName[0] ? d.ShortName : d.DefaultShortName)},
+            {"dupIndex", d.DupIndex},
+            {"address",
+             {{"adapter", d.Address.adapter},
+              {"target", d.Address.target},
+              {"lun", d.Address.lun},
+              {"letter", Letter(d)}}},
+            {"canClose", d.CanClose},
+            {"canSenseMedium", d.CanSenseMedium},
+            {"isDVD", d.IsDVD},
+            {"isBD", d.IsBD},
+            {"ignore", d.Ignore},
+            {"cd", ListJson(d.SpeedListCD)},
+            {"dvd", ListJson(d.SpeedListDVD)},
+            {"bd", ListJson(d.SpeedListBD)}};
+}
+
+void PrintDrive(std::ostream& o, uint32_t index, const CdromDrive& d) {
+    o << "drive " << index << ": \"" << d.Name << "\"\n"
+      << "  short name: " << Narrow(d.ShortName[0] ? d.ShortName : d.DefaultShortName)
+      << "  instance: " << d.DupIndex << "  address: " << d.Address.adapter << ":"
+      << d.Address.target << ":" << d.Address.lun << " " << Letter(d) << "\n"
+      << "  flags: CanClose=" << d.CanClose << " CanSenseMedium=" << d.CanSenseMedium
+      << " IsDVD=" << d.IsDVD << " IsBD=" << d.IsBD << (d.Ignore ? " Ignore=1" : "") << "\n";
+    PrintList(o, "CD", d.SpeedListCD);
+    PrintList(o, "DVD", d.SpeedListDVD);
+    PrintList(o, "BD", d.SpeedListBD);
+}
+
+Json StateJson(uint32_t index, const CdromDrive& d) {
+    return {{"index", index},
+            {"family", FamilyName(d, d.CurrentList)},
+            {"mediumPresent", d.MediumPresent},
+            {"mediumClass", d.MediumClass},
+            {"mediumType", d.Caps.mediumType},
+            {"profile", d.Profile},
+            {"trayOpen", IsTrayOpen(&d)},
+            {"trayClosed", d.TrayClosed},
+            {"trayOpenTick", d.TrayOpenTick},
+            {"audioStatus", d.AudioStatus},
+            {"currentSpeed", d.CurrentSpeed},
+            {"x", X(d.CurrentSpeed, d.CurrentList->Factor)},
+            {"selected", d.CurrentList->Selected},
+            {"writeSpeed", d.Caps.currentWriteSpeed}};
+}
+
+void PrintState(std::ostream& o, uint32_t index, const CdromDrive& d) {
+    o << "drive " << index << ": " << FamilyName(d, d.CurrentList)
+      << " medium=" << (d.MediumPresent ? ClassName(d.MediumClass) : "none")
+      << " mediumType=" << Hex(d.Caps.mediumType, 2)
+      << " profile=" << (d.Profile < 0 ? std::string("-1") : Hex(static_cast<uint32_t>(d.Profile), 4))
+      << " tray=" << (IsTrayOpen(&d) ? "open" : "closed") << " audio=" << Hex(d.AudioStatus, 2)
+      << " speed=" << d.CurrentSpeed << " (" << X(d.CurrentSpeed, d.CurrentList->Factor) << ")"
+      << " selected=" << d.CurrentList->Selected << "\n";
+}
+
+// Prints the state of one drive (or all) as the outcome of a command.
+int Outcome(CtlContext& ctx, const char* command, const std::vector<uint32_t>& drives,
+            Json extra = Json::object()) {
+    if (ctx.json) {
+        Json j = {{"command", command}};
+        for (auto& [k, v] : extra.items()) j[k] = v;
+        Json states = Json::array();
+        for (uint32_t i : drives) states.push_back(StateJson(i, CdromList.drives[i]));
+        j["drives"] = states;
+        ctx.out << j.dump(2) << "\n";
+    } else {
+        for (auto& [k, v] : extra.items())
+            ctx.out << k << ": " << (v.is_string() ? v.get<std::string>() : v.dump()) << "\n";
+        for (uint32_t i : drives) PrintState(ctx.out, i, CdromList.drives[i]);
+    }
+    return kExitOk;
+}
+
+uint32_t IndexOf(const CdromDrive* d) { return static_cast<uint32_t>(d - CdromList.drives); }
+
+std::vector<uint32_t> AllDrives() {
+    std::vector<uint32_t> v;
+    for (uint32_t i = 0; i < CdromList.count; ++i) v.push_back(i);
+    return v;
+}
+
+// ---- commands ----------------------------------------------------------------
+
+int RunDrives(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty()) return UsageError(ctx, "drives takes no arguments", kDrivesUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    if (ctx.json) {
+        Json list = Json::array();
+        for (uint32_t i = 0; i < CdromList.count; ++i) list.push_back(DriveJson(i, CdromList.drives[i]));
+        ctx.out << Json{{"count", CdromList.count}, {"drives", list}}.dump(2) << "\n";
+    } else {
+        ctx.out << CdromList.count << " drive(s)\n";
+        for (uint32_t i = 0; i < CdromList.count; ++i) PrintDrive(ctx.out, i, CdromList.drives[i]);
+    }
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+int RunState(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 1) return UsageError(ctx, "state needs DRIVE", kStateUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, kStateUsage)) return kExitUsage;
+    CheckDriveState(d);
+    (void)Outcome(ctx, "state", {IndexOf(d)});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+// Progress of a detection on stderr: the bar as a percentage on one line,
+// each speed found on a line of its own.
+struct DetectProgress {
+    std::ostream* err;
+    int lastPercent = -1;
+    bool lineOpen = false;
+
+    static int Fn(uint32_t min, uint32_t max, uint32_t pos, uint32_t speed, uint32_t command,
+                  void* user) {
+        auto* self = static_cast<DetectProgress*>(user);
+        if (speed != 0) {
+            if (self->lineOpen) *self->err << "\n";
+            self->lineOpen = false;
+            *self->err << "found " << speed << " KB/s with command " << command << "\n";
+            return 1;
+        }
+        if (max > min) {
+            const uint32_t p = pos < min ? 0 : pos > max ? max - min : pos - min;
+            const int percent = static_cast<int>(uint64_t{p} * 100 / (max - min));
+            if (percent != self->lastPercent) {
+                *self->err << "\rprogress " << percent << "%" << std::flush;
+                self->lastPercent = percent;
+                self->lineOpen = true;
+            }
+        }
+        return 1;
+    }
+};
+
+int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 2) return UsageError(ctx, "detect needs DRIVE and a kind", kDetectUsage);
+    const std::string& kind = args[1];
+    void (*scan)(CdromDrive*, ProgressFn, void*) = nullptr;
+    if (kind == "auto") scan = ScanCDROMSpeedAuto;
+    else if (kind == "fast") scan = ScanCDROMSpeedFast;
+    else if (kind == "full") scan = ScanCDROMSpeedFull;
+    else if (kind == "measure") scan = ScanCDROMSpeedRead;
+    else return UsageError(ctx, "unknown detection \"" + kind + "\"", kDetectUsage);
+
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, kDetectUsage)) return kExitUsage;
+    DetectProgress progress{&ctx.err};
+    scan(d, DetectProgress::Fn, &progress);
+    if (progress.lineOpen) ctx.err << "\n";
+    // As the drive options dialog does on OK: the new list is kept.
+    SaveDriveModel(d);
+
+    const SpeedList& list = *d->CurrentList;
+    const bool failed = EntryCount(list) == 0;
+    if (ctx.json) {
+        ctx.out << Json{{"command", "detect"},
+                        {"kind", kind},
+                        {"index", IndexOf(d)},
+                        {"family", FamilyName(*d, d->CurrentList)},
+                        {"list", ListJson(list)}}
+                       .dump(2)
+                << "\n";
+    } else {
+        ctx.out << "drive " << IndexOf(d) << ": " << kind << " detection\n";
+        PrintList(ctx.out, FamilyName(*d, d->CurrentList), list);
+    }
+    if (failed) ctx.err << "Speed detection failed.\n";
+    const bool saved = run.Finish();
+    return failed || !saved ? kExitFailed : kExitOk;
+}
+
+int RunSelect(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 2) return UsageError(ctx, "select needs DRIVE and INDEX", kSelectUsage);
+    int64_t k = 0;
+    if (!ParseNumber(args[1], 0, kMaxSpeedEntries - 1, k))
+        return UsageError(ctx, "INDEX must be 0.." + std::to_string(kMaxSpeedEntries - 1), kSelectUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, kSelectUsage)) return kExitUsage;
+
+    CheckDriveState(d);
+    SpeedList& list = *d->CurrentList;
+    const bool valid = static_cast<uint32_t>(k) < EntryCount(list);
+    if (valid) {
+        list.Selected = list.Entries[k].Speed;
+        SaveDriveModel(d);
+        SaveDriveInstance(d);
+        SetSpeed(d, list.Entries[k].Command);
+    }
+    if (GlobalSettings.SavePath[0]) SaveConfigToFile(GlobalSettings.SavePath);
+    if (!valid) {
+        ctx.err << "tarvikctl: the " << FamilyName(*d, d->CurrentList) << " list of drive "
+                << IndexOf(d) << " has no entry " << k << "\n";
+        (void)run.Finish();
+        return kExitFailed;
+    }
+    (void)Outcome(ctx, "select", {IndexOf(d)});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+int RunSet(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 2) return UsageError(ctx, "set needs DRIVE and KBPS", kSetUsage);
+    int64_t kbps = 0;
+    if (!ParseNumber(args[1], 1, 0xFFFFFFFFLL, kbps))
+        return UsageError(ctx, "KBPS must be a positive number", kSetUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, kSetUsage)) return kExitUsage;
+    CheckDriveState(d);
+    SetSpeed(d, static_cast<uint32_t>(kbps));
+    (void)Outcome(ctx, "set", {IndexOf(d)});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+// The hot-key speed actions: each checks the drive first.
+int RunStep(CtlContext& ctx, const char* name, const std::vector<std::string>& args) {
+    if (args.size() != 1) return UsageError(ctx, std::string(name) + " needs DRIVE", kStepUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, kStepUsage)) return kExitUsage;
+    CheckDriveState(d);
+    const SpeedList& list = *d->CurrentList;
+    const uint32_t n = EntryCount(list);
+    const std::string action = name;
+    if (action == "max") {
+        if (n) SetSpeed(d, list.Entries[0].Command);
+    } else if (action == "min") {
+        if (n) SetSpeed(d, list.Entries[n - 1].Command);
+    } else if (action == "restore") {
+        // Unlike the event restore, none of the drive's conditions apply.
+        if (list.Selected) SetSpeed(d, CommandForSpeed(list, list.Selected));
+    } else if (action == "faster") {
+        SpeedFaster(d);
+    } else {
+        SpeedSlower(d);
+    }
+    (void)Outcome(ctx, name, {IndexOf(d)});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+int RunMax(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "max", a); }
+int RunMin(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "min", a); }
+int RunFaster(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "faster", a); }
+int RunSlower(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "slower", a); }
+int RunRestore(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "restore", a); }
+
+int RunEvent(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.empty() || args.size() > 2) return UsageError(ctx, "event needs a kind", kEventUsage);
+    uint32_t bit = 0;
+    if (args[0] == "start") bit = kEventStart;
+    else if (args[0] == "disk") bit = kEventDiskChange;
+    else if (args[0] == "resume") bit = kEventResume;
+    else return UsageError(ctx, "unknown event \"" + args[0] + "\"", kEventUsage);
+    int64_t mask = 0;
+    if (args.size() == 2 && !ParseNumber(args[1], 0, 0x3FFFFFF, mask))
+        return UsageError(ctx, "LETTERMASK must be a unit mask (bit 0 = A:)", kEventUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    RestoreSpeedOnEvent(bit, static_cast<uint32_t>(mask));
+    (void)Outcome(ctx, "event", AllDrives(), {{"event", args[0]}, {"letterMask", Hex(static_cast<uint32_t>(mask), 1)}});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+int RunTray(CtlContext& ctx, const char* name, const std::vector<std::string>& args) {
+    if (args.size() != 1) return UsageError(ctx, std::string(name) + " needs DRIVE", kTrayUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, kTrayUsage)) return kExitUsage;
+    const std::string action = name;
+    if (action == "eject") {
+        if (d->AutoLock && GlobalSettings.Data[0]) {
+            // The program asks for the eject password here; a script cannot answer.
+            ctx.err << "tarvikctl: drive " << IndexOf(d)
+                    << " is locked under an eject password; not ejected\n";
+            (void)run.Finish();
+            return kExitFailed;
+        }
+        EjectCDROM(d, 1);
+        RefreshDiskContent();
+        CheckDriveState(d);
+    } else if (action == "close") {
+        RefreshDiskContent();
+        EjectCDROM(d, 0);
+        CheckDriveState(d);
+        if ((d->EventMask & kEventTrayClose) && d->CurrentList->Selected && d->MediumPresent)
+            RestoreSpeed(d);
+    } else {
+        DriveOp op(d);
+        if (op) (void)PreventCDROMRemoval(d->Address, action == "lock" ? 1 : 0);
+        op.Release();
+        CheckDriveState(d);
+    }
+    (void)Outcome(ctx, name, {IndexOf(d)});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+int RunEject(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "eject", a); }
+int RunClose(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "close", a); }
+int RunLock(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "lock", a); }
+int RunUnlock(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "unlock", a); }
+
+int RunCloseAll(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty()) return UsageError(ctx, "close-all takes no arguments", kAllUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CloseAllTrays();
+    (void)Outcome(ctx, "close-all", AllDrives(), {{"allClosed", IsAllClosed()}});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+int RunEjectAll(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (!args.empty()) return UsageError(ctx, "eject-all takes no arguments", kAllUsage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    const uint32_t mask = EjectAllDisks();
+    CheckAllDrives();  // show the trays as they are now
+    (void)Outcome(ctx, "eject-all", AllDrives(), {{"mask", Hex(mask, 8)}});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+TARVIK_CTL_COMMAND("drives", RunDrives, kDrivesUsage);
+TARVIK_CTL_COMMAND("state", RunState, kStateUsage);
+TARVIK_CTL_COMMAND("detect", RunDetect, kDetectUsage);
+TARVIK_CTL_COMMAND("select", RunSelect, kSelectUsage);
+TARVIK_CTL_COMMAND("set", RunSet, kSetUsage);
+TARVIK_CTL_COMMAND("max", RunMax, kStepUsage);
+TARVIK_CTL_COMMAND("min", RunMin, kStepUsage);
+TARVIK_CTL_COMMAND("faster", RunFaster, kStepUsage);
+TARVIK_CTL_COMMAND("slower", RunSlower, kStepUsage);
+TARVIK_CTL_COMMAND("restore", RunRestore, kStepUsage);
+TARVIK_CTL_COMMAND("event", RunEvent, kEventUsage);
+TARVIK_CTL_COMMAND("eject", RunEject, kTrayUsage);
+TARVIK_CTL_COMMAND("close", RunClose, kTrayUsage);
+TARVIK_CTL_COMMAND("lock", RunLock, kTrayUsage);
+TARVIK_CTL_COMMAND("unlock", RunUnlock, kTrayUsage);
+TARVIK_CTL_COMMAND("close-all", RunCloseAll, kAllUsage);
+TARVIK_CTL_COMMAND("eject-all", RunEjectAll, kAllUsage);
+
+}  // namespace tarvik::ctl
