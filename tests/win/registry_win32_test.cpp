@@ -39,11 +39,23 @@ protected:
 };
 
 // One scenario run against a registry through the seam.
-void Scenario() {
+void Scenario(bool oddValues = false) {
     std::memset(GlobalSettings.Data, 0, sizeof(GlobalSettings.Data));
     std::strcpy(GlobalSettings.Data, "$1$salt$hash");
     GlobalSettings.DNTimer = 10;
+    // Backslashes, quotes and a Windows-1252 letter must survive an export.
+    std::strcpy(GlobalSettings.SavePath, "C:\\Users\\J\xF6rg \"x\"\\t.reg");
     SaveGlobalSettings();
+    // Values the program never writes, for the export. (Wine's "A" functions
+    // hand back a string stored without terminator with one added, so the
+    // memory registry cannot build the same tree from them.)
+    RegKey odd = oddValues ? RegKey::Create(kHkeyCurrentUser, (kRoot + "\\Odd").c_str(), kKeyAllAccess)
+                           : RegKey();
+    (void)odd.Set("unterminated", kRegSz, "abc", 3);
+    (void)odd.Set("lines", kRegSz, "a\r\nb", 5);
+    (void)odd.Set("empty", kRegBinary, "", 0);
+    (void)odd.Set("multi", kRegMultiSz, "a\0b\0", 5);
+    (void)odd.Set("", kRegSz, "default", 8);
     CdromDrive drive;
     std::strcpy(drive.Name, "TEST DRIVE 1.0");
     drive.IsDVD = 1;
@@ -208,7 +220,7 @@ TEST_F(Win32RegistryTest, VersionAndPathsFromTheSystem) {
 // The export as the program runs it: reg.exe started hidden, not waited for.
 // The file it writes must load into the memory registry as the same tree.
 TEST_F(Win32RegistryTest, RegExeExportLoadsBackIntoTheSameTree) {
-    Scenario();
+    Scenario(true);
     char dir[MAX_PATH] = {};
     ASSERT_GT(::GetTempPathA(sizeof(dir), dir), 0u);
     const std::string file = std::string(dir) + "tarvik-export.reg";
