@@ -12,6 +12,7 @@
 #include "scsi/sense.h"
 #include "scsi/transport.h"
 #include "scsi/transport_state.h"
+#include "settings/registry.h"
 
 namespace tarvik {
 
@@ -125,12 +126,6 @@ const ScsiTransport kAspiSet = {
     AspiClose, AspiExecuteOn, AspiOpen, AspiFindNext, AspiFindFirst, AspiExecute,
 };
 
-// RAII for a configuration-manager registry key.
-struct KeyCloser {
-    void operator()(void* key) const { ScsiSys().CloseKey(key); }
-};
-using Key = std::unique_ptr<void, KeyCloser>;
-
 uint32_t ToDriveLetter(uint8_t c) {
     if (c >= 'A' && c <= 'Z') return c;
     if (c >= 'a' && c <= 'z') return c - 'a' + 'A';
@@ -155,23 +150,22 @@ uint32_t ResolveLetter(uint32_t adapter, uint32_t target) {
 
     std::string hardwareKey;
     {
-        Key node(ScsiSys().OpenKey(RegRoot::kDynData, nodeKey));
+        const RegKey node = RegKey::Open(kHkeyDynData, nodeKey, kKeyRead);
         if (!node) return 0;
         uint32_t size = 0;
-        if (ScsiSys().QueryValue(node.get(), "HardWareKey", nullptr, &size) != 0 || size == 0)
-            return 0;
+        if (node.Query("HardWareKey", nullptr, nullptr, &size) != kRegOk || size == 0) return 0;
         // Room for one terminator more than asked: a value stored without its
         // NUL must not run into the bytes behind it.
         std::vector<char> value(size + 1, '\0');
-        if (ScsiSys().QueryValue(node.get(), "HardWareKey", value.data(), &size) != 0) return 0;
+        if (node.Query("HardWareKey", nullptr, value.data(), &size) != kRegOk) return 0;
         hardwareKey = "Enum\\";
         hardwareKey += value.data();
     }
-    Key hardware(ScsiSys().OpenKey(RegRoot::kLocalMachine, hardwareKey));
+    const RegKey hardware = RegKey::Open(kHkeyLocalMachine, hardwareKey.c_str(), kKeyRead);
     if (!hardware) return 0;
     uint8_t assignment[2] = {};
     uint32_t size = sizeof(assignment);
-    if (ScsiSys().QueryValue(hardware.get(), "CurrentDriveLetterAssignment", assignment, &size) != 0)
+    if (hardware.Query("CurrentDriveLetterAssignment", nullptr, assignment, &size) != kRegOk)
         return 0;
     return ToDriveLetter(assignment[0]);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The OS services the transport needs, behind one seam: the drive device and
-// its pass-through ioctl (SPTI), the ASPI library and its completion event,
-// and the registry keys of the Windows 9x configuration manager (ASPI drive
-// letters). The base class is a machine that has none of them: every open and
+// its pass-through ioctl (SPTI), the ASPI library and its completion event.
+// (The configuration-manager keys of the ASPI drive letters are read through
+// the Registry seam.) The base class is a machine that has none of them: every open and
 // load fails. The Win32 build installs the real one; tests install fakes.
 #include <cstdint>
 #include <string>
@@ -14,15 +14,12 @@ constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorSharingViolation = 32;
 constexpr uint32_t kErrorNotSupported = 50;
-constexpr uint32_t kErrorMoreData = 234;
 
 // CreateFile access rights.
 constexpr uint32_t kGenericRead = 0x80000000u;
 constexpr uint32_t kGenericWrite = 0x40000000u;
 
 constexpr uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
-
-enum class RegRoot { kLocalMachine, kDynData };
 
 class ScsiOs {
 public:
@@ -68,18 +65,6 @@ public:
     }
     virtual void CloseEvent(void* event) { (void)event; }
 
-    // RegOpenKeyExA(root, path, KEY_READ); null when it fails.
-    virtual void* OpenKey(RegRoot root, const std::string& path) {
-        (void)root, (void)path;
-        return nullptr;
-    }
-    // RegQueryValueExA: with data null only the size is returned; result is
-    // the Win32 error code (0 on success, kErrorMoreData when it does not fit).
-    virtual long QueryValue(void* key, const char* name, void* data, uint32_t* size) {
-        (void)key, (void)name, (void)data, (void)size;
-        return static_cast<long>(kErrorFileNotFound);
-    }
-    virtual void CloseKey(void* key) { (void)key; }
 };
 
 // The process-wide seam. SetScsiOs(nullptr) restores the build's default.

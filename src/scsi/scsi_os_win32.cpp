@@ -5,10 +5,6 @@
 namespace tarvik {
 namespace {
 
-HKEY RootKey(RegRoot root) {
-    return root == RegRoot::kDynData ? HKEY_DYN_DATA : HKEY_LOCAL_MACHINE;
-}
-
 class Win32ScsiOs final : public ScsiOs {
 public:
     bool OpenDevice(const std::string& path, uint32_t access, void** handle,
@@ -55,20 +51,6 @@ public:
     }
     void CloseEvent(void* event) override { ::CloseHandle(static_cast<HANDLE>(event)); }
 
-    void* OpenKey(RegRoot root, const std::string& path) override {
-        HKEY key = nullptr;
-        if (::RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-            return nullptr;
-        return key;
-    }
-    long QueryValue(void* key, const char* name, void* data, uint32_t* size) override {
-        DWORD bytes = *size;
-        const LONG result = ::RegQueryValueExA(static_cast<HKEY>(key), name, nullptr, nullptr,
-                                               static_cast<BYTE*>(data), &bytes);
-        *size = bytes;
-        return result;
-    }
-    void CloseKey(void* key) override { ::RegCloseKey(static_cast<HKEY>(key)); }
 
 private:
     // The ASPI manager is never unloaded: a timed-out SRB may still be in its hands.

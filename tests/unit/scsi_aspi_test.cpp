@@ -13,6 +13,8 @@
 #include "scsi/aspi_defs.h"
 #include "scsi/mmc.h"
 #include "scsi/transport.h"
+#include "settings/registry.h"
+#include "settings/registry_memory.h"
 #include "scsi_fakes.h"
 
 namespace tarvik {
@@ -79,13 +81,14 @@ int32_t Translate(uint32_t* path, uint32_t* devNode) {
 }
 
 class AspiTest : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         ResetTransportState();
         g_manager = &manager_;
         SetSystem(&system_);
         SetScsiOs(&os_);
         SetClock(&clock_);
+        SetRegistry(&registry_);
         os_.libraryPresent = true;
         os_.procs["GetASPI32SupportInfo"] = reinterpret_cast<void*>(&SupportInfo);
         os_.procs["SendASPI32Command"] = reinterpret_cast<void*>(&Send);
@@ -97,6 +100,7 @@ protected:
         SetSystem(nullptr);
         SetScsiOs(nullptr);
         SetClock(nullptr);
+        SetRegistry(nullptr);
     }
     void Load(std::vector<uint8_t> maxTargets) {
         manager_.maxTargets = std::move(maxTargets);
@@ -110,15 +114,24 @@ protected:
         char key[64];
         std::snprintf(key, sizeof(key), "Config Manager\\Enum\\%08X", devNode);
         const std::string hw = "SCSI\\DRIVE" + std::to_string(devNode);
-        os_.SetString(RegRoot::kDynData, key, "HardWareKey", hw);
-        os_.SetString(RegRoot::kLocalMachine, "Enum\\" + hw, "CurrentDriveLetterAssignment",
-                      letter);
+        SetString(kHkeyDynData, key, "HardWareKey", hw);
+        SetString(kHkeyLocalMachine, "Enum\\" + hw, "CurrentDriveLetterAssignment", letter);
+    }
+    void SetString(RegHandle root, const std::string& key, const char* name,
+                   const std::string& text, bool withNul = true) {
+        const RegKey k = RegKey::Create(root, key.c_str(), kKeyAllAccess, nullptr, nullptr,
+                                        &registry_);
+        ASSERT_TRUE(k);
+        ASSERT_EQ(k.Set(name, kRegSz, text.c_str(),
+                        static_cast<uint32_t>(text.size() + (withNul ? 1 : 0))),
+                  kRegOk);
     }
 
     FakeManager manager_;
     FakeSystem system_;
     FakeOs os_;
     VirtualClock clock_;
+    MemoryRegistry registry_;
 };
 
 TEST_F(AspiTest, LoadStates) {
@@ -197,12 +210,12 @@ TEST_F(AspiTest, FindsDrivesAcrossAdaptersWithLetters) {
     EXPECT_EQ(found[2].letter, uint32_t{'G'});
     EXPECT_EQ(manager_.translatedPaths,
               (std::vector<uint32_t>{0x000300, 0x010000, 0x020C00}));
-    EXPECT_EQ(os_.keysOpen, 0) << "every key closed again";
+    EXPECT_EQ(registry_.OpenHandles(), 0u) << "every key closed again";
 }
 
 struct BrokenRegistryCase {
     const char* name;
-    std::function<void(FakeOs&)> damage;
+    std::function<void(AspiTest&)> damage;
 };
 
 class AspiLetterTest : public AspiTest, public ::testing::WithParamInterface<BrokenRegistryCase> {};
@@ -211,40 +224,49 @@ TEST_P(AspiLetterTest, AnyBrokenStepLeavesTheLetterZero) {
     Load({8});
     manager_.devices = {{{0, 2}, aspi::DTYPE_CDROM}};
     Assign(0, 2, 0x1234, "D");
-    GetParam().damage(os_);
+    GetParam().damage(*this);
     DriveAddress address;
     ASSERT_EQ(GetLetter(0, 0, &address), 1);
     EXPECT_EQ(address.target, 2u);
     EXPECT_EQ(address.letter, 0u);
-    EXPECT_EQ(os_.keysOpen, 0);
+    EXPECT_EQ(registry_.OpenHandles(), 0u);
 }
+
+constexpr const char* kHardware = "Enum\\SCSI\\DRIVE4660";
 
 INSTANTIATE_TEST_SUITE_P(
     Registry, AspiLetterTest,
     ::testing::Values(
-        BrokenRegistryCase{"NoDevNodeKey", [](FakeOs& os) { os.keys.clear(); }},
+        BrokenRegistryCase{"NoDevNodeKey",
+                           [](AspiTest& t) {
+                               (void)t.registry_.DeleteKey(kHkeyDynData,
+                                                           "Config Manager\\Enum\\00001234");
+                           }},
         BrokenRegistryCase{"NoHardwareKey",
-                           [](FakeOs& os) {
-                               os.keys.erase({RegRoot::kLocalMachine, "Enum\\SCSI\\DRIVE4660"});
+                           [](AspiTest& t) {
+                               (void)t.registry_.DeleteKey(kHkeyLocalMachine, kHardware);
                            }},
         BrokenRegistryCase{"NoAssignment",
-                           [](FakeOs& os) {
-                               os.keys[{RegRoot::kLocalMachine, "Enum\\SCSI\\DRIVE4660"}].clear();
+                           [](AspiTest& t) {
+                               const RegKey k = RegKey::Open(kHkeyLocalMachine, kHardware,
+                                                             kKeyAllAccess, nullptr,
+                                                             &t.registry_);
+                               (void)k.DeleteValue("CurrentDriveLetterAssignment");
                            }},
         BrokenRegistryCase{"AssignmentTooLong",
-                           [](FakeOs& os) {
-                               os.SetString(RegRoot::kLocalMachine, "Enum\\SCSI\\DRIVE4660",
-                                            "CurrentDriveLetterAssignment", "DE");
+                           [](AspiTest& t) {
+                               t.SetString(kHkeyLocalMachine, kHardware,
+                                           "CurrentDriveLetterAssignment", "DE");
                            }},
         BrokenRegistryCase{"AssignmentNotALetter",
-                           [](FakeOs& os) {
-                               os.SetString(RegRoot::kLocalMachine, "Enum\\SCSI\\DRIVE4660",
-                                            "CurrentDriveLetterAssignment", "?");
+                           [](AspiTest& t) {
+                               t.SetString(kHkeyLocalMachine, kHardware,
+                                           "CurrentDriveLetterAssignment", "?");
                            }},
-        BrokenRegistryCase{"TranslationFails", [](FakeOs&) { g_manager->devNodes.clear(); }},
+        BrokenRegistryCase{"TranslationFails", [](AspiTest&) { g_manager->devNodes.clear(); }},
         BrokenRegistryCase{"NoTranslateEntry",
-                           [](FakeOs& os) {
-                               os.procs.erase("TranslateASPI32Address");
+                           [](AspiTest& t) {
+                               t.os_.procs.erase("TranslateASPI32Address");
                                (void)AspiLoad();
                            }}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -253,8 +275,8 @@ TEST_F(AspiTest, HardwareKeyWithoutTerminatorIsReadSafely) {
     Load({8});
     manager_.devices = {{{0, 0}, aspi::DTYPE_CDROM}};
     Assign(0, 0, 0x77, "F");
-    os_.SetString(RegRoot::kDynData, "Config Manager\\Enum\\00000077", "HardWareKey",
-                  "SCSI\\DRIVE119", false);
+    SetString(kHkeyDynData, "Config Manager\\Enum\\00000077", "HardWareKey", "SCSI\\DRIVE119",
+              false);
     DriveAddress address;
     ASSERT_EQ(GetLetter(0, 0, &address), 1);
     EXPECT_EQ(address.letter, uint32_t{'F'});

@@ -163,7 +163,7 @@ public:
 };
 
 // The OS below the SPTI and ASPI sets: devices, the pass-through ioctl, the
-// ASPI library, events and the configuration-manager registry.
+// ASPI library and its events.
 class FakeOs : public ScsiOs {
 public:
     // ---- devices
@@ -253,41 +253,6 @@ public:
         return wait(event, ms);
     }
     void CloseEvent(void* event) override { eventsClosed.push_back(event); }
-
-    // ---- registry
-    using Values = std::map<std::string, std::vector<uint8_t>>;
-    std::map<std::pair<RegRoot, std::string>, Values> keys;
-    int keysOpen = 0;
-    void SetString(RegRoot root, const std::string& key, const std::string& name,
-                   const std::string& text, bool withNul = true) {
-        std::vector<uint8_t> bytes(text.begin(), text.end());
-        if (withNul) bytes.push_back(0);
-        keys[{root, key}][name] = bytes;
-    }
-    void* OpenKey(RegRoot root, const std::string& path) override {
-        auto it = keys.find({root, path});
-        if (it == keys.end()) return nullptr;
-        ++keysOpen;
-        return &it->second;
-    }
-    long QueryValue(void* key, const char* name, void* data, uint32_t* size) override {
-        auto* values = static_cast<Values*>(key);
-        auto it = values->find(name);
-        if (it == values->end()) return static_cast<long>(kErrorFileNotFound);
-        const uint32_t needed = static_cast<uint32_t>(it->second.size());
-        if (!data) {
-            *size = needed;
-            return 0;
-        }
-        if (*size < needed) {
-            *size = needed;
-            return static_cast<long>(kErrorMoreData);
-        }
-        std::memcpy(data, it->second.data(), needed);
-        *size = needed;
-        return 0;
-    }
-    void CloseKey(void*) override { --keysOpen; }
 
 private:
     int deviceToken_ = 0;

@@ -50,13 +50,6 @@ public:
         return DefaultScsiOs().WaitEvent(event, ms);
     }
     void CloseEvent(void* event) override { DefaultScsiOs().CloseEvent(event); }
-    void* OpenKey(RegRoot root, const std::string& path) override {
-        return DefaultScsiOs().OpenKey(root, path);
-    }
-    long QueryValue(void* key, const char* name, void* data, uint32_t* size) override {
-        return DefaultScsiOs().QueryValue(key, name, data, size);
-    }
-    void CloseKey(void* key) override { DefaultScsiOs().CloseKey(key); }
 };
 
 class ScsiWinTest : public ::testing::Test {
@@ -246,7 +239,8 @@ TEST_F(ScsiWinTest, ScsiInitOnWinePrefersSptiUnlessAsked) {
 }
 
 // A manager with one CD-ROM drive at adapter 0, target 1, on top of the real
-// registry: the letter comes from Wine's HKEY_DYN_DATA and HKEY_LOCAL_MACHINE.
+// registry (through the Registry seam's advapi32 back end): the letter comes from
+// Wine's HKEY_DYN_DATA and HKEY_LOCAL_MACHINE.
 uint32_t OneAdapter() { return 0x0101; }
 uint32_t OneDrive(void* srb) {
     auto* header = static_cast<aspi::SRB_Header*>(srb);
