@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "drive/drive.h"
 #include "settings/reg_file.h"
 #include "settings/registry_memory.h"
@@ -119,6 +121,41 @@ TEST_F(SettingsCtlTest, ShowPrintsWhatTheProgramWouldLoad) {
     EXPECT_NE(out.find("instance 01: "), std::string::npos) << out;
     EXPECT_NE(out.find("AutoLock=1"), std::string::npos) << out;
     EXPECT_NE(out.find("ShortName=\"Q\""), std::string::npos) << out;
+
+    ASSERT_EQ(Run("--json settings show", &out), 0);
+    const auto json = nlohmann::json::parse(out);
+    EXPECT_EQ(json["global"]["DeepMenu"], 1);
+    EXPECT_EQ(json["global"].size(), 20u);
+    ASSERT_EQ(json["models"].size(), 1u);
+    const auto& model = json["models"][0];
+    EXPECT_EQ(model["Name"], "VENDOR MODEL 1.00");
+    EXPECT_EQ(model["complete"], true);
+    EXPECT_EQ(model["SpeedListCD"]["Range"], nlohmann::json::parse("[[7056, 7056], [1764, 1765]]"));
+    ASSERT_EQ(model["instances"].size(), 1u);
+    EXPECT_EQ(model["instances"][0]["DupIndex"], 1);
+    EXPECT_EQ(model["instances"][0]["ShortName"], "Q");
+}
+
+TEST_F(SettingsCtlTest, CompareFindsTheFirstDifference) {
+    ASSERT_EQ(Run("settings set DNTimer 8"), 0);
+    const std::string other = (dir_ / "other.reg").string();
+    ASSERT_EQ(Run("settings export '" + other + "'"), 0);
+    EXPECT_EQ(Run("settings compare '" + other + "'"), 0);
+    // reg.exe's own form: UTF-16, but also plain text with CRLF.
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(other, &bytes));
+    MemoryRegistry reg;
+    ASSERT_TRUE(ImportRegText(reg, bytes, nullptr));
+    RegKey key = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyAllAccess, nullptr, &reg);
+    ASSERT_EQ(key.SetDword("DNTimer", 9), kRegOk);
+    key.Reset();
+    std::string text;
+    ASSERT_TRUE(ExportRegText(reg, kHkeyCurrentUser, kRootKeyPath, &text));
+    ASSERT_TRUE(WriteWholeFile(other, text));
+    std::string out;
+    EXPECT_EQ(Run("settings compare '" + other + "'", &out), 1);
+    EXPECT_NE(out.find("DNTimer"), std::string::npos) << out;
+    EXPECT_EQ(Run("settings compare '" + (dir_ / "missing.reg").string() + "'"), 1);
 }
 
 TEST_F(SettingsCtlTest, ResetAndExport) {

@@ -20,11 +20,13 @@ namespace tarvik::ctl {
 namespace {
 
 constexpr const char* kUsage =
-    "settings show | set NAME VALUE | reset | export PATH\n"
+    "settings show | set NAME VALUE | reset | export PATH | compare PATH\n"
     "  show:   global options, every stored drive model and instance, as loaded\n"
     "  set:    one global option (a name of `settings show`; SavePath takes a path)\n"
     "  reset:  remove all options, as \"Remove all options from registry?\" does\n"
-    "  export: write the root key to PATH as the program's export does";
+    "  export: write the root key to PATH as the program's export does\n"
+    "  compare: exit 0 when the .reg file PATH holds the same root key tree, else 1\n"
+    "  With --json, show prints one JSON object.";
 
 std::string Utf16ToText(const char16_t* text) {
     std::string out;
@@ -49,6 +51,10 @@ std::vector<std::string> Subkeys(RegHandle parent, const std::string& path) {
         names.emplace_back(name, chars);
     }
     return names;
+}
+
+bool IsInstanceName(const std::string& name) {
+    return name.size() == 2 && name[0] >= '0' && name[0] <= '9' && name[1] >= '0' && name[1] <= '9';
 }
 
 void PrintList(CtlContext& ctx, const char* label, const SpeedList& list) {
@@ -77,8 +83,81 @@ void PrintInstance(CtlContext& ctx, const CdromDrive& d) {
     o << "\n";
 }
 
+std::string ListJson(const SpeedList& list) {
+    std::string s = "{\"CanGetSpeed\": " + std::to_string(list.CanGetSpeed) +
+                    ", \"CanSetSpeed\": " + std::to_string(list.CanSetSpeed) +
+                    ", \"CanGetStreaming\": " + std::to_string(list.CanGetStreaming) +
+                    ", \"CanSetStreaming\": " + std::to_string(list.CanSetStreaming) +
+                    ", \"MethodDetected\": " + std::to_string(list.MethodDetected) +
+                    ", \"MethodPrefered\": " + std::to_string(list.MethodPrefered) +
+                    ", \"MaxLevel\": " + std::to_string(list.MaxLevel) +
+                    ", \"MaxSpeed\": " + std::to_string(list.MaxSpeed) +
+                    ", \"Selected\": " + std::to_string(list.Selected) + ", \"Range\": [";
+    for (uint32_t i = 0; i < list.Count && i < kMaxSpeedEntries; ++i)
+        s += (i ? ", [" : "[") + std::to_string(list.Entries[i].Speed) + ", " +
+             std::to_string(list.Entries[i].Command) + "]";
+    return s + "]}";
+}
+
+std::string InstanceJson(const CdromDrive& d) {
+    std::string s = "{\"DupIndex\": " + std::to_string(d.DupIndex) +
+                    ", \"Ignore\": " + std::to_string(d.Ignore) +
+                    ", \"EventMask\": " + std::to_string(d.EventMask) +
+                    ", \"OnlyWithDisk\": " + std::to_string(d.OnlyWithDisk) +
+                    ", \"WhenAudio\": " + std::to_string(d.WhenAudio) +
+                    ", \"IgnoreSpeed\": " + std::to_string(d.IgnoreSpeed) +
+                    ", \"ShortMenu\": " + std::to_string(d.ShortMenu) +
+                    ", \"ForceRead\": " + std::to_string(d.ForceRead) +
+                    ", \"AutoLock\": " + std::to_string(d.AutoLock) +
+                    ", \"Timer\": " + std::to_string(d.Timer) +
+                    ", \"ShortName\": " + JsonString(Utf16ToText(d.ShortName)) + ", \"HotKeys\": [";
+    for (uint32_t i = 0; i < kHotKeySlots; ++i) s += (i ? ", " : "") + std::to_string(d.HotKeys[i]);
+    return s + "]}";
+}
+
 int Show(CtlContext& ctx) {
     LoadGlobalSettings();
+    if (ctx.json) {
+        size_t count = 0;
+        const GlobalOption* options = GlobalOptionTable(&count);
+        std::string s = "{\"global\": {";
+        for (size_t i = 0; i < count; ++i)
+            s += (i ? ", " : "") + JsonString(options[i].name) + ": " +
+                 std::to_string(GlobalSettings.*options[i].field);
+        s += "}, \"Data\": " + JsonString(GlobalSettings.Data) +
+             ", \"SavePath\": " + JsonString(GlobalSettings.SavePath) + ", \"models\": [";
+        bool first = true;
+        for (const std::string& model : Subkeys(kHkeyCurrentUser, kRootKeyPath)) {
+            auto drive = std::make_unique<CdromDrive>();
+            if (EqualsNoCase(model, "Lock") || model.size() >= sizeof(drive->Name)) continue;
+            std::memcpy(drive->Name, model.c_str(), model.size() + 1);
+            const int complete = LoadDriveModel(drive.get());
+            s += std::string(first ? "" : ", ") + "{\"Name\": " + JsonString(model) +
+                 ", \"complete\": " + (complete ? "true" : "false") +
+                 ", \"CanClose\": " + std::to_string(drive->CanClose) +
+                 ", \"CanSenseMedium\": " + std::to_string(drive->CanSenseMedium) +
+                 ", \"IsDVD\": " + std::to_string(drive->IsDVD) +
+                 ", \"IsBD\": " + std::to_string(drive->IsBD) +
+                 ", \"SpeedListCD\": " + ListJson(drive->SpeedListCD) +
+                 ", \"SpeedListDVD\": " + ListJson(drive->SpeedListDVD) +
+                 ", \"SpeedListBD\": " + ListJson(drive->SpeedListBD) + ", \"instances\": [";
+            first = false;
+            bool firstInstance = true;
+            for (const std::string& instance :
+                 Subkeys(kHkeyCurrentUser, std::string(kRootKeyPath) + "\\" + model)) {
+                if (!IsInstanceName(instance)) continue;
+                auto copy = std::make_unique<CdromDrive>();
+                std::memcpy(copy->Name, drive->Name, sizeof(copy->Name));
+                copy->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
+                if (!LoadDriveInstance(copy.get())) continue;
+                s += (firstInstance ? "" : ", ") + InstanceJson(*copy);
+                firstInstance = false;
+            }
+            s += "]}";
+        }
+        ctx.out << s << "]}\n";
+        return kExitOk;
+    }
     size_t count = 0;
     const GlobalOption* options = GlobalOptionTable(&count);
     for (size_t i = 0; i < count; ++i)
@@ -103,9 +182,7 @@ int Show(CtlContext& ctx) {
         PrintList(ctx, "SpeedListBD", drive->SpeedListBD);
         for (const std::string& instance :
              Subkeys(kHkeyCurrentUser, std::string(kRootKeyPath) + "\\" + model)) {
-            if (instance.size() != 2 || instance[0] < '0' || instance[0] > '9' ||
-                instance[1] < '0' || instance[1] > '9')
-                continue;
+            if (!IsInstanceName(instance)) continue;
             auto copy = std::make_unique<CdromDrive>();
             std::memcpy(copy->Name, drive->Name, sizeof(copy->Name));
             copy->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
@@ -152,11 +229,37 @@ int Export(CtlContext& ctx, const std::string& path) {
     return kExitOk;
 }
 
+int Compare(CtlContext& ctx, const std::string& path) {
+    std::string bytes, error;
+    MemoryRegistry other;
+    if (!ReadWholeFile(path, &bytes)) {
+        ctx.err << "tarvikctl: cannot read " << path << "\n";
+        return kExitFailed;
+    }
+    if (!ImportRegText(other, bytes, &error)) {
+        ctx.err << "tarvikctl: " << path << ": " << error << "\n";
+        return kExitFailed;
+    }
+    RegKey mine = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead);
+    RegKey theirs = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead, nullptr, &other);
+    if (!mine || !theirs) {
+        const bool same = !mine && !theirs;
+        if (!same) ctx.out << "root key only in " << (mine ? "the registry file" : path) << "\n";
+        return same ? kExitOk : kExitFailed;
+    }
+    std::string difference;
+    if (CompareRegTrees(*mine.registry(), mine.handle(), other, theirs.handle(), &difference))
+        return kExitOk;
+    ctx.out << "differ at " << kRootKeyPath << difference << "\n";
+    return kExitFailed;
+}
+
 int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.empty()) return UsageError(ctx, "settings needs a subcommand", kUsage);
     const std::string& verb = args[0];
-    const size_t wanted = verb == "set" ? 3 : verb == "export" ? 2 : 1;
-    if (verb != "show" && verb != "set" && verb != "reset" && verb != "export")
+    const size_t wanted = verb == "set" ? 3 : verb == "export" || verb == "compare" ? 2 : 1;
+    if (verb != "show" && verb != "set" && verb != "reset" && verb != "export" &&
+        verb != "compare")
         return UsageError(ctx, "unknown settings subcommand \"" + verb + "\"", kUsage);
     if (args.size() != wanted)
         return UsageError(ctx, "wrong number of arguments for settings " + verb, kUsage);
@@ -176,8 +279,10 @@ int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
     } else if (verb == "reset") {
         ResetConfiguration();
         changed = true;
-    } else {
+    } else if (verb == "export") {
         rc = Export(ctx, args[1]);
+    } else {
+        rc = Compare(ctx, args[1]);
     }
     if (changed && !SaveRegistryFile(ctx.registryPath, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
