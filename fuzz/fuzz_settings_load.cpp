@@ -15,16 +15,22 @@ using namespace tarvik;
 namespace {
 
 const char* const kKeys[] = {
-    "", "\\Lock", "\\DRIVE", "\\DRIVE\\SpeedListCD", "\\DRIVE\\SpeedListDVD",
-    "\\DRIVE\\SpeedListBD", "\\DRIVE\\00", "\\DRIVE\\00\\Lock",
+    "",
+    "\\Lock",
+    "\\DRIVE",
+    "\\DRIVE\\SpeedListCD",
+    "\\DRIVE\\SpeedListDVD",
+    "\\DRIVE\\SpeedListBD",
+    "\\DRIVE\\00",
+    "\\DRIVE\\00\\Lock",
 };
 const char* const kNames[] = {
-    "ApiPrefered", "NumNames", "DNTimer", "TimerEnable", "Data", "SavePath", "CanClose",
-    "IsBD", "CanGetSpeed", "Selected", "MaxSpeed", "Range", "Ignore", "AutoLock", "Timer",
-    "ShortName", "HotKeys", "Value", "", "EventMask",
+    "ApiPrefered", "NumNames",    "DNTimer",  "TimerEnable", "Data",  "SavePath",  "CanClose",
+    "IsBD",        "CanGetSpeed", "Selected", "MaxSpeed",    "Range", "Ignore",    "AutoLock",
+    "Timer",       "ShortName",   "HotKeys",  "Value",       "",      "EventMask",
 };
-const uint32_t kTypes[] = {kRegNone, kRegSz, kRegExpandSz, kRegBinary, kRegDword, kRegMultiSz,
-                           kRegQword, 0xFFFFFFFFu};
+const uint32_t kTypes[] = {kRegNone,  kRegSz,      kRegExpandSz, kRegBinary,
+                           kRegDword, kRegMultiSz, kRegQword,    0xFFFFFFFFu};
 
 void Check(bool ok) {
     if (!ok) std::abort();

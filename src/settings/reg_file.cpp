@@ -95,7 +95,8 @@ bool Utf8ToAnsi(const std::string& in, std::string* out) {
 
 std::string DecodeFileText(const std::string& bytes) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-    if (bytes.size() >= 2 && p[0] == 0xFF && p[1] == 0xFE) return Utf16LeToAnsi(p + 2, bytes.size() - 2);
+    if (bytes.size() >= 2 && p[0] == 0xFF && p[1] == 0xFE)
+        return Utf16LeToAnsi(p + 2, bytes.size() - 2);
     if (bytes.size() >= 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF) {
         std::string text;
         if (Utf8ToAnsi(bytes.substr(3), &text)) return text;
@@ -136,14 +137,12 @@ bool ParseQuoted(const std::string& s, size_t* pos, std::string* out) {
         if (c == '\\' && i + 1 < s.size()) {
             const char next = s[++i];
             switch (next) {
-            case 'n': c = '\n'; break;
-            case 'r': c = '\r'; break;
-            case '0': c = '\0'; break;
-            case '\\':
-            case '"': c = next; break;
-            default:
-                out->push_back('\\');
-                c = next;
+                case 'n': c = '\n'; break;
+                case 'r': c = '\r'; break;
+                case '0': c = '\0'; break;
+                case '\\':
+                case '"': c = next; break;
+                default: out->push_back('\\'); c = next;
             }
         }
         out->push_back(c);
@@ -209,7 +208,8 @@ public:
                 continue;
             }
             // hex data may go on over several lines, each ending in a backslash
-            while (current.back() == '\\' && n + 1 < lines.size() && current.find("=hex") != std::string::npos) {
+            while (current.back() == '\\' && n + 1 < lines.size() &&
+                   current.find("=hex") != std::string::npos) {
                 current.pop_back();
                 const std::string& next = lines[++n];
                 current += next.substr(SkipBlanks(next, 0));

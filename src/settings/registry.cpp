@@ -76,10 +76,9 @@ long RegKey::Set(const char* name, uint32_t type, const void* data, uint32_t siz
 
 long RegKey::SetDword(const char* name, uint32_t value) const {
     // REG_DWORD is little-endian by definition.
-    const unsigned char bytes[4] = {static_cast<unsigned char>(value),
-                                    static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16),
-                                    static_cast<unsigned char>(value >> 24)};
+    const unsigned char bytes[4] = {
+        static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
     return Set(name, kRegDword, bytes, sizeof(bytes));
 }
 

@@ -30,10 +30,10 @@ constexpr RegHandle kHkeyDynData = RegRootHandle(0x80000006u);
 enum class RegRoot : uint8_t { CurrentUser, LocalMachine, ClassesRoot, DynData };
 constexpr RegHandle RootHandle(RegRoot root) {
     switch (root) {
-    case RegRoot::CurrentUser: return kHkeyCurrentUser;
-    case RegRoot::LocalMachine: return kHkeyLocalMachine;
-    case RegRoot::ClassesRoot: return kHkeyClassesRoot;
-    case RegRoot::DynData: return kHkeyDynData;
+        case RegRoot::CurrentUser: return kHkeyCurrentUser;
+        case RegRoot::LocalMachine: return kHkeyLocalMachine;
+        case RegRoot::ClassesRoot: return kHkeyClassesRoot;
+        case RegRoot::DynData: return kHkeyDynData;
     }
     return 0;
 }
@@ -118,7 +118,8 @@ public:
     RegKey() = default;
     RegKey(Registry* registry, RegHandle handle) : registry_(registry), handle_(handle) {}
     RegKey(RegKey&& other) noexcept
-        : registry_(std::exchange(other.registry_, nullptr)), handle_(std::exchange(other.handle_, 0)) {}
+        : registry_(std::exchange(other.registry_, nullptr)),
+          handle_(std::exchange(other.handle_, 0)) {}
     RegKey& operator=(RegKey&& other) noexcept {
         if (this != &other) {
             Reset();
@@ -133,8 +134,8 @@ public:
 
     // Open/create below a root or an open key, in the process-wide registry
     // unless one is given. *status (may be null) receives the call's code.
-    static RegKey Open(RegHandle parent, const char* path, uint32_t access,
-                       long* status = nullptr, Registry* registry = nullptr);
+    static RegKey Open(RegHandle parent, const char* path, uint32_t access, long* status = nullptr,
+                       Registry* registry = nullptr);
     static RegKey Create(RegHandle parent, const char* path, uint32_t access,
                          bool* createdNew = nullptr, long* status = nullptr,
                          Registry* registry = nullptr);

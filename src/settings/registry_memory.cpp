@@ -6,9 +6,9 @@
 namespace tarvik {
 namespace {
 
-constexpr size_t kMaxKeyNameChars = 255;    // the system's limit for one key name
+constexpr size_t kMaxKeyNameChars = 255;  // the system's limit for one key name
 constexpr size_t kMaxValueNameChars = 16383;
-constexpr size_t kMaxDepth = 512;           // the system's nesting limit
+constexpr size_t kMaxDepth = 512;  // the system's nesting limit
 constexpr uint32_t kSpecificRights = 0x3F | kKeyDelete;
 constexpr uint32_t kWriteRights = kKeySetValue | kKeyCreateSubKey | kKeyDelete;
 
@@ -125,8 +125,9 @@ bool MemoryRegistry::Denied(RegHandle root, const std::vector<std::string>& path
         // share READ_CONTROL, which must not make a write denial refuse reads.
         if (denial.root != root || !(denial.access & access & kSpecificRights)) continue;
         if (denial.prefix.size() > path.size()) continue;
-        if (std::equal(denial.prefix.begin(), denial.prefix.end(), path.begin(),
-                       [](const std::string& a, const std::string& b) { return EqualsNoCase(a, b); }))
+        if (std::equal(
+                denial.prefix.begin(), denial.prefix.end(), path.begin(),
+                [](const std::string& a, const std::string& b) { return EqualsNoCase(a, b); }))
             return true;
     }
     return false;

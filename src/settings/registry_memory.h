@@ -30,8 +30,8 @@ public:
     long DeleteValue(RegHandle key, const char* name) override;
     long DeleteKey(RegHandle parent, const char* path) override;
     long EnumKey(RegHandle key, uint32_t index, char* name, uint32_t* nameChars) override;
-    long EnumValue(RegHandle key, uint32_t index, char* name, uint32_t* nameChars,
-                   uint32_t* type, void* data, uint32_t* size) override;
+    long EnumValue(RegHandle key, uint32_t index, char* name, uint32_t* nameChars, uint32_t* type,
+                   void* data, uint32_t* size) override;
     long CountSubkeys(RegHandle key, uint32_t* count) override;
 
     // Opening or creating root\prefix or any key below it with one of the
@@ -72,8 +72,7 @@ private:
 
     Node* RootNode(RegHandle root);
     // The node a handle stands for and its full path; null for a stale or unknown handle.
-    Node* Resolve(RegHandle key, RegHandle* root, std::vector<std::string>* path,
-                  uint32_t* access);
+    Node* Resolve(RegHandle key, RegHandle* root, std::vector<std::string>* path, uint32_t* access);
     bool Denied(RegHandle root, const std::vector<std::string>& path, uint32_t access) const;
     RegHandle NewHandle(RegHandle root, std::vector<std::string> path, uint64_t nodeId,
                         uint32_t access);

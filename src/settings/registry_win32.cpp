@@ -25,9 +25,9 @@ public:
                 bool* createdNew) override {
         HKEY key = nullptr;
         DWORD disposition = 0;
-        const LONG rc = ::RegCreateKeyExA(ToHkey(parent), path ? path : "", 0, nullptr,
-                                          REG_OPTION_NON_VOLATILE, access, nullptr, &key,
-                                          &disposition);
+        const LONG rc =
+            ::RegCreateKeyExA(ToHkey(parent), path ? path : "", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              access, nullptr, &key, &disposition);
         if (rc == ERROR_SUCCESS) {
             *out = reinterpret_cast<RegHandle>(key);
             if (createdNew) *createdNew = disposition == REG_CREATED_NEW_KEY;
@@ -78,9 +78,9 @@ public:
     }
     long CountSubkeys(RegHandle key, uint32_t* count) override {
         DWORD subkeys = 0;
-        const LONG rc = ::RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &subkeys,
-                                           nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                                           nullptr);
+        const LONG rc =
+            ::RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_SUCCESS && count) *count = subkeys;
         return rc;
     }

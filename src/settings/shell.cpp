@@ -256,8 +256,8 @@ OwnedStr GetModulePath() {
     const std::string path = Sys().ModulePath();
     if (path.empty()) return nullptr;
     // The system fills a 260-byte buffer: a longer path comes back cut.
-    return Duplicate(path.c_str(), path.size() < kModulePathBytes ? path.size()
-                                                                   : kModulePathBytes - 1);
+    return Duplicate(path.c_str(),
+                     path.size() < kModulePathBytes ? path.size() : kModulePathBytes - 1);
 }
 
 OwnedStr GetHelpFilePath() {

@@ -18,10 +18,11 @@ struct FreeDeleter {
 // A malloc'd string owned by the caller; null where the operation gives null.
 using OwnedStr = std::unique_ptr<char, FreeDeleter>;
 
-extern const char kPolicyKeyPath[];      // "SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\Explorer"
-extern const char kNoDriveTypeAutoRun[];  // "NoDriveTypeAutoRun"
-extern const char kRunKeyPath[];          // "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
-extern const char kAutoPlayKeyPath[];     // "AudioCD\shell"
+extern const char
+    kPolicyKeyPath[];  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\Explorer"
+extern const char kNoDriveTypeAutoRun[];     // "NoDriveTypeAutoRun"
+extern const char kRunKeyPath[];             // "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+extern const char kAutoPlayKeyPath[];        // "AudioCD\shell"
 constexpr uint32_t kCdromAutoRunBit = 0x20;  // bit 5: DRIVE_CDROM
 
 int IsAutoRunSystem();

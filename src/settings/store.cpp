@@ -166,8 +166,8 @@ bool LoadList(const RegKey& model, const char* name, SpeedList* list) {
 }
 
 void SaveList(const RegKey& model, const char* name, const SpeedList& list) {
-    RegKey key = RegKey::Create(model.handle(), name, kKeyAllAccess, nullptr, nullptr,
-                                model.registry());
+    RegKey key =
+        RegKey::Create(model.handle(), name, kKeyAllAccess, nullptr, nullptr, model.registry());
     if (!key) return;
     WriteTable(key, kListValues, list);
     const uint32_t count = list.Count < kMaxSpeedEntries ? list.Count : kMaxSpeedEntries;
@@ -181,7 +181,8 @@ void SaveList(const RegKey& model, const char* name, const SpeedList& list) {
 }
 
 std::string ModelPath(const CdromDrive& drive) {
-    return std::string(kRootKeyPath) + "\\" + std::string(drive.Name, strnlen(drive.Name, sizeof(drive.Name)));
+    return std::string(kRootKeyPath) + "\\" +
+           std::string(drive.Name, strnlen(drive.Name, sizeof(drive.Name)));
 }
 
 std::string InstancePath(const CdromDrive& drive) {
@@ -213,8 +214,8 @@ void SaveGlobalSettings() {
     RegKey root = RegKey::Create(kHkeyCurrentUser, kRootKeyPath, kKeyAllAccess);
     if (!root) return;
     WriteTable(root, kGlobalOptions, GlobalSettings);
-    RegKey lock = RegKey::Create(root.handle(), "Lock", kKeyAllAccess, nullptr, nullptr,
-                                 root.registry());
+    RegKey lock =
+        RegKey::Create(root.handle(), "Lock", kKeyAllAccess, nullptr, nullptr, root.registry());
     if (lock) WriteString(lock, "Data", GlobalSettings.Data, sizeof(GlobalSettings.Data));
     WriteString(root, "SavePath", GlobalSettings.SavePath, sizeof(GlobalSettings.SavePath));
 }
@@ -283,8 +284,8 @@ void SaveDriveInstance(CdromDrive* drive) {
     for (uint32_t i = 0; i < kHotKeySlots; ++i) PutLe32(keys + 4 * i, drive->HotKeys[i]);
     (void)key.Set("HotKeys", kRegBinary, keys, sizeof(keys));
 
-    RegKey lock = RegKey::Create(key.handle(), "Lock", kKeyAllAccess, nullptr, nullptr,
-                                 key.registry());
+    RegKey lock =
+        RegKey::Create(key.handle(), "Lock", kKeyAllAccess, nullptr, nullptr, key.registry());
     if (lock) (void)lock.SetDword("Value", drive->AutoLock);
 }
 

@@ -85,9 +85,12 @@ TEST_F(RegistryMemoryTest, DenialRefusesWithoutCreatingAnything) {
     EXPECT_EQ(status, kRegAccessDenied);
     EXPECT_FALSE(RegKey::Open(kHkeyLocalMachine, "SOFTWARE", kKeyRead, nullptr, &reg_));
     // Reading is still allowed, writing elsewhere too.
-    EXPECT_TRUE(RegKey::Create(kHkeyLocalMachine, "SOFTWARE\\Policies", kKeyRead, nullptr, &status, &reg_));
-    EXPECT_FALSE(RegKey::Open(kHkeyLocalMachine, "SOFTWARE\\Policies", kKeyAllAccess, &status, &reg_));
-    EXPECT_TRUE(RegKey::Create(kHkeyLocalMachine, "SOFTWARE\\Other", kKeyAllAccess, nullptr, nullptr, &reg_));
+    EXPECT_TRUE(
+        RegKey::Create(kHkeyLocalMachine, "SOFTWARE\\Policies", kKeyRead, nullptr, &status, &reg_));
+    EXPECT_FALSE(
+        RegKey::Open(kHkeyLocalMachine, "SOFTWARE\\Policies", kKeyAllAccess, &status, &reg_));
+    EXPECT_TRUE(RegKey::Create(kHkeyLocalMachine, "SOFTWARE\\Other", kKeyAllAccess, nullptr,
+                               nullptr, &reg_));
 }
 
 TEST_F(RegistryMemoryTest, DeleteKeyNeedsAnEmptyKeyUnlessTheFamilyRemovesTrees) {
@@ -112,8 +115,8 @@ TEST_F(RegistryMemoryTest, HandleOfADeletedKeyStaysDeadWhenTheNameReturns) {
 
 TEST_F(RegistryMemoryTest, EnumerationAndCounts) {
     for (const char* name : {"b", "A", "c"})
-        RegKey::Create(kHkeyCurrentUser, (std::string("P\\") + name).c_str(), kKeyAllAccess, nullptr,
-                       nullptr, &reg_);
+        RegKey::Create(kHkeyCurrentUser, (std::string("P\\") + name).c_str(), kKeyAllAccess,
+                       nullptr, nullptr, &reg_);
     RegKey parent = RegKey::Open(kHkeyCurrentUser, "P", kKeyAllAccess, nullptr, &reg_);
     uint32_t count = 0;
     ASSERT_EQ(parent.CountSubkeys(&count), kRegOk);
@@ -168,8 +171,8 @@ const char kSample[] =
     "\r\n";
 
 TEST(RegFileTest, ImportsWhatTheRegistryToolsWriteInEveryEncoding) {
-    for (const std::string& bytes : {Utf16(kSample), std::string(kSample),
-                                     std::string("\xEF\xBB\xBF") + kSample}) {
+    for (const std::string& bytes :
+         {Utf16(kSample), std::string(kSample), std::string("\xEF\xBB\xBF") + kSample}) {
         MemoryRegistry reg;
         std::string error;
         ASSERT_TRUE(ImportRegText(reg, bytes, &error)) << error;
@@ -227,17 +230,21 @@ TEST(RegFileTest, ExportImportRoundTripKeepsTheTree) {
 
     std::string text;
     ASSERT_TRUE(ExportRegText(a, kHkeyCurrentUser, "S", &text));
-    EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\S]\r\n", 0), 0u);
+    EXPECT_EQ(
+        text.rfind("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\S]\r\n", 0),
+        0u);
     EXPECT_NE(text.find("\"d\"=dword:deadbeef\r\n"), std::string::npos);
     EXPECT_NE(text.find("\"plain\"=\"C:\\\\x \\\"quoted\\\"\"\r\n"), std::string::npos);
-    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos;
+         start = end + 2)
         EXPECT_LE(end - start, 80u) << "lines are wrapped";
 
     MemoryRegistry b;
     std::string error;
     ASSERT_TRUE(ImportRegText(b, EncodeRegFile(text), &error)) << error;
     std::string difference;
-    EXPECT_TRUE(CompareRegTrees(a, kHkeyCurrentUser, b, kHkeyCurrentUser, &difference)) << difference;
+    EXPECT_TRUE(CompareRegTrees(a, kHkeyCurrentUser, b, kHkeyCurrentUser, &difference))
+        << difference;
 
     // The comparison does see a difference.
     RegKey changed = RegKey::Open(kHkeyCurrentUser, "S\\T", kKeyAllAccess, nullptr, &b);
@@ -274,8 +281,8 @@ TEST(RegFileTest, MalformedTextIsRefusedWithTheLine) {
     const Case cases[] = {
         {"", "empty"},
         {"hello\r\n", "line 1"},
-        {"REGEDIT4\r\n\"v\"=dword:1\r\n", "line 2"},                     // value before a key
-        {"REGEDIT4\r\n[HKEY_NOWHERE\\A]\r\n", "line 2"},                // unknown root
+        {"REGEDIT4\r\n\"v\"=dword:1\r\n", "line 2"},                       // value before a key
+        {"REGEDIT4\r\n[HKEY_NOWHERE\\A]\r\n", "line 2"},                   // unknown root
         {"REGEDIT4\r\n[HKCU\\A]\r\n\"v\"=dword:123456789\r\n", "line 3"},  // nine digits
         {"REGEDIT4\r\n[HKCU\\A]\r\n\"v\"=dword:12x4\r\n", "line 3"},
         {"REGEDIT4\r\n[HKCU\\A]\r\n\"v\"=hex:1,2,zz\r\n", "line 3"},

@@ -75,10 +75,14 @@ TEST_F(SettingsCtlTest, BadNamesAndValuesLeaveTheFileUntouched) {
     ASSERT_EQ(Run("settings set DNTimer 8"), 0);
     const std::string before = FileBytes();
     ASSERT_FALSE(before.empty());
-    const char* bad[] = {"settings set Bogus 1",       "settings set DNTimer -1",
-                         "settings set DNTimer 4294967296", "settings set DNTimer five",
-                         "settings set DNTimer",       "settings frobnicate",
-                         "settings",                   "settings set Data x"};
+    const char* bad[] = {"settings set Bogus 1",
+                         "settings set DNTimer -1",
+                         "settings set DNTimer 4294967296",
+                         "settings set DNTimer five",
+                         "settings set DNTimer",
+                         "settings frobnicate",
+                         "settings",
+                         "settings set Data x"};
     for (const char* args : bad) {
         EXPECT_EQ(Run(args), 2) << args;
         EXPECT_EQ(FileBytes(), before) << args;
@@ -168,13 +172,15 @@ TEST_F(SettingsCtlTest, ResetAndExport) {
     ASSERT_TRUE(ImportRegText(fromExport, bytes, nullptr));
     ASSERT_TRUE(ImportRegText(fromFile, FileBytes(), nullptr));
     std::string difference;
-    EXPECT_TRUE(CompareRegTrees(fromFile, kHkeyCurrentUser, fromExport, kHkeyCurrentUser, &difference))
+    EXPECT_TRUE(
+        CompareRegTrees(fromFile, kHkeyCurrentUser, fromExport, kHkeyCurrentUser, &difference))
         << difference;
 
     ASSERT_EQ(Run("settings reset"), 0);
     MemoryRegistry after;
     ASSERT_TRUE(ImportRegText(after, FileBytes(), nullptr));
-    EXPECT_FALSE(RegKey::Open(kHkeyCurrentUser, "Software\\Orvanto Software", kKeyRead, nullptr, &after));
+    EXPECT_FALSE(
+        RegKey::Open(kHkeyCurrentUser, "Software\\Orvanto Software", kKeyRead, nullptr, &after));
     EXPECT_EQ(Run("settings export '" + exported + "'"), 1);  // nothing left to export
 }
 

@@ -110,7 +110,8 @@ protected:
         ASSERT_EQ(key.SetDword(name, value), kRegOk);
     }
     void PutString(RegHandle root, const char* path, const char* name, const std::string& text) {
-        PutValue(root, path, name, kRegSz, std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1));
+        PutValue(root, path, name, kRegSz,
+                 std::vector<uint8_t>(text.c_str(), text.c_str() + text.size() + 1));
     }
     // Type and bytes of a value; type kRegNone and no bytes when it is missing.
     std::pair<uint32_t, std::vector<uint8_t>> GetValue(RegHandle root, const char* path,

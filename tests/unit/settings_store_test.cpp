@@ -30,7 +30,8 @@ std::unique_ptr<CdromDrive> MakeDrive(const char* name, int dupIndex) {
 
 void FillList(SpeedList* list, uint32_t count, uint32_t base) {
     list->Count = count;
-    for (uint32_t i = 0; i < count; ++i) list->Entries[i] = {base * (count - i), base * (count - i) + 1};
+    for (uint32_t i = 0; i < count; ++i)
+        list->Entries[i] = {base * (count - i), base * (count - i) + 1};
 }
 
 class StoreTest : public SettingsTest {};
@@ -43,11 +44,11 @@ TEST_F(StoreTest, GlobalSettingsRoundTripEveryOption) {
     std::strcpy(GlobalSettings.SavePath, "C:\\backup\\tarvik.reg");
     SaveGlobalSettings();
 
-    const char* names[20] = {"ApiPrefered", "NumNames", "EjectSingle", "ShowUnknown",
-                             "ForceRefresh", "DNEject", "DNClose", "DNMessage", "DNTimer",
-                             "DeepMenu", "TopNames", "CloseOnRun", "IconDisk", "IconOpen",
-                             "CmdOpen", "CmdExplore", "CmdAutorun", "TimerAutoclose",
-                             "EnableAutoclose", "TimerEnable"};
+    const char* names[20] = {"ApiPrefered",  "NumNames",       "EjectSingle",     "ShowUnknown",
+                             "ForceRefresh", "DNEject",        "DNClose",         "DNMessage",
+                             "DNTimer",      "DeepMenu",       "TopNames",        "CloseOnRun",
+                             "IconDisk",     "IconOpen",       "CmdOpen",         "CmdExplore",
+                             "CmdAutorun",   "TimerAutoclose", "EnableAutoclose", "TimerEnable"};
     for (uint32_t i = 0; i < 20; ++i) {
         const auto [type, data] = GetValue(kHkeyCurrentUser, kRoot.c_str(), names[i]);
         EXPECT_EQ(type, kRegDword) << names[i];
@@ -168,7 +169,8 @@ TEST_F(StoreTest, EmptyListIsOneByteAndReadsBackEmpty) {
     auto drive = MakeDrive("DRIVE", 0);
     drive->SpeedListBD.Count = 0;
     SaveDriveModel(drive.get());
-    const auto range = GetValue(kHkeyCurrentUser, (kRoot + "\\DRIVE\\SpeedListBD").c_str(), "Range");
+    const auto range =
+        GetValue(kHkeyCurrentUser, (kRoot + "\\DRIVE\\SpeedListBD").c_str(), "Range");
     EXPECT_EQ(range.second.size(), 1u);
     auto loaded = MakeDrive("DRIVE", 0);
     loaded->SpeedListBD.Count = 5;
@@ -188,7 +190,8 @@ TEST_F(StoreTest, RangeSizesDecideTheEntryCount) {
         SaveDriveModel(drive.get());
         Bytes range(c.bytes);
         for (size_t i = 0; i < c.bytes; ++i) range[i] = static_cast<uint8_t>(i / 8 + 1);
-        PutValue(kHkeyCurrentUser, (kRoot + "\\DRIVE\\SpeedListCD").c_str(), "Range", kRegBinary, range);
+        PutValue(kHkeyCurrentUser, (kRoot + "\\DRIVE\\SpeedListCD").c_str(), "Range", kRegBinary,
+                 range);
         drive->SpeedListCD.Count = 77;
         EXPECT_EQ(LoadDriveModel(drive.get()), 1) << c.bytes;  // Range does not count
         EXPECT_EQ(drive->SpeedListCD.Count, c.count) << c.bytes;
@@ -204,8 +207,9 @@ TEST_F(StoreTest, OversizedCountInMemoryIsSavedAsAFullList) {
     FillList(&drive->SpeedListCD, 128, 10);
     drive->SpeedListCD.Count = 500;  // corrupt: never more than 128 entries exist
     SaveDriveModel(drive.get());
-    EXPECT_EQ(GetValue(kHkeyCurrentUser, (kRoot + "\\DRIVE\\SpeedListCD").c_str(), "Range").second.size(),
-              1024u);
+    EXPECT_EQ(
+        GetValue(kHkeyCurrentUser, (kRoot + "\\DRIVE\\SpeedListCD").c_str(), "Range").second.size(),
+        1024u);
 }
 
 TEST_F(StoreTest, DriveModelIsCompleteOnlyWithEveryValue) {
@@ -246,7 +250,8 @@ TEST_F(StoreTest, DriveModelIsCompleteOnlyWithEveryValue) {
     // Range alone missing still counts as complete.
     reg_.Clear();
     SaveDriveModel(drive.get());
-    RegKey key = RegKey::Open(kHkeyCurrentUser, (kRoot + "\\DRIVE\\SpeedListCD").c_str(), kKeyAllAccess);
+    RegKey key =
+        RegKey::Open(kHkeyCurrentUser, (kRoot + "\\DRIVE\\SpeedListCD").c_str(), kKeyAllAccess);
     ASSERT_EQ(key.DeleteValue("Range"), kRegOk);
     key.Reset();
     EXPECT_EQ(LoadDriveModel(drive.get()), 1);
@@ -313,7 +318,8 @@ TEST_F(StoreTest, DriveInstanceRoundTrip) {
     const auto hotKeys = GetValue(kHkeyCurrentUser, path.c_str(), "HotKeys");
     EXPECT_EQ(hotKeys.second.size(), 28u);
     EXPECT_EQ(Bytes(hotKeys.second.begin(), hotKeys.second.begin() + 4), (Bytes{0x45, 0x06, 0, 0}));
-    EXPECT_EQ(GetValue(kHkeyCurrentUser, (path + "\\Lock").c_str(), "Value").second, (Bytes{1, 0, 0, 0}));
+    EXPECT_EQ(GetValue(kHkeyCurrentUser, (path + "\\Lock").c_str(), "Value").second,
+              (Bytes{1, 0, 0, 0}));
 
     auto loaded = MakeDrive("DRIVE", 3);
     EXPECT_EQ(LoadDriveInstance(loaded.get()), 1);
@@ -351,10 +357,10 @@ TEST_F(StoreTest, ShortNameAndHotKeysOfOddSizes) {
     };
     const Case cases[] = {
         {{'A', 0, 'B', 0, 0, 0}, u"AB"},
-        {{'A', 0, 'B', 0}, u"AB"},          // no terminator
-        {{'A', 0, 'B'}, u"A"},              // half a character is dropped
+        {{'A', 0, 'B', 0}, u"AB"},                        // no terminator
+        {{'A', 0, 'B'}, u"A"},                            // half a character is dropped
         {Bytes(22, 'x'), std::u16string(10, u'\x7878')},  // full field, terminated anyway
-        {Bytes(24, 'y'), u"old"},           // longer than the field: not loaded
+        {Bytes(24, 'y'), u"old"},                         // longer than the field: not loaded
         {{}, u""},
     };
     for (const auto& c : cases) {
@@ -389,7 +395,7 @@ TEST_F(StoreTest, DwordOfAnyTypeIsReadIntoFourBytes) {
     drive->EventMask = 0x1F;
     EXPECT_EQ(LoadDriveInstance(drive.get()), 1);
     EXPECT_EQ(drive->Timer, 0xAABB0010u);  // only the delivered low bytes change
-    EXPECT_EQ(drive->EventMask, 0x1Fu);     // too long: kept
+    EXPECT_EQ(drive->EventMask, 0x1Fu);    // too long: kept
 }
 
 TEST_F(StoreTest, ResetRemovesEveryVersionAndTheEmptyVendorKey) {
@@ -464,7 +470,8 @@ TEST_F(StoreTest, ExportWithoutRegistryToolsWritesTheFileItself) {
     RegKey theirs = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead, nullptr, &back);
     ASSERT_TRUE(theirs);
     std::string difference;
-    EXPECT_TRUE(CompareRegTrees(reg_, mine.handle(), back, theirs.handle(), &difference)) << difference;
+    EXPECT_TRUE(CompareRegTrees(reg_, mine.handle(), back, theirs.handle(), &difference))
+        << difference;
     std::remove(file.c_str());
 }
 

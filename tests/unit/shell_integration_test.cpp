@@ -21,10 +21,8 @@ TEST_F(ShellTest, SetAutoRunChangesOnlyTheCdromBit) {
     };
     const Case cases[] = {
         {false, 0, 1, 0xDF},  // no value: start from FFh
-        {false, 0, 0, 0xFF},
-        {true, 0x91, 1, 0x91},
-        {true, 0x91, 0, 0xB1},
-        {true, 0xFFFFFFFF, 1, 0xFFFFFFDF},  // high bits kept too
+        {false, 0, 0, 0xFF},   {true, 0x91, 1, 0x91},
+        {true, 0x91, 0, 0xB1}, {true, 0xFFFFFFFF, 1, 0xFFFFFFDF},  // high bits kept too
     };
     for (const auto& c : cases) {
         reg_.Clear();
@@ -57,7 +55,8 @@ TEST_F(ShellTest, SetAutoRunLogsEveryStep) {
     ASSERT_EQ(SetAutoRunUser(0), 1);
     const std::vector<std::string> expected = {
         "    SetAutoRun(0) STARTED",
-        "        RegCreateKeyEx(SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer)...",
+        "        "
+        "RegCreateKeyEx(SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer)...",
         "            DONE",
         "        GetValArray(NoDriveTypeAutoRun)...",
         "            DONE(0x91)",
@@ -80,7 +79,8 @@ TEST_F(ShellTest, SetAutoRunWithoutWriteAccessFailsAndSaysSo) {
     EXPECT_EQ(SetAutoRunSystem(0), 0);
     const std::vector<std::string> expected = {
         "    SetAutoRun(0) STARTED",
-        "        RegCreateKeyEx(SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer)...",
+        "        "
+        "RegCreateKeyEx(SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer)...",
         "        SetAutoRun FAILED",
     };
     EXPECT_EQ(LogLines(), expected);
@@ -95,7 +95,8 @@ TEST_F(ShellTest, EnablingSystemAutoRunRemovesTheMachineValue) {
     EXPECT_EQ(sys_.broadcasts, 0);
     std::vector<std::string> expected = {
         "    SetAutoRunSystem(1) STARTED",
-        "        RegCreateKeyEx(SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer)...",
+        "        "
+        "RegCreateKeyEx(SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer)...",
         "            DONE",
         "        RegDeleteValue(NoDriveTypeAutoRun)...",
         "            DONE",
@@ -128,7 +129,8 @@ TEST_F(ShellTest, PolicyWritableProbeLeavesTheRegistryAsFound) {
     // An administrator on a machine without the key: 1, and still no key.
     EXPECT_EQ(CanSetAutoRunSystem(), 1);
     EXPECT_FALSE(HasKey(kHkeyLocalMachine, kPolicyKeyPath));
-    EXPECT_TRUE(HasKey(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies"));
+    EXPECT_TRUE(
+        HasKey(kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies"));
 
     // An existing key stays, with its values.
     PutDword(kHkeyCurrentUser, kPolicyKeyPath, kNoDriveTypeAutoRun, 0x91);
@@ -151,7 +153,8 @@ TEST_F(ShellTest, AutoPlayIsTheDefaultVerbOfAudioCds) {
     RegKey::Create(kHkeyClassesRoot, kAutoPlayKeyPath, kKeyAllAccess);
     EXPECT_EQ(IsAutoPlay(), 0);  // key without a default value
     EXPECT_EQ(SetAutoPlay(1), 1);
-    EXPECT_EQ(GetValue(kHkeyClassesRoot, kAutoPlayKeyPath, nullptr).second, (Bytes{'p', 'l', 'a', 'y', 0}));
+    EXPECT_EQ(GetValue(kHkeyClassesRoot, kAutoPlayKeyPath, nullptr).second,
+              (Bytes{'p', 'l', 'a', 'y', 0}));
     EXPECT_EQ(IsAutoPlay(), 1);
     EXPECT_EQ(SetAutoPlay(0), 1);
     EXPECT_EQ(GetValue(kHkeyClassesRoot, kAutoPlayKeyPath, "").second, (Bytes{0}));
@@ -234,11 +237,11 @@ TEST_F(ShellTest, VersionWordOfEachFamily) {
         uint32_t major, minor, platform, word;
     };
     const Case cases[] = {
-        {4, 10, 1, 0x040A},    // Windows 98
-        {5, 0, 2, 0x10500},    // Windows 2000
-        {5, 1, 2, 0x10501},    // Windows XP
-        {6, 0, 2, 0x10600},    // Vista
-        {4, 0x15A, 1, 0x045A}, // only the minor version's low byte
+        {4, 10, 1, 0x040A},     // Windows 98
+        {5, 0, 2, 0x10500},     // Windows 2000
+        {5, 1, 2, 0x10501},     // Windows XP
+        {6, 0, 2, 0x10600},     // Vista
+        {4, 0x15A, 1, 0x045A},  // only the minor version's low byte
     };
     for (const auto& c : cases) {
         sys_.SetWindows(c.major, c.minor, c.platform);
@@ -274,25 +277,25 @@ TEST_F(ShellTest, HungAppTimeoutByVersion) {
     const Case cases[] = {
         {6, 1, "5000", 15000},  // Windows 7: whatever the registry holds
         {6, 0, nullptr, 15000},
-        {5, 1, "5000", 5000},   // XP
+        {5, 1, "5000", 5000},  // XP
         {5, 1, nullptr, 20000},
-        {5, 1, "12x", 12},      // read as atoi reads it
+        {5, 1, "12x", 12},  // read as atoi reads it
         {5, 1, " +4000", 4000},
         {5, 1, "-5", 0},
         {5, 1, "123456789012345", 0x7FFFFFFF},  // 16 bytes with the NUL: fits, saturates
-        {5, 1, "1234567890123456", 20000},     // 17 bytes: cannot be read
+        {5, 1, "1234567890123456", 20000},      // 17 bytes: cannot be read
     };
     for (const auto& c : cases) {
         reg_.Clear();
         sys_.SetWindows(c.major, c.minor, 2);
-        if (c.stored) PutString(kHkeyCurrentUser, "Control Panel\\Desktop", "HungAppTimeout", c.stored);
+        if (c.stored)
+            PutString(kHkeyCurrentUser, "Control Panel\\Desktop", "HungAppTimeout", c.stored);
         EXPECT_EQ(GetHungAppTimeout(), c.expected) << (c.stored ? c.stored : "(none)");
     }
     // A value without terminator that fills the buffer is still read safely.
     reg_.Clear();
     sys_.SetWindows(5, 1, 2);
-    PutValue(kHkeyCurrentUser, "Control Panel\\Desktop", "HungAppTimeout", kRegSz,
-             Bytes(16, '7'));
+    PutValue(kHkeyCurrentUser, "Control Panel\\Desktop", "HungAppTimeout", kRegSz, Bytes(16, '7'));
     EXPECT_EQ(GetHungAppTimeout(), 0x7FFFFFFFu);
 }
 

@@ -49,8 +49,9 @@ void Scenario(bool oddValues = false) {
     // Values the program never writes, for the export. (Wine's "A" functions
     // hand back a string stored without terminator with one added, so the
     // memory registry cannot build the same tree from them.)
-    RegKey odd = oddValues ? RegKey::Create(kHkeyCurrentUser, (kRoot + "\\Odd").c_str(), kKeyAllAccess)
-                           : RegKey();
+    RegKey odd = oddValues
+                     ? RegKey::Create(kHkeyCurrentUser, (kRoot + "\\Odd").c_str(), kKeyAllAccess)
+                     : RegKey();
     (void)odd.Set("unterminated", kRegSz, "abc", 3);
     (void)odd.Set("lines", kRegSz, "a\r\nb", 5);
     (void)odd.Set("empty", kRegBinary, "", 0);
@@ -94,7 +95,8 @@ TEST_F(Win32RegistryTest, StoreRoundTripOnTheSystemRegistry) {
     EXPECT_TRUE(HasKey(kHkeyCurrentUser, kRoot + "\\TEST DRIVE 1.0\\01"));
 
     // The empty DVD list is one byte.
-    RegKey list = RegKey::Open(kHkeyCurrentUser, (kRoot + "\\TEST DRIVE 1.0\\SpeedListDVD").c_str(), kKeyRead);
+    RegKey list = RegKey::Open(kHkeyCurrentUser, (kRoot + "\\TEST DRIVE 1.0\\SpeedListDVD").c_str(),
+                               kKeyRead);
     uint32_t size = 0;
     ASSERT_EQ(list.Query("Range", nullptr, nullptr, &size), kRegOk);
     EXPECT_EQ(size, 1u);
@@ -116,7 +118,8 @@ TEST_F(Win32RegistryTest, RangeLimitAndLockValueOnTheSystemRegistry) {
     EXPECT_EQ(LoadDriveModel(&drive), 1);
     EXPECT_EQ(drive.SpeedListCD.Count, 128u);
 
-    RegKey instance = RegKey::Open(kHkeyCurrentUser, (kRoot + "\\TEST DRIVE 1.0\\00").c_str(), kKeyAllAccess);
+    RegKey instance =
+        RegKey::Open(kHkeyCurrentUser, (kRoot + "\\TEST DRIVE 1.0\\00").c_str(), kKeyAllAccess);
     ASSERT_EQ(instance.SetDword("AutoLock", 1), kRegOk);
     RegKey lock = RegKey::Open(instance.handle(), "Lock", kKeyAllAccess);
     ASSERT_EQ(lock.SetDword("Value", 0), kRegOk);
@@ -130,7 +133,8 @@ TEST_F(Win32RegistryTest, ResetOnTheSystemRegistry) {
     ResetConfiguration();
     EXPECT_FALSE(HasKey(kHkeyCurrentUser, "Software\\Orvanto Software\\Tarvik"));
     EXPECT_TRUE(HasKey(kHkeyCurrentUser, "Software\\Orvanto Software\\Other Tool"));
-    ASSERT_EQ(GetRegistry().DeleteKey(kHkeyCurrentUser, "Software\\Orvanto Software\\Other Tool"), kRegOk);
+    ASSERT_EQ(GetRegistry().DeleteKey(kHkeyCurrentUser, "Software\\Orvanto Software\\Other Tool"),
+              kRegOk);
     Scenario();
     ResetConfiguration();
     EXPECT_FALSE(HasKey(kHkeyCurrentUser, "Software\\Orvanto Software"));
@@ -154,7 +158,8 @@ TEST_F(Win32RegistryTest, MemoryRegistryBuildsTheSameTree) {
 TEST_F(Win32RegistryTest, SystemRulesTheMemoryRegistryCopies) {
     Registry& reg = GetRegistry();
     bool created = false;
-    RegKey key = RegKey::Create(kHkeyCurrentUser, "Software\\TarvikTest\\A\\B", kKeyAllAccess, &created);
+    RegKey key =
+        RegKey::Create(kHkeyCurrentUser, "Software\\TarvikTest\\A\\B", kKeyAllAccess, &created);
     ASSERT_TRUE(key);
     EXPECT_TRUE(created);
     RegKey::Create(kHkeyCurrentUser, "software\\tarviktest\\a\\b", kKeyAllAccess, &created);
@@ -197,9 +202,11 @@ TEST_F(Win32RegistryTest, AutoRunPolicyOnTheSystemRegistry) {
     if (!hadKey) (void)GetRegistry().DeleteKey(kHkeyCurrentUser, kPolicyKeyPath);
 
     // The machine probe leaves the registry as it found it.
-    const bool machineKey = static_cast<bool>(RegKey::Open(kHkeyLocalMachine, kPolicyKeyPath, kKeyRead));
+    const bool machineKey =
+        static_cast<bool>(RegKey::Open(kHkeyLocalMachine, kPolicyKeyPath, kKeyRead));
     EXPECT_EQ(CanSetAutoRunSystem(), 1);  // Wine's user may write the machine hive
-    EXPECT_EQ(static_cast<bool>(RegKey::Open(kHkeyLocalMachine, kPolicyKeyPath, kKeyRead)), machineKey);
+    EXPECT_EQ(static_cast<bool>(RegKey::Open(kHkeyLocalMachine, kPolicyKeyPath, kKeyRead)),
+              machineKey);
 }
 
 TEST_F(Win32RegistryTest, VersionAndPathsFromTheSystem) {
@@ -256,7 +263,8 @@ TEST_F(Win32RegistryTest, RegExeExportLoadsBackIntoTheSameTree) {
             RegKey real = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead);
             RegKey back = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead, nullptr, &loaded);
             if (!back) continue;
-            same = CompareRegTrees(GetRegistry(), real.handle(), loaded, back.handle(), &difference);
+            same =
+                CompareRegTrees(GetRegistry(), real.handle(), loaded, back.handle(), &difference);
         }
         EXPECT_TRUE(same) << "round " << round << ": " << difference;
         ASSERT_GE(bytes.size(), 2u);

@@ -59,11 +59,12 @@ bool IsInstanceName(const std::string& name) {
 
 void PrintList(CtlContext& ctx, const char* label, const SpeedList& list) {
     std::ostream& o = ctx.out;
-    o << "    " << label << ": CanGetSpeed=" << list.CanGetSpeed << " CanSetSpeed=" << list.CanSetSpeed
-      << " CanGetStreaming=" << list.CanGetStreaming << " CanSetStreaming=" << list.CanSetStreaming
-      << " MethodDetected=" << list.MethodDetected << " MethodPrefered=" << list.MethodPrefered
-      << " MaxLevel=" << list.MaxLevel << " MaxSpeed=" << list.MaxSpeed
-      << " Selected=" << list.Selected << " Count=" << list.Count << "\n";
+    o << "    " << label << ": CanGetSpeed=" << list.CanGetSpeed
+      << " CanSetSpeed=" << list.CanSetSpeed << " CanGetStreaming=" << list.CanGetStreaming
+      << " CanSetStreaming=" << list.CanSetStreaming << " MethodDetected=" << list.MethodDetected
+      << " MethodPrefered=" << list.MethodPrefered << " MaxLevel=" << list.MaxLevel
+      << " MaxSpeed=" << list.MaxSpeed << " Selected=" << list.Selected << " Count=" << list.Count
+      << "\n";
     if (!list.Count) return;
     o << "      Range:";
     for (uint32_t i = 0; i < list.Count && i < kMaxSpeedEntries; ++i)
@@ -76,8 +77,8 @@ void PrintInstance(CtlContext& ctx, const CdromDrive& d) {
     o << "    instance " << (d.DupIndex < 10 ? "0" : "") << d.DupIndex << ": Ignore=" << d.Ignore
       << " EventMask=" << Hex(d.EventMask) << " OnlyWithDisk=" << d.OnlyWithDisk
       << " WhenAudio=" << d.WhenAudio << " IgnoreSpeed=" << d.IgnoreSpeed
-      << " ShortMenu=" << d.ShortMenu << " ForceRead=" << d.ForceRead
-      << " AutoLock=" << d.AutoLock << " Timer=" << d.Timer << "\n";
+      << " ShortMenu=" << d.ShortMenu << " ForceRead=" << d.ForceRead << " AutoLock=" << d.AutoLock
+      << " Timer=" << d.Timer << "\n";
     o << "      ShortName=\"" << Utf16ToText(d.ShortName) << "\" HotKeys=";
     for (uint32_t i = 0; i < kHotKeySlots; ++i) o << (i ? "," : "") << Hex(d.HotKeys[i]);
     o << "\n";
@@ -208,8 +209,9 @@ int Set(CtlContext& ctx, const std::string& name, const std::string& value) {
         if (!option) return UsageError(ctx, "no option named \"" + name + "\"", kUsage);
         int64_t number = 0;
         if (!ParseNumber(value, 0, 0xFFFFFFFF, number))
-            return UsageError(ctx, "\"" + value + "\" is not a value for " + option->name +
-                                       " (0 to 4294967295, decimal or 0x-hex)",
+            return UsageError(ctx,
+                              "\"" + value + "\" is not a value for " + option->name +
+                                  " (0 to 4294967295, decimal or 0x-hex)",
                               kUsage);
         GlobalSettings.*option->field = static_cast<uint32_t>(number);
     }
@@ -258,8 +260,7 @@ int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.empty()) return UsageError(ctx, "settings needs a subcommand", kUsage);
     const std::string& verb = args[0];
     const size_t wanted = verb == "set" ? 3 : verb == "export" || verb == "compare" ? 2 : 1;
-    if (verb != "show" && verb != "set" && verb != "reset" && verb != "export" &&
-        verb != "compare")
+    if (verb != "show" && verb != "set" && verb != "reset" && verb != "export" && verb != "compare")
         return UsageError(ctx, "unknown settings subcommand \"" + verb + "\"", kUsage);
     if (args.size() != wanted)
         return UsageError(ctx, "wrong number of arguments for settings " + verb, kUsage);
