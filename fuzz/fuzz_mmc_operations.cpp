@@ -1,10 +1,10 @@
 // The drive operations and the SPTI set with a drive (or driver) that answers
 // arbitrary bytes: the operations must decode within their buffers, keep the
 // request's counts within what was offered, and never crash.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>

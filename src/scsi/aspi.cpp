@@ -202,8 +202,8 @@ int AspiLoad() {
         s.aspiLoaded = true;
     }
     StoreVersionInfo();
-    s.aspi.getSupportInfo =
-        reinterpret_cast<aspi::GetASPI32SupportInfoFn>(ScsiSys().ModuleProc("GetASPI32SupportInfo"));
+    s.aspi.getSupportInfo = reinterpret_cast<aspi::GetASPI32SupportInfoFn>(
+        ScsiSys().ModuleProc("GetASPI32SupportInfo"));
     s.aspi.sendCommand =
         reinterpret_cast<aspi::SendASPI32CommandFn>(ScsiSys().ModuleProc("SendASPI32Command"));
     s.aspi.translateAddress = reinterpret_cast<aspi::TranslateASPI32AddressFn>(

@@ -52,22 +52,18 @@ constexpr CodeText kAdapterStatus[] = {
 
 // The SCSI status byte 00h..28h.
 constexpr CodeText kTargetStatus[] = {
-    {0x00, "Status Good"},
-    {0x02, "Check Condition"},
-    {0x04, "Condition Met"},
-    {0x08, "Busy"},
-    {0x10, "Intermediate"},
-    {0x14, "Intermediate-condition met"},
-    {0x18, "Reservation conflict"},
-    {0x22, "Command Terminated"},
+    {0x00, "Status Good"},          {0x02, "Check Condition"},
+    {0x04, "Condition Met"},        {0x08, "Busy"},
+    {0x10, "Intermediate"},         {0x14, "Intermediate-condition met"},
+    {0x18, "Reservation conflict"}, {0x22, "Command Terminated"},
     {0x28, "Queue full"},
 };
 
 constexpr const char* kSenseKeys[16] = {
-    "No Sense",        "Recovered Error", "Not Ready",         "Medium Error",
-    "Hardware Error",  "Illegal Request", "Unit Attention",    "Data Protect",
-    "Blank Check",     "Vendor Specific", "Copy Abort",        "UNKNOWN SENSE KEY",
-    "Equal (Search)",  "Volume Overflow", "Miscompare (Search)", "Reserved",
+    "No Sense",       "Recovered Error", "Not Ready",           "Medium Error",
+    "Hardware Error", "Illegal Request", "Unit Attention",      "Data Protect",
+    "Blank Check",    "Vendor Specific", "Copy Abort",          "UNKNOWN SENSE KEY",
+    "Equal (Search)", "Volume Overflow", "Miscompare (Search)", "Reserved",
 };
 
 template <size_t N>

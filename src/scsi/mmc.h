@@ -46,7 +46,7 @@ int ReadCDROMAudioStatus(const DriveAddress& drive);  // status byte, or -1
 int32_t GetCDROMProfile(const DriveAddress& drive);   // current profile, or -1
 int SetDVDSpeed(const DriveAddress& drive, uint32_t readSize, uint32_t writeSize);
 uint32_t GetDVDSpeed(const DriveAddress& drive);
-int ReadDVDBookType(const DriveAddress& drive);       // 0..15, or -1
+int ReadDVDBookType(const DriveAddress& drive);          // 0..15, or -1
 uint32_t ReadBlurayDiscType(const DriveAddress& drive);  // "BDR" packed low byte first, or 0
 int CheckCDROMFeature(const DriveAddress& drive, uint32_t feature);
 

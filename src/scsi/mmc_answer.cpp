@@ -106,12 +106,19 @@ bool IsMediumTypeOther(uint32_t code) { return code != 0x00 && code != 0x30 && c
 bool IsMediumTypeAudio(uint32_t code) {
     // Audio only and data with audio, 120 and 80 mm, in each of the three families.
     switch (code) {
-        case 0x02: case 0x03: case 0x06: case 0x07:
-        case 0x12: case 0x13: case 0x16: case 0x17:
-        case 0x22: case 0x23: case 0x26: case 0x27:
-            return true;
-        default:
-            return false;
+        case 0x02:
+        case 0x03:
+        case 0x06:
+        case 0x07:
+        case 0x12:
+        case 0x13:
+        case 0x16:
+        case 0x17:
+        case 0x22:
+        case 0x23:
+        case 0x26:
+        case 0x27: return true;
+        default: return false;
     }
 }
 

@@ -64,7 +64,6 @@ public:
         return false;
     }
     virtual void CloseEvent(void* event) { (void)event; }
-
 };
 
 // The process-wide seam. SetScsiOs(nullptr) restores the build's default.

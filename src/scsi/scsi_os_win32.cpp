@@ -51,7 +51,6 @@ public:
     }
     void CloseEvent(void* event) override { ::CloseHandle(static_cast<HANDLE>(event)); }
 
-
 private:
     // The ASPI manager is never unloaded: a timed-out SRB may still be in its hands.
     HMODULE module_ = nullptr;

@@ -38,7 +38,6 @@ constexpr size_t kPassThroughBlockMax = 96;
 // block: PassThroughBlockSize() bytes, 8-byte aligned.
 void PackPassThrough(const PassThroughFields& fields, const uint8_t sense[kSenseSize],
                      uint8_t* block);
-void UnpackPassThrough(const uint8_t* block, PassThroughFields* fields,
-                       uint8_t sense[kSenseSize]);
+void UnpackPassThrough(const uint8_t* block, PassThroughFields* fields, uint8_t sense[kSenseSize]);
 
 }  // namespace tarvik

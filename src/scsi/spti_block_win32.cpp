@@ -1,4 +1,5 @@
 #include <windows.h>
+// needs the types of windows.h
 #include <ntddscsi.h>
 
 #include <cstring>

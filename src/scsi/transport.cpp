@@ -93,9 +93,8 @@ const std::string& GetAspiLibraryPath() { return State().aspiPath; }
 
 int IsDriveAccessBroken() {
     const auto& s = State();
-    return (s.aspiStatus == 2 || s.sptiStatus == 0 || (s.aspiStatus != 3 && s.sptiStatus != 4))
-               ? 1
-               : 0;
+    return (s.aspiStatus == 2 || s.sptiStatus == 0 || (s.aspiStatus != 3 && s.sptiStatus != 4)) ? 1
+                                                                                                : 0;
 }
 
 void GetLastScsiError(ScsiLastError* out) {

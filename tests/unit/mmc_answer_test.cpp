@@ -293,7 +293,8 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{"CDRW", IsMediumTypeCDRW, {0x20, 0x28}, {0x1F, 0x29}},
         CodeCase{"NoDisc", IsMediumTypeNoDisc, {0x70, 0x71}, {0x00, 0x72, 0x6F}},
         CodeCase{"Other", IsMediumTypeOther, {0x01, 0x70, 0x31, 0xFF}, {0x00, 0x30, 0x72}},
-        CodeCase{"Audio", IsMediumTypeAudio,
+        CodeCase{"Audio",
+                 IsMediumTypeAudio,
                  {0x02, 0x03, 0x06, 0x07, 0x12, 0x13, 0x16, 0x17, 0x22, 0x23, 0x26, 0x27},
                  {0x01, 0x04, 0x05, 0x08, 0x11, 0x14, 0x21, 0x28, 0x00}},
         CodeCase{"AudioActive", IsAudioActive, {0x11, 0x12}, {0x00, 0x13, 0x14, 0x15}}),
@@ -320,8 +321,8 @@ TEST(MmcDecoders, LoaderTypes) {
     const struct {
         uint8_t byte6;
         bool tray;
-    } rows[] = {{0x00, false}, {0x20, true}, {0x29, true}, {0x40, false}, {0xA0, false},
-                {0x3F, true}};
+    } rows[] = {{0x00, false}, {0x20, true},  {0x29, true},
+                {0x40, false}, {0xA0, false}, {0x3F, true}};
     for (const auto& row : rows) {
         c.caps[2] = row.byte6;
         EXPECT_EQ(HasTrayLoader(c), row.tray) << int(row.byte6);

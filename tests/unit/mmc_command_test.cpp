@@ -49,46 +49,110 @@ TEST_P(MmcCommandTest, SendsExactly) {
 INSTANTIATE_TEST_SUITE_P(
     Operations, MmcCommandTest,
     ::testing::Values(
-        CommandCase{"Inquiry", [] { InquiryData d; (void)GetCDROMInquiry(kDrive, &d); },
-                    {0x12, 0, 0, 0, 36, 0}, 36, 0, 16},
+        CommandCase{"Inquiry",
+                    [] {
+                        InquiryData d;
+                        (void)GetCDROMInquiry(kDrive, &d);
+                    },
+                    {0x12, 0, 0, 0, 36, 0},
+                    36,
+                    0,
+                    16},
         CommandCase{"ModeSenseCapabilities",
-                    [] { CdromCapabilities c; (void)GetCDROMInfo(kDrive, &c); },
-                    {0x5A, 0, 0x2A, 0, 0, 0, 0, 0x01, 0x00, 0}, 256, 0, 16},
-        CommandCase{"SetCdSpeed", [] { (void)SetCDROMSpeed(kDrive, 7056, 2822); },
-                    {0xBB, 0, 0x1B, 0x90, 0x0B, 0x06, 0, 0, 0, 0, 0, 0}, 0, 0, 16},
-        CommandCase{"SetCdSpeedMaximum", [] { (void)SetCDROMSpeed(kDrive, -1, -1); },
-                    {0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, 0, 0, 16},
-        CommandCase{"SetCdSpeedLow16Bits", [] { (void)SetCDROMSpeed(kDrive, 0x12345, 0); },
-                    {0xBB, 0, 0x23, 0x45, 0, 0, 0, 0, 0, 0, 0, 0}, 0, 0, 16},
-        CommandCase{"Eject", [] { (void)LoadEjectCDROM(kDrive, 1); },
-                    {0x1B, 0, 0, 0, 0x02, 0}, 0, 0, 0},
-        CommandCase{"EjectAnyNonZero", [] { (void)LoadEjectCDROM(kDrive, -7); },
-                    {0x1B, 0, 0, 0, 0x02, 0}, 0, 0, 0},
-        CommandCase{"Close", [] { (void)LoadEjectCDROM(kDrive, 0); },
-                    {0x1B, 0, 0, 0, 0x03, 0}, 0, 0, 0},
-        CommandCase{"TestUnitReady", [] { (void)TestUnitReady(kDrive); },
-                    {0x00, 0, 0, 0, 0, 0}, 0, 0, 16},
-        CommandCase{"ReadCapacity", [] { (void)ReadCDROMCapacity(kDrive); },
-                    {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16, 0, 16},
-        CommandCase{"Prevent", [] { (void)PreventCDROMRemoval(kDrive, 1); },
-                    {0x1E, 0, 0, 0, 1, 0}, 0, 0, 0},
-        CommandCase{"Allow", [] { (void)PreventCDROMRemoval(kDrive, 0); },
-                    {0x1E, 0, 0, 0, 0, 0}, 0, 0, 0},
-        CommandCase{"ReadSubChannel", [] { (void)ReadCDROMAudioStatus(kDrive); },
-                    {0x42, 0, 0, 0x01, 0, 0, 0, 0, 16, 0}, 16, 0, 16},
-        CommandCase{"GetConfigurationProfile", [] { (void)GetCDROMProfile(kDrive); },
-                    {0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0}, 8, 0, 16},
+                    [] {
+                        CdromCapabilities c;
+                        (void)GetCDROMInfo(kDrive, &c);
+                    },
+                    {0x5A, 0, 0x2A, 0, 0, 0, 0, 0x01, 0x00, 0},
+                    256,
+                    0,
+                    16},
+        CommandCase{"SetCdSpeed",
+                    [] { (void)SetCDROMSpeed(kDrive, 7056, 2822); },
+                    {0xBB, 0, 0x1B, 0x90, 0x0B, 0x06, 0, 0, 0, 0, 0, 0},
+                    0,
+                    0,
+                    16},
+        CommandCase{"SetCdSpeedMaximum",
+                    [] { (void)SetCDROMSpeed(kDrive, -1, -1); },
+                    {0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0},
+                    0,
+                    0,
+                    16},
+        CommandCase{"SetCdSpeedLow16Bits",
+                    [] { (void)SetCDROMSpeed(kDrive, 0x12345, 0); },
+                    {0xBB, 0, 0x23, 0x45, 0, 0, 0, 0, 0, 0, 0, 0},
+                    0,
+                    0,
+                    16},
+        CommandCase{
+            "Eject", [] { (void)LoadEjectCDROM(kDrive, 1); }, {0x1B, 0, 0, 0, 0x02, 0}, 0, 0, 0},
+        CommandCase{"EjectAnyNonZero",
+                    [] { (void)LoadEjectCDROM(kDrive, -7); },
+                    {0x1B, 0, 0, 0, 0x02, 0},
+                    0,
+                    0,
+                    0},
+        CommandCase{
+            "Close", [] { (void)LoadEjectCDROM(kDrive, 0); }, {0x1B, 0, 0, 0, 0x03, 0}, 0, 0, 0},
+        CommandCase{
+            "TestUnitReady", [] { (void)TestUnitReady(kDrive); }, {0x00, 0, 0, 0, 0, 0}, 0, 0, 16},
+        CommandCase{"ReadCapacity",
+                    [] { (void)ReadCDROMCapacity(kDrive); },
+                    {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                    16,
+                    0,
+                    16},
+        CommandCase{"Prevent",
+                    [] { (void)PreventCDROMRemoval(kDrive, 1); },
+                    {0x1E, 0, 0, 0, 1, 0},
+                    0,
+                    0,
+                    0},
+        CommandCase{
+            "Allow", [] { (void)PreventCDROMRemoval(kDrive, 0); }, {0x1E, 0, 0, 0, 0, 0}, 0, 0, 0},
+        CommandCase{"ReadSubChannel",
+                    [] { (void)ReadCDROMAudioStatus(kDrive); },
+                    {0x42, 0, 0, 0x01, 0, 0, 0, 0, 16, 0},
+                    16,
+                    0,
+                    16},
+        CommandCase{"GetConfigurationProfile",
+                    [] { (void)GetCDROMProfile(kDrive); },
+                    {0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0},
+                    8,
+                    0,
+                    16},
         CommandCase{"GetConfigurationOneFeature",
                     [] { (void)CheckCDROMFeature(kDrive, FEATURE_BD); },
-                    {0x46, 0x02, 0x00, 0x40, 0, 0, 0, 0xFF, 0xFF, 0}, 65535, 0, 16},
-        CommandCase{"SetStreaming", [] { (void)SetDVDSpeed(kDrive, 0xFFFF, 11080); },
-                    {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}, 28, 1, 16},
-        CommandCase{"GetPerformance", [] { (void)GetDVDSpeed(kDrive); },
-                    {0xAC, 0x10, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0}, 136, 0, 16},
-        CommandCase{"ReadDvdStructure", [] { (void)ReadDVDBookType(kDrive); },
-                    {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 21, 0, 0}, 21, 0, 16},
-        CommandCase{"ReadDiscStructureBd", [] { (void)ReadBlurayDiscType(kDrive); },
-                    {0xAD, 0x01, 0, 0, 0, 0, 0, 0, 0x10, 0x04, 0, 0}, 4100, 0, 16}),
+                    {0x46, 0x02, 0x00, 0x40, 0, 0, 0, 0xFF, 0xFF, 0},
+                    65535,
+                    0,
+                    16},
+        CommandCase{"SetStreaming",
+                    [] { (void)SetDVDSpeed(kDrive, 0xFFFF, 11080); },
+                    {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0},
+                    28,
+                    1,
+                    16},
+        CommandCase{"GetPerformance",
+                    [] { (void)GetDVDSpeed(kDrive); },
+                    {0xAC, 0x10, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0},
+                    136,
+                    0,
+                    16},
+        CommandCase{"ReadDvdStructure",
+                    [] { (void)ReadDVDBookType(kDrive); },
+                    {0xAD, 0, 0, 0, 0, 0, 0, 0, 0, 21, 0, 0},
+                    21,
+                    0,
+                    16},
+        CommandCase{"ReadDiscStructureBd",
+                    [] { (void)ReadBlurayDiscType(kDrive); },
+                    {0xAD, 0x01, 0, 0, 0, 0, 0, 0, 0x10, 0x04, 0, 0},
+                    4100,
+                    0,
+                    16}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MmcCommand, LunGoesIntoByteOne) {
@@ -114,13 +178,13 @@ TEST(MmcCommand, SetStreamingDescriptor) {
     fake.fallback = Ok();
     ASSERT_NE(SetDVDSpeed(kDrive, 0xFFFF, 11080), 0);
     const std::vector<uint8_t> expected = {
-        0x00, 0, 0, 0,                    // flags, reserved
-        0x00, 0x00, 0x00, 0x00,           // start LBA
-        0xFF, 0xFF, 0xFF, 0xFF,           // end LBA
-        0x00, 0x00, 0xFF, 0xFF,           // read size
-        0x00, 0x00, 0x03, 0xE8,           // read time 1000 ms
-        0x00, 0x00, 0x2B, 0x48,           // write size 11080
-        0x00, 0x00, 0x03, 0xE8,           // write time
+        0x00, 0,    0,    0,     // flags, reserved
+        0x00, 0x00, 0x00, 0x00,  // start LBA
+        0xFF, 0xFF, 0xFF, 0xFF,  // end LBA
+        0x00, 0x00, 0xFF, 0xFF,  // read size
+        0x00, 0x00, 0x03, 0xE8,  // read time 1000 ms
+        0x00, 0x00, 0x2B, 0x48,  // write size 11080
+        0x00, 0x00, 0x03, 0xE8,  // write time
     };
     EXPECT_EQ(fake.sent[0].dataOut, expected);
 }

@@ -13,9 +13,9 @@
 #include "scsi/aspi_defs.h"
 #include "scsi/mmc.h"
 #include "scsi/transport.h"
+#include "scsi_fakes.h"
 #include "settings/registry.h"
 #include "settings/registry_memory.h"
-#include "scsi_fakes.h"
 
 namespace tarvik {
 namespace {
@@ -26,7 +26,7 @@ using testing_support::FakeSystem;
 // A manager with adapters, devices on them and a configuration manager.
 struct FakeManager {
     uint32_t supportInfo = 0x0100;
-    std::vector<uint8_t> maxTargets;                // per adapter: HA_Unique[3]
+    std::vector<uint8_t> maxTargets;                 // per adapter: HA_Unique[3]
     std::map<std::pair<int, int>, uint8_t> devices;  // (adapter, target) -> device type
     std::vector<std::pair<int, int>> deviceQueries;
     std::map<uint32_t, uint32_t> devNodes;  // path -> device node
@@ -67,8 +67,7 @@ uint32_t Send(void* srb) {
                                              exec->SRB_BufPointer + exec->SRB_BufLen);
             return g_manager->exec ? g_manager->exec(exec) : (exec->SRB_Status = aspi::SS_COMP);
         }
-        default:
-            return aspi::SS_INVALID_CMD;
+        default: return aspi::SS_INVALID_CMD;
     }
 }
 
@@ -119,8 +118,8 @@ public:
     }
     void SetString(RegHandle root, const std::string& key, const char* name,
                    const std::string& text, bool withNul = true) {
-        const RegKey k = RegKey::Create(root, key.c_str(), kKeyAllAccess, nullptr, nullptr,
-                                        &registry_);
+        const RegKey k =
+            RegKey::Create(root, key.c_str(), kKeyAllAccess, nullptr, nullptr, &registry_);
         ASSERT_TRUE(k);
         ASSERT_EQ(k.Set(name, kRegSz, text.c_str(),
                         static_cast<uint32_t>(text.size() + (withNul ? 1 : 0))),
@@ -188,7 +187,9 @@ INSTANTIATE_TEST_SUITE_P(Targets, AspiScanTest,
 
 TEST_F(AspiTest, FindsDrivesAcrossAdaptersWithLetters) {
     Load({8, 0, 32});
-    manager_.devices = {{{0, 1}, 0x00}, {{0, 3}, aspi::DTYPE_CDROM}, {{1, 0}, aspi::DTYPE_CDROM},
+    manager_.devices = {{{0, 1}, 0x00},
+                        {{0, 3}, aspi::DTYPE_CDROM},
+                        {{1, 0}, aspi::DTYPE_CDROM},
                         {{2, 12}, aspi::DTYPE_CDROM}};
     Assign(0, 3, 0xC29A10, "E");
     Assign(2, 12, 0xC2A000, "g");  // lower case from a hand-edited registry
@@ -208,8 +209,7 @@ TEST_F(AspiTest, FindsDrivesAcrossAdaptersWithLetters) {
     EXPECT_EQ(found[2].target, 12u);
     EXPECT_EQ(found[2].lun, 0u);
     EXPECT_EQ(found[2].letter, uint32_t{'G'});
-    EXPECT_EQ(manager_.translatedPaths,
-              (std::vector<uint32_t>{0x000300, 0x010000, 0x020C00}));
+    EXPECT_EQ(manager_.translatedPaths, (std::vector<uint32_t>{0x000300, 0x010000, 0x020C00}));
     EXPECT_EQ(registry_.OpenHandles(), 0u) << "every key closed again";
 }
 
@@ -242,15 +242,13 @@ INSTANTIATE_TEST_SUITE_P(
                                (void)t.registry_.DeleteKey(kHkeyDynData,
                                                            "Config Manager\\Enum\\00001234");
                            }},
-        BrokenRegistryCase{"NoHardwareKey",
-                           [](AspiTest& t) {
-                               (void)t.registry_.DeleteKey(kHkeyLocalMachine, kHardware);
-                           }},
+        BrokenRegistryCase{
+            "NoHardwareKey",
+            [](AspiTest& t) { (void)t.registry_.DeleteKey(kHkeyLocalMachine, kHardware); }},
         BrokenRegistryCase{"NoAssignment",
                            [](AspiTest& t) {
                                const RegKey k = RegKey::Open(kHkeyLocalMachine, kHardware,
-                                                             kKeyAllAccess, nullptr,
-                                                             &t.registry_);
+                                                             kKeyAllAccess, nullptr, &t.registry_);
                                (void)k.DeleteValue("CurrentDriveLetterAssignment");
                            }},
         BrokenRegistryCase{"AssignmentTooLong",
@@ -396,7 +394,9 @@ TEST_F(AspiTest, PendingCommandCompletesThroughTheEvent) {
 
 TEST_F(AspiTest, ImmediateErrorIsTheResult) {
     Load({8});
-    manager_.exec = [](aspi::SRB_ExecSCSICmd* srb) { return srb->SRB_Status = aspi::SS_INVALID_HA; };
+    manager_.exec = [](aspi::SRB_ExecSCSICmd* srb) {
+        return srb->SRB_Status = aspi::SS_INVALID_HA;
+    };
     ScsiRequest r;
     EXPECT_EQ(Transport().TransportExecute(&r), 0);
     EXPECT_EQ(r.aspiStatus, 0x81);

@@ -69,7 +69,7 @@ TEST_F(ScsiErrorLogTest, OsErrorAlone) {
     SetLast(5, -1, -1, -1, -1);
     LogScsiError(nullptr);
     EXPECT_EQ(Lines(), (Text{"*** SCSI Error Info ***", "SPTI: Access is denied. (0x05)",
-                              "***********************"}));
+                             "***********************"}));
 }
 
 TEST_F(ScsiErrorLogTest, OsErrorWithoutSystemText) {
@@ -82,10 +82,10 @@ TEST_F(ScsiErrorLogTest, AspiFailureWithCaption) {
     SetLast(-1, 0x04, 0x00, 0x02, 2);
     LogScsiError("ScanRead: MeasureSpeed() failed!");
     EXPECT_EQ(Lines(), (Text{"ScanRead: MeasureSpeed() failed!", "*** SCSI Error Info ***",
-                              "ASPI: SRB completed with error (0x04)",
-                              "HA: Host adapter did not detect an error (0x00)",
-                              "Dev: Check Condition (0x02)", "Sense: Not Ready (0x02)",
-                              "***********************"}));
+                             "ASPI: SRB completed with error (0x04)",
+                             "HA: Host adapter did not detect an error (0x00)",
+                             "Dev: Check Condition (0x02)", "Sense: Not Ready (0x02)",
+                             "***********************"}));
 }
 
 TEST_F(ScsiErrorLogTest, EmptyCaptionAndNothingRecorded) {
@@ -97,8 +97,8 @@ TEST_F(ScsiErrorLogTest, UnknownCodes) {
     SetLast(-1, 0xE8, 0x01, 0x30, 11);
     LogScsiError(nullptr);
     EXPECT_EQ(Lines(), (Text{"*** SCSI Error Info ***", "ASPI: UNKNOWN ERROR CODE (0xE8)",
-                              "HA: UNKNOWN ERROR CODE (0x01)", "Dev: UNKNOWN ERROR CODE (0x30)",
-                              "Sense: UNKNOWN SENSE KEY (0x0B)", "***********************"}));
+                             "HA: UNKNOWN ERROR CODE (0x01)", "Dev: UNKNOWN ERROR CODE (0x30)",
+                             "Sense: UNKNOWN SENSE KEY (0x0B)", "***********************"}));
 }
 
 TEST_F(ScsiErrorLogTest, TimedOutAspiCommand) {

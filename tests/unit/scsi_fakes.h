@@ -209,8 +209,8 @@ public:
         *error = kErrorNotSupported;
         return false;
     };
-    bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize,
-                       uint32_t outSize, uint32_t* returned, uint32_t* error) override {
+    bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize, uint32_t outSize,
+                       uint32_t* returned, uint32_t* error) override {
         auto* bytes = static_cast<uint8_t*>(block);
         ioctls.push_back({code, inSize, outSize, std::vector<uint8_t>(bytes, bytes + outSize)});
         if (handle != &deviceToken_) {

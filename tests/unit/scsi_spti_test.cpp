@@ -140,15 +140,15 @@ TEST_P(SptiOpenTest, RetriesOnlySharingViolations) {
     EXPECT_EQ(os_.openPaths[0], "\\\\.\\D:");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Errors, SptiOpenTest,
-    ::testing::Values(OpenCase{"OpensAtOnce", {}, true, 1, 0, 0},
-                      OpenCase{"SharedOnce", {32}, true, 2, 150, 0},
-                      OpenCase{"SharedTwice", {32, 32}, true, 3, 300, 0},
-                      OpenCase{"SharedAlways", {32, 32, 32}, false, 3, 450, 32},
-                      OpenCase{"AccessDenied", {5}, false, 1, 0, 5},
-                      OpenCase{"SharedThenDenied", {32, 5}, false, 2, 150, 5}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Errors, SptiOpenTest,
+                         ::testing::Values(OpenCase{"OpensAtOnce", {}, true, 1, 0, 0},
+                                           OpenCase{"SharedOnce", {32}, true, 2, 150, 0},
+                                           OpenCase{"SharedTwice", {32, 32}, true, 3, 300, 0},
+                                           OpenCase{
+                                               "SharedAlways", {32, 32, 32}, false, 3, 450, 32},
+                                           OpenCase{"AccessDenied", {5}, false, 1, 0, 5},
+                                           OpenCase{"SharedThenDenied", {32, 5}, false, 2, 150, 5}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SptiTest, OpenRejectsANonLetter) {
     void* handle = nullptr;

@@ -2,7 +2,9 @@
 // system's own structure, drive letters of the real machine, the ASPI manager
 // Wine ships, and the configuration-manager registry.
 #include <windows.h>
+// each of these needs the one before
 #include <winioctl.h>
+//
 #include <ntddscsi.h>
 
 #include <gtest/gtest.h>
@@ -37,10 +39,9 @@ public:
         return DefaultScsiOs().OpenDevice(path, access, handle, error);
     }
     void CloseDevice(void* handle) override { DefaultScsiOs().CloseDevice(handle); }
-    bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize,
-                       uint32_t outSize, uint32_t* returned, uint32_t* error) override {
-        return DefaultScsiOs().DeviceControl(handle, code, block, inSize, outSize, returned,
-                                             error);
+    bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize, uint32_t outSize,
+                       uint32_t* returned, uint32_t* error) override {
+        return DefaultScsiOs().DeviceControl(handle, code, block, inSize, outSize, returned, error);
     }
     bool LoadModule(const char* name) override { return DefaultScsiOs().LoadModule(name); }
     void* ModuleProc(const char* name) override { return DefaultScsiOs().ModuleProc(name); }
