@@ -138,7 +138,11 @@ private:
 };
 
 // ---- drive list -------------------------------------------------------------
-void BuildDriveList();
+// Frees the list and builds it anew from the transport's drives. Returns 0
+// without touching the list while any drive is busy: a dialog or a scan
+// running its own message loop still holds a pointer to its record, so the
+// caller must try again once that has ended. Returns 1 when the list was built.
+int BuildDriveList();
 void FreeDriveList();
 // Fills Name and DefaultShortName; non-zero when INQUIRY succeeded.
 int ReadDriveName(CdromDrive* drive);

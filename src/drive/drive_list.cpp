@@ -120,11 +120,17 @@ void FreeDriveList() {
     CdromList.drives = nullptr;
 }
 
-void BuildDriveList() {
+int BuildDriveList() {
+    for (uint32_t i = 0; i < CdromList.count; ++i) {
+        if (CdromList.drives[i].Busy) {
+            LogPrintf("BuildDriveList: [%s] is busy, list kept\n", CdromList.drives[i].Name);
+            return 0;
+        }
+    }
     FreeDriveList();
 
     DriveAddress address;
-    if (!Transport().FindFirstDrive(&address)) return;
+    if (!Transport().FindFirstDrive(&address)) return 1;
     do {
         if (CdromList.count >= kMaxDrives) continue;  // the rest are passed over
         CdromDrive* drive = GrowDriveArray();
@@ -153,6 +159,7 @@ void BuildDriveList() {
         (void)LoadDriveInstance(drive);
         ++CdromList.count;
     } while (Transport().FindNextDrive(&address));
+    return 1;
 }
 
 }  // namespace tarvik

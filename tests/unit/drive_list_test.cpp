@@ -153,6 +153,21 @@ TEST_F(DriveList, LiveStateStartsFreshAndPointsIntoItsOwnRecord) {
     EXPECT_EQ(CdromList.drives[0].CurrentSpeed, kDvd16x.front());
 }
 
+TEST_F(DriveList, ListIsNotRebuiltUnderADriveInUse) {
+    Add(DvdWriter());
+    Start();
+    ASSERT_EQ(BuildDriveList(), 1);
+    CdromDrive* inDialog = &CdromList.drives[0];
+    inDialog->Busy = 1;  // e.g. its options dialog runs a message loop
+    inDialog->Timer = 42;
+    EXPECT_EQ(BuildDriveList(), 0);
+    EXPECT_EQ(CdromList.drives, inDialog);
+    EXPECT_EQ(inDialog->Timer, 42u);
+    inDialog->Busy = 0;
+    EXPECT_EQ(BuildDriveList(), 1);
+    EXPECT_EQ(CdromList.drives[0].Timer, 0u);
+}
+
 TEST_F(DriveList, NoTransportDrivesLeavesAnEmptyList) {
     Start();
     BuildDriveList();
