@@ -123,7 +123,9 @@ protected:
         if (found) *found = ok;
         if (!ok) return {kRegNone, {}};
         result.second.resize(size);
-        if (size) EXPECT_EQ(key.Query(name, &result.first, result.second.data(), &size), kRegOk);
+        if (size) {
+            EXPECT_EQ(key.Query(name, &result.first, result.second.data(), &size), kRegOk);
+        }
         return result;
     }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -20,7 +21,7 @@ const std::string kModel = kRoot + "\\HL-DT-ST DVDRAM GH24NSD1 LG00";
 
 std::unique_ptr<CdromDrive> MakeDrive(const char* name, int dupIndex) {
     auto drive = std::make_unique<CdromDrive>();
-    std::strncpy(drive->Name, name, sizeof(drive->Name));
+    std::snprintf(drive->Name, sizeof(drive->Name), "%s", name);
     drive->DupIndex = dupIndex;
     drive->SpeedListCD.Factor = kFactorCD;
     drive->SpeedListDVD.Factor = kFactorDVD;
@@ -245,7 +246,9 @@ TEST_F(StoreTest, DriveModelIsCompleteOnlyWithEveryValue) {
         EXPECT_EQ(LoadDriveModel(loaded.get()), 0) << c.key << " " << (c.value ? c.value : "");
         // The other lists were still loaded.
         EXPECT_EQ(loaded->SpeedListCD.MaxSpeed, 7056u) << c.key;
-        if (c.key != "\\SpeedListBD") EXPECT_EQ(loaded->SpeedListBD.Selected, 4495u);
+        if (c.key != "\\SpeedListBD") {
+            EXPECT_EQ(loaded->SpeedListBD.Selected, 4495u);
+        }
     }
     // Range alone missing still counts as complete.
     reg_.Clear();
