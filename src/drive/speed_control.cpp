@@ -9,9 +9,15 @@
 
 namespace tarvik {
 
+namespace {
+// A stored method other than the two commands (a damaged registry value)
+// counts as "not set", so the list still gets a usable command.
+bool IsMethod(uint32_t m) { return m == kMethodSetCdSpeed || m == kMethodSetStreaming; }
+}  // namespace
+
 uint32_t ChooseSpeedMethod(const SpeedList& list, uint32_t hint) {
-    if (list.MethodPrefered) return list.MethodPrefered;
-    if (list.MethodDetected) return list.MethodDetected;
+    if (IsMethod(list.MethodPrefered)) return list.MethodPrefered;
+    if (IsMethod(list.MethodDetected)) return list.MethodDetected;
     if (hint == kMethodSetStreaming)
         return list.CanSetStreaming ? kMethodSetStreaming : kMethodSetCdSpeed;
     if (list.CanSetSpeed) return kMethodSetCdSpeed;

@@ -102,6 +102,8 @@ TEST(DriveSpeedMethod, ChoiceFollowsPreferenceThenDetectionThenAbility) {
         {0, 2, 1, 1, 2, 2, 2},
         {1, 2, 0, 1, 1, 1, 1},
         {2, 1, 1, 0, 2, 2, 2},
+        {7, 0, 1, 1, 1, 1, 2},  // damaged stored values count as not set
+        {0, 0xFFFFFFFF, 0, 1, 2, 2, 2},
     };
     for (const MethodCase& c : cases) {
         SpeedList list;
