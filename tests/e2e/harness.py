@@ -11,6 +11,7 @@ watchdog does the same if the test process itself is killed.
 from __future__ import annotations
 
 import atexit
+import json
 import os
 import re
 import shutil
@@ -301,6 +302,25 @@ class WineSession:
         self._children.append(popen)
         return Instance(self, popen, out, cmdline)
 
+    # ---- simulated drives ------------------------------------------------------
+    def has_sim(self) -> bool:
+        return (self.bin_dir / "wnaspi32.dll").exists()
+
+    def sim_env(self, profiles: list[Path], trace: Path,
+                state: Optional[Path] = None) -> dict[str, str]:
+        """Environment that gives the program simulated drives through the test
+        wnaspi32.dll beside it: one drive per profile, every command in `trace`."""
+        if not self.has_sim():
+            raise HarnessError(f"{self.bin_dir / 'wnaspi32.dll'} is not built")
+        env = {
+            "WINEDLLOVERRIDES": self.base_env["WINEDLLOVERRIDES"] + ";wnaspi32=n",
+            "TARVIK_SIM_PROFILES": ";".join(windows_path(p) for p in profiles),
+            "TARVIK_SIM_TRACE": windows_path(trace),
+        }
+        if state is not None:
+            env["TARVIK_SIM_STATE"] = windows_path(state)
+        return env
+
     # ---- the running instance -------------------------------------------------
     def main_window(self) -> Optional[int]:
         rc, out = self.probe("find")
@@ -435,14 +455,20 @@ class WineSession:
         self.xdotool("mousemove", str(x), str(y), "click", str(button))
 
     def visible_windows(self) -> list[str]:
-        """Titles of the mapped X windows other than the notification area."""
+        """Mapped X windows other than the root and the notification area, as "id title"."""
+        root = subprocess.run(["xwininfo", "-root"], env=self.env(), stdout=subprocess.PIPE,
+                              text=True, timeout=15, check=False).stdout
+        m = re.search(r"Window id: (0x[0-9a-f]+)", root)
+        root_id = int(m.group(1), 16) if m else -1
         r = self.xdotool("search", "--onlyvisible", "--name", ".*")
-        titles = []
+        found = []
         for wid in r.stdout.split():
-            t = self.xdotool("getwindowname", wid).stdout.strip()
-            if t != TRAY_TITLE:
-                titles.append(t)
-        return titles
+            if int(wid) == root_id:
+                continue
+            title = self.xdotool("getwindowname", wid).stdout.strip()
+            if title != TRAY_TITLE:
+                found.append(f"{wid} {title}")
+        return found
 
 
 # ---- log files --------------------------------------------------------------
@@ -459,6 +485,14 @@ def log_files(folder: Path) -> list[str]:
 def read_log(path: Path) -> list[str]:
     """The lines of a log, CR LF or LF."""
     return Path(path).read_bytes().decode("latin-1").replace("\r\n", "\n").splitlines()
+
+
+def read_trace(path: Path) -> list[dict]:
+    """The simulator's command trace: one JSON object a line."""
+    if not Path(path).exists():
+        return []
+    return [json.loads(line) for line in Path(path).read_text().splitlines()
+            if line.strip().startswith("{")]
 
 
 def messages(lines: list[str]) -> list[str]:

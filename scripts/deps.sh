@@ -1,0 +1,46 @@
+#!/bin/sh
+# Installs the Debian packages Tarvik's build and tests need, only those that
+# are missing. Usage: scripts/deps.sh [build|run|test]  (default: test, all).
+# Needs root (or sudo) only when something is missing.
+set -eu
+
+what=${1:-test}
+
+# Build: both compilers, CMake, the host test and benchmark libraries,
+# libcrypto for MD5 on the host, the JSON reader of the simulator.
+build_pkgs="cmake make g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 googletest
+libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libssl-dev"
+# Running tarvik.exe: Wine, an X server without a screen, screenshots, and
+# tools to find windows and click.
+run_pkgs="wine64 xvfb xauth x11-utils imagemagick xdotool"
+# The test levels: pytest for e2e, clang-format for the style check.
+test_pkgs="python3 python3-pytest clang-format"
+
+case $what in
+    build) pkgs=$build_pkgs ;;
+    run) pkgs="$build_pkgs $run_pkgs" ;;
+    test) pkgs="$build_pkgs $run_pkgs $test_pkgs" ;;
+    *) echo "usage: $0 [build|run|test]" >&2; exit 2 ;;
+esac
+
+missing=""
+for p in $pkgs; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+if [ "$(id -u)" -eq 0 ]; then
+    sudo=""
+elif command -v sudo >/dev/null 2>&1; then
+    sudo="sudo"
+else
+    echo "deps.sh: not root and no sudo; install these first:$missing" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+# shellcheck disable=SC2086 # one word per package
+$sudo apt-get install -y -q --no-install-recommends $missing
