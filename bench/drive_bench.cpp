@@ -49,9 +49,9 @@ sim::Profile MakeProfile(Kind kind) {
     bd.read = {53940, 35960, 26970, 17980, 8990};
     bd.setCdSpeed = sim::Obey::Ignore;
     switch (kind) {
-    case Kind::Cd48x: p.medium.kind = sim::MediumKind::Cd; break;
-    case Kind::Dvd16x: p.medium.kind = sim::MediumKind::Dvd; break;
-    case Kind::Bd12x: p.medium.kind = sim::MediumKind::Bd; break;
+        case Kind::Cd48x: p.medium.kind = sim::MediumKind::Cd; break;
+        case Kind::Dvd16x: p.medium.kind = sim::MediumKind::Dvd; break;
+        case Kind::Bd12x: p.medium.kind = sim::MediumKind::Bd; break;
     }
     return p;
 }
@@ -91,14 +91,14 @@ public:
     void Run(Op op) {
         const SpeedList& list = *drive_.CurrentList;
         switch (op) {
-        case Op::StateCheck: CheckDriveState(&drive_); break;
-        case Op::SetSpeedForceRead:
-        case Op::SetSpeedNoRead:
-            drive_.ForceRead = op == Op::SetSpeedForceRead;
-            SetSpeed(&drive_, list.Entries[EntryCount(list) / 2].Command);
-            break;
-        case Op::FastScan: ScanCDROMSpeedFast(&drive_, nullptr, nullptr); break;
-        case Op::FullScan: ScanCDROMSpeedFull(&drive_, nullptr, nullptr); break;
+            case Op::StateCheck: CheckDriveState(&drive_); break;
+            case Op::SetSpeedForceRead:
+            case Op::SetSpeedNoRead:
+                drive_.ForceRead = op == Op::SetSpeedForceRead;
+                SetSpeed(&drive_, list.Entries[EntryCount(list) / 2].Command);
+                break;
+            case Op::FastScan: ScanCDROMSpeedFast(&drive_, nullptr, nullptr); break;
+            case Op::FullScan: ScanCDROMSpeedFull(&drive_, nullptr, nullptr); break;
         }
     }
 
@@ -146,8 +146,8 @@ void DriveOperation(benchmark::State& state, Kind kind, Op op) {
     state.counters["sim_ns/cmd"] = double(simNs) / double(commands);
 }
 
-#define DRIVE_BENCH(kind, op)                                                        \
-    BENCHMARK_CAPTURE(DriveOperation, kind##_##op, Kind::kind, Op::op)               \
+#define DRIVE_BENCH(kind, op)                                          \
+    BENCHMARK_CAPTURE(DriveOperation, kind##_##op, Kind::kind, Op::op) \
         ->Unit(benchmark::kMicrosecond)
 
 DRIVE_BENCH(Cd48x, StateCheck);

@@ -7,8 +7,8 @@
 
 #include "app/log.h"
 #include "drive/drive.h"
-#include "drive/speed_detect.h"
 #include "drive/medium.h"
+#include "drive/speed_detect.h"
 #include "scsi/transport.h"
 #include "settings/store.h"
 
@@ -29,9 +29,9 @@ int CurrentListIndex(const CdromDrive& drive) {
 
 SpeedList* ListByIndex(CdromDrive& drive, int index) {
     switch (index) {
-    case 1: return &drive.SpeedListDVD;
-    case 2: return &drive.SpeedListBD;
-    default: return &drive.SpeedListCD;
+        case 1: return &drive.SpeedListDVD;
+        case 2: return &drive.SpeedListBD;
+        default: return &drive.SpeedListCD;
     }
 }
 
@@ -96,8 +96,8 @@ int ReadDriveName(CdromDrive* drive) {
     InquiryData inquiry;
     const int ok = GetCDROMInquiry(drive->Address, &inquiry);
     if (ok) {
-        std::snprintf(drive->Name, sizeof drive->Name, "%s %s %s", inquiry.vendor,
-                      inquiry.product, inquiry.revision);
+        std::snprintf(drive->Name, sizeof drive->Name, "%s %s %s", inquiry.vendor, inquiry.product,
+                      inquiry.revision);
     } else {
         std::snprintf(drive->Name, sizeof drive->Name, "%s", "<unknown>");
     }

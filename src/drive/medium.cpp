@@ -20,9 +20,9 @@ constexpr uint32_t kMediaPollMs = 500;
 
 SpeedList* ListOf(CdromDrive* drive, Family family) {
     switch (family) {
-    case Family::DVD: return &drive->SpeedListDVD;
-    case Family::BD: return &drive->SpeedListBD;
-    default: return &drive->SpeedListCD;
+        case Family::DVD: return &drive->SpeedListDVD;
+        case Family::BD: return &drive->SpeedListBD;
+        default: return &drive->SpeedListCD;
     }
 }
 
@@ -86,10 +86,13 @@ int32_t MediumClassFromCdMediumType(uint32_t mediumType) {
 
 int32_t MediumClassFromBookType(int bookType) {
     switch (bookType) {
-    case 0: return kMediumPressed;                     // DVD-ROM
-    case 1: case 3: case 9: return kMediumRewritable;  // DVD-RAM, DVD-RW, DVD+RW
-    case 2: case 10: return kMediumRecordable;         // DVD-R, DVD+R
-    default: return kMediumUnknown;                    // failed, HD DVD, DL, reserved
+        case 0: return kMediumPressed;  // DVD-ROM
+        case 1:
+        case 3:
+        case 9: return kMediumRewritable;  // DVD-RAM, DVD-RW, DVD+RW
+        case 2:
+        case 10: return kMediumRecordable;  // DVD-R, DVD+R
+        default: return kMediumUnknown;     // failed, HD DVD, DL, reserved
     }
 }
 
@@ -191,7 +194,8 @@ void DetectMediumClass(CdromDrive* drive) {
         drive->MediumClass = MediumClassFromBookType(book);
     } else if (drive->CurrentList == &drive->SpeedListBD) {
         const uint32_t packed = ReadBlurayDiscType(drive->Address);
-        const char type[4] = {static_cast<char>(packed & 0xFF), static_cast<char>(packed >> 8 & 0xFF),
+        const char type[4] = {static_cast<char>(packed & 0xFF),
+                              static_cast<char>(packed >> 8 & 0xFF),
                               static_cast<char>(packed >> 16 & 0xFF), '\0'};
         LogPrintf("    ReadBlurayDiscType='%s'\n", type);
         drive->MediumClass = MediumClassFromDiscType(type);

@@ -269,15 +269,15 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
     // slowest speed, which nobody chose.
     const uint32_t back = drive->CurrentSpeed ? drive->CurrentSpeed : kMaxSpeedRequest;
     if (ChooseSpeedMethod(*list, kMethodAuto) == kMethodSetCdSpeed)
-        (void)SetCDROMSpeed(drive->Address, static_cast<int32_t>(back), static_cast<int32_t>(write));
+        (void)SetCDROMSpeed(drive->Address, static_cast<int32_t>(back),
+                            static_cast<int32_t>(write));
     else
         (void)SetDVDSpeed(drive->Address, back, write);
 }
 
 namespace {
 
-void RunNamed(const char* name, CdromDrive* drive, ProgressFn progress, void* user,
-              ScanFn scan) {
+void RunNamed(const char* name, CdromDrive* drive, ProgressFn progress, void* user, ScanFn scan) {
     LogPrintf("%s [%s]\n", name, drive->Name);
     RunSpeedDetection(drive, progress, user, scan);
     LogPrintf("FINISHED %s\n", name);

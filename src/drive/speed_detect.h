@@ -16,9 +16,9 @@ using ProgressFn = int (*)(uint32_t min, uint32_t max, uint32_t pos, uint32_t sp
 // How a scan asks a drive for a speed and reads back the speed it runs at.
 struct SpeedProbe {
     int (*Set)(CdromDrive* drive, uint32_t readSpeed);  // non-zero on success
-    uint32_t (*Get)(CdromDrive* drive);                  // KB/s, 0 when unknown
+    uint32_t (*Get)(CdromDrive* drive);                 // KB/s, 0 when unknown
 };
-extern const SpeedProbe kProbeSetCdSpeed;     // SET CD SPEED + capabilities page
+extern const SpeedProbe kProbeSetCdSpeed;    // SET CD SPEED + capabilities page
 extern const SpeedProbe kProbeSetStreaming;  // SET STREAMING + GET PERFORMANCE
 
 using ScanFn = void (*)(CdromDrive* drive, ProgressFn progress, void* user,

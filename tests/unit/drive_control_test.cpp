@@ -9,9 +9,9 @@
 
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
-#include "scsi/mmc.h"
 #include "drive_sim_fixture.h"
 #include "platform/system.h"
+#include "scsi/mmc.h"
 
 namespace tarvik::test {
 namespace {
@@ -231,8 +231,8 @@ TEST_F(DriveControl, TrayStateFromDriveAnswersOrOwnRecord) {
 }
 
 TEST_F(DriveControl, DisksPresentMaskLeavesPasswordLockedDrivesAlone) {
-    Add(DvdWriter("FREE"));                  // D:
-    Add(DvdWriter("LOCKED"));                // E:
+    Add(DvdWriter("FREE"));                   // D:
+    Add(DvdWriter("LOCKED"));                 // E:
     sim::Profile empty = DvdWriter("EMPTY");  // F:
     empty.medium = sim::Medium{};
     Add(empty);

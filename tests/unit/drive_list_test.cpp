@@ -98,7 +98,8 @@ TEST_F(DriveList, NewModelIsExaminedAndSavedKnownModelIsNot) {
     {
         RegKey dvd = RegKey::Create(
             kHkeyCurrentUser,
-            (std::string(kRootKeyPath) + "\\" + CdromList.drives[0].Name + "\\SpeedListDVD").c_str(),
+            (std::string(kRootKeyPath) + "\\" + CdromList.drives[0].Name + "\\SpeedListDVD")
+                .c_str(),
             kKeyAllAccess);
         ASSERT_EQ(dvd.DeleteValue("MaxLevel"), kRegOk);
     }
@@ -203,7 +204,7 @@ TEST_F(DriveList, BusyDriveIsLeftAloneAndObserverSeesEachOperation) {
 
     d.Busy = 0;
     d.SpeedListCD.MaxLevel = kMediumPressed;  // no re-detection in the state check
-    SetSpeed(&d, 1408);  // its own bracket, then the state check's
+    SetSpeed(&d, 1408);                       // its own bracket, then the state check's
     EXPECT_EQ(g_started, 2);
     EXPECT_EQ(g_ended, 2);
     EXPECT_EQ(d.Busy, 0u);

@@ -65,11 +65,11 @@ TEST_F(DriveLog, GivingUpOnTheMediumWritesTheWaitsAndTheErrorReport) {
     (void)CheckDriveMode(&d);
 
     const std::vector<std::string> lines = Lines();
-    ExpectInOrder(lines, {"  CheckDriveMode", "    GetCDROMInfo OK", "    GetCDROMProfile OK",
-                          "    waiting for media [01]...", "    waiting for media [29]...",
-                          "    Can't wait anymore, let it be CD", "", "*** SCSI Error Info ***",
-                          "***********************", "  FINISHED CheckDriveMode",
-                          "    TestUnitReady=1"});
+    ExpectInOrder(lines,
+                  {"  CheckDriveMode", "    GetCDROMInfo OK", "    GetCDROMProfile OK",
+                   "    waiting for media [01]...", "    waiting for media [29]...",
+                   "    Can't wait anymore, let it be CD", "", "*** SCSI Error Info ***",
+                   "***********************", "  FINISHED CheckDriveMode", "    TestUnitReady=1"});
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "    GetCDROMProfile OK"), 30);
 }
 
@@ -98,8 +98,8 @@ TEST_F(DriveLog, MediumClassLinesShowWhatTheDriveAnswered) {
     CdromDrive dvd = Record(1);
     (void)CheckDriveMode(&dvd);
     DetectMediumClass(&dvd);
-    ExpectInOrder(Lines(), {"    Profile is BD", "    ReadBlurayDiscType='BDR'", "    Profile is DVD",
-                            "    ReadDVDBookType=0xA"});
+    ExpectInOrder(Lines(), {"    Profile is BD", "    ReadBlurayDiscType='BDR'",
+                            "    Profile is DVD", "    ReadDVDBookType=0xA"});
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ struct ProgressLog {
         auto* self = static_cast<ProgressLog*>(user);
         self->calls.push_back({min, max, pos, speed, command, self->clock->Elapsed()});
         if (speed != 0) return 1;  // entry reports cannot cancel
-        if (self->cancelAfter >= 0 && self->ProgressCalls() > static_cast<size_t>(self->cancelAfter))
+        if (self->cancelAfter >= 0 &&
+            self->ProgressCalls() > static_cast<size_t>(self->cancelAfter))
             return 0;
         return 1;
     }
@@ -72,9 +73,9 @@ TEST_F(DriveScan, FastScanOnDriveThatRoundsDown) {
     // A request the drive answers lower is followed by one for exactly that speed.
     const std::vector<uint32_t> asked = SpeedRequests(sim::kOpSetCdSpeed);
     ASSERT_GE(asked.size(), 4u);
-    EXPECT_EQ(asked[1], 8448u);           // the scan's first probe: the maximum
-    EXPECT_EQ(asked[2], 8448u - 176u);    // one step down ...
-    EXPECT_EQ(asked[3], 7040u);           // ... answered with 7040, asked again
+    EXPECT_EQ(asked[1], 8448u);                    // the scan's first probe: the maximum
+    EXPECT_EQ(asked[2], 8448u - 176u);             // one step down ...
+    EXPECT_EQ(asked[3], 7040u);                    // ... answered with 7040, asked again
     EXPECT_EQ(CountOp(sim::kOpSetStreaming), 1u);  // the probe and nothing else
 }
 

@@ -47,7 +47,8 @@ inline sim::Medium BdOf(const char* type) {
 
 // A DVD writer that obeys SET CD SPEED for CD and SET STREAMING for DVD and
 // rounds requests down, with the given disc in it.
-inline sim::Profile DvdWriter(const char* product = "DVDRW SIM24X", sim::Medium medium = PressedCd()) {
+inline sim::Profile DvdWriter(const char* product = "DVDRW SIM24X",
+                              sim::Medium medium = PressedCd()) {
     sim::Profile p;
     p.product = product;
     sim::SpeedModel& cd = p.Speeds(sim::Family::Cd);

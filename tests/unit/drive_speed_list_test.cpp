@@ -30,26 +30,31 @@ class InsertSpeedTest : public ::testing::TestWithParam<InsertCase> {};
 TEST_P(InsertSpeedTest, KeepsListSortedAndUnique) {
     SpeedList list;
     list.Factor = kFactorCD;
-    for (auto [speed, command] : GetParam().inserts) InsertSpeed(&list, speed, command, nullptr, nullptr);
+    for (auto [speed, command] : GetParam().inserts)
+        InsertSpeed(&list, speed, command, nullptr, nullptr);
     EXPECT_EQ(EntriesOf(list), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Drive, InsertSpeedTest,
-    ::testing::Values(
-        InsertCase{"descending_appends", {{7040, 7040}, {5632, 5632}, {4224, 4224}},
-                   {{7040, 7040}, {5632, 5632}, {4224, 4224}}},
-        InsertCase{"ascending_goes_to_front", {{1764, 1764}, {3528, 3528}, {7056, 7056}},
-                   {{7056, 7056}, {3528, 3528}, {1764, 1764}}},
-        InsertCase{"middle", {{7056, 7056}, {1764, 1764}, {4234, 4200}},
-                   {{7056, 7056}, {4234, 4200}, {1764, 1764}}},
-        InsertCase{"first_command_for_a_speed_wins", {{4234, 4234}, {4234, 4400}, {4234, 4100}},
-                   {{4234, 4234}}},
-        InsertCase{"duplicate_of_first_entry", {{7056, 7056}, {1764, 1764}, {7056, 9000}},
-                   {{7056, 7056}, {1764, 1764}}},
-        InsertCase{"zero_speed_or_command_refused", {{0, 1764}, {1764, 0}, {2822, 2822}},
-                   {{2822, 2822}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Drive, InsertSpeedTest,
+                         ::testing::Values(InsertCase{"descending_appends",
+                                                      {{7040, 7040}, {5632, 5632}, {4224, 4224}},
+                                                      {{7040, 7040}, {5632, 5632}, {4224, 4224}}},
+                                           InsertCase{"ascending_goes_to_front",
+                                                      {{1764, 1764}, {3528, 3528}, {7056, 7056}},
+                                                      {{7056, 7056}, {3528, 3528}, {1764, 1764}}},
+                                           InsertCase{"middle",
+                                                      {{7056, 7056}, {1764, 1764}, {4234, 4200}},
+                                                      {{7056, 7056}, {4234, 4200}, {1764, 1764}}},
+                                           InsertCase{"first_command_for_a_speed_wins",
+                                                      {{4234, 4234}, {4234, 4400}, {4234, 4100}},
+                                                      {{4234, 4234}}},
+                                           InsertCase{"duplicate_of_first_entry",
+                                                      {{7056, 7056}, {1764, 1764}, {7056, 9000}},
+                                                      {{7056, 7056}, {1764, 1764}}},
+                                           InsertCase{"zero_speed_or_command_refused",
+                                                      {{0, 1764}, {1764, 0}, {2822, 2822}},
+                                                      {{2822, 2822}}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DriveSpeedList, FullListRefusesMoreButStillReportsTheEntry) {
     SpeedList list;
@@ -94,14 +99,10 @@ struct MethodCase {
 TEST(DriveSpeedMethod, ChoiceFollowsPreferenceThenDetectionThenAbility) {
     const MethodCase cases[] = {
         // prefered, detected, SET CD SPEED ok, SET STREAMING ok -> hint 0, 1, 2
-        {0, 0, 0, 0, 1, 1, 1},
-        {0, 0, 1, 0, 1, 1, 1},
-        {0, 0, 0, 1, 2, 2, 2},
-        {0, 0, 1, 1, 1, 1, 2},
-        {0, 1, 1, 1, 1, 1, 1},
-        {0, 2, 1, 1, 2, 2, 2},
-        {1, 2, 0, 1, 1, 1, 1},
-        {2, 1, 1, 0, 2, 2, 2},
+        {0, 0, 0, 0, 1, 1, 1},          {0, 0, 1, 0, 1, 1, 1},
+        {0, 0, 0, 1, 2, 2, 2},          {0, 0, 1, 1, 1, 1, 2},
+        {0, 1, 1, 1, 1, 1, 1},          {0, 2, 1, 1, 2, 2, 2},
+        {1, 2, 0, 1, 1, 1, 1},          {2, 1, 1, 0, 2, 2, 2},
         {7, 0, 1, 1, 1, 1, 2},  // damaged stored values count as not set
         {0, 0xFFFFFFFF, 0, 1, 2, 2, 2},
     };
@@ -111,8 +112,8 @@ TEST(DriveSpeedMethod, ChoiceFollowsPreferenceThenDetectionThenAbility) {
         list.MethodDetected = c.detected;
         list.CanSetSpeed = c.canSetSpeed;
         list.CanSetStreaming = c.canSetStreaming;
-        SCOPED_TRACE(::testing::Message() << c.prefered << c.detected << c.canSetSpeed
-                                          << c.canSetStreaming);
+        SCOPED_TRACE(::testing::Message()
+                     << c.prefered << c.detected << c.canSetSpeed << c.canSetStreaming);
         EXPECT_EQ(ChooseSpeedMethod(list, 0), c.hint0);
         EXPECT_EQ(ChooseSpeedMethod(list, 1), c.hint1);
         EXPECT_EQ(ChooseSpeedMethod(list, 2), c.hint2);

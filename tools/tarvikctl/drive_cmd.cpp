@@ -27,7 +27,8 @@ using Json = nlohmann::ordered_json;
 constexpr const char* kDrivesUsage =
     "drives\n"
     "  build the drive list and print each drive, its flags and its three speed lists";
-constexpr const char* kStateUsage = "state DRIVE\n  check the drive's state and print the live fields";
+constexpr const char* kStateUsage =
+    "state DRIVE\n  check the drive's state and print the live fields";
 constexpr const char* kDetectUsage =
     "detect DRIVE auto|fast|full|measure\n"
     "  detect the speeds for the medium in the drive (progress on stderr), save, print the list";
@@ -68,7 +69,8 @@ struct Run {
     }
 };
 
-bool ParseListDrive(CtlContext& ctx, const std::string& text, CdromDrive*& drive, const char* usage) {
+bool ParseListDrive(CtlContext& ctx, const std::string& text, CdromDrive*& drive,
+                    const char* usage) {
     int64_t n = 0;
     if (!ParseNumber(text, 0, 1000, n)) {
         (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
@@ -112,12 +114,12 @@ const char* FamilyName(const CdromDrive& d, const SpeedList* list) {
 
 const char* ClassName(int32_t c) {
     switch (c) {
-    case kMediumNone: return "none";
-    case kMediumUnknown: return "unknown";
-    case kMediumRewritable: return "rewritable";
-    case kMediumRecordable: return "recordable";
-    case kMediumPressed: return "pressed";
-    default: return "?";
+        case kMediumNone: return "none";
+        case kMediumUnknown: return "unknown";
+        case kMediumRewritable: return "rewritable";
+        case kMediumRecordable: return "recordable";
+        case kMediumPressed: return "pressed";
+        default: return "?";
     }
 }
 
@@ -132,11 +134,16 @@ Json ListJson(const SpeedList& list) {
         entries.push_back({{"speed", list.Entries[i].Speed},
                            {"command", list.Entries[i].Command},
                            {"x", X(list.Entries[i].Speed, list.Factor)}});
-    return {{"factor", list.Factor},         {"canGetSpeed", list.CanGetSpeed},
-            {"canSetSpeed", list.CanSetSpeed}, {"canGetStreaming", list.CanGetStreaming},
-            {"canSetStreaming", list.CanSetStreaming}, {"methodDetected", list.MethodDetected},
-            {"methodPrefered", list.MethodPrefered},   {"maxLevel", list.MaxLevel},
-            {"maxSpeed", list.MaxSpeed},               {"selected", list.Selected},
+    return {{"factor", list.Factor},
+            {"canGetSpeed", list.CanGetSpeed},
+            {"canSetSpeed", list.CanSetSpeed},
+            {"canGetStreaming", list.CanGetStreaming},
+            {"canSetStreaming", list.CanSetStreaming},
+            {"methodDetected", list.MethodDetected},
+            {"methodPrefered", list.MethodPrefered},
+            {"maxLevel", list.MaxLevel},
+            {"maxSpeed", list.MaxSpeed},
+            {"selected", list.Selected},
             {"entries", entries}};
 }
 
@@ -145,12 +152,12 @@ void PrintList(std::ostream& o, const char* family, const SpeedList& list) {
       << " maxLevel=" << list.MaxLevel << " maxSpeed=" << list.MaxSpeed
       << " methodDetected=" << list.MethodDetected << " methodPrefered=" << list.MethodPrefered
       << " canGetSpeed=" << list.CanGetSpeed << " canSetSpeed=" << list.CanSetSpeed
-      << " canGetStreaming=" << list.CanGetStreaming
-      << " canSetStreaming=" << list.CanSetStreaming << " count=" << EntryCount(list) << "\n";
+      << " canGetStreaming=" << list.CanGetStreaming << " canSetStreaming=" << list.CanSetStreaming
+      << " count=" << EntryCount(list) << "\n";
     for (uint32_t i = 0; i < EntryCount(list); ++i) {
         const SpeedEntry& e = list.Entries[i];
-        o << "    [" << i << "] " << e.Speed << " KB/s (" << X(e.Speed, list.Factor)
-          << ") command " << e.Command << (e.Speed == list.Selected ? " *" : "") << "\n";
+        o << "    [" << i << "] " << e.Speed << " KB/s (" << X(e.Speed, list.Factor) << ") command "
+          << e.Command << (e.Speed == list.Selected ? " *" : "") << "\n";
     }
 }
 
@@ -206,8 +213,8 @@ Json StateJson(uint32_t index, const CdromDrive& d) {
 void PrintState(std::ostream& o, uint32_t index, const CdromDrive& d) {
     o << "drive " << index << ": " << FamilyName(d, d.CurrentList)
       << " medium=" << (d.MediumPresent ? ClassName(d.MediumClass) : "none")
-      << " mediumType=" << Hex(d.Caps.mediumType, 2)
-      << " profile=" << (d.Profile < 0 ? std::string("-1") : Hex(static_cast<uint32_t>(d.Profile), 4))
+      << " mediumType=" << Hex(d.Caps.mediumType, 2) << " profile="
+      << (d.Profile < 0 ? std::string("-1") : Hex(static_cast<uint32_t>(d.Profile), 4))
       << " tray=" << (IsTrayOpen(&d) ? "open" : "closed") << " audio=" << Hex(d.AudioStatus, 2)
       << " speed=" << d.CurrentSpeed << " (" << X(d.CurrentSpeed, d.CurrentList->Factor) << ")"
       << " selected=" << d.CurrentList->Selected << "\n";
@@ -247,7 +254,8 @@ int RunDrives(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!run.ok) return kExitFailed;
     if (ctx.json) {
         Json list = Json::array();
-        for (uint32_t i = 0; i < CdromList.count; ++i) list.push_back(DriveJson(i, CdromList.drives[i]));
+        for (uint32_t i = 0; i < CdromList.count; ++i)
+            list.push_back(DriveJson(i, CdromList.drives[i]));
         ctx.out << Json{{"count", CdromList.count}, {"drives", list}}.dump(2) << "\n";
     } else {
         ctx.out << CdromList.count << " drive(s)\n";
@@ -300,11 +308,16 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 2) return UsageError(ctx, "detect needs DRIVE and a kind", kDetectUsage);
     const std::string& kind = args[1];
     void (*scan)(CdromDrive*, ProgressFn, void*) = nullptr;
-    if (kind == "auto") scan = ScanCDROMSpeedAuto;
-    else if (kind == "fast") scan = ScanCDROMSpeedFast;
-    else if (kind == "full") scan = ScanCDROMSpeedFull;
-    else if (kind == "measure") scan = ScanCDROMSpeedRead;
-    else return UsageError(ctx, "unknown detection \"" + kind + "\"", kDetectUsage);
+    if (kind == "auto")
+        scan = ScanCDROMSpeedAuto;
+    else if (kind == "fast")
+        scan = ScanCDROMSpeedFast;
+    else if (kind == "full")
+        scan = ScanCDROMSpeedFull;
+    else if (kind == "measure")
+        scan = ScanCDROMSpeedRead;
+    else
+        return UsageError(ctx, "unknown detection \"" + kind + "\"", kDetectUsage);
 
     Run run(ctx);
     if (!run.ok) return kExitFailed;
@@ -339,7 +352,8 @@ int RunSelect(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 2) return UsageError(ctx, "select needs DRIVE and INDEX", kSelectUsage);
     int64_t k = 0;
     if (!ParseNumber(args[1], 0, kMaxSpeedEntries - 1, k))
-        return UsageError(ctx, "INDEX must be 0.." + std::to_string(kMaxSpeedEntries - 1), kSelectUsage);
+        return UsageError(ctx, "INDEX must be 0.." + std::to_string(kMaxSpeedEntries - 1),
+                          kSelectUsage);
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     CdromDrive* d = nullptr;
@@ -409,24 +423,35 @@ int RunStep(CtlContext& ctx, const char* name, const std::vector<std::string>& a
 
 int RunMax(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "max", a); }
 int RunMin(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "min", a); }
-int RunFaster(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "faster", a); }
-int RunSlower(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "slower", a); }
-int RunRestore(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "restore", a); }
+int RunFaster(CtlContext& ctx, const std::vector<std::string>& a) {
+    return RunStep(ctx, "faster", a);
+}
+int RunSlower(CtlContext& ctx, const std::vector<std::string>& a) {
+    return RunStep(ctx, "slower", a);
+}
+int RunRestore(CtlContext& ctx, const std::vector<std::string>& a) {
+    return RunStep(ctx, "restore", a);
+}
 
 int RunEvent(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.empty() || args.size() > 2) return UsageError(ctx, "event needs a kind", kEventUsage);
     uint32_t bit = 0;
-    if (args[0] == "start") bit = kEventStart;
-    else if (args[0] == "disk") bit = kEventDiskChange;
-    else if (args[0] == "resume") bit = kEventResume;
-    else return UsageError(ctx, "unknown event \"" + args[0] + "\"", kEventUsage);
+    if (args[0] == "start")
+        bit = kEventStart;
+    else if (args[0] == "disk")
+        bit = kEventDiskChange;
+    else if (args[0] == "resume")
+        bit = kEventResume;
+    else
+        return UsageError(ctx, "unknown event \"" + args[0] + "\"", kEventUsage);
     int64_t mask = 0;
     if (args.size() == 2 && !ParseNumber(args[1], 0, 0x3FFFFFF, mask))
         return UsageError(ctx, "LETTERMASK must be a unit mask (bit 0 = A:)", kEventUsage);
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     RestoreSpeedOnEvent(bit, static_cast<uint32_t>(mask));
-    (void)Outcome(ctx, "event", AllDrives(), {{"event", args[0]}, {"letterMask", Hex(static_cast<uint32_t>(mask), 1)}});
+    (void)Outcome(ctx, "event", AllDrives(),
+                  {{"event", args[0]}, {"letterMask", Hex(static_cast<uint32_t>(mask), 1)}});
     return run.Finish() ? kExitOk : kExitFailed;
 }
 
@@ -464,10 +489,16 @@ int RunTray(CtlContext& ctx, const char* name, const std::vector<std::string>& a
     return run.Finish() ? kExitOk : kExitFailed;
 }
 
-int RunEject(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "eject", a); }
-int RunClose(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "close", a); }
+int RunEject(CtlContext& ctx, const std::vector<std::string>& a) {
+    return RunTray(ctx, "eject", a);
+}
+int RunClose(CtlContext& ctx, const std::vector<std::string>& a) {
+    return RunTray(ctx, "close", a);
+}
 int RunLock(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "lock", a); }
-int RunUnlock(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "unlock", a); }
+int RunUnlock(CtlContext& ctx, const std::vector<std::string>& a) {
+    return RunTray(ctx, "unlock", a);
+}
 
 int RunCloseAll(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) return UsageError(ctx, "close-all takes no arguments", kAllUsage);
