@@ -97,6 +97,32 @@ TEST_F(DriveScan, FastScanOnDriveThatRoundsUpConfirmsTheReportedSpeed) {
         EXPECT_NE(std::find(asked.begin(), asked.end(), s), asked.end()) << s;
 }
 
+TEST_F(DriveScan, RoundedUpSpeedThatIsNotConfirmedKeepsTheRequestAsCommand) {
+    sim::Profile p = DvdWriter("ROUNDS UP");
+    p.Speeds(sim::Family::Cd).read = {8467, 7056, 5645, 4234, 2822, 1411};
+    p.Speeds(sim::Family::Cd).rounding = sim::Rounding::Up;
+    Add(p);
+    Start();
+    // A first run finds where the scan asks back for 7056 (after 6883 was
+    // rounded up to it) ...
+    CdromDrive first = Ready(0);
+    ScanCDROMSpeedFast(&first, nullptr, nullptr);
+    uint32_t modeSenses = 0;
+    for (const sim::TraceEntry& e : bus_.Trace()) {
+        if (e.cdb[0] == sim::kOpSetCdSpeed && (e.cdb[2] << 8 | e.cdb[3]) == 7056) break;
+        modeSenses += e.cdb[0] == sim::kOpModeSense10;
+    }
+    // ... and a twin drive fails exactly the read-back of that confirmation.
+    p.faults.push_back({sim::kOpModeSense10, modeSenses, 1, sim::FaultKind::Sense, {4, 0x44, 0}});
+    const size_t twin = Add(p);
+    CdromDrive d = Ready(twin);
+    ScanCDROMSpeedFast(&d, nullptr, nullptr);
+    ASSERT_GE(d.SpeedListCD.Count, 2u);
+    EXPECT_EQ(d.SpeedListCD.Entries[1].Speed, 7056u);
+    EXPECT_EQ(d.SpeedListCD.Entries[1].Command, 8467u - 9u * 176u);  // 6883, the request
+    EXPECT_EQ(first.SpeedListCD.Entries[1].Command, 7056u);
+}
+
 TEST_F(DriveScan, FastScanOnDriveThatReportsTheRequestedValue) {
     sim::Profile p = DvdWriter("ECHOES");
     p.Speeds(sim::Family::Cd).reportCurrent = sim::Report::Requested;
