@@ -35,12 +35,34 @@ constexpr const char* kDetectUsage =
 constexpr const char* kSelectUsage =
     "select DRIVE INDEX\n  choose entry INDEX of the current speed list, as the speed menu does";
 constexpr const char* kSetUsage = "set DRIVE KBPS\n  send one speed command with read speed KBPS";
-constexpr const char* kStepUsage =
-    "max|min|faster|slower|restore DRIVE\n  the speed actions of the hot keys";
 constexpr const char* kEventUsage =
     "event start|disk|resume [LETTERMASK]\n  restore the selected speeds after an event";
-constexpr const char* kTrayUsage = "eject|close|lock|unlock DRIVE\n  move or lock the tray";
-constexpr const char* kAllUsage = "close-all | eject-all\n  close every tray / eject every disc";
+constexpr const char* kMaxUsage = "max DRIVE\n  the fastest speed of the current list";
+constexpr const char* kMinUsage = "min DRIVE\n  the slowest speed of the current list";
+constexpr const char* kFasterUsage = "faster DRIVE\n  one speed faster";
+constexpr const char* kSlowerUsage = "slower DRIVE\n  one speed slower";
+constexpr const char* kRestoreUsage =
+    "restore DRIVE\n  the selected speed, whatever the drive runs at";
+constexpr const char* kEjectUsage =
+    "eject DRIVE\n  eject the tray (unlocked first, locked again with AutoLock)";
+constexpr const char* kCloseUsage = "close DRIVE\n  close the tray";
+constexpr const char* kLockUsage = "lock DRIVE\n  prevent medium removal";
+constexpr const char* kUnlockUsage = "unlock DRIVE\n  allow medium removal";
+constexpr const char* kCloseAllUsage = "close-all\n  close every tray that can be closed";
+constexpr const char* kEjectAllUsage =
+    "eject-all\n  eject every disc (not from drives locked under a password)";
+
+const char* UsageOf(const std::string& name) {
+    if (name == "max") return kMaxUsage;
+    if (name == "min") return kMinUsage;
+    if (name == "faster") return kFasterUsage;
+    if (name == "slower") return kSlowerUsage;
+    if (name == "restore") return kRestoreUsage;
+    if (name == "eject") return kEjectUsage;
+    if (name == "close") return kCloseUsage;
+    if (name == "lock") return kLockUsage;
+    return kUnlockUsage;
+}
 
 // ---- the program around the command -------------------------------------------
 
@@ -396,11 +418,11 @@ int RunSet(CtlContext& ctx, const std::vector<std::string>& args) {
 
 // The hot-key speed actions: each checks the drive first.
 int RunStep(CtlContext& ctx, const char* name, const std::vector<std::string>& args) {
-    if (args.size() != 1) return UsageError(ctx, std::string(name) + " needs DRIVE", kStepUsage);
+    if (args.size() != 1) return UsageError(ctx, std::string(name) + " needs DRIVE", UsageOf(name));
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, kStepUsage)) return kExitUsage;
+    if (!ParseListDrive(ctx, args[0], d, UsageOf(name))) return kExitUsage;
     CheckDriveState(d);
     const SpeedList& list = *d->CurrentList;
     const uint32_t n = EntryCount(list);
@@ -456,11 +478,11 @@ int RunEvent(CtlContext& ctx, const std::vector<std::string>& args) {
 }
 
 int RunTray(CtlContext& ctx, const char* name, const std::vector<std::string>& args) {
-    if (args.size() != 1) return UsageError(ctx, std::string(name) + " needs DRIVE", kTrayUsage);
+    if (args.size() != 1) return UsageError(ctx, std::string(name) + " needs DRIVE", UsageOf(name));
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, kTrayUsage)) return kExitUsage;
+    if (!ParseListDrive(ctx, args[0], d, UsageOf(name))) return kExitUsage;
     const std::string action = name;
     if (action == "eject") {
         if (d->AutoLock && GlobalSettings.Data[0]) {
@@ -501,7 +523,7 @@ int RunUnlock(CtlContext& ctx, const std::vector<std::string>& a) {
 }
 
 int RunCloseAll(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return UsageError(ctx, "close-all takes no arguments", kAllUsage);
+    if (!args.empty()) return UsageError(ctx, "close-all takes no arguments", kCloseAllUsage);
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     CloseAllTrays();
@@ -510,7 +532,7 @@ int RunCloseAll(CtlContext& ctx, const std::vector<std::string>& args) {
 }
 
 int RunEjectAll(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return UsageError(ctx, "eject-all takes no arguments", kAllUsage);
+    if (!args.empty()) return UsageError(ctx, "eject-all takes no arguments", kEjectAllUsage);
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     const uint32_t mask = EjectAllDisks();
@@ -526,17 +548,17 @@ TARVIK_CTL_COMMAND("state", RunState, kStateUsage);
 TARVIK_CTL_COMMAND("detect", RunDetect, kDetectUsage);
 TARVIK_CTL_COMMAND("select", RunSelect, kSelectUsage);
 TARVIK_CTL_COMMAND("set", RunSet, kSetUsage);
-TARVIK_CTL_COMMAND("max", RunMax, kStepUsage);
-TARVIK_CTL_COMMAND("min", RunMin, kStepUsage);
-TARVIK_CTL_COMMAND("faster", RunFaster, kStepUsage);
-TARVIK_CTL_COMMAND("slower", RunSlower, kStepUsage);
-TARVIK_CTL_COMMAND("restore", RunRestore, kStepUsage);
+TARVIK_CTL_COMMAND("max", RunMax, kMaxUsage);
+TARVIK_CTL_COMMAND("min", RunMin, kMinUsage);
+TARVIK_CTL_COMMAND("faster", RunFaster, kFasterUsage);
+TARVIK_CTL_COMMAND("slower", RunSlower, kSlowerUsage);
+TARVIK_CTL_COMMAND("restore", RunRestore, kRestoreUsage);
 TARVIK_CTL_COMMAND("event", RunEvent, kEventUsage);
-TARVIK_CTL_COMMAND("eject", RunEject, kTrayUsage);
-TARVIK_CTL_COMMAND("close", RunClose, kTrayUsage);
-TARVIK_CTL_COMMAND("lock", RunLock, kTrayUsage);
-TARVIK_CTL_COMMAND("unlock", RunUnlock, kTrayUsage);
-TARVIK_CTL_COMMAND("close-all", RunCloseAll, kAllUsage);
-TARVIK_CTL_COMMAND("eject-all", RunEjectAll, kAllUsage);
+TARVIK_CTL_COMMAND("eject", RunEject, kEjectUsage);
+TARVIK_CTL_COMMAND("close", RunClose, kCloseUsage);
+TARVIK_CTL_COMMAND("lock", RunLock, kLockUsage);
+TARVIK_CTL_COMMAND("unlock", RunUnlock, kUnlockUsage);
+TARVIK_CTL_COMMAND("close-all", RunCloseAll, kCloseAllUsage);
+TARVIK_CTL_COMMAND("eject-all", RunEjectAll, kEjectAllUsage);
 
 }  // namespace tarvik::ctl
