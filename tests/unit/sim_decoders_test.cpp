@@ -57,12 +57,35 @@ std::map<std::string, std::string> SdparmFields(const std::string& text) {
     return fields;
 }
 
-std::vector<std::string> ShippedProfiles() {
+// Shipped profiles for which `keep` holds (each decoder applies to some).
+std::vector<std::string> ShippedProfiles(bool (*keep)(const Profile&)) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(std::string(TARVIK_SOURCE_DIR) + "/sim/profiles"))
-        if (e.path().extension() == ".json") names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(std::string(TARVIK_SOURCE_DIR) + "/sim/profiles")) {
+        if (e.path().extension() != ".json") continue;
+        Profile p;
+        std::string error;
+        if (LoadProfileFile(e.path().string(), p, error) && keep(p))
+            names.push_back(e.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+bool AnswersInquiry(const Profile& p) { return !p.inquiryFails; }
+// sdparm decodes a page behind a mode parameter header only.
+bool HasDecodablePage(const Profile& p) {
+    return p.hasCapabilitiesPage && p.placement != Placement::NoHeader;
+}
+// Set-up whose write speed a SET CD SPEED can change, visible in the page.
+bool HasChangeableWriteSpeed(const Profile& p) {
+    return HasDecodablePage(p) && p.writeSpeeds.size() >= 2;
+}
+
+std::string ParamName(const testing::TestParamInfo<std::string>& i) {
+    std::string n = i.param.substr(0, i.param.size() - 5);
+    for (char& c : n)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return n;
 }
 
 class SimDecoders : public testing::TestWithParam<std::string> {
@@ -75,9 +98,12 @@ protected:
     Bus bus_;
 };
 
-TEST_P(SimDecoders, InquiryAsSgInqDecodesIt) {
+class SimInquiryDecoded : public SimDecoders {};
+class SimPageDecoded : public SimDecoders {};
+class SimWriteSpeedDecoded : public SimDecoders {};
+
+TEST_P(SimInquiryDecoded, AsSgInqDecodesIt) {
     if (!HaveTool("sg_inq")) GTEST_SKIP() << "sg_inq missing";
-    if (profile().inquiryFails) GTEST_SKIP() << "this drive fails INQUIRY";
     const Result r = Send(bus_, 0, Cdb({0x12, 0, 0, 0, 36}, 6), 36);
     ASSERT_TRUE(r.outcome.Good());
     ASSERT_EQ(r.data.size(), 36u);
@@ -93,10 +119,8 @@ TEST_P(SimDecoders, InquiryAsSgInqDecodesIt) {
         << out;
 }
 
-TEST_P(SimDecoders, CapabilitiesPageAsSdparmDecodesIt) {
+TEST_P(SimPageDecoded, AsSdparmDecodesIt) {
     if (!HaveTool("sdparm")) GTEST_SKIP() << "sdparm missing";
-    if (!profile().hasCapabilitiesPage || profile().placement == Placement::NoHeader)
-        GTEST_SKIP() << "sdparm does not decode a page without a header";
     const Result r = Send(bus_, 0, ModeSenseCdb(), 256);
     ASSERT_TRUE(r.outcome.Good());
     const std::string file = WriteHex(r.data, "ms.hex");
@@ -129,11 +153,9 @@ TEST_P(SimDecoders, CapabilitiesPageAsSdparmDecodesIt) {
     EXPECT_EQ(f["CWSS"], std::to_string(write));
 }
 
-TEST_P(SimDecoders, SpeedChangeShowsInDecodedPage) {
+TEST_P(SimWriteSpeedDecoded, SpeedChangeShowsInSdparmOutput) {
     if (!HaveTool("sdparm")) GTEST_SKIP() << "sdparm missing";
     const Profile& p = profile();
-    if (!p.hasCapabilitiesPage || p.placement == Placement::NoHeader || p.writeSpeeds.size() < 2)
-        GTEST_SKIP() << "no decodable write speed to change";
     // Setting the slowest write speed must show as the current write speed selected.
     const SpeedModel& m = p.Speeds(FamilyOf(bus_.At(0).medium().kind));
     const bool obeyed = m.setCdSpeed == Obey::Obey;
@@ -147,13 +169,12 @@ TEST_P(SimDecoders, SpeedChangeShowsInDecodedPage) {
               std::to_string(obeyed ? p.writeSpeeds.back() : p.writeSpeeds.front()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, SimDecoders, testing::ValuesIn(ShippedProfiles()),
-                         [](const testing::TestParamInfo<std::string>& i) {
-                             std::string n = i.param.substr(0, i.param.size() - 5);
-                             for (char& c : n)
-                                 if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Profiles, SimInquiryDecoded,
+                         testing::ValuesIn(ShippedProfiles(AnswersInquiry)), ParamName);
+INSTANTIATE_TEST_SUITE_P(Profiles, SimPageDecoded,
+                         testing::ValuesIn(ShippedProfiles(HasDecodablePage)), ParamName);
+INSTANTIATE_TEST_SUITE_P(Profiles, SimWriteSpeedDecoded,
+                         testing::ValuesIn(ShippedProfiles(HasChangeableWriteSpeed)), ParamName);
 
 TEST(SimDecodersSense, SgDecodeSenseReadsSimulatedSense) {
     if (!HaveTool("sg_decode_sense")) GTEST_SKIP() << "sg_decode_sense missing";
