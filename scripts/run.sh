@@ -94,6 +94,13 @@ if [ -f "$bin/wnaspi32.dll" ]; then
         export TARVIK_SIM_PROFILES="Z:${profile//\//\\}"
         export TARVIK_SIM_TRACE="Z:${rundir//\//\\}\\sim-trace.jsonl"
         echo "Simulated drive: $profile (command trace: $rundir/sim-trace.jsonl)"
+        # Wine's pass-through opens but fails every command, so the automatic
+        # choice would never reach the ASPI library: prefer ASPI unless an
+        # access method was chosen in this prefix already.
+        key='HKEY_CURRENT_USER\Software\Orvanto Software\Tarvik\4.0'
+        if ! "$wine" reg query "$key" /v ApiPrefered >/dev/null 2>&1; then
+            "$wine" reg add "$key" /v ApiPrefered /t REG_DWORD /d 2 /f >/dev/null 2>&1 || true
+        fi
     fi
 else
     echo "No test ASPI library (build/win64/bin/wnaspi32.dll): the program sees no drives."

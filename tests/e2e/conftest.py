@@ -41,6 +41,8 @@ def wine():
 @pytest.fixture
 def tarvik(wine):
     wine.stop_instances()
+    # Each test starts from a user who never ran the program.
+    wine.reg_delete()
     try:
         yield wine
     finally:

@@ -5,7 +5,7 @@ import time
 
 import pytest
 
-from harness import CMD_HIDE, log_files, messages, read_log
+from harness import CMD_HIDE, log_files, messages, read_log, wait_until
 
 BANNER_LINE = "First instance of Tarvik [build 2019-10-06 23:20:06] started"
 # How long an icon that must not appear is given to show up anyway. The
@@ -37,6 +37,12 @@ def log_of(folder):
     names = log_files(folder)
     assert len(names) == 1, f"expected one log in {folder}, found {names}"
     return messages(read_log(folder / names[0]))
+
+
+def wait_log_line(folder, prefix, timeout=10):
+    """Waits for a line starting with `prefix` in the one log of `folder`."""
+    return wait_until(lambda: [m for m in log_of(folder) if m.startswith(prefix)], timeout,
+                      f"{prefix!r} in the log of {folder.name}")
 
 
 def hwnd_in(line):
@@ -141,7 +147,7 @@ def test_second_instance_forwards(tarvik, tmp_path, second, word, first_hidden, 
     assert_icon(tarvik, icon_after, f"after {second!r}")
     if first_hidden and icon_after:
         # Shown again by CMD_SHOW: the first instance adds its icon now.
-        assert any(m.startswith("CreateNotifyIcon OK") for m in log_of(first_dir))
+        wait_log_line(first_dir, "CreateNotifyIcon OK")
     close_and_check_exit(tarvik, first)
 
 
@@ -154,7 +160,7 @@ def test_hide_then_plain_start_shows_icon(tarvik, tmp_path):
     assert not any(m.startswith("CreateNotifyIcon") for m in log_of(a))
     assert tarvik.run("", b).exit_code == 0
     assert_icon(tarvik, True, "plain start after /hide")
-    assert any(m.startswith("CreateNotifyIcon OK") for m in log_of(a))
+    wait_log_line(a, "CreateNotifyIcon OK")
     close_and_check_exit(tarvik, first)
 
 

@@ -76,3 +76,18 @@ def test_show_while_shown_logs_failed_add(tarvik, workdir):
     assert icon_adds(workdir) == ["CreateNotifyIcon OK", "CreateNotifyIcon FAILED!"]
     assert tarvik.tray_icon_shown()
     close_and_check_exit(tarvik, inst)
+
+
+def test_hovering_icon_shows_tip(tarvik, workdir):
+    inst = start_instance(tarvik, "", workdir)
+    assert tarvik.wait_tray(True, timeout=15)
+    before = tarvik.visible_windows()
+    g = tarvik.tray_geometry()
+    tarvik.xdotool("mousemove", str(g["x"] + 10), str(g["y"] + 10))
+    # The tip window the notification area opens for a non-empty tip text.
+    wait_until(lambda: [w for w in tarvik.visible_windows() if w not in before], 10,
+               "the tip window")
+    shot = tarvik.screenshot("tray-tip")
+    tarvik.crop(shot, tarvik.artifacts / "tray-tip-200.png", 0, 0, 300, 100, scale=2)
+    tarvik.xdotool("mousemove", "600", "600")
+    close_and_check_exit(tarvik, inst)
