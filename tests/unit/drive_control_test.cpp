@@ -84,7 +84,9 @@ TEST_F(DriveControl, RestoreSpeedHonoursEachCondition) {
         ClearTrace();
         RestoreSpeed(&d);
         EXPECT_EQ(CountOp(sim::kOpSetCdSpeed), c.sends ? 1u : 0u);
-        if (c.sends) EXPECT_EQ(SpeedRequests(sim::kOpSetCdSpeed).front(), c.selected);
+        if (c.sends) {
+            EXPECT_EQ(SpeedRequests(sim::kOpSetCdSpeed).front(), c.selected);
+        }
     }
 }
 
