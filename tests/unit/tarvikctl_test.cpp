@@ -184,6 +184,26 @@ TEST_F(Tarvikctl, ReadMeasuresTheSpeedInForce) {
     EXPECT_EQ(j["record"]["firstBytes"], "00000000");
 }
 
+TEST_F(Tarvikctl, StateFileCarriesSpeedTrayAndLockToTheNextRun) {
+    const std::string sim = "--sim " + Profile("slim-laptop-24x") + " --state " +
+                            (dir_ / "drives.state").string() + " mmc 0 ";
+    EXPECT_EQ(Ctl(sim + "cd-speed").out, "cd-speed: result 4234\n");
+    ASSERT_EQ(Ctl(sim + "set-cd-speed 2000 0").rc, 0);
+    EXPECT_EQ(Ctl(sim + "cd-speed").out, "cd-speed: result 1764\n");
+    ASSERT_EQ(Ctl(sim + "prevent 1").rc, 0);
+    EXPECT_EQ(Ctl(sim + "load-eject 1").rc, 1);
+    ASSERT_EQ(Ctl(sim + "prevent 0").rc, 0);
+    ASSERT_EQ(Ctl(sim + "load-eject 1").rc, 0);
+    EXPECT_NE(Ctl(sim + "tur").out.find("not ready"), std::string::npos);
+    // This slim tray cannot be closed by command.
+    EXPECT_EQ(Ctl(sim + "load-eject 0").rc, 1);
+
+    std::ofstream(dir_ / "drives.state") << "{ not a state";
+    const CtlRun bad = Ctl(sim + "tur");
+    EXPECT_EQ(bad.rc, 2);
+    EXPECT_NE(bad.err.find("drives.state"), std::string::npos) << bad.err;
+}
+
 TEST_F(Tarvikctl, LockedDriveRefusesEjectInOneRun) {
     // Each run starts from the profile; a locked tray is given by a profile.
     fs::path locked = dir_ / "locked.json";

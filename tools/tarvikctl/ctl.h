@@ -24,6 +24,7 @@ struct CtlContext {
     std::vector<std::string> profiles;  // their files
     std::string registryPath;           // --registry: commands load/save it themselves
     std::string tracePath;              // --trace
+    std::string statePath;              // --state: drive state carried between runs
     bool json = false;                  // --json
     std::ostream& out;
     std::ostream& err;

@@ -1,9 +1,11 @@
-// tarvikctl [--sim PROFILE]... [--registry FILE] [--trace FILE] [--json] COMMAND ARGS...
+// tarvikctl [--sim PROFILE]... [--registry FILE] [--trace FILE] [--state FILE] [--json]
+//           COMMAND ARGS...
 #include <cstdio>
 #include <iostream>
 #include <sstream>
 
 #include "ctl.h"
+#include "sim_state.h"
 #include "sim_transport.h"
 
 namespace tarvik::ctl {
@@ -16,11 +18,13 @@ std::vector<CtlCommand>& Table() {
 }
 
 void PrintUsage(std::ostream& s) {
-    s << "usage: tarvikctl [--sim PROFILE]... [--registry FILE] [--trace FILE] [--json] "
-         "COMMAND ARGS...\n"
+    s << "usage: tarvikctl [--sim PROFILE]... [--registry FILE] [--trace FILE] [--state FILE] "
+         "[--json] COMMAND ARGS...\n"
          "  --sim PROFILE    add a simulated drive (JSON profile); drive numbers count from 0\n"
          "  --registry FILE  settings kept in a .reg text file\n"
          "  --trace FILE     write every command sent as one JSON line\n"
+         "  --state FILE     keep the drives' state (medium, tray, lock, speeds) in FILE\n"
+         "                   from one run to the next\n"
          "  --json           print results as JSON\n"
          "commands:\n";
     for (const CtlCommand& c : Table()) {
@@ -164,6 +168,12 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
             ctx.tracePath = value;
             continue;
         }
+        ok = OptionValue(argv, i, "--state", value, matched);
+        if (matched) {
+            if (!ok || value.empty()) return UsageError(ctx, "--state needs a file");
+            ctx.statePath = value;
+            continue;
+        }
         ctx.err << "tarvikctl: unknown option " << a << "\n";
         PrintUsage(ctx.err);
         return kExitUsage;
@@ -181,12 +191,23 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
     }
     if (!ctx.tracePath.empty() && !ctx.bus.OpenTraceFile(ctx.tracePath, false))
         return UsageError(ctx, "cannot write the trace file " + ctx.tracePath);
+    if (!ctx.statePath.empty()) {
+        std::string error;
+        if (!sim::LoadBusState(ctx.bus, ctx.statePath, error)) return UsageError(ctx, error);
+    }
 
     sim::InstallSimTransport(ctx.bus);
     const std::vector<std::string> args(argv.begin() + static_cast<long>(i) + 1, argv.end());
     const int rc = command->run(ctx, args);
     sim::UninstallSimTransport();
     ctx.bus.CloseTraceFile();
+    if (!ctx.statePath.empty()) {
+        std::string error;
+        if (!sim::SaveBusState(ctx.bus, ctx.statePath, error)) {
+            ctx.err << "tarvikctl: " << error << "\n";
+            return rc == kExitOk ? kExitFailed : rc;
+        }
+    }
     return rc;
 }
 
