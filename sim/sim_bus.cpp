@@ -92,8 +92,9 @@ Outcome Bus::Execute(size_t index, const Command& cmd) {
         std::fwrite(line.data(), 1, line.size(), traceFile_);
         std::fflush(traceFile_);
     }
-    trace_.push_back(std::move(e));
-    return trace_.back().outcome;
+    const Outcome outcome = e.outcome;
+    if (keepTrace_) trace_.push_back(std::move(e));
+    return outcome;
 }
 
 bool Bus::OpenTraceFile(const std::string& path, bool append) {

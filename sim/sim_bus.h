@@ -57,6 +57,8 @@ public:
     void UseClock(Clock* clock) { clock_ = clock ? clock : &ownClock_; }
 
     const std::vector<TraceEntry>& Trace() const { return trace_; }
+    // A long-lived user (the test DLL) only writes the trace file.
+    void KeepTraceInMemory(bool keep) { keepTrace_ = keep; }
     void ClearTrace() { trace_.clear(); }
     // Writes every later command to this file as one JSON line, after what
     // the file held (append) or into an emptied file; false when it cannot be opened.
@@ -82,6 +84,7 @@ private:
     std::vector<std::unique_ptr<Drive>> drives_;
     std::vector<TraceEntry> trace_;
     std::FILE* traceFile_ = nullptr;
+    bool keepTrace_ = true;
 };
 
 }  // namespace tarvik::sim

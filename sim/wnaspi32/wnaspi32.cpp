@@ -95,6 +95,7 @@ Manager& Get() {
         manager = std::make_unique<Manager>();
         Manager& m = *manager;
         m.bus.UseClock(&GetClock());  // the program's own time: it really waits
+        m.bus.KeepTraceInMemory(false);
         m.tracePath = Env("TARVIK_SIM_TRACE");
         m.statePath = Env("TARVIK_SIM_STATE");
         if (m.statePath.empty() && !m.tracePath.empty()) m.statePath = m.tracePath + ".state";
