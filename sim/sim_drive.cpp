@@ -77,10 +77,15 @@ void Drive::ResetSpeeds(bool keepStreaming) {
 
 void Drive::RestoreState(const Medium& m, bool trayOpen, bool locked,
                          const uint32_t inForce[kFamilies], const uint32_t requested[kFamilies],
-                         uint32_t writeSpeed, uint8_t audio) {
-    medium_ = m;
-    if (medium_.kind != MediumKind::None && medium_.blocks == 0)
-        medium_.blocks = DefaultBlocks(medium_.kind);
+                         uint32_t writeSpeed, uint8_t audio, bool asChange) {
+    Medium restored = m;
+    if (restored.kind != MediumKind::None && restored.blocks == 0)
+        restored.blocks = DefaultBlocks(restored.kind);
+    const bool changed = asChange && restored.kind != MediumKind::None && !trayOpen &&
+                         (!(restored == medium_) || trayOpen_);
+    const bool wasPending = attentionPending_;
+    const uint32_t oldTick = loadTick_, oldSpinUp = spinUpMs_;
+    medium_ = restored;
     trayOpen_ = trayOpen;
     locked_ = locked && profile_.canLock;
     for (int i = 0; i < kFamilies; ++i) {
@@ -94,9 +99,20 @@ void Drive::RestoreState(const Medium& m, bool trayOpen, bool locked,
     }
     writeSpeed_ = writeSpeed;
     audioStatus_ = audio;
-    attentionPending_ = false;
-    spinUpMs_ = 0;
-    loadTick_ = clock_.TickCount();
+    if (changed) {
+        loadTick_ = clock_.TickCount();
+        spinUpMs_ = profile_.Speeds(CurrentFamily()).spinUpMs;
+        attentionPending_ = profile_.unitAttention;
+    } else if (asChange) {
+        // Nothing loaded: a spin-up or unit attention under way goes on.
+        attentionPending_ = wasPending;
+        loadTick_ = oldTick;
+        spinUpMs_ = oldSpinUp;
+    } else {
+        attentionPending_ = false;
+        spinUpMs_ = 0;
+        loadTick_ = clock_.TickCount();
+    }
 }
 
 bool Drive::FamilySupported() const { return profile_.Speeds(CurrentFamily()).present; }

@@ -87,9 +87,13 @@ public:
     int32_t CurrentProfile() const;  // 0 with no ready medium
 
     // Restores state written earlier (the test DLL keeps it between runs).
-    // The medium counts as spun up and no unit attention is pending.
+    // At start (asChange false) the medium counts as spun up, no unit
+    // attention pending. Later (asChange true: someone else changed the
+    // state file) a different medium or a tray closed over one is a medium
+    // change: spin-up and unit attention as after a load.
     void RestoreState(const Medium& m, bool trayOpen, bool locked, const uint32_t inForce[kFamilies],
-                      const uint32_t requested[kFamilies], uint32_t writeSpeed, uint8_t audio);
+                      const uint32_t requested[kFamilies], uint32_t writeSpeed, uint8_t audio,
+                      bool asChange = false);
 
 private:
     struct Answer;

@@ -87,6 +87,7 @@ struct Medium {
     uint8_t bookType = 0;       // DVD: 0 ROM, 1 RAM, 2 -R, 3 -RW, 9 +RW, 10 +R, 14 +R DL
     std::string discType = "BDO";  // BD: "BDO", "BDR", "BDW"
     int32_t profile = -1;       // current profile override; -1 derives it from the above
+    bool operator==(const Medium&) const = default;
 };
 
 enum class Placement : uint8_t { Header, HeaderAndDescriptor, NoHeader };

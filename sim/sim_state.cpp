@@ -29,7 +29,7 @@ std::string BusStateText(const Bus& bus) {
     return json{{"drives", drives}}.dump(1);
 }
 
-bool ApplyBusStateText(Bus& bus, const std::string& text, std::string& error) {
+bool ApplyBusStateText(Bus& bus, const std::string& text, std::string& error, bool asChange) {
     try {
         const json j = json::parse(text, nullptr, false);
         if (j.is_discarded() || !j.is_object() || !j.contains("drives") ||
@@ -67,7 +67,7 @@ bool ApplyBusStateText(Bus& bus, const std::string& text, std::string& error) {
         }
         for (const Pending& p : pending) {
             bus.At(p.index).RestoreState(p.medium, p.trayOpen, p.locked, p.inForce, p.requested,
-                                         p.writeSpeed, p.audio);
+                                         p.writeSpeed, p.audio, asChange);
         }
         return true;
     } catch (const std::exception& e) {
@@ -108,6 +108,46 @@ bool LoadBusState(Bus& bus, const std::string& path, std::string& error) {
         error = path + ": " + error;
         return false;
     }
+    return true;
+}
+
+bool SharedStateFile::Read(std::string& text) const {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream s;
+    s << in.rdbuf();
+    text = s.str();
+    return true;
+}
+
+bool SharedStateFile::Load(Bus& bus, std::string& error) {
+    std::string text;
+    if (!Read(text)) return true;  // nothing saved yet
+    if (!ApplyBusStateText(bus, text, error, false)) {
+        error = path_ + ": " + error;
+        return false;
+    }
+    seen_ = text;
+    return true;
+}
+
+bool SharedStateFile::Refresh(Bus& bus, std::string& error) {
+    std::string text;
+    // Missing (being replaced this instant) or unchanged: nothing to do.
+    if (!Read(text) || text == seen_) return true;
+    seen_ = text;
+    if (!ApplyBusStateText(bus, text, error, true)) {
+        error = path_ + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool SharedStateFile::Save(const Bus& bus, std::string& error) {
+    const std::string text = BusStateText(bus) + "\n";
+    if (text == seen_) return true;
+    if (!SaveBusState(bus, path_, error)) return false;
+    seen_ = text;
     return true;
 }
 

@@ -17,6 +17,28 @@ namespace tarvik::sim {
 [[nodiscard]] bool LoadBusState(Bus& bus, const std::string& path, std::string& error);
 
 std::string BusStateText(const Bus& bus);
-[[nodiscard]] bool ApplyBusStateText(Bus& bus, const std::string& text, std::string& error);
+// asChange: see Drive::RestoreState.
+[[nodiscard]] bool ApplyBusStateText(Bus& bus, const std::string& text, std::string& error,
+                                     bool asChange = false);
+
+// A state file shared with other processes: a long-running user (the test
+// DLL inside the program) saves after its commands and picks up what another
+// process (tarvikctl sim ...) wrote in between, as a user changing discs.
+class SharedStateFile {
+public:
+    explicit SharedStateFile(std::string path) : path_(std::move(path)) {}
+    const std::string& path() const { return path_; }
+    // At start: restores the file's state without medium-change effects.
+    [[nodiscard]] bool Load(Bus& bus, std::string& error);
+    // Applies the file when someone else changed it since we last saw it.
+    [[nodiscard]] bool Refresh(Bus& bus, std::string& error);
+    // Writes the bus state when it differs from what the file holds.
+    [[nodiscard]] bool Save(const Bus& bus, std::string& error);
+
+private:
+    bool Read(std::string& text) const;
+    std::string path_;
+    std::string seen_;  // the file text last read or written
+};
 
 }  // namespace tarvik::sim

@@ -4,7 +4,9 @@
 // Drives: the profiles listed in TARVIK_SIM_PROFILES ("a.json;b.json"), or in
 // "wnaspi32.sim" beside this DLL (one path a line). Trace: TARVIK_SIM_TRACE
 // (JSON lines, appended). State kept between runs: TARVIK_SIM_STATE, or the
-// trace path with ".state" added. Each drive's letter is published in the
+// trace path with ".state" added; changes another process writes there while
+// the program runs (tarvikctl sim ...) are picked up before the next command.
+// Each drive's letter is published in the
 // configuration-manager keys the program reads to resolve ASPI addresses.
 #include <windows.h>
 
@@ -30,7 +32,7 @@ HMODULE g_module = nullptr;
 struct Manager {
     sim::Bus bus;
     sim::AspiManager aspi{bus};
-    std::string statePath;
+    std::unique_ptr<sim::SharedStateFile> state;
     std::string tracePath;
 };
 
@@ -97,8 +99,9 @@ Manager& Get() {
         m.bus.UseClock(&GetClock());  // the program's own time: it really waits
         m.bus.KeepTraceInMemory(false);
         m.tracePath = Env("TARVIK_SIM_TRACE");
-        m.statePath = Env("TARVIK_SIM_STATE");
-        if (m.statePath.empty() && !m.tracePath.empty()) m.statePath = m.tracePath + ".state";
+        std::string statePath = Env("TARVIK_SIM_STATE");
+        if (statePath.empty() && !m.tracePath.empty()) statePath = m.tracePath + ".state";
+        if (!statePath.empty()) m.state = std::make_unique<sim::SharedStateFile>(statePath);
 
         std::vector<std::string> profiles = sim::SplitProfileList(Env("TARVIK_SIM_PROFILES"));
         if (profiles.empty()) (void)sim::ReadProfileListFile(ModuleFolder() + "wnaspi32.sim", profiles);
@@ -109,9 +112,9 @@ Manager& Get() {
                 m.aspi.SetFailed(true);
             }
         }
-        if (!m.statePath.empty()) {
+        if (m.state) {
             std::string error;
-            if (!sim::LoadBusState(m.bus, m.statePath, error)) TraceNote(m, "state not loaded");
+            if (!m.state->Load(m.bus, error)) TraceNote(m, "state not loaded");
         }
         if (!m.tracePath.empty() && !m.bus.OpenTraceFile(m.tracePath, true))
             m.tracePath.clear();
@@ -142,11 +145,11 @@ __declspec(dllexport) DWORD GetASPI32SupportInfo() {
 __declspec(dllexport) DWORD SendASPI32Command(void* srb) {
     std::lock_guard<std::mutex> guard(Lock());
     Manager& m = Get();
+    std::string error;
+    // Another process (tarvikctl sim ...) may have changed discs or trays.
+    if (m.state && !m.state->Refresh(m.bus, error)) TraceNote(m, "state not applied");
     const DWORD result = m.aspi.Send(srb, [](void* event) { SetEvent(static_cast<HANDLE>(event)); });
-    if (m.aspi.TakeChanged() && !m.statePath.empty()) {
-        std::string error;
-        (void)sim::SaveBusState(m.bus, m.statePath, error);
-    }
+    if (m.aspi.TakeChanged() && m.state) (void)m.state->Save(m.bus, error);
     return result;
 }
 

@@ -2,6 +2,9 @@
 // between program runs.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
@@ -197,6 +200,55 @@ TEST(SimState, BadOrForeignStateChangesNothing) {
     text.replace(text.find("1411"), 4, "1234");
     ASSERT_TRUE(ApplyBusStateText(bus, text, error)) << error;
     EXPECT_EQ(bus.At(0).SpeedInForce(Family::Cd), 7056u);
+}
+
+TEST(SimState, SharedFilePicksUpAnotherProcessesDiscChange) {
+    const std::string path = testing::TempDir() + "shared-" + std::to_string(::getpid()) + ".state";
+    std::remove(path.c_str());
+    // "program": long-running, spin-up 3 s.
+    Bus program;
+    program.Add(Cd(R"(, "unitAttention": true)"));
+    Profile slow = program.At(0).profile();
+    slow.Speeds(Family::Cd).spinUpMs = 3000;
+    Bus running;
+    running.Add(slow);
+    SharedStateFile shared(path);
+    std::string error;
+    ASSERT_TRUE(shared.Load(running, error)) << error;  // no file yet: nothing happens
+    ASSERT_TRUE(Send(running, 0, SetCdSpeedCdb(2822)).outcome.Good());
+    ASSERT_TRUE(shared.Save(running, error)) << error;
+    ASSERT_TRUE(shared.Refresh(running, error));  // our own save is not a change
+    EXPECT_TRUE(Send(running, 0, Cdb({0x00}, 6)).outcome.Good());
+
+    // "tarvikctl sim 0 insert cd-audio": another bus loads, changes, saves.
+    Bus tool;
+    tool.Add(slow);
+    ASSERT_TRUE(LoadBusState(tool, path, error)) << error;
+    EXPECT_EQ(tool.At(0).SpeedInForce(Family::Cd), 2822u);
+    Medium audio;
+    audio.kind = MediumKind::Cd;
+    audio.content = CdContent::Audio;
+    ASSERT_TRUE(tool.At(0).OpenTray());
+    tool.At(0).InsertMedium(audio);
+    tool.At(0).CloseTray();
+    ASSERT_TRUE(SaveBusState(tool, path, error)) << error;
+
+    ASSERT_TRUE(shared.Refresh(running, error)) << error;
+    EXPECT_EQ(running.At(0).medium().content, CdContent::Audio);
+    EXPECT_EQ(running.At(0).SpeedInForce(Family::Cd), 7056u);  // a disc change restores it
+    EXPECT_EQ(SenseOf(Send(running, 0, Cdb({0x00}, 6)).outcome), "02/04/01");
+    running.virtualClock().Advance(3000);
+    EXPECT_EQ(SenseOf(Send(running, 0, Cdb({0x00}, 6)).outcome), "06/28/00");
+    EXPECT_EQ(SenseOf(Send(running, 0, Cdb({0x00}, 6)).outcome), "good");
+
+    // The file vanishing for a moment (being replaced) changes nothing.
+    std::remove(path.c_str());
+    ASSERT_TRUE(shared.Refresh(running, error));
+    EXPECT_EQ(running.At(0).medium().content, CdContent::Audio);
+    std::ofstream(path) << "garbage";
+    EXPECT_FALSE(shared.Refresh(running, error));
+    EXPECT_EQ(running.At(0).medium().content, CdContent::Audio);
+    std::remove(path.c_str());
 }
 
 }  // namespace

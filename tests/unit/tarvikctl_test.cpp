@@ -204,6 +204,36 @@ TEST_F(Tarvikctl, StateFileCarriesSpeedTrayAndLockToTheNextRun) {
     EXPECT_NE(bad.err.find("drives.state"), std::string::npos) << bad.err;
 }
 
+TEST_F(Tarvikctl, SimCommandChangesDiscsForLaterRuns) {
+    const std::string drive = "--sim " + Profile("bd-combo-12x") + " --state " +
+                              (dir_ / "s.state").string();
+    EXPECT_NE(Ctl(drive + " mmc 0 profile").out.find("profile: 0x0041"), std::string::npos);
+    ASSERT_EQ(Ctl(drive + " sim 0 open").rc, 0);
+    ASSERT_EQ(Ctl(drive + " sim 0 insert dvd-r").rc, 0);
+    const CtlRun closed = Ctl(drive + " --json sim 0 close");
+    ASSERT_EQ(closed.rc, 0) << closed.err;
+    const auto j = nlohmann::json::parse(closed.out);
+    EXPECT_EQ(j["trayOpen"], false);
+    EXPECT_EQ(j["medium"]["bookType"], 2);
+    EXPECT_NE(Ctl(drive + " mmc 0 book-type").out.find("bookType: DVD-R"), std::string::npos);
+    EXPECT_NE(Ctl(drive + " mmc 0 profile").out.find("profile: 0x0011"), std::string::npos);
+    ASSERT_EQ(Ctl(drive + " sim 0 insert '{\"kind\":\"cd\",\"content\":\"audio\"}'").rc, 0);
+    ASSERT_EQ(Ctl(drive + " sim 0 audio paused").rc, 0);
+    EXPECT_NE(Ctl(drive + " mmc 0 audio-status").out.find("status: 0x12"), std::string::npos);
+    // The button does nothing while the drive is locked.
+    ASSERT_EQ(Ctl(drive + " mmc 0 prevent 1").rc, 0);
+    const CtlRun locked = Ctl(drive + " sim 0 open");
+    EXPECT_EQ(locked.rc, 1);
+    EXPECT_NE(locked.err.find("locked"), std::string::npos);
+
+    for (const std::string bad : {"sim 0 insert floppy", "sim 0 audio loud", "sim 0 shake",
+                                  "sim 0 insert", "sim 0 open now", "sim 3 state"}) {
+        const CtlRun r = Ctl(drive + " " + bad);
+        EXPECT_EQ(r.rc, 2) << bad;
+        EXPECT_NE(r.err.find("tarvikctl: "), std::string::npos) << bad;
+    }
+}
+
 TEST_F(Tarvikctl, LockedDriveRefusesEjectInOneRun) {
     // Each run starts from the profile; a locked tray is given by a profile.
     fs::path locked = dir_ / "locked.json";

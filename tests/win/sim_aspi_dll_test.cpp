@@ -13,11 +13,19 @@
 
 #include "scsi/mmc.h"
 #include "scsi/transport.h"
+#include "sim_bus.h"
+#include "sim_state.h"
 
 namespace tarvik {
 namespace {
 
 constexpr const char* kChildExe = "tarvik_sim_aspi_check.exe";
+
+std::string EnvOf(const char* name) {
+    char buf[1024];
+    const DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+    return n && n < sizeof buf ? std::string(buf, n) : std::string();
+}
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -58,6 +66,19 @@ TEST(SimAspiDllChild, DISABLED_SpeedPersistsIntoTheNextRun) {
     DriveAddress a;
     ASSERT_EQ(Transport().FindFirstDrive(&a), 1);
     EXPECT_EQ(GetCDSpeed(a), 2822u);
+    EXPECT_EQ(TestUnitReady(a), 0);
+
+    // Another process takes the disc out while the program runs (as
+    // "tarvikctl --state FILE sim 0 remove" does): the next command sees it.
+    const std::string statePath = EnvOf("TARVIK_SIM_TRACE") + ".state";
+    sim::Bus other;
+    std::string error;
+    ASSERT_TRUE(other.AddFile(EnvOf("TARVIK_SIM_DIR") + "cd.json", error)) << error;
+    ASSERT_TRUE(other.AddFile(EnvOf("TARVIK_SIM_DIR") + "empty.json", error)) << error;
+    ASSERT_TRUE(sim::LoadBusState(other, statePath, error)) << error;
+    other.At(0).RemoveMedium();
+    ASSERT_TRUE(sim::SaveBusState(other, statePath, error)) << error;
+    EXPECT_EQ(TestUnitReady(a), 1);
 }
 
 // ---- the ordinary test: prepares the copy and runs it twice ----
@@ -98,11 +119,13 @@ protected:
         trace_ = dir_ + "trace.jsonl";
         SetEnvironmentVariableA("TARVIK_SIM_PROFILES", (dir_ + "cd.json;" + dir_ + "empty.json").c_str());
         SetEnvironmentVariableA("TARVIK_SIM_TRACE", trace_.c_str());
+        SetEnvironmentVariableA("TARVIK_SIM_DIR", dir_.c_str());
     }
 
     void TearDown() override {
         SetEnvironmentVariableA("TARVIK_SIM_PROFILES", nullptr);
         SetEnvironmentVariableA("TARVIK_SIM_TRACE", nullptr);
+        SetEnvironmentVariableA("TARVIK_SIM_DIR", nullptr);
         for (const char* f : {kChildExe, "wnaspi32.dll", "cd.json", "empty.json", "trace.jsonl",
                               "trace.jsonl.state"})
             DeleteFileA((dir_ + f).c_str());
