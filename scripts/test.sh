@@ -22,6 +22,7 @@ levels=("$@")
 want() { local l; for l in "${levels[@]}"; do [ "$l" = "$1" ] && return 0; done; return 1; }
 
 failed=()
+passed=0
 timings=()
 step() {  # step NAME COMMAND...: runs, times and records one step
     local name=$1 start end rc
@@ -34,7 +35,7 @@ step() {  # step NAME COMMAND...: runs, times and records one step
     end=$(date +%s%N)
     timings+=("$(awk -v n="$name" -v ns=$((end - start)) -v r="$([ $rc -eq 0 ] && echo ok ||
         echo "FAILED ($rc)")" 'BEGIN { printf "%-12s %8.1f s  %s", n, ns / 1e9, r }')")
-    [ $rc -eq 0 ] || failed+=("$name")
+    if [ $rc -eq 0 ]; then passed=$((passed + 1)); else failed+=("$name"); fi
     return $rc
 }
 
@@ -89,8 +90,8 @@ if want format; then step "format" format_check; fi
 echo
 echo "==== summary"
 printf '%s\n' "${timings[@]}"
+echo "steps: $passed passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
     echo "FAILED: ${failed[*]}"
     exit 1
 fi
-echo "all levels passed"

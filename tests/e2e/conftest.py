@@ -26,6 +26,13 @@ def _bin_dir() -> Path:
 
 
 @pytest.fixture(scope="session")
+def tarvik_exe():
+    exe = _bin_dir() / "tarvik.exe"
+    assert exe.exists(), f"{exe} is missing: build the win64 preset first"
+    return exe
+
+
+@pytest.fixture(scope="session")
 def wine():
     bin_dir = _bin_dir()
     artifacts = Path(os.environ.get("TARVIK_E2E_ARTIFACTS", bin_dir.parent / "e2e-artifacts"))
