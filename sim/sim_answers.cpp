@@ -16,14 +16,13 @@ void PutPadded(uint8_t* p, const std::string& s, size_t width) {
     std::memcpy(p, s.data(), std::min(width, s.size()));
 }
 
-uint32_t Reported(Report mode, uint32_t fixed, uint32_t inForce, uint32_t requested,
-                  uint32_t max) {
+uint32_t Reported(Report mode, uint32_t fixed, uint32_t inForce, uint32_t requested, uint32_t max) {
     switch (mode) {
-    case Report::InForce: return inForce;
-    case Report::Requested: return requested;
-    case Report::Max: return max;
-    case Report::Zero: return 0;
-    case Report::Fixed: return fixed;
+        case Report::InForce: return inForce;
+        case Report::Requested: return requested;
+        case Report::Max: return max;
+        case Report::Zero: return 0;
+        case Report::Fixed: return fixed;
     }
     return 0;
 }
@@ -31,12 +30,12 @@ uint32_t Reported(Report mode, uint32_t fixed, uint32_t inForce, uint32_t reques
 // Additional length of the feature descriptors the simulator knows.
 uint8_t FeatureLength(uint16_t code) {
     switch (code) {
-    case 0x0001: return 8;   // Core
-    case 0x0003: return 4;   // Removable Medium
-    case 0x001E: return 4;   // CD Read
-    case 0x001F: return 4;   // DVD Read
-    case 0x0040: return 28;  // BD Read
-    default: return 0;
+        case 0x0001: return 8;   // Core
+        case 0x0003: return 4;   // Removable Medium
+        case 0x001E: return 4;   // CD Read
+        case 0x001F: return 4;   // DVD Read
+        case 0x0040: return 28;  // BD Read
+        default: return 0;
     }
 }
 
@@ -79,8 +78,7 @@ std::vector<uint8_t> Drive::CapabilitiesPage() const {
     PutBe16(&p[8], Reported(m.reportMax, m.fixedMax, inForce_[i], requested_[i], m.Max()));
     PutBe16(&p[10], profile_.volumeLevels);
     PutBe16(&p[12], profile_.bufferKb);
-    PutBe16(&p[14],
-            Reported(m.reportCurrent, m.fixedCurrent, inForce_[i], requested_[i], m.Max()));
+    PutBe16(&p[14], Reported(m.reportCurrent, m.fixedCurrent, inForce_[i], requested_[i], m.Max()));
     const uint32_t maxWrite = profile_.writeSpeeds.empty() ? 0 : profile_.writeSpeeds.front();
     PutBe16(&p[18], maxWrite);
     PutBe16(&p[20], writeSpeed_);
@@ -150,31 +148,33 @@ Outcome Drive::GetPerformance(const Command& cmd) {
     } else {
         const uint32_t start = speed * m.startPercent / 100;
         switch (m.performance) {
-        case Perf::Nominal: descs.push_back({0, start, endLba, speed}); break;
-        case Perf::WriteBit:
-            flags = 0x02;
-            descs.push_back({0, start, endLba, speed});
-            break;
-        case Perf::ExceptBit:
-            flags = 0x01;
-            descs.push_back({0, start, endLba, speed});
-            break;
-        case Perf::Max: descs.push_back({0, m.Max() * m.startPercent / 100, endLba, m.Max()}); break;
-        case Perf::Zones:
-            // The disc in zones, each faster than the one before, the last one
-            // ending at the speed in force (a CAV drive).
-            for (unsigned z = 0; z < m.zones; ++z) {
-                const uint64_t blocks = uint64_t{endLba} + 1;
-                const uint32_t a = static_cast<uint32_t>(blocks * z / m.zones);
-                const uint32_t b = static_cast<uint32_t>(blocks * (z + 1) / m.zones - 1);
-                const uint32_t pa = start + (speed - start) * z / m.zones;
-                const uint32_t pb = start + (speed - start) * (z + 1) / m.zones;
-                descs.push_back({a, pa, b, pb});
-            }
-            break;
-        case Perf::HeaderOnly: break;
-        case Perf::ZeroLength: zeroLength = true; break;
-        case Perf::Unsupported: break;
+            case Perf::Nominal: descs.push_back({0, start, endLba, speed}); break;
+            case Perf::WriteBit:
+                flags = 0x02;
+                descs.push_back({0, start, endLba, speed});
+                break;
+            case Perf::ExceptBit:
+                flags = 0x01;
+                descs.push_back({0, start, endLba, speed});
+                break;
+            case Perf::Max:
+                descs.push_back({0, m.Max() * m.startPercent / 100, endLba, m.Max()});
+                break;
+            case Perf::Zones:
+                // The disc in zones, each faster than the one before, the last one
+                // ending at the speed in force (a CAV drive).
+                for (unsigned z = 0; z < m.zones; ++z) {
+                    const uint64_t blocks = uint64_t{endLba} + 1;
+                    const uint32_t a = static_cast<uint32_t>(blocks * z / m.zones);
+                    const uint32_t b = static_cast<uint32_t>(blocks * (z + 1) / m.zones - 1);
+                    const uint32_t pa = start + (speed - start) * z / m.zones;
+                    const uint32_t pb = start + (speed - start) * (z + 1) / m.zones;
+                    descs.push_back({a, pa, b, pb});
+                }
+                break;
+            case Perf::HeaderOnly: break;
+            case Perf::ZeroLength: zeroLength = true; break;
+            case Perf::Unsupported: break;
         }
     }
     if (descs.size() > maxDescriptors) descs.resize(maxDescriptors);
@@ -206,25 +206,30 @@ Outcome Drive::GetConfiguration(const Command& cmd) {
 
     std::vector<uint16_t> profiles = profile_.profiles;
     if (profiles.empty()) {
-        if (profile_.Speeds(Family::Bd).present) profiles.insert(profiles.end(), {0x43, 0x42, 0x41, 0x40});
+        if (profile_.Speeds(Family::Bd).present)
+            profiles.insert(profiles.end(), {0x43, 0x42, 0x41, 0x40});
         if (profile_.Speeds(Family::Dvd).present)
             profiles.insert(profiles.end(), {0x2B, 0x1B, 0x1A, 0x14, 0x13, 0x12, 0x11, 0x10});
         profiles.insert(profiles.end(), {0x0A, 0x09, 0x08});
     }
     std::vector<Feature> features = profile_.features;
     if (features.empty()) {
-        if (profile_.Speeds(Family::Dvd).present) features.push_back({0x1F, Feature::Current::Medium});
-        if (profile_.Speeds(Family::Bd).present) features.push_back({0x40, Feature::Current::Medium});
+        if (profile_.Speeds(Family::Dvd).present)
+            features.push_back({0x1F, Feature::Current::Medium});
+        if (profile_.Speeds(Family::Bd).present)
+            features.push_back({0x40, Feature::Current::Medium});
     }
 
     std::vector<uint8_t> a(8, 0);
     PutBe16(&a[6], static_cast<uint32_t>(current));
-    auto add = [&](uint16_t code, bool isCurrent, const std::vector<uint8_t>& body, uint8_t version) {
+    auto add = [&](uint16_t code, bool isCurrent, const std::vector<uint8_t>& body,
+                   uint8_t version) {
         if (code < first || (rt == 2 && code != first) || (rt == 1 && !isCurrent)) return;
         const size_t at = a.size();
         a.resize(at + 4 + body.size(), 0);
         PutBe16(&a[at], code);
-        a[at + 2] = static_cast<uint8_t>((version << 2) | 0x02 * (code < 0x10) | (isCurrent ? 1 : 0));
+        a[at + 2] =
+            static_cast<uint8_t>((version << 2) | 0x02 * (code < 0x10) | (isCurrent ? 1 : 0));
         a[at + 3] = static_cast<uint8_t>(body.size());
         std::copy(body.begin(), body.end(), a.begin() + static_cast<long>(at + 4));
     };
@@ -279,13 +284,13 @@ Outcome Drive::ReadStructure(const Command& cmd) {
         PutBe16(&a[0], 2048 + 2);
         a[4] = static_cast<uint8_t>((medium_.bookType << 4) | 0x05);  // part version 5
         a[5] = 0x02;  // 120 mm, maximum rate not specified
-        const uint8_t layerType = medium_.bookType == 0                              ? 0x01
-                                  : (medium_.bookType == 2 || medium_.bookType == 10 ||
-                                     medium_.bookType == 14)                         ? 0x02
-                                                                                     : 0x04;
+        const uint8_t layerType =
+            medium_.bookType == 0                                                         ? 0x01
+            : (medium_.bookType == 2 || medium_.bookType == 10 || medium_.bookType == 14) ? 0x02
+                                                                                          : 0x04;
         a[6] = static_cast<uint8_t>((medium_.bookType == 14 ? 0x20 : 0) | layerType);
-        a[7] = 0x10;                 // 0.267 um per bit, 0.74 um per track
-        PutBe32(&a[8], 0x030000);    // start of the data area
+        a[7] = 0x10;               // 0.267 um per bit, 0.74 um per track
+        PutBe32(&a[8], 0x030000);  // start of the data area
         PutBe32(&a[12], 0x030000 + EffectiveBlocks() - 1);
     } else {
         // Disc information: one 64-byte unit per layer in a 4096-byte area.

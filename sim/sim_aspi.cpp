@@ -43,29 +43,30 @@ uint32_t AspiManager::Send(void* srb, const std::function<void(void*)>& notify) 
     auto* header = static_cast<SRB_Header*>(srb);
     if (failed_) return header->SRB_Status = SS_NO_ASPI;
     switch (header->SRB_Cmd) {
-    case SC_HA_INQUIRY: {
-        auto* s = static_cast<SRB_HAInquiry*>(srb);
-        if (s->SRB_HaId >= std::max<uint32_t>(AdapterCount(), 1)) return s->SRB_Status = SS_INVALID_HA;
-        s->HA_Count = static_cast<uint8_t>(AdapterCount());
-        s->HA_SCSI_ID = 7;
-        CopyPadded(s->HA_ManagerId, "ASPI for WIN32", sizeof s->HA_ManagerId);
-        CopyPadded(s->HA_Identifier, "TARVIK SIM", sizeof s->HA_Identifier);
-        std::memset(s->HA_Unique, 0, sizeof s->HA_Unique);
-        s->HA_Unique[3] = kTargetsPerAdapter;  // maximum target count
-        return s->SRB_Status = SS_COMP;
-    }
-    case SC_GET_DEV_TYPE: {
-        auto* s = static_cast<SRB_GDEVBlock*>(srb);
-        if (s->SRB_HaId >= AdapterCount()) return s->SRB_Status = SS_INVALID_HA;
-        const int index = DriveIndex(s->SRB_HaId, s->SRB_Target, s->SRB_Lun);
-        if (index < 0) return s->SRB_Status = SS_NO_DEVICE;
-        s->SRB_DeviceType = bus_.At(static_cast<size_t>(index)).profile().deviceType & 0x1F;
-        return s->SRB_Status = SS_COMP;
-    }
-    case SC_EXEC_SCSI_CMD: return Execute(srb, notify);
-    case SC_ABORT_SRB:
-    case SC_RESET_DEV: return header->SRB_Status = SS_COMP;
-    default: return header->SRB_Status = SS_INVALID_CMD;
+        case SC_HA_INQUIRY: {
+            auto* s = static_cast<SRB_HAInquiry*>(srb);
+            if (s->SRB_HaId >= std::max<uint32_t>(AdapterCount(), 1))
+                return s->SRB_Status = SS_INVALID_HA;
+            s->HA_Count = static_cast<uint8_t>(AdapterCount());
+            s->HA_SCSI_ID = 7;
+            CopyPadded(s->HA_ManagerId, "ASPI for WIN32", sizeof s->HA_ManagerId);
+            CopyPadded(s->HA_Identifier, "TARVIK SIM", sizeof s->HA_Identifier);
+            std::memset(s->HA_Unique, 0, sizeof s->HA_Unique);
+            s->HA_Unique[3] = kTargetsPerAdapter;  // maximum target count
+            return s->SRB_Status = SS_COMP;
+        }
+        case SC_GET_DEV_TYPE: {
+            auto* s = static_cast<SRB_GDEVBlock*>(srb);
+            if (s->SRB_HaId >= AdapterCount()) return s->SRB_Status = SS_INVALID_HA;
+            const int index = DriveIndex(s->SRB_HaId, s->SRB_Target, s->SRB_Lun);
+            if (index < 0) return s->SRB_Status = SS_NO_DEVICE;
+            s->SRB_DeviceType = bus_.At(static_cast<size_t>(index)).profile().deviceType & 0x1F;
+            return s->SRB_Status = SS_COMP;
+        }
+        case SC_EXEC_SCSI_CMD: return Execute(srb, notify);
+        case SC_ABORT_SRB:
+        case SC_RESET_DEV: return header->SRB_Status = SS_COMP;
+        default: return header->SRB_Status = SS_INVALID_CMD;
     }
 }
 
@@ -104,24 +105,20 @@ uint32_t AspiManager::Execute(void* srb, const std::function<void(void*)>& notif
     changed_ = true;
     std::memset(s->SenseArea, 0, sizeof s->SenseArea);
     switch (o.completion) {
-    case Completion::Done:
-        s->SRB_TargStat = o.status;
-        if (o.status == STATUS_CHKCOND) {
-            const std::vector<uint8_t> sense = FixedSense(o.sense);
-            std::memcpy(s->SenseArea, sense.data(),
-                        std::min<size_t>({sense.size(), s->SRB_SenseLen, sizeof s->SenseArea}));
-            return finish(SS_ERR);
-        }
-        return finish(SS_COMP);
-    case Completion::TransportError:
-        s->SRB_HaStat = HASTAT_DO_DU;
-        return finish(SS_ERR);
-    case Completion::Gone:
-        s->SRB_HaStat = HASTAT_SEL_TO;
-        return finish(SS_NO_DEVICE);
-    case Completion::Timeout:
-        // Never completes: the caller's wait runs out.
-        return SS_PENDING;
+        case Completion::Done:
+            s->SRB_TargStat = o.status;
+            if (o.status == STATUS_CHKCOND) {
+                const std::vector<uint8_t> sense = FixedSense(o.sense);
+                std::memcpy(s->SenseArea, sense.data(),
+                            std::min<size_t>({sense.size(), s->SRB_SenseLen, sizeof s->SenseArea}));
+                return finish(SS_ERR);
+            }
+            return finish(SS_COMP);
+        case Completion::TransportError: s->SRB_HaStat = HASTAT_DO_DU; return finish(SS_ERR);
+        case Completion::Gone: s->SRB_HaStat = HASTAT_SEL_TO; return finish(SS_NO_DEVICE);
+        case Completion::Timeout:
+            // Never completes: the caller's wait runs out.
+            return SS_PENDING;
     }
     return finish(SS_ERR);
 }
@@ -151,8 +148,8 @@ bool ReadProfileListFile(const std::string& path, std::vector<std::string>& out)
         size_t first = line.find_first_not_of(' ');
         if (first == std::string::npos || line[first] == '#') continue;
         line = line.substr(first);
-        const bool absolute = line[0] == '/' || line[0] == '\\' ||
-                              (line.size() > 1 && line[1] == ':');
+        const bool absolute =
+            line[0] == '/' || line[0] == '\\' || (line.size() > 1 && line[1] == ':');
         out.push_back(absolute ? line : folder + line);
     }
     return true;

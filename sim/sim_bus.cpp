@@ -26,22 +26,22 @@ std::string TraceJson(const TraceEntry& e) {
     j["cdb"] = Hex(e.cdb);
     if (!e.out.empty()) j["out"] = Hex(e.out);
     switch (e.outcome.completion) {
-    case Completion::Done:
-        j["status"] = e.outcome.status;
-        if (e.outcome.status == 2) j["sense"] = SenseText(e.outcome.sense);
-        break;
-    case Completion::TransportError:
-        j["status"] = -1;
-        j["error"] = "transport";
-        break;
-    case Completion::Timeout:
-        j["status"] = -1;
-        j["error"] = "timeout";
-        break;
-    case Completion::Gone:
-        j["status"] = -1;
-        j["error"] = "gone";
-        break;
+        case Completion::Done:
+            j["status"] = e.outcome.status;
+            if (e.outcome.status == 2) j["sense"] = SenseText(e.outcome.sense);
+            break;
+        case Completion::TransportError:
+            j["status"] = -1;
+            j["error"] = "transport";
+            break;
+        case Completion::Timeout:
+            j["status"] = -1;
+            j["error"] = "timeout";
+            break;
+        case Completion::Gone:
+            j["status"] = -1;
+            j["error"] = "gone";
+            break;
     }
     j["in"] = e.outcome.bytesIn;
     return j.dump();
@@ -85,8 +85,8 @@ Outcome Bus::Execute(size_t index, const Command& cmd) {
     e.drive = static_cast<unsigned>(index);
     e.cdb.assign(cmd.cdb.begin(), cmd.cdb.end());
     e.out.assign(cmd.dataOut.begin(), cmd.dataOut.end());
-    e.outcome = index < drives_.size() ? drives_[index]->Execute(cmd)
-                                       : Outcome{Completion::Gone, 0, {}, 0};
+    e.outcome =
+        index < drives_.size() ? drives_[index]->Execute(cmd) : Outcome{Completion::Gone, 0, {}, 0};
     if (traceFile_) {
         const std::string line = TraceJson(e) + "\n";
         std::fwrite(line.data(), 1, line.size(), traceFile_);

@@ -15,21 +15,21 @@ namespace {
 // a single-layer 25 GB BD.
 uint32_t DefaultBlocks(MediumKind kind) {
     switch (kind) {
-    case MediumKind::Cd: return 333000;
-    case MediumKind::Dvd: return 2295104;
-    case MediumKind::Bd: return 12219392;
-    default: return 0;
+        case MediumKind::Cd: return 333000;
+        case MediumKind::Dvd: return 2295104;
+        case MediumKind::Bd: return 12219392;
+        default: return 0;
     }
 }
 
 // CDB length of an opcode's group; 0 for groups the simulator has no command in.
 size_t CdbLengthOf(uint8_t op) {
     switch (op >> 5) {
-    case 0: return 6;
-    case 1:
-    case 2: return 10;
-    case 5: return 12;
-    default: return 0;
+        case 0: return 6;
+        case 1:
+        case 2: return 10;
+        case 5: return 12;
+        default: return 0;
     }
 }
 
@@ -159,9 +159,9 @@ void Drive::CloseTray() {
 
 uint8_t Drive::MediumTypeCode() const {
     switch (profile_.mediumCodes) {
-    case MediumCodes::None: return 0;
-    case MediumCodes::Fixed: return profile_.fixedMediumCode;
-    case MediumCodes::Standard: break;
+        case MediumCodes::None: return 0;
+        case MediumCodes::Fixed: return profile_.fixedMediumCode;
+        case MediumCodes::Standard: break;
     }
     if (trayOpen_) return 0x71;
     if (medium_.kind == MediumKind::None) return 0x70;
@@ -180,26 +180,26 @@ int32_t Drive::CurrentProfile() const {
     if (!MediumReady()) return 0;
     if (medium_.profile >= 0) return medium_.profile;
     switch (medium_.kind) {
-    case MediumKind::Cd:
-        return medium_.cdType == CdType::Pressed      ? 0x08
-               : medium_.cdType == CdType::Recordable ? 0x09
-                                                      : 0x0A;
-    case MediumKind::Dvd:
-        switch (medium_.bookType) {
-        case 1: return 0x12;
-        case 2: return 0x11;
-        case 3: return 0x14;
-        case 9: return 0x1A;
-        case 10: return 0x1B;
-        case 13: return 0x2A;
-        case 14: return 0x2B;
-        default: return 0x10;
-        }
-    case MediumKind::Bd:
-        if (medium_.discType == "BDR") return 0x41;
-        if (medium_.discType == "BDW") return 0x43;
-        return 0x40;
-    default: return 0;
+        case MediumKind::Cd:
+            return medium_.cdType == CdType::Pressed      ? 0x08
+                   : medium_.cdType == CdType::Recordable ? 0x09
+                                                          : 0x0A;
+        case MediumKind::Dvd:
+            switch (medium_.bookType) {
+                case 1: return 0x12;
+                case 2: return 0x11;
+                case 3: return 0x14;
+                case 9: return 0x1A;
+                case 10: return 0x1B;
+                case 13: return 0x2A;
+                case 14: return 0x2B;
+                default: return 0x10;
+            }
+        case MediumKind::Bd:
+            if (medium_.discType == "BDR") return 0x41;
+            if (medium_.discType == "BDW") return 0x43;
+            return 0x40;
+        default: return 0;
     }
 }
 
@@ -225,20 +225,20 @@ bool Drive::CheckFault(uint8_t op, Outcome& out) {
         ++faultFired_[i];
         fired = true;
         switch (rule.kind) {
-        case FaultKind::Sense:
-            out = Check(rule.sense.key, rule.sense.asc, rule.sense.ascq);
-            break;
-        case FaultKind::TransportError:
-            out = Outcome{Completion::TransportError, 0, {}, 0};
-            break;
-        case FaultKind::Timeout:
-            clock_.Sleep(30000);
-            out = Outcome{Completion::Timeout, 0, {}, 0};
-            break;
-        case FaultKind::Vanish:
-            gone_ = true;
-            out = Outcome{Completion::Gone, 0, {}, 0};
-            break;
+            case FaultKind::Sense:
+                out = Check(rule.sense.key, rule.sense.asc, rule.sense.ascq);
+                break;
+            case FaultKind::TransportError:
+                out = Outcome{Completion::TransportError, 0, {}, 0};
+                break;
+            case FaultKind::Timeout:
+                clock_.Sleep(30000);
+                out = Outcome{Completion::Timeout, 0, {}, 0};
+                break;
+            case FaultKind::Vanish:
+                gone_ = true;
+                out = Outcome{Completion::Gone, 0, {}, 0};
+                break;
         }
     }
     return fired;
@@ -263,8 +263,8 @@ Outcome Drive::Execute(const Command& cmd) {
     // profile's latency, unless the profile names the opcode.
     auto it = profile_.opcodeLatencyMs.find(op);
     const uint32_t latency = it != profile_.opcodeLatencyMs.end() ? it->second
-                             : op == kOpRead10                   ? 0
-                                                                 : profile_.latencyMs;
+                             : op == kOpRead10                    ? 0
+                                                                  : profile_.latencyMs;
     if (latency) clock_.Sleep(latency);
 
     Outcome out;
@@ -288,25 +288,25 @@ Outcome Drive::Execute(const Command& cmd) {
 
 Outcome Drive::Dispatch(const Command& cmd, uint8_t op) {
     switch (op) {
-    case kOpTestUnitReady: {
-        Outcome out;
-        (void)NotReady(out);
-        return out;
-    }
-    case kOpRequestSense: return RequestSense(cmd);
-    case kOpInquiry: return Inquiry(cmd);
-    case kOpStartStopUnit: return StartStop(cmd);
-    case kOpPreventAllow: return PreventAllow(cmd);
-    case kOpReadCapacity: return ReadCapacity(cmd);
-    case kOpRead10: return Read10(cmd);
-    case kOpReadSubChannel: return ReadSubChannel(cmd);
-    case kOpGetConfiguration: return GetConfiguration(cmd);
-    case kOpModeSense10: return ModeSense(cmd);
-    case kOpGetPerformance: return GetPerformance(cmd);
-    case kOpReadDiscStructure: return ReadStructure(cmd);
-    case kOpSetStreaming: return SetStreaming(cmd);
-    case kOpSetCdSpeed: return SetCdSpeed(cmd);
-    default: return InvalidOpcode();
+        case kOpTestUnitReady: {
+            Outcome out;
+            (void)NotReady(out);
+            return out;
+        }
+        case kOpRequestSense: return RequestSense(cmd);
+        case kOpInquiry: return Inquiry(cmd);
+        case kOpStartStopUnit: return StartStop(cmd);
+        case kOpPreventAllow: return PreventAllow(cmd);
+        case kOpReadCapacity: return ReadCapacity(cmd);
+        case kOpRead10: return Read10(cmd);
+        case kOpReadSubChannel: return ReadSubChannel(cmd);
+        case kOpGetConfiguration: return GetConfiguration(cmd);
+        case kOpModeSense10: return ModeSense(cmd);
+        case kOpGetPerformance: return GetPerformance(cmd);
+        case kOpReadDiscStructure: return ReadStructure(cmd);
+        case kOpSetStreaming: return SetStreaming(cmd);
+        case kOpSetCdSpeed: return SetCdSpeed(cmd);
+        default: return InvalidOpcode();
     }
 }
 
@@ -322,10 +322,10 @@ Outcome Drive::RequestSense(const Command& cmd) {
 
 Outcome Drive::ApplySpeed(Obey obey, uint32_t read, uint32_t write, bool streaming) {
     switch (obey) {
-    case Obey::Unknown: return InvalidOpcode();
-    case Obey::Reject: return InvalidField();
-    case Obey::Ignore: return Good();
-    case Obey::Obey: break;
+        case Obey::Unknown: return InvalidOpcode();
+        case Obey::Reject: return InvalidField();
+        case Obey::Ignore: return Good();
+        case Obey::Obey: break;
     }
     const Family f = CurrentFamily();
     const SpeedModel& m = profile_.Speeds(f);
@@ -336,37 +336,40 @@ Outcome Drive::ApplySpeed(Obey obey, uint32_t read, uint32_t write, bool streami
         chosen = m.Max();  // FFFFh and anything above the top speed mean "as fast as it goes"
     } else if (read < m.Min()) {
         switch (m.belowMin) {
-        case BelowMin::Slowest: chosen = m.Min(); break;
-        case BelowMin::Ignore: return Good();
-        case BelowMin::Reject: return InvalidField();
+            case BelowMin::Slowest: chosen = m.Min(); break;
+            case BelowMin::Ignore: return Good();
+            case BelowMin::Reject: return InvalidField();
         }
         if (m.rounding == Rounding::Exact) return InvalidField();
     } else {
         switch (m.rounding) {
-        case Rounding::Down:
-            for (uint32_t s : m.read)  // fastest first: the first one not above
-                if (s <= read) { chosen = s; break; }
-            break;
-        case Rounding::Up:
-            for (uint32_t s : m.read)
-                if (s >= read) chosen = s;  // ends at the slowest one not below
-            break;
-        case Rounding::Nearest: {
-            uint32_t best = UINT32_MAX;
-            for (uint32_t s : m.read) {
-                const uint32_t d = s > read ? s - read : read - s;
-                if (d <= best) {  // on a tie the slower speed wins
-                    best = d;
-                    chosen = s;
+            case Rounding::Down:
+                for (uint32_t s : m.read)  // fastest first: the first one not above
+                    if (s <= read) {
+                        chosen = s;
+                        break;
+                    }
+                break;
+            case Rounding::Up:
+                for (uint32_t s : m.read)
+                    if (s >= read) chosen = s;  // ends at the slowest one not below
+                break;
+            case Rounding::Nearest: {
+                uint32_t best = UINT32_MAX;
+                for (uint32_t s : m.read) {
+                    const uint32_t d = s > read ? s - read : read - s;
+                    if (d <= best) {  // on a tie the slower speed wins
+                        best = d;
+                        chosen = s;
+                    }
                 }
+                break;
             }
-            break;
-        }
-        case Rounding::Exact:
-            for (uint32_t s : m.read)
-                if (s == read) chosen = s;
-            if (!chosen) return InvalidField();
-            break;
+            case Rounding::Exact:
+                for (uint32_t s : m.read)
+                    if (s == read) chosen = s;
+                if (!chosen) return InvalidField();
+                break;
         }
     }
     const int i = static_cast<int>(f);
@@ -377,7 +380,10 @@ Outcome Drive::ApplySpeed(Obey obey, uint32_t read, uint32_t write, bool streami
     if (write != 0 && !profile_.writeSpeeds.empty()) {
         uint32_t w = profile_.writeSpeeds.back();
         for (uint32_t s : profile_.writeSpeeds)
-            if (s <= write) { w = s; break; }
+            if (s <= write) {
+                w = s;
+                break;
+            }
         writeSpeed_ = w;
     }
     return Good();
@@ -487,10 +493,10 @@ Outcome Drive::Read10(const Command& cmd) {
     if (lba + count > EffectiveBlocks()) return Check(0x05, 0x21, 0x00);
     // An audio CD has no 2048-byte sectors; a mixed one has its data track in
     // the first half of the disc.
-    const uint64_t dataEnd = medium_.kind != MediumKind::Cd         ? EffectiveBlocks()
-                             : medium_.content == CdContent::Audio  ? 0
-                             : medium_.content == CdContent::Mixed  ? EffectiveBlocks() / 2
-                                                                    : EffectiveBlocks();
+    const uint64_t dataEnd = medium_.kind != MediumKind::Cd        ? EffectiveBlocks()
+                             : medium_.content == CdContent::Audio ? 0
+                             : medium_.content == CdContent::Mixed ? EffectiveBlocks() / 2
+                                                                   : EffectiveBlocks();
     if (lba + count > dataEnd) return Check(0x05, 0x64, 0x00);
     const size_t bytes = std::min<size_t>(size_t{count} * 2048, cmd.dataIn.size());
     for (size_t off = 0; off < bytes; off += 2048) {

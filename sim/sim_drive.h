@@ -91,9 +91,9 @@ public:
     // attention pending. Later (asChange true: someone else changed the
     // state file) a different medium or a tray closed over one is a medium
     // change: spin-up and unit attention as after a load.
-    void RestoreState(const Medium& m, bool trayOpen, bool locked, const uint32_t inForce[kFamilies],
-                      const uint32_t requested[kFamilies], uint32_t writeSpeed, uint8_t audio,
-                      bool asChange = false);
+    void RestoreState(const Medium& m, bool trayOpen, bool locked,
+                      const uint32_t inForce[kFamilies], const uint32_t requested[kFamilies],
+                      uint32_t writeSpeed, uint8_t audio, bool asChange = false);
 
 private:
     struct Answer;

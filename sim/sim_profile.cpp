@@ -13,18 +13,18 @@ using nlohmann::json;
 
 const char* FamilyName(Family f) {
     switch (f) {
-    case Family::Cd: return "cd";
-    case Family::Dvd: return "dvd";
-    case Family::Bd: return "bd";
+        case Family::Cd: return "cd";
+        case Family::Dvd: return "dvd";
+        case Family::Bd: return "bd";
     }
     return "?";
 }
 
 Family FamilyOf(MediumKind kind) {
     switch (kind) {
-    case MediumKind::Dvd: return Family::Dvd;
-    case MediumKind::Bd: return Family::Bd;
-    default: return Family::Cd;
+        case MediumKind::Dvd: return Family::Dvd;
+        case MediumKind::Bd: return Family::Bd;
+        default: return Family::Cd;
     }
 }
 
@@ -35,10 +35,14 @@ bool ParseHexByte(std::string_view s, uint8_t& out) {
     unsigned v = 0;
     for (char c : s) {
         v <<= 4;
-        if (c >= '0' && c <= '9') v |= static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f') v |= static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') v |= static_cast<unsigned>(c - 'A' + 10);
-        else return false;
+        if (c >= '0' && c <= '9')
+            v |= static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            v |= static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            v |= static_cast<unsigned>(c - 'A' + 10);
+        else
+            return false;
     }
     out = static_cast<uint8_t>(v);
     return true;
@@ -125,8 +129,7 @@ public:
         out.clear();
         for (size_t i = 0; i < v.size(); ++i) {
             uint64_t s = 0;
-            if (!ToNumber(v[i], Path(key) + "[" + std::to_string(i) + "]", 0xFFFE, s))
-                return false;
+            if (!ToNumber(v[i], Path(key) + "[" + std::to_string(i) + "]", 0xFFFE, s)) return false;
             if (s == 0) return Fail(Path(key), "speeds must be above 0");
             out.push_back(static_cast<uint32_t>(s));
         }
@@ -149,10 +152,14 @@ public:
             uint64_t value = 0;
             for (char c : digits) {
                 unsigned d;
-                if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-                else if (hex && c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-                else if (hex && c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-                else return Fail(path, "is not a number");
+                if (c >= '0' && c <= '9')
+                    d = static_cast<unsigned>(c - '0');
+                else if (hex && c >= 'a' && c <= 'f')
+                    d = static_cast<unsigned>(c - 'a' + 10);
+                else if (hex && c >= 'A' && c <= 'F')
+                    d = static_cast<unsigned>(c - 'A' + 10);
+                else
+                    return Fail(path, "is not a number");
                 if (value > (UINT64_MAX - d) / (hex ? 16 : 10)) return Fail(path, "is too large");
                 value = value * (hex ? 16 : 10) + d;
             }
@@ -176,9 +183,8 @@ private:
 
 bool ReadIdentity(const json& j, const std::string& path, Profile& p, std::string& error) {
     Reader r(j, path, error);
-    if (!r.IsObject() ||
-        !r.OnlyKeys({"vendor", "product", "revision", "deviceType", "version", "inquiryLength",
-                     "inquiryFails", "letter"}))
+    if (!r.IsObject() || !r.OnlyKeys({"vendor", "product", "revision", "deviceType", "version",
+                                      "inquiryLength", "inquiryFails", "letter"}))
         return false;
     std::string letter;
     if (!r.String("vendor", p.vendor, 8) || !r.String("product", p.product, 16) ||
@@ -270,14 +276,14 @@ bool ReadReport(Reader& r, const char* key, Report& mode, uint32_t& fixed) {
 
 bool ReadSpeedModel(const json& j, const std::string& path, SpeedModel& m, std::string& error) {
     Reader r(j, path, error);
-    if (!r.IsObject() ||
-        !r.OnlyKeys({"read", "rounding", "belowMin", "setCdSpeed", "setStreaming",
-                     "reportCurrent", "reportMax", "performance", "zones", "startPercent",
-                     "persist", "spinUpMs", "readEfficiency"}))
+    if (!r.IsObject() || !r.OnlyKeys({"read", "rounding", "belowMin", "setCdSpeed", "setStreaming",
+                                      "reportCurrent", "reportMax", "performance", "zones",
+                                      "startPercent", "persist", "spinUpMs", "readEfficiency"}))
         return false;
-    const std::initializer_list<std::pair<const char*, Obey>> obey = {
-        {"obey", Obey::Obey}, {"ignore", Obey::Ignore}, {"reject", Obey::Reject},
-        {"unknown", Obey::Unknown}};
+    const std::initializer_list<std::pair<const char*, Obey>> obey = {{"obey", Obey::Obey},
+                                                                      {"ignore", Obey::Ignore},
+                                                                      {"reject", Obey::Reject},
+                                                                      {"unknown", Obey::Unknown}};
     m.present = true;
     bool ok = r.SpeedList("read", m.read, true) &&
               r.Enum("rounding", m.rounding,
@@ -353,8 +359,7 @@ bool ReadFeatures(const json& j, const std::string& path, Profile& p, std::strin
     Reader r(j, path, error);
     if (!r.IsObject() || !r.OnlyKeys({"supported", "ignoresRt", "features", "profiles"}))
         return false;
-    if (!r.Bool("supported", p.getConfiguration) || !r.Bool("ignoresRt", p.ignoresRt))
-        return false;
+    if (!r.Bool("supported", p.getConfiguration) || !r.Bool("ignoresRt", p.ignoresRt)) return false;
     if (r.Has("features")) {
         const json& list = r.At("features");
         if (!list.is_array() || list.size() > 64)
@@ -378,8 +383,7 @@ bool ReadFeatures(const json& j, const std::string& path, Profile& p, std::strin
             return r.Fail(r.Path("profiles"), "must be an array of at most 64 profiles");
         for (size_t i = 0; i < list.size(); ++i) {
             uint64_t v = 0;
-            if (!r.ToNumber(list[i], r.Path("profiles") + "[" + std::to_string(i) + "]", 0xFFFF,
-                            v))
+            if (!r.ToNumber(list[i], r.Path("profiles") + "[" + std::to_string(i) + "]", 0xFFFF, v))
                 return false;
             p.profiles.push_back(static_cast<uint16_t>(v));
         }
@@ -442,11 +446,10 @@ bool ReadFaults(const json& j, const std::string& path, Profile& p, std::string&
         }
         if (r.Has("sense") && r.Has("error"))
             return r.Fail(r.Path("error"), "give either \"sense\" or \"error\"");
-        if (!r.Sense("sense", rule.sense) ||
-            !r.Enum("error", rule.kind,
-                    {{"transport", FaultKind::TransportError},
-                     {"timeout", FaultKind::Timeout},
-                     {"vanish", FaultKind::Vanish}}))
+        if (!r.Sense("sense", rule.sense) || !r.Enum("error", rule.kind,
+                                                     {{"transport", FaultKind::TransportError},
+                                                      {"timeout", FaultKind::Timeout},
+                                                      {"vanish", FaultKind::Vanish}}))
             return false;
         p.faults.push_back(rule);
     }
@@ -457,8 +460,8 @@ bool ReadProfile(const json& j, Profile& p, std::string& error) {
     Reader r(j, "profile", error);
     if (!r.IsObject() ||
         !r.OnlyKeys({"name", "comment", "identity", "capabilities", "configuration", "speeds",
-                     "streamingRejectsAllOnesEnd", "medium", "audioStatus", "tray",
-                     "unitAttention", "startsReady", "latencyMs", "faults"}))
+                     "streamingRejectsAllOnesEnd", "medium", "audioStatus", "tray", "unitAttention",
+                     "startsReady", "latencyMs", "faults"}))
         return false;
     if (!r.String("name", p.name, 200)) return false;
     if (r.Has("identity") && !ReadIdentity(r.At("identity"), r.Path("identity"), p, error))

@@ -42,21 +42,21 @@ enum class Obey : uint8_t {
 enum class Report : uint8_t { InForce, Requested, Max, Zero, Fixed };
 // GET PERFORMANCE (nominal read performance) answers.
 enum class Perf : uint8_t {
-    Nominal,     // one descriptor ending at the speed in force
-    Zones,       // several descriptors rising to the speed in force
-    WriteBit,    // one descriptor, but the header's Write bit is set
-    ExceptBit,   // one descriptor, but the header's Except bit is set
-    HeaderOnly,  // data length 4, no descriptor
-    ZeroLength,  // data length 0
-    Max,         // always the maximum speed: the drive does not report the current one
-    Unsupported, // 05/20/00
+    Nominal,      // one descriptor ending at the speed in force
+    Zones,        // several descriptors rising to the speed in force
+    WriteBit,     // one descriptor, but the header's Write bit is set
+    ExceptBit,    // one descriptor, but the header's Except bit is set
+    HeaderOnly,   // data length 4, no descriptor
+    ZeroLength,   // data length 0
+    Max,          // always the maximum speed: the drive does not report the current one
+    Unsupported,  // 05/20/00
 };
 // When a speed set for a family survives a medium change.
 enum class Persist : uint8_t { None, Streaming, Always };
 
 struct SpeedModel {
-    bool present = false;         // the drive reads this family at all
-    std::vector<uint32_t> read;   // KB/s, fastest first, never empty when present
+    bool present = false;        // the drive reads this family at all
+    std::vector<uint32_t> read;  // KB/s, fastest first, never empty when present
     Rounding rounding = Rounding::Down;
     BelowMin belowMin = BelowMin::Slowest;
     Obey setCdSpeed = Obey::Obey;
@@ -83,10 +83,10 @@ struct Medium {
     MediumKind kind = MediumKind::None;
     CdType cdType = CdType::Pressed;
     CdContent content = CdContent::Data;
-    uint32_t blocks = 0;        // capacity in 2048-byte blocks; 0 selects a default per kind
-    uint8_t bookType = 0;       // DVD: 0 ROM, 1 RAM, 2 -R, 3 -RW, 9 +RW, 10 +R, 14 +R DL
+    uint32_t blocks = 0;           // capacity in 2048-byte blocks; 0 selects a default per kind
+    uint8_t bookType = 0;          // DVD: 0 ROM, 1 RAM, 2 -R, 3 -RW, 9 +RW, 10 +R, 14 +R DL
     std::string discType = "BDO";  // BD: "BDO", "BDR", "BDW"
-    int32_t profile = -1;       // current profile override; -1 derives it from the above
+    int32_t profile = -1;          // current profile override; -1 derives it from the above
     bool operator==(const Medium&) const = default;
 };
 

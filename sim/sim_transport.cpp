@@ -49,42 +49,46 @@ int Complete(ScsiRequest* r, const Outcome& o, TransportStyle style) {
     if (aspi) r->adapterStatus = aspi::HASTAT_OK;
 
     switch (o.completion) {
-    case Completion::Done: {
-        r->targetStatus = o.status;
-        if (o.status == 2) {
-            const std::vector<uint8_t> sense = FixedSense(o.sense);
-            const size_t n = std::min<size_t>(wanted, sense.size());
-            std::memcpy(r->sense, sense.data(), n);
-            r->senseLength = static_cast<uint32_t>(n);
+        case Completion::Done: {
+            r->targetStatus = o.status;
+            if (o.status == 2) {
+                const std::vector<uint8_t> sense = FixedSense(o.sense);
+                const size_t n = std::min<size_t>(wanted, sense.size());
+                std::memcpy(r->sense, sense.data(), n);
+                r->senseLength = static_cast<uint32_t>(n);
+            }
+            if (r->direction == 0)
+                r->dataLength = o.bytesIn;
+            else if (o.status != 0)
+                r->dataLength = 0;
+            if (aspi) r->aspiStatus = o.status == 0 ? aspi::SS_COMP : aspi::SS_ERR;
+            break;
         }
-        if (r->direction == 0) r->dataLength = o.bytesIn;
-        else if (o.status != 0) r->dataLength = 0;
-        if (aspi) r->aspiStatus = o.status == 0 ? aspi::SS_COMP : aspi::SS_ERR;
-        break;
-    }
-    case Completion::TransportError:
-        r->dataLength = 0;
-        if (aspi) {
-            r->aspiStatus = aspi::SS_ERR;
-            r->adapterStatus = aspi::HASTAT_DO_DU;
-        } else {
-            r->osError = kErrorIoDevice;
-        }
-        break;
-    case Completion::Timeout:
-        r->dataLength = 0;
-        if (aspi) r->aspiStatus = aspi::SS_PENDING;
-        else r->osError = kErrorSemTimeout;
-        break;
-    case Completion::Gone:
-        r->dataLength = 0;
-        if (aspi) {
-            r->aspiStatus = aspi::SS_NO_DEVICE;
-            r->adapterStatus = aspi::HASTAT_SEL_TO;
-        } else {
-            r->osError = kErrorDeviceNotConnected;
-        }
-        break;
+        case Completion::TransportError:
+            r->dataLength = 0;
+            if (aspi) {
+                r->aspiStatus = aspi::SS_ERR;
+                r->adapterStatus = aspi::HASTAT_DO_DU;
+            } else {
+                r->osError = kErrorIoDevice;
+            }
+            break;
+        case Completion::Timeout:
+            r->dataLength = 0;
+            if (aspi)
+                r->aspiStatus = aspi::SS_PENDING;
+            else
+                r->osError = kErrorSemTimeout;
+            break;
+        case Completion::Gone:
+            r->dataLength = 0;
+            if (aspi) {
+                r->aspiStatus = aspi::SS_NO_DEVICE;
+                r->adapterStatus = aspi::HASTAT_SEL_TO;
+            } else {
+                r->osError = kErrorDeviceNotConnected;
+            }
+            break;
     }
     // ASPI copies the key whenever the manager reports sense bytes; SPTI only
     // when some came back.
@@ -100,8 +104,8 @@ int Run(ScsiRequest* r, size_t index) {
         if (r->direction == 0)
             cmd.dataIn = std::span<uint8_t>(static_cast<uint8_t*>(r->data), r->dataLength);
         else
-            cmd.dataOut = std::span<const uint8_t>(static_cast<const uint8_t*>(r->data),
-                                                   r->dataLength);
+            cmd.dataOut =
+                std::span<const uint8_t>(static_cast<const uint8_t*>(r->data), r->dataLength);
     }
     return Complete(r, s.bus->Execute(index, cmd), s.style);
 }
@@ -174,8 +178,8 @@ int SimFindNext(DriveAddress* address) {
     return FindFrom(static_cast<size_t>(index) + 1, address);
 }
 
-const ScsiTransport kSimSet = {SimClose, SimExecuteOn, SimOpen, SimFindNext, SimFindFirst,
-                               SimExecute};
+const ScsiTransport kSimSet = {SimClose,    SimExecuteOn, SimOpen,
+                               SimFindNext, SimFindFirst, SimExecute};
 
 }  // namespace
 
@@ -202,11 +206,11 @@ void InstallSimTransport(Bus& bus, TransportStyle style) {
     if (!s.bus) {
         s.previousClock = &GetClock();
         s.previousMode = GetTransportMode();
-        s.previousSet = InstallTransport(&kSimSet, style == TransportStyle::Aspi ? kTransportAspi
-                                                                                : kTransportSpti);
+        s.previousSet = InstallTransport(
+            &kSimSet, style == TransportStyle::Aspi ? kTransportAspi : kTransportSpti);
     } else {
-        (void)InstallTransport(&kSimSet, style == TransportStyle::Aspi ? kTransportAspi
-                                                                       : kTransportSpti);
+        (void)InstallTransport(&kSimSet,
+                               style == TransportStyle::Aspi ? kTransportAspi : kTransportSpti);
     }
     s.bus = &bus;
     s.style = style;

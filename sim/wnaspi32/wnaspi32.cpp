@@ -80,8 +80,8 @@ void PublishLetters(Manager& m) {
             RegCloseKey(key);
         }
         const std::string enumKey = std::string("Enum\\") + hardware;
-        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, enumKey.c_str(), 0, nullptr, 0, KEY_WRITE,
-                            nullptr, &key, nullptr) == ERROR_SUCCESS) {
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, enumKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr) == ERROR_SUCCESS) {
             const char letter[2] = {m.bus.Letter(i), 0};
             RegSetValueExA(key, "CurrentDriveLetterAssignment", 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(letter), 2);
@@ -104,7 +104,8 @@ Manager& Get() {
         if (!statePath.empty()) m.state = std::make_unique<sim::SharedStateFile>(statePath);
 
         std::vector<std::string> profiles = sim::SplitProfileList(Env("TARVIK_SIM_PROFILES"));
-        if (profiles.empty()) (void)sim::ReadProfileListFile(ModuleFolder() + "wnaspi32.sim", profiles);
+        if (profiles.empty())
+            (void)sim::ReadProfileListFile(ModuleFolder() + "wnaspi32.sim", profiles);
         for (const std::string& p : profiles) {
             std::string error;
             if (!m.bus.AddFile(p, error)) {
@@ -116,8 +117,7 @@ Manager& Get() {
             std::string error;
             if (!m.state->Load(m.bus, error)) TraceNote(m, "state not loaded");
         }
-        if (!m.tracePath.empty() && !m.bus.OpenTraceFile(m.tracePath, true))
-            m.tracePath.clear();
+        if (!m.tracePath.empty() && !m.bus.OpenTraceFile(m.tracePath, true)) m.tracePath.clear();
         PublishLetters(m);
     });
     return *manager;
@@ -148,7 +148,8 @@ __declspec(dllexport) DWORD SendASPI32Command(void* srb) {
     std::string error;
     // Another process (tarvikctl sim ...) may have changed discs or trays.
     if (m.state && !m.state->Refresh(m.bus, error)) TraceNote(m, "state not applied");
-    const DWORD result = m.aspi.Send(srb, [](void* event) { SetEvent(static_cast<HANDLE>(event)); });
+    const DWORD result =
+        m.aspi.Send(srb, [](void* event) { SetEvent(static_cast<HANDLE>(event)); });
     if (m.aspi.TakeChanged() && m.state) (void)m.state->Save(m.bus, error);
     return result;
 }

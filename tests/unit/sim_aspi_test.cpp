@@ -20,11 +20,12 @@ using namespace tarvik::aspi;
 
 Profile Cd(const std::string& extra = "") {
     return ProfileFromText(R"({"name": "cd", "speeds": {"cd": {"read": [7056, 2822, 1411],
-        "spinUpMs": 0}}, "medium": {"kind": "cd"}, "latencyMs": {"default": 0})" + extra + "}");
+        "spinUpMs": 0}}, "medium": {"kind": "cd"}, "latencyMs": {"default": 0})" +
+                           extra + "}");
 }
 
-SRB_ExecSCSICmd Exec(uint8_t target, std::initializer_list<uint8_t> cdb, uint8_t* buf,
-                     uint32_t len, uint8_t flags) {
+SRB_ExecSCSICmd Exec(uint8_t target, std::initializer_list<uint8_t> cdb, uint8_t* buf, uint32_t len,
+                     uint8_t flags) {
     SRB_ExecSCSICmd s;
     std::memset(&s, 0, sizeof s);
     s.SRB_Cmd = SC_EXEC_SCSI_CMD;
@@ -88,7 +89,11 @@ TEST(SimAspi, ExecutionWithEventCompletesThenSignals) {
     s.SRB_PostProc = &event;
     // The status is final before the event is set.
     uint8_t statusAtSignal = 0;
-    EXPECT_EQ(aspi.Send(&s, [&](void* e) { signalled = e; statusAtSignal = s.SRB_Status; }),
+    EXPECT_EQ(aspi.Send(&s,
+                        [&](void* e) {
+                            signalled = e;
+                            statusAtSignal = s.SRB_Status;
+                        }),
               SS_PENDING);
     EXPECT_EQ(signalled, &event);
     EXPECT_EQ(statusAtSignal, SS_COMP);
@@ -137,8 +142,8 @@ TEST(SimAspi, TransportFaultsAndMissingDevices) {
     EXPECT_EQ(missing.SRB_HaStat, HASTAT_SEL_TO);
 
     uint8_t buf[8];
-    SRB_ExecSCSICmd both = Exec(0, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, buf, 8,
-                                SRB_DIR_IN | SRB_DIR_OUT);
+    SRB_ExecSCSICmd both =
+        Exec(0, {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, buf, 8, SRB_DIR_IN | SRB_DIR_OUT);
     EXPECT_EQ(aspi.Send(&both, nullptr), SS_INVALID_SRB);
 }
 

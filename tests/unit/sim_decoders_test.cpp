@@ -145,7 +145,7 @@ TEST_P(SimPageDecoded, AsSdparmDecodesIt) {
     // The maximum read speed as the page reports it for the medium in the drive.
     const Family fam = bus_.At(0).MediumReady() ? FamilyOf(bus_.At(0).medium().kind) : Family::Cd;
     const SpeedModel& m = p.Speeds(fam);
-    const uint32_t max = m.reportMax == Report::Fixed ? m.fixedMax
+    const uint32_t max = m.reportMax == Report::Fixed  ? m.fixedMax
                          : m.reportMax == Report::Zero ? 0
                                                        : m.Max();
     EXPECT_EQ(f["MRSS"], std::to_string(max));
@@ -165,8 +165,7 @@ TEST_P(SimWriteSpeedDecoded, SpeedChangeShowsInSdparmOutput) {
     const std::string file = WriteHex(r.data, "ms2.hex");
     auto f = SdparmFields(RunTool("sdparm --inhex=" + file + " --pdt=5 -a -l"));
     fs::remove(file);
-    EXPECT_EQ(f["CWSS"],
-              std::to_string(obeyed ? p.writeSpeeds.back() : p.writeSpeeds.front()));
+    EXPECT_EQ(f["CWSS"], std::to_string(obeyed ? p.writeSpeeds.back() : p.writeSpeeds.front()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, SimInquiryDecoded,

@@ -9,8 +9,8 @@ namespace tarvik::simtest {
 namespace {
 
 std::string CdDrive(const std::string& cdExtra, const std::string& rest = "") {
-    return R"({"speeds": {"cd": {"read": [7056, 5645, 4234, 2822, 1411], "spinUpMs": 0)" +
-           cdExtra + R"(}}, "medium": {"kind": "cd"})" + rest + "}";
+    return R"({"speeds": {"cd": {"read": [7056, 5645, 4234, 2822, 1411], "spinUpMs": 0)" + cdExtra +
+           R"(}}, "medium": {"kind": "cd"})" + rest + "}";
 }
 
 struct RoundingCase {
@@ -158,7 +158,8 @@ TEST(SimDrive, TrayThatCannotCloseRejectsOrIgnoresLoad) {
     for (const char* failure : {"reject", "ignore"}) {
         Bus bus;
         bus.Add(ProfileFromText(CdDrive("", std::string(R"(, "tray": {"open": true,
-            "canClose": false, "closeFailure": ")") + failure + R"("})")));
+            "canClose": false, "closeFailure": ")") +
+                                                failure + R"("})")));
         const Outcome o = Send(bus, 0, Cdb({0x1B, 0, 0, 0, 0x03}, 6)).outcome;
         EXPECT_EQ(SenseOf(o), std::string(failure) == "reject" ? "05/24/00" : "good");
         EXPECT_TRUE(bus.At(0).TrayOpen());

@@ -84,9 +84,7 @@ inline std::vector<uint8_t> Cdb(std::initializer_list<uint8_t> bytes, size_t len
 }
 
 // Offset of page 2Ah in a MODE SENSE(10) answer (header and block descriptor skipped).
-inline size_t PageOffset(const std::vector<uint8_t>& answer) {
-    return 8 + GetBe16(&answer[6]);
-}
+inline size_t PageOffset(const std::vector<uint8_t>& answer) { return 8 + GetBe16(&answer[6]); }
 
 inline uint32_t CurrentReadSpeedReported(Bus& bus, size_t drive) {
     Result r = Send(bus, drive, ModeSenseCdb(), 256);

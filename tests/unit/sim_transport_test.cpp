@@ -138,7 +138,8 @@ TEST_F(SimTransport, ScsiExecuteWaitsOutSpinUpOnTheBusClock) {
 TEST(SimBus, ShippedProfilesLoad) {
     namespace fs = std::filesystem;
     int count = 0;
-    for (const auto& entry : fs::directory_iterator(std::string(TARVIK_SOURCE_DIR) + "/sim/profiles")) {
+    for (const auto& entry :
+         fs::directory_iterator(std::string(TARVIK_SOURCE_DIR) + "/sim/profiles")) {
         if (entry.path().extension() != ".json") continue;
         Bus bus;
         std::string error;

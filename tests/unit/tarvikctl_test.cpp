@@ -122,8 +122,8 @@ TEST_F(Tarvikctl, TraceHoldsEveryCommandWithSenseAndDataOut) {
     const fs::path trace = dir_ / "trace.jsonl";
     // The emulator does not know SET CD SPEED: the operation fails, exit 1.
     CtlRun r = Ctl("--sim " + Profile("dvdrw-24x-streaming") + " --sim " +
-                Profile("emulator-rejects-speed") + " --trace " + trace.string() +
-                " mmc 1 set-cd-speed 0x0B08 0xFFFF");
+                   Profile("emulator-rejects-speed") + " --trace " + trace.string() +
+                   " mmc 1 set-cd-speed 0x0B08 0xFFFF");
     EXPECT_EQ(r.rc, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("set-cd-speed: result 0 (failed)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("senseKey 5"), std::string::npos) << r.out;
@@ -142,8 +142,7 @@ TEST_F(Tarvikctl, TraceHoldsEveryCommandWithSenseAndDataOut) {
     lines = TraceLines(trace);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0]["cdb"], "B60000000000000000001C00");
-    EXPECT_EQ(lines[0]["out"],
-              "0000000000000000FFFFFFFF00002076000003E800000000000003E8");
+    EXPECT_EQ(lines[0]["out"], "0000000000000000FFFFFFFF00002076000003E800000000000003E8");
     EXPECT_EQ(lines[0]["status"], 0);
     EXPECT_FALSE(lines[0].contains("sense"));
     EXPECT_EQ(lines[0]["in"], 0);
@@ -205,8 +204,8 @@ TEST_F(Tarvikctl, StateFileCarriesSpeedTrayAndLockToTheNextRun) {
 }
 
 TEST_F(Tarvikctl, SimCommandChangesDiscsForLaterRuns) {
-    const std::string drive = "--sim " + Profile("bd-combo-12x") + " --state " +
-                              (dir_ / "s.state").string();
+    const std::string drive =
+        "--sim " + Profile("bd-combo-12x") + " --state " + (dir_ / "s.state").string();
     EXPECT_NE(Ctl(drive + " mmc 0 profile").out.find("profile: 0x0041"), std::string::npos);
     ASSERT_EQ(Ctl(drive + " sim 0 open").rc, 0);
     ASSERT_EQ(Ctl(drive + " sim 0 insert dvd-r").rc, 0);
@@ -240,8 +239,8 @@ TEST_F(Tarvikctl, LockedDriveRefusesEjectInOneRun) {
     std::ofstream(locked) << R"({"speeds": {"cd": {"read": [7056]}}, "medium": {"kind": "cd"},
                                 "tray": {"locked": true}})";
     const fs::path trace = dir_ / "t.jsonl";
-    const CtlRun r = Ctl("--sim " + locked.string() + " --trace " + trace.string() +
-                      " mmc 0 load-eject 1");
+    const CtlRun r =
+        Ctl("--sim " + locked.string() + " --trace " + trace.string() + " mmc 0 load-eject 1");
     EXPECT_EQ(r.rc, 1);
     const auto lines = TraceLines(trace);
     ASSERT_FALSE(lines.empty());

@@ -102,22 +102,22 @@ protected:
         ASSERT_TRUE(CopyFileA(dll_.c_str(), (dir_ + "wnaspi32.dll").c_str(), FALSE));
 
         HKEY key = nullptr;
-        const std::string app = std::string("Software\\Wine\\AppDefaults\\") + kChildExe +
-                                "\\DllOverrides";
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, app.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                  nullptr, &key, nullptr),
+        const std::string app =
+            std::string("Software\\Wine\\AppDefaults\\") + kChildExe + "\\DllOverrides";
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, app.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                  &key, nullptr),
                   ERROR_SUCCESS);
         RegSetValueExA(key, "wnaspi32", 0, REG_SZ, reinterpret_cast<const BYTE*>("native"), 7);
         RegCloseKey(key);
 
-        std::ofstream(dir_ + "cd.json")
-            << R"({"identity": {"product": "WINE CHECK CD"},
+        std::ofstream(dir_ + "cd.json") << R"({"identity": {"product": "WINE CHECK CD"},
                    "speeds": {"cd": {"read": [7056, 4234, 2822, 1411]}},
                    "medium": {"kind": "cd"}, "latencyMs": {"default": 0, "tray": 0}})";
         std::ofstream(dir_ + "empty.json")
             << R"({"speeds": {"cd": {"read": [7056]}}, "latencyMs": {"default": 0}})";
         trace_ = dir_ + "trace.jsonl";
-        SetEnvironmentVariableA("TARVIK_SIM_PROFILES", (dir_ + "cd.json;" + dir_ + "empty.json").c_str());
+        SetEnvironmentVariableA("TARVIK_SIM_PROFILES",
+                                (dir_ + "cd.json;" + dir_ + "empty.json").c_str());
         SetEnvironmentVariableA("TARVIK_SIM_TRACE", trace_.c_str());
         SetEnvironmentVariableA("TARVIK_SIM_DIR", dir_.c_str());
     }
@@ -138,8 +138,8 @@ protected:
         STARTUPINFOA si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            dir_.c_str(), &si, &pi))
+        if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(),
+                            &si, &pi))
             return 9999;
         WaitForSingleObject(pi.hProcess, 120000);
         DWORD code = 9998;

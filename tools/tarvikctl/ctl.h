@@ -45,8 +45,8 @@ const std::vector<CtlCommand>& CtlCommands();
 
 #define TARVIK_CTL_CONCAT2(a, b) a##b
 #define TARVIK_CTL_CONCAT(a, b) TARVIK_CTL_CONCAT2(a, b)
-#define TARVIK_CTL_COMMAND(name, fn, usage)                                               \
-    static const bool TARVIK_CTL_CONCAT(kCtlRegistered_, __LINE__) [[maybe_unused]] =     \
+#define TARVIK_CTL_COMMAND(name, fn, usage)                                           \
+    static const bool TARVIK_CTL_CONCAT(kCtlRegistered_, __LINE__) [[maybe_unused]] = \
         ::tarvik::ctl::RegisterCtlCommand({name, fn, usage})
 
 // The whole program, with its streams (tests run it in-process).

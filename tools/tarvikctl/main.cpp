@@ -79,10 +79,14 @@ bool ParseNumber(std::string_view text, int64_t min, int64_t max, int64_t& out) 
     int64_t value = 0;
     for (char c : text) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (hex && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (hex && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
         value = value * (hex ? 16 : 10) + d;
     }
     if (negative) value = -value;
@@ -105,8 +109,8 @@ bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index, const c
     }
     if (static_cast<size_t>(n) >= ctx.bus.Count()) {
         (void)UsageError(ctx,
-                         "no drive " + std::to_string(n) + " (" +
-                             std::to_string(ctx.bus.Count()) + " simulated; add them with --sim)",
+                         "no drive " + std::to_string(n) + " (" + std::to_string(ctx.bus.Count()) +
+                             " simulated; add them with --sim)",
                          usage);
         return false;
     }

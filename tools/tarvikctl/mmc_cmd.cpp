@@ -35,14 +35,18 @@ struct Field {
 
 class Report {
 public:
-    void Num(const std::string& name, int64_t v) { fields_.push_back({name, std::to_string(v), false}); }
+    void Num(const std::string& name, int64_t v) {
+        fields_.push_back({name, std::to_string(v), false});
+    }
     void Hex(const std::string& name, uint64_t v) {
         char b[32];
         std::snprintf(b, sizeof b, "0x%02llX", static_cast<unsigned long long>(v));
         fields_.push_back({name, b, true});
     }
     void Text(const std::string& name, const std::string& v) { fields_.push_back({name, v, true}); }
-    void Bool(const std::string& name, bool v) { fields_.push_back({name, v ? "true" : "false", false}); }
+    void Bool(const std::string& name, bool v) {
+        fields_.push_back({name, v ? "true" : "false", false});
+    }
 
     void Print(CtlContext& ctx, const std::string& op, int64_t result, bool failed) const {
         ScsiLastError last;
@@ -83,7 +87,9 @@ private:
 
 std::string Printable(const char* s) {
     std::string r;
-    for (; *s; ++s) r += (static_cast<unsigned char>(*s) < 0x20 || static_cast<unsigned char>(*s) > 0x7E) ? '.' : *s;
+    for (; *s; ++s)
+        r += (static_cast<unsigned char>(*s) < 0x20 || static_cast<unsigned char>(*s) > 0x7E) ? '.'
+                                                                                              : *s;
     return r;
 }
 
@@ -98,8 +104,10 @@ struct Op {
 
 const std::vector<Op>& Ops() {
     static const std::vector<Op> ops = {
-        {"inquiry", 0,
-         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r, bool& failed) -> int64_t {
+        {"inquiry",
+         0,
+         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r,
+            bool& failed) -> int64_t {
              InquiryData d;
              const int res = GetCDROMInquiry(a, &d);
              failed = res == 0;
@@ -109,9 +117,13 @@ const std::vector<Op>& Ops() {
              r.Text("product", Printable(d.product));
              r.Text("revision", Printable(d.revision));
              return res;
-         }, {}, {}},
-        {"info", 0,
-         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r, bool& failed) -> int64_t {
+         },
+         {},
+         {}},
+        {"info",
+         0,
+         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r,
+            bool& failed) -> int64_t {
              CdromCapabilities c;
              const int res = GetCDROMInfo(a, &c);
              failed = res == 0;
@@ -134,41 +146,65 @@ const std::vector<Op>& Ops() {
              r.Bool("mediumHasAudio", IsMediumTypeAudio(c.mediumType));
              r.Bool("noDisc", IsMediumTypeNoDisc(c.mediumType));
              return res;
-         }, {}, {}},
-        {"cd-speed", 0,
+         },
+         {},
+         {}},
+        {"cd-speed",
+         0,
          [](const DriveAddress& a, const std::vector<int64_t>&, Report&, bool&) -> int64_t {
              return GetCDSpeed(a);
-         }, {}, {}},
-        {"set-cd-speed", 2,
-         [](const DriveAddress& a, const std::vector<int64_t>& v, Report&, bool& failed) -> int64_t {
-             const int res = SetCDROMSpeed(a, static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]));
+         },
+         {},
+         {}},
+        {"set-cd-speed",
+         2,
+         [](const DriveAddress& a, const std::vector<int64_t>& v, Report&,
+            bool& failed) -> int64_t {
+             const int res =
+                 SetCDROMSpeed(a, static_cast<int32_t>(v[0]), static_cast<int32_t>(v[1]));
              failed = res == 0;
              return res;
-         }, {-1, -1}, {0xFFFF, 0xFFFF}},
-        {"load-eject", 1,
-         [](const DriveAddress& a, const std::vector<int64_t>& v, Report&, bool& failed) -> int64_t {
+         },
+         {-1, -1},
+         {0xFFFF, 0xFFFF}},
+        {"load-eject",
+         1,
+         [](const DriveAddress& a, const std::vector<int64_t>& v, Report&,
+            bool& failed) -> int64_t {
              const int res = LoadEjectCDROM(a, static_cast<int>(v[0]));
              failed = res == 0;
              return res;
-         }, {0}, {1}},
-        {"tur", 0,
-         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r, bool& failed) -> int64_t {
+         },
+         {0},
+         {1}},
+        {"tur",
+         0,
+         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r,
+            bool& failed) -> int64_t {
              const int res = TestUnitReady(a);
              failed = res == -1;
              r.Text("state", res == 0 ? "ready" : res == 1 ? "not ready" : "error");
              return res;
-         }, {}, {}},
-        {"capacity", 0,
+         },
+         {},
+         {}},
+        {"capacity",
+         0,
          [](const DriveAddress& a, const std::vector<int64_t>&, Report& r, bool&) -> int64_t {
              const uint32_t last = ReadCDROMCapacity(a);
              r.Num("lastLba", last);
              r.Num("blocks", last ? int64_t{last} + 1 : 0);
              return last;
-         }, {}, {}},
-        {"read", 2,
-         [](const DriveAddress& a, const std::vector<int64_t>& v, Report& r, bool& failed) -> int64_t {
+         },
+         {},
+         {}},
+        {"read",
+         2,
+         [](const DriveAddress& a, const std::vector<int64_t>& v, Report& r,
+            bool& failed) -> int64_t {
              const uint32_t count = static_cast<uint32_t>(v[1]);
-             std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t{count} * kBlockSize + 1]);
+             std::unique_ptr<uint8_t[]> buffer(new (std::nothrow)
+                                                   uint8_t[size_t{count} * kBlockSize + 1]);
              if (!buffer) {
                  failed = true;
                  return 0;
@@ -188,15 +224,23 @@ const std::vector<Op>& Ops() {
                  r.Text("firstBytes", first);
              }
              return res;
-         }, {0, 0}, {0xFFFFFFFF, kMaxReadBlocks}},
-        {"prevent", 1,
-         [](const DriveAddress& a, const std::vector<int64_t>& v, Report&, bool& failed) -> int64_t {
+         },
+         {0, 0},
+         {0xFFFFFFFF, kMaxReadBlocks}},
+        {"prevent",
+         1,
+         [](const DriveAddress& a, const std::vector<int64_t>& v, Report&,
+            bool& failed) -> int64_t {
              const int res = PreventCDROMRemoval(a, static_cast<int>(v[0]));
              failed = res == 0;
              return res;
-         }, {0}, {1}},
-        {"audio-status", 0,
-         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r, bool& failed) -> int64_t {
+         },
+         {0},
+         {1}},
+        {"audio-status",
+         0,
+         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r,
+            bool& failed) -> int64_t {
              const int res = ReadCDROMAudioStatus(a);
              failed = res == -1;
              if (!failed) {
@@ -204,55 +248,81 @@ const std::vector<Op>& Ops() {
                  r.Bool("active", IsAudioActive(static_cast<uint32_t>(res)));
              }
              return res;
-         }, {}, {}},
-        {"profile", 0,
-         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r, bool& failed) -> int64_t {
+         },
+         {},
+         {}},
+        {"profile",
+         0,
+         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r,
+            bool& failed) -> int64_t {
              const int32_t p = GetCDROMProfile(a);
              failed = p == -1;
              if (!failed) {
                  char b[8];
                  std::snprintf(b, sizeof b, "0x%04X", static_cast<unsigned>(p));
                  r.Text("profile", b);
-                 r.Text("family", IsProfileCD(p) ? "CD" : IsProfileDVD(p) ? "DVD"
-                                                   : IsProfileBD(p) ? "BD" : "none");
+                 r.Text("family", IsProfileCD(p)    ? "CD"
+                                  : IsProfileDVD(p) ? "DVD"
+                                  : IsProfileBD(p)  ? "BD"
+                                                    : "none");
              }
              return p;
-         }, {}, {}},
-        {"set-dvd-speed", 2,
-         [](const DriveAddress& a, const std::vector<int64_t>& v, Report&, bool& failed) -> int64_t {
-             const int res = SetDVDSpeed(a, static_cast<uint32_t>(v[0]), static_cast<uint32_t>(v[1]));
+         },
+         {},
+         {}},
+        {"set-dvd-speed",
+         2,
+         [](const DriveAddress& a, const std::vector<int64_t>& v, Report&,
+            bool& failed) -> int64_t {
+             const int res =
+                 SetDVDSpeed(a, static_cast<uint32_t>(v[0]), static_cast<uint32_t>(v[1]));
              failed = res == 0;
              return res;
-         }, {0, 0}, {0xFFFFFFFF, 0xFFFFFFFF}},
-        {"dvd-speed", 0,
+         },
+         {0, 0},
+         {0xFFFFFFFF, 0xFFFFFFFF}},
+        {"dvd-speed",
+         0,
          [](const DriveAddress& a, const std::vector<int64_t>&, Report&, bool&) -> int64_t {
              return GetDVDSpeed(a);
-         }, {}, {}},
-        {"book-type", 0,
-         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r, bool& failed) -> int64_t {
+         },
+         {},
+         {}},
+        {"book-type",
+         0,
+         [](const DriveAddress& a, const std::vector<int64_t>&, Report& r,
+            bool& failed) -> int64_t {
              const int b = ReadDVDBookType(a);
              failed = b == -1;
-             static const char* kNames[16] = {"DVD-ROM", "DVD-RAM", "DVD-R", "DVD-RW", "HD DVD-ROM",
-                                              "HD DVD-RAM", "HD DVD-R", "reserved", "reserved",
-                                              "DVD+RW", "DVD+R", "reserved", "reserved",
-                                              "DVD+RW DL", "DVD+R DL", "reserved"};
+             static const char* kNames[16] = {"DVD-ROM",    "DVD-RAM",    "DVD-R",    "DVD-RW",
+                                              "HD DVD-ROM", "HD DVD-RAM", "HD DVD-R", "reserved",
+                                              "reserved",   "DVD+RW",     "DVD+R",    "reserved",
+                                              "reserved",   "DVD+RW DL",  "DVD+R DL", "reserved"};
              if (!failed) r.Text("bookType", kNames[b & 0x0F]);
              return b;
-         }, {}, {}},
-        {"bd-disc-type", 0,
+         },
+         {},
+         {}},
+        {"bd-disc-type",
+         0,
          [](const DriveAddress& a, const std::vector<int64_t>&, Report& r, bool&) -> int64_t {
              const uint32_t t = ReadBlurayDiscType(a);
              char s[5] = {static_cast<char>(t & 0xFF), static_cast<char>((t >> 8) & 0xFF),
                           static_cast<char>((t >> 16) & 0xFF), 0, 0};
              r.Text("discType", Printable(s));
              return t;
-         }, {}, {}},
-        {"feature", 1,
+         },
+         {},
+         {}},
+        {"feature",
+         1,
          [](const DriveAddress& a, const std::vector<int64_t>& v, Report& r, bool&) -> int64_t {
              const int res = CheckCDROMFeature(a, static_cast<uint32_t>(v[0]));
              r.Bool("present", res == 1);
              return res;
-         }, {0}, {0xFFFF}},
+         },
+         {0},
+         {0xFFFF}},
     };
     return ops;
 }

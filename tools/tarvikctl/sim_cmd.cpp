@@ -78,9 +78,9 @@ bool ParseMedium(const std::string& text, sim::Medium& out, std::string& error) 
 }
 
 bool ParseAudio(const std::string& text, uint8_t& out) {
-    const std::pair<const char*, uint8_t> names[] = {{"none", 0x00},      {"playing", 0x11},
-                                                     {"paused", 0x12},    {"completed", 0x13},
-                                                     {"error", 0x14},     {"idle", 0x15}};
+    const std::pair<const char*, uint8_t> names[] = {{"none", 0x00},   {"playing", 0x11},
+                                                     {"paused", 0x12}, {"completed", 0x13},
+                                                     {"error", 0x14},  {"idle", 0x15}};
     for (const auto& [name, value] : names) {
         if (text == name) {
             out = value;
@@ -97,8 +97,8 @@ void PrintState(CtlContext& ctx, size_t index) {
     const sim::Drive& d = ctx.bus.At(index);
     const char* kinds[] = {"none", "cd", "dvd", "bd"};
     if (ctx.json) {
-        ctx.out << "{\"drive\": " << index << ", \"letter\": "
-                << JsonString(std::string(1, ctx.bus.Letter(index)))
+        ctx.out << "{\"drive\": " << index
+                << ", \"letter\": " << JsonString(std::string(1, ctx.bus.Letter(index)))
                 << ", \"medium\": " << sim::MediumToJsonText(d.medium())
                 << ", \"trayOpen\": " << (d.TrayOpen() ? "true" : "false")
                 << ", \"locked\": " << (d.Locked() ? "true" : "false")
@@ -111,11 +111,11 @@ void PrintState(CtlContext& ctx, size_t index) {
                 << ", \"profile\": " << d.CurrentProfile() << "}\n";
         return;
     }
-    ctx.out << "drive " << index << " (" << ctx.bus.Letter(index) << ":) "
-            << d.profile().name << "\n"
+    ctx.out << "drive " << index << " (" << ctx.bus.Letter(index) << ":) " << d.profile().name
+            << "\n"
             << "  medium: " << kinds[static_cast<int>(d.medium().kind)] << "\n"
-            << "  tray: " << (d.TrayOpen() ? "open" : "closed")
-            << (d.Locked() ? ", locked" : "") << "\n"
+            << "  tray: " << (d.TrayOpen() ? "open" : "closed") << (d.Locked() ? ", locked" : "")
+            << "\n"
             << "  ready: " << (d.MediumReady() ? "yes" : "no") << "\n"
             << "  speed in force: CD " << d.SpeedInForce(sim::Family::Cd) << ", DVD "
             << d.SpeedInForce(sim::Family::Dvd) << ", BD " << d.SpeedInForce(sim::Family::Bd)
