@@ -57,6 +57,7 @@ Drive::Drive(Profile profile, Clock& clock) : profile_(std::move(profile)), cloc
     writeSpeed_ = profile_.writeSpeeds.empty() ? 0 : profile_.writeSpeeds.front();
     ResetSpeeds(false);
     loadTick_ = clock_.TickCount();
+    powerOnPending_ = profile_.powerOnAttention;
     if (medium_.kind != MediumKind::None && !trayOpen_ && !profile_.startsReady) {
         MediumChanged();
         audioStatus_ = profile_.audioStatus;
@@ -103,6 +104,7 @@ void Drive::RestoreState(const Medium& m, bool trayOpen, bool locked,
         loadTick_ = clock_.TickCount();
         spinUpMs_ = profile_.Speeds(CurrentFamily()).spinUpMs;
         attentionPending_ = profile_.unitAttention;
+        emptyFirstPending_ = attentionPending_ && profile_.noMediumBeforeAttention;
     } else if (asChange) {
         // Nothing loaded: a spin-up or unit attention under way goes on.
         attentionPending_ = wasPending;
@@ -110,6 +112,7 @@ void Drive::RestoreState(const Medium& m, bool trayOpen, bool locked,
         spinUpMs_ = oldSpinUp;
     } else {
         attentionPending_ = false;
+        powerOnPending_ = false;  // the same drive as in the last run, not a new power-on
         spinUpMs_ = 0;
         loadTick_ = clock_.TickCount();
     }
@@ -129,6 +132,7 @@ void Drive::MediumChanged() {
     loadTick_ = clock_.TickCount();
     spinUpMs_ = medium_.kind == MediumKind::None ? 0 : profile_.Speeds(CurrentFamily()).spinUpMs;
     attentionPending_ = profile_.unitAttention && medium_.kind != MediumKind::None;
+    emptyFirstPending_ = attentionPending_ && profile_.noMediumBeforeAttention;
     audioStatus_ = 0x15;
     readMsCarry_ = 0;
 }
@@ -246,12 +250,22 @@ bool Drive::CheckFault(uint8_t op, Outcome& out) {
 
 // INQUIRY and REQUEST SENSE never report a unit attention; GET CONFIGURATION
 // does not either on MMC drives, so a profile query cannot eat it.
-bool Drive::UnitAttentionDue(uint8_t op) {
-    if (!attentionPending_ || op == kOpInquiry || op == kOpRequestSense ||
-        op == kOpGetConfiguration)
-        return false;
-    if (!MediumReady()) return false;
+bool Drive::UnitAttentionDue(uint8_t op, Outcome& out) {
+    if (op == kOpInquiry || op == kOpRequestSense || op == kOpGetConfiguration) return false;
+    if (powerOnPending_) {
+        powerOnPending_ = false;
+        out = Check(0x06, 0x29, 0x00);  // power on, reset
+        return true;
+    }
+    if (!attentionPending_ || !MediumReady()) return false;
+    if (emptyFirstPending_) {
+        // Some emulators report the disc missing once before the change.
+        emptyFirstPending_ = false;
+        out = Check(0x02, 0x3A, 0x00);
+        return true;
+    }
     attentionPending_ = false;
+    out = Check(0x06, 0x28, 0x00);
     return true;
 }
 
@@ -270,8 +284,8 @@ Outcome Drive::Execute(const Command& cmd) {
     Outcome out;
     if (CheckFault(op, out)) {
         // nothing else happens: the command did not reach the mechanism
-    } else if (UnitAttentionDue(op)) {
-        out = Check(0x06, 0x28, 0x00);
+    } else if (UnitAttentionDue(op, out)) {
+        // reported instead of running the command
     } else {
         const size_t need = CdbLengthOf(op);
         if (need == 0) {

@@ -99,7 +99,7 @@ private:
     struct Answer;
     Outcome Dispatch(const Command& cmd, uint8_t op);
     bool CheckFault(uint8_t op, Outcome& out);
-    bool UnitAttentionDue(uint8_t op);
+    bool UnitAttentionDue(uint8_t op, Outcome& out);
     bool NotReady(Outcome& out) const;
     void MediumChanged();
     void ResetSpeeds(bool keepStreaming);
@@ -132,6 +132,8 @@ private:
     bool locked_ = false;
     bool gone_ = false;
     bool attentionPending_ = false;
+    bool powerOnPending_ = false;
+    bool emptyFirstPending_ = false;
     uint32_t loadTick_ = 0;
     uint32_t spinUpMs_ = 0;
     uint32_t inForce_[kFamilies] = {};

@@ -157,7 +157,9 @@ struct Profile {
     bool canClose = true;
     CloseFailure closeFailure = CloseFailure::Reject;
     bool unitAttention = true;
-    bool startsReady = true;  // a medium present at power-on needs no spin-up
+    bool startsReady = true;               // a medium present at power-on needs no spin-up
+    bool powerOnAttention = false;         // 06/29/00 once before anything else
+    bool noMediumBeforeAttention = false;  // one 02/3A/00 before each 06/28/00 (emulators)
     // timing
     uint32_t latencyMs = 2;
     uint32_t trayMs = 1000;

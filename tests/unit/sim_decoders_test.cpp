@@ -93,6 +93,9 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(bus_.AddFile(ProfilePath(GetParam()), error)) << error;
+        // A host first takes the attention a drive may hold after power-on.
+        for (int i = 0; i < 3 && !Send(bus_, 0, Cdb({0x00}, 6)).outcome.Good(); ++i) {
+        }
     }
     const Profile& profile() { return bus_.At(0).profile(); }
     Bus bus_;

@@ -122,6 +122,22 @@ TEST(SimDrive, SpinUpIsNotReadyThenUnitAttentionOnceThenReady) {
     EXPECT_EQ(SenseOf(Send(bus, 0, tur).outcome), "good");
 }
 
+TEST(SimDrive, PowerOnAttentionAndEmulatorOrderOfSenses) {
+    Bus bus;
+    bus.Add(ProfileFromText(R"({"speeds": {"cd": {"read": [7056], "spinUpMs": 0}},
+        "medium": {"kind": "cd"}, "powerOnAttention": true, "noMediumBeforeAttention": true,
+        "latencyMs": {"default": 0}})"));
+    const std::vector<uint8_t> tur(6, 0);
+    EXPECT_TRUE(Send(bus, 0, Cdb({0x12, 0, 0, 0, 36}, 6), 36).outcome.Good());
+    std::vector<std::string> senses;
+    for (int i = 0; i < 2; ++i) senses.push_back(SenseOf(Send(bus, 0, tur).outcome));
+    ASSERT_TRUE(bus.At(0).OpenTray());
+    bus.At(0).CloseTray();
+    for (int i = 0; i < 3; ++i) senses.push_back(SenseOf(Send(bus, 0, tur).outcome));
+    EXPECT_EQ(senses,
+              (std::vector<std::string>{"06/29/00", "good", "02/3A/00", "06/28/00", "good"}));
+}
+
 TEST(SimDrive, MediumChangeRestoresDefaultSpeedUnlessPersistent) {
     for (const char* persist : {"none", "streaming", "always"}) {
         Bus bus;
