@@ -81,8 +81,17 @@ def test_show_while_shown_logs_failed_add(tarvik, workdir):
 def test_hovering_icon_shows_tip(tarvik, workdir):
     inst = start_instance(tarvik, "", workdir)
     assert tarvik.wait_tray(True, timeout=15)
+    # Start away from the icon: a pointer already resting on it (an earlier
+    # click) makes no motion, and no tip.
+    tarvik.xdotool("mousemove", "600", "600")
+    # A tip still open from earlier closes once the pointer has left.
+    try:
+        wait_until(lambda: not tarvik.visible_windows(), 5, "no window mapped", interval=0.2)
+    except TimeoutError:
+        pass
     before = tarvik.visible_windows()
     g = tarvik.tray_geometry()
+    tarvik.xdotool("mousemove", str(g["x"] + 8), str(g["y"] + 8))
     tarvik.xdotool("mousemove", str(g["x"] + 10), str(g["y"] + 10))
     # The tip window the notification area opens for a non-empty tip text.
     wait_until(lambda: [w for w in tarvik.visible_windows() if w not in before], 10,
