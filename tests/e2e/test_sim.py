@@ -88,3 +88,46 @@ def test_instance_builds_drive_list_at_start(tarvik, workdir, sim):
     assert "Getting CDROM List" in msgs
     assert opcodes(read_trace(trace))[:1] == [OP_INQUIRY]
     close_and_check_exit(tarvik, inst)
+
+
+def speed_commands(records):
+    """Read speeds (KB/s) the program asked for, from SET CD SPEED and SET STREAMING."""
+    speeds = []
+    for r in records:
+        cdb = bytes.fromhex(r["cdb"])
+        if cdb[0] == OP_SET_CD_SPEED:
+            speeds.append(int.from_bytes(cdb[2:4], "big"))
+        elif cdb[0] == OP_SET_STREAMING and "out" in r:
+            # Performance descriptor: read size in KB per read time in ms.
+            out = bytes.fromhex(r["out"])
+            size, ms = int.from_bytes(out[12:16], "big"), int.from_bytes(out[16:20], "big")
+            if ms:
+                speeds.append(size * 1000 // ms)
+    return speeds
+
+
+def test_one_shot_restores_stored_selected_speed(tarvik, workdir, sim):
+    env, trace = sim
+    assert tarvik.run("/exit", workdir, extra_env=env).exit_code == 0
+    # 8x DVD, as if chosen from the menu earlier.
+    assert tarvik.reg_add(MODEL_KEY + "\\SpeedListDVD", "Selected", "REG_DWORD", "11080")
+    before = len(read_trace(trace))
+    assert tarvik.run("/log/exit", workdir, extra_env=env).exit_code == 0
+    assert 11080 in speed_commands(read_trace(trace)[before:]), "the stored speed was not set"
+    # The selection itself is left as it was.
+    assert "Selected    REG_DWORD    0x2b48" in tarvik.reg_query(MODEL_KEY + "\\SpeedListDVD")
+
+
+def test_detect_drives_builds_list_again(tarvik, workdir, sim):
+    env, trace = sim
+    inst = tarvik.spawn("/log", workdir, extra_env=env)
+    assert tarvik.wait_window(True, timeout=20)
+    log_when(workdir, "FINISHED CheckDriveState")
+    before = len(read_trace(trace))
+    assert tarvik.command(105) == 0  # CMD_DETECT_DRIVES, as from the menu
+    again = read_trace(trace)[before:]
+    assert opcodes(again)[:1] == [OP_INQUIRY], "the drive list was not built again"
+    msgs = newest_log(workdir)
+    assert msgs.count("Executing SCSIInit(2)") == 2
+    assert msgs.count("Getting CDROM List") == 2
+    close_and_check_exit(tarvik, inst)
