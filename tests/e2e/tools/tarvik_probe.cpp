@@ -9,6 +9,7 @@
 // not reached in time / no window for "find", 2 no window to send to, 3 the
 // send failed or timed out, 4 bad usage.
 #include <windows.h>
+// These two need the types of <windows.h>.
 #include <dbt.h>
 #include <tlhelp32.h>
 
@@ -40,7 +41,8 @@ int Usage() {
         "  hotkey ID                   WM_HOTKEY with wParam ID\n"
         "  queryendsession [LPARAM]    WM_QUERYENDSESSION\n"
         "  endsession ENDING [LPARAM]  WM_ENDSESSION\n"
-        "  tray MOUSEMSG               the tray callback: lbuttondown, rbuttondown, ... or a number\n"
+        "  tray MOUSEMSG               the tray callback: lbuttondown, rbuttondown, ... or a "
+        "number\n"
         "  send MSG WPARAM LPARAM      any message, numbers\n"
         "  run [--no-wait] EXE [CMDLINE]  start EXE with exactly CMDLINE after its name;\n"
         "                              prints pid=N, then exit=N when it ends\n"
@@ -119,8 +121,9 @@ BOOL CALLBACK PrintWindow(HWND hwnd, LPARAM) {
     GetWindowTextA(hwnd, title, sizeof title);
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    std::printf("0x%llx %lu %d %s\t%s\n", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)),
-                pid, IsWindowVisible(hwnd) ? 1 : 0, cls, title);
+    std::printf("0x%llx %lu %d %s\t%s\n",
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(hwnd)), pid,
+                IsWindowVisible(hwnd) ? 1 : 0, cls, title);
     return TRUE;
 }
 
