@@ -80,5 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     base.Speeds(Family::Cd).read = {7056, 1411};
     state.Add(base);
     (void)ApplyBusStateText(state, std::string(text), error);
+    (void)ApplyBusStateText(state, std::string(text), error, true);  // as a live change
+    Exercise(state);
     return 0;
 }
