@@ -57,18 +57,21 @@ struct DriveCommand {
     static constexpr std::optional<DriveCommand> Decode(uint16_t id) {
         if (!(id & 0x8000u)) return std::nullopt;
         return DriveCommand{static_cast<unsigned>(id >> 8 & 0x7Fu),
-                            static_cast<unsigned>(id >> 4 & 0xFu), static_cast<unsigned>(id & 0xFu)};
+                            static_cast<unsigned>(id >> 4 & 0xFu),
+                            static_cast<unsigned>(id & 0xFu)};
     }
 };
 
 // Hot key slots in the order of a drive's HotKeys value and the action each posts.
 constexpr unsigned kHotKeySlotCount = 7;
 constexpr uint8_t HotKeyActionTable[kHotKeySlotCount] = {
-    DRIVE_CMD_EJECT,  DRIVE_CMD_CLOSE,  DRIVE_CMD_MAX_SPEED, DRIVE_CMD_FASTER,
+    DRIVE_CMD_EJECT,   DRIVE_CMD_CLOSE,  DRIVE_CMD_MAX_SPEED, DRIVE_CMD_FASTER,
     DRIVE_CMD_RESTORE, DRIVE_CMD_SLOWER, DRIVE_CMD_MIN_SPEED,
 };
 
-constexpr int HotKeyId(unsigned slot, unsigned drive) { return static_cast<int>(slot << 8 | drive); }
+constexpr int HotKeyId(unsigned slot, unsigned drive) {
+    return static_cast<int>(slot << 8 | drive);
+}
 
 // The command a WM_HOTKEY identifier posts; none for a slot above 6.
 constexpr std::optional<uint16_t> CommandForHotKey(uintptr_t hotKeyId) {

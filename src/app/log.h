@@ -21,8 +21,8 @@ const char* LogPath();
 inline bool LogEnabled() { return detail::g_logStream != nullptr; }
 
 // Writes "HH:MM:SS.mmm " and the formatted message, then flushes.
-#define LogPrintf(...)                                                   \
-    do {                                                                 \
+#define LogPrintf(...)                                                       \
+    do {                                                                     \
         if (::tarvik::LogEnabled()) ::tarvik::detail::LogWrite(__VA_ARGS__); \
     } while (0)
 

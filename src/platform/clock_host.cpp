@@ -28,8 +28,8 @@ public:
         t.hour = static_cast<unsigned>(tm.tm_hour);
         t.minute = static_cast<unsigned>(tm.tm_min);
         t.second = static_cast<unsigned>(tm.tm_sec);
-        t.millisecond =
-            static_cast<unsigned>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+        t.millisecond = static_cast<unsigned>(
+            duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
         return t;
     }
 };

@@ -1,4 +1,6 @@
 #include <windows.h>
+
+// These need windows.h first.
 #include <shellapi.h>
 #include <shlwapi.h>
 

@@ -16,7 +16,7 @@ namespace tarvik {
 
 struct ResStringEntry {
     unsigned id;
-    const char* name;         // the constant's name, e.g. "IDS_OK"
+    const char* name;          // the constant's name, e.g. "IDS_OK"
     std::u16string_view text;  // UTF-16, as the resource holds it
     std::string_view utf8;     // the same text in UTF-8
 };

@@ -6,12 +6,9 @@
 namespace tarvik {
 
 IconTableRow IconTable[kIconRows] = {
-    {nullptr, "IconTask16", "IconTaskXP"},
-    {nullptr, "IconTask16Red", "IconTaskXPRed"},
-    {nullptr, "IconTask16Green", "IconTaskXPGreen"},
-    {nullptr, "IconQuestion16", "IconQuestionXP"},
-    {nullptr, "IconWait16", "IconWaitXP"},
-    {nullptr, "IconError16", "IconErrorXP"},
+    {nullptr, "IconTask16", "IconTaskXP"},           {nullptr, "IconTask16Red", "IconTaskXPRed"},
+    {nullptr, "IconTask16Green", "IconTaskXPGreen"}, {nullptr, "IconQuestion16", "IconQuestionXP"},
+    {nullptr, "IconWait16", "IconWaitXP"},           {nullptr, "IconError16", "IconErrorXP"},
 };
 
 NOTIFYICONDATAW TrayIconData;

@@ -2,6 +2,8 @@
 // The notification-area icon: the six pictures, the icon record kept for the
 // life of the process, and adding, refreshing and removing it.
 #include <windows.h>
+
+// needs windows.h first
 #include <shellapi.h>
 
 namespace tarvik {

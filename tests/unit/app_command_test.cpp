@@ -70,10 +70,10 @@ TEST(HotKeys, SlotsPostTheirActionsAndHighSlotsAreIgnored) {
 }
 
 TEST(HotKeys, StoredModifierBitsMapToRegisterHotKeyFlags) {
-    EXPECT_EQ(HotKeyModifiers(0x0145), 0x4u);              // Shift
-    EXPECT_EQ(HotKeyModifiers(0x0645), 0x2u | 0x1u);       // Ctrl+Alt
-    EXPECT_EQ(HotKeyModifiers(0x1045), 0x8u);              // Win
-    EXPECT_EQ(HotKeyModifiers(0x0845), 0x0u);              // extended key bit is no modifier
+    EXPECT_EQ(HotKeyModifiers(0x0145), 0x4u);         // Shift
+    EXPECT_EQ(HotKeyModifiers(0x0645), 0x2u | 0x1u);  // Ctrl+Alt
+    EXPECT_EQ(HotKeyModifiers(0x1045), 0x8u);         // Win
+    EXPECT_EQ(HotKeyModifiers(0x0845), 0x0u);         // extended key bit is no modifier
 }
 
 }  // namespace

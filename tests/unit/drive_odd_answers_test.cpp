@@ -77,7 +77,9 @@ void ExpectSound(const CdromDrive& d) {
         for (uint32_t i = 0; i < list->Count; ++i) {
             EXPECT_NE(list->Entries[i].Speed, 0u);
             EXPECT_NE(list->Entries[i].Command, 0u);
-            if (i) EXPECT_LT(list->Entries[i].Speed, list->Entries[i - 1].Speed);
+            if (i) {
+                EXPECT_LT(list->Entries[i].Speed, list->Entries[i - 1].Speed);
+            }
         }
     }
     EXPECT_TRUE(d.CurrentList == &d.SpeedListCD || d.CurrentList == &d.SpeedListDVD ||

@@ -31,8 +31,7 @@ uint16_t Le16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 // Decodes the 4- and 32-bit images of an .ico file; fails the test on any
 // structural fault.
 std::vector<Image> ReadIco(const std::string& name) {
-    std::ifstream in(std::string(TARVIK_SOURCE_DIR) + "/resources/icons/" + name,
-                     std::ios::binary);
+    std::ifstream in(std::string(TARVIK_SOURCE_DIR) + "/resources/icons/" + name, std::ios::binary);
     const std::vector<uint8_t> f((std::istreambuf_iterator<char>(in)), {});
     std::vector<Image> images;
     EXPECT_GE(f.size(), 6u) << name;
@@ -160,8 +159,8 @@ TEST(TrayIcons, StatesDifferAtAGlanceAtSixteenPixels) {
                 SCOPED_TRACE(testing::Message() << kStates[i] << " / " << kStates[j] << form);
                 // Either the overall colour or the shape differs plainly.
                 const auto ci = MeanColour(small[i]), cj = MeanColour(small[j]);
-                const double colour = std::fabs(ci[0] - cj[0]) + std::fabs(ci[1] - cj[1]) +
-                                      std::fabs(ci[2] - cj[2]);
+                const double colour =
+                    std::fabs(ci[0] - cj[0]) + std::fabs(ci[1] - cj[1]) + std::fabs(ci[2] - cj[2]);
                 EXPECT_TRUE(colour > 90 || Difference(small[i], small[j]) > 0.25)
                     << "colour distance " << colour << ", pixels differing "
                     << Difference(small[i], small[j]);

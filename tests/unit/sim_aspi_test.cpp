@@ -70,7 +70,9 @@ TEST(SimAspi, AdapterInquiryAndDeviceTypes) {
         dev.SRB_Target = t;
         const uint32_t status = aspi.Send(&dev, nullptr);
         EXPECT_EQ(status, t < 2 ? SS_COMP : SS_NO_DEVICE) << int(t);
-        if (t < 2) EXPECT_EQ(dev.SRB_DeviceType, DTYPE_CDROM);
+        if (t < 2) {
+            EXPECT_EQ(dev.SRB_DeviceType, DTYPE_CDROM);
+        }
     }
     SRB_Header unknown{};
     unknown.SRB_Cmd = 0x7F;

@@ -52,6 +52,7 @@ struct Given {
 };
 
 // Every string whose id and text the behaviour fixes, transcribed from it.
+// clang-format off
 constexpr Given kGiven[] = {
     {1, "OK"}, {2, "Cancel"},
     {3, "Can't register window class!"}, {4, "Can't create main window!"},
@@ -106,6 +107,7 @@ constexpr Given kGiven[] = {
     {147, "DVD-ROM"}, {148, "DVD-R"}, {149, "DVD-RW"}, {150, "DVD"},
     {151, "BD-ROM"}, {152, "BD-R"}, {153, "BD-RE"}, {154, "Blu-ray"}, {155, "?"},
 };
+// clang-format on
 
 // The texts the behaviour leaves to us (About dialog lines and links).
 constexpr unsigned kOurOwn[] = {102, 103, 104, 105, 106};
@@ -257,10 +259,10 @@ TEST(ResourceScript, IncludesTheStringListInTheNeutralLanguage) {
 
 TEST(ResourceScript, NamesEveryIconAndBitmapTheProgramLoads) {
     const std::string rc = ReadSourceFile("resources/tarvik.rc");
-    const char* icons[] = {"IconApp",        "IconWinLogo",     "IconTask16",     "IconTask16Red",
-                           "IconTask16Green", "IconQuestion16", "IconWait16",     "IconError16",
-                           "IconTaskXP",     "IconTaskXPRed",   "IconTaskXPGreen", "IconQuestionXP",
-                           "IconWaitXP",     "IconErrorXP"};
+    const char* icons[] = {"IconApp",         "IconWinLogo",    "IconTask16",      "IconTask16Red",
+                           "IconTask16Green", "IconQuestion16", "IconWait16",      "IconError16",
+                           "IconTaskXP",      "IconTaskXPRed",  "IconTaskXPGreen", "IconQuestionXP",
+                           "IconWaitXP",      "IconErrorXP"};
     for (const char* name : icons) {
         EXPECT_TRUE(std::regex_search(rc, std::regex(std::string("\n") + name + "\\s+ICON\\s")))
             << name;

@@ -35,14 +35,13 @@ protected:
         module_ = nullptr;
     }
     void SetUp() override {
-        ASSERT_NE(module_, nullptr) << "cannot load tarvik.exe next to the test program, error "
-                                    << GetLastError();
+        ASSERT_NE(module_, nullptr)
+            << "cannot load tarvik.exe next to the test program, error " << GetLastError();
     }
 
     // The raw data of one resource, or an empty span.
     static std::span<const BYTE> Data(LPCSTR type, LPCSTR name,
-                                             WORD language = MAKELANGID(LANG_NEUTRAL,
-                                                                        SUBLANG_NEUTRAL)) {
+                                      WORD language = MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)) {
         HRSRC found = FindResourceExA(module_, type, name, language);
         if (!found) return {};
         HGLOBAL loaded = LoadResource(module_, found);
@@ -114,10 +113,9 @@ struct IconForm {
 
 // The six rows of the tray icon table, classic then XP, and the two others.
 constexpr IconForm kTrayIcons[] = {
-    {"IconTask16", 4},      {"IconTask16Red", 4},    {"IconTask16Green", 4},
-    {"IconQuestion16", 4},  {"IconWait16", 4},       {"IconError16", 4},
-    {"IconTaskXP", 32},     {"IconTaskXPRed", 32},   {"IconTaskXPGreen", 32},
-    {"IconQuestionXP", 32}, {"IconWaitXP", 32},      {"IconErrorXP", 32},
+    {"IconTask16", 4},       {"IconTask16Red", 4},   {"IconTask16Green", 4}, {"IconQuestion16", 4},
+    {"IconWait16", 4},       {"IconError16", 4},     {"IconTaskXP", 32},     {"IconTaskXPRed", 32},
+    {"IconTaskXPGreen", 32}, {"IconQuestionXP", 32}, {"IconWaitXP", 32},     {"IconErrorXP", 32},
 };
 constexpr int kTraySizes[] = {16, 20, 24, 32};
 
@@ -198,8 +196,8 @@ TEST_F(ProgramIcons, XpImagesAreSmoothedWithAlphaAndClassicOnesUseSixteenColours
                     const BYTE a = pixels[p * 4 + 3];
                     (a == 0 ? clear : a == 255 ? opaque : partial)++;
                 }
-                EXPECT_GT(clear, 0);    // a round picture leaves corners free
-                EXPECT_GT(partial, 0);  // anti-aliased edges
+                EXPECT_GT(clear, 0);           // a round picture leaves corners free
+                EXPECT_GT(partial, 0);         // anti-aliased edges
                 EXPECT_GT(opaque, count / 8);  // a picture, not a faint trace
             } else {
                 EXPECT_TRUE(h.biClrUsed == 0 || h.biClrUsed == 16);
@@ -270,11 +268,11 @@ TEST_F(ProgramResources, ManifestAsksForCommonControlsSixDpiAwarenessAndNoElevat
     const auto data = Data(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
     ASSERT_FALSE(data.empty());
     const std::string manifest(reinterpret_cast<const char*>(data.data()), data.size());
-    for (const char* part : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                             "level=\"asInvoker\"",
-                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
-                             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
-                             ">true</dpiAware>", ">system</dpiAwareness>"}) {
+    for (const char* part :
+         {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
+          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
+          "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+          ">true</dpiAware>", ">system</dpiAwareness>"}) {
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
 }

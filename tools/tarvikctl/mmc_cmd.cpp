@@ -258,7 +258,7 @@ const std::vector<Op>& Ops() {
              const int32_t p = GetCDROMProfile(a);
              failed = p == -1;
              if (!failed) {
-                 char b[8];
+                 char b[16];
                  std::snprintf(b, sizeof b, "0x%04X", static_cast<unsigned>(p));
                  r.Text("profile", b);
                  r.Text("family", IsProfileCD(p)    ? "CD"
