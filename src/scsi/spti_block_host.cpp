@@ -1,6 +1,5 @@
-#include <cstring>
-
 #include "scsi/spti_block.h"
+#include "scsi/spti_block_pack.h"
 
 namespace tarvik {
 namespace {
@@ -32,41 +31,11 @@ static_assert(sizeof(PassThroughDirect) + kSenseSize <= kPassThroughBlockMax);
 size_t PassThroughSize() { return sizeof(PassThroughDirect); }
 
 void PackPassThrough(const PassThroughFields& f, const uint8_t sense[kSenseSize], uint8_t* block) {
-    PassThroughDirect s{};
-    s.Length = f.length;
-    s.ScsiStatus = f.scsiStatus;
-    s.PathId = f.pathId;
-    s.TargetId = f.targetId;
-    s.Lun = f.lun;
-    s.CdbLength = f.cdbLength;
-    s.SenseInfoLength = f.senseInfoLength;
-    s.DataIn = f.dataIn;
-    s.DataTransferLength = f.dataTransferLength;
-    s.TimeOutValue = f.timeOutValue;
-    s.DataBuffer = f.dataBuffer;
-    s.SenseInfoOffset = f.senseInfoOffset;
-    std::memcpy(s.Cdb, f.cdb, sizeof(s.Cdb));
-    std::memcpy(block, &s, sizeof(s));
-    std::memcpy(block + sizeof(s), sense, kSenseSize);
+    PackPassThroughAs<PassThroughDirect>(f, sense, block);
 }
 
 void UnpackPassThrough(const uint8_t* block, PassThroughFields* f, uint8_t sense[kSenseSize]) {
-    PassThroughDirect s;
-    std::memcpy(&s, block, sizeof(s));
-    f->length = s.Length;
-    f->scsiStatus = s.ScsiStatus;
-    f->pathId = s.PathId;
-    f->targetId = s.TargetId;
-    f->lun = s.Lun;
-    f->cdbLength = s.CdbLength;
-    f->senseInfoLength = s.SenseInfoLength;
-    f->dataIn = s.DataIn;
-    f->dataTransferLength = s.DataTransferLength;
-    f->timeOutValue = s.TimeOutValue;
-    f->dataBuffer = s.DataBuffer;
-    f->senseInfoOffset = s.SenseInfoOffset;
-    std::memcpy(f->cdb, s.Cdb, sizeof(f->cdb));
-    std::memcpy(sense, block + sizeof(s), kSenseSize);
+    UnpackPassThroughAs<PassThroughDirect>(block, f, sense);
 }
 
 }  // namespace tarvik
