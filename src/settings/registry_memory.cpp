@@ -95,27 +95,34 @@ MemoryRegistry::Node* MemoryRegistry::RootNode(RegHandle root) {
     return it == roots_.end() ? nullptr : it->second.get();
 }
 
-MemoryRegistry::Node* MemoryRegistry::Resolve(RegHandle key, RegHandle* root,
-                                              std::vector<std::string>* path, uint32_t* access) {
+MemoryRegistry::Resolved MemoryRegistry::Resolve(RegHandle key) {
+    Resolved r;
     if (IsRoot(key)) {
-        *root = key;
-        path->clear();
-        *access = kKeyAllAccess;
-        return RootNode(key);
+        r.root = key;
+        r.access = kKeyAllAccess;
+        r.node = RootNode(key);
+        return r;
     }
     auto it = handles_.find(key);
-    if (it == handles_.end()) return nullptr;
+    if (it == handles_.end()) {
+        r.error = kRegInvalidHandle;
+        return r;
+    }
     Node* node = RootNode(it->second.root);
     for (const auto& part : it->second.path) {
-        if (!node) return nullptr;
+        if (!node) break;
         auto child = node->children.find(part);
         node = child == node->children.end() ? nullptr : child->second.get();
     }
-    if (!node || node->id != it->second.nodeId) return nullptr;  // deleted, maybe re-created
-    *root = it->second.root;
-    *path = it->second.path;
-    *access = it->second.access;
-    return node;
+    if (!node || node->id != it->second.nodeId) {  // deleted, maybe re-created
+        r.error = kRegKeyDeleted;
+        return r;
+    }
+    r.node = node;
+    r.root = it->second.root;
+    r.path = it->second.path;
+    r.access = it->second.access;
+    return r;
 }
 
 bool MemoryRegistry::Denied(RegHandle root, const std::vector<std::string>& path,
@@ -143,11 +150,11 @@ RegHandle MemoryRegistry::NewHandle(RegHandle root, std::vector<std::string> pat
 
 long MemoryRegistry::Open(RegHandle parent, const char* path, uint32_t access, RegHandle* out) {
     if (!out) return kRegInvalidParameter;
-    RegHandle root = 0;
-    std::vector<std::string> full;
-    uint32_t parentAccess = 0;
-    Node* node = Resolve(parent, &root, &full, &parentAccess);
-    if (!node) return IsRoot(parent) || handles_.count(parent) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(parent);
+    if (!resolved.node) return resolved.error;
+    const RegHandle root = resolved.root;
+    std::vector<std::string>& full = resolved.path;
+    Node* node = resolved.node;
     std::vector<std::string> parts;
     if (!SplitPath(path, &parts)) return kRegInvalidParameter;
     for (const auto& part : parts) {
@@ -164,11 +171,11 @@ long MemoryRegistry::Open(RegHandle parent, const char* path, uint32_t access, R
 long MemoryRegistry::Create(RegHandle parent, const char* path, uint32_t access, RegHandle* out,
                             bool* createdNew) {
     if (!out) return kRegInvalidParameter;
-    RegHandle root = 0;
-    std::vector<std::string> full;
-    uint32_t parentAccess = 0;
-    Node* node = Resolve(parent, &root, &full, &parentAccess);
-    if (!node) return IsRoot(parent) || handles_.count(parent) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(parent);
+    if (!resolved.node) return resolved.error;
+    const RegHandle root = resolved.root;
+    std::vector<std::string>& full = resolved.path;
+    Node* node = resolved.node;
     std::vector<std::string> parts;
     if (!SplitPath(path, &parts)) return kRegInvalidParameter;
 
@@ -211,11 +218,10 @@ MemoryRegistry::Value* MemoryRegistry::FindValue(Node* node, const char* name) {
 
 long MemoryRegistry::Query(RegHandle key, const char* name, uint32_t* type, void* data,
                            uint32_t* size) {
-    RegHandle root = 0;
-    std::vector<std::string> path;
-    uint32_t access = 0;
-    Node* node = Resolve(key, &root, &path, &access);
-    if (!node) return handles_.count(key) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(key);
+    if (!resolved.node) return resolved.error;
+    const uint32_t access = resolved.access;
+    Node* node = resolved.node;
     if (!(access & kKeyQueryValue)) return kRegAccessDenied;
     const Value* value = FindValue(node, name);
     if (!value) return kRegFileNotFound;
@@ -224,11 +230,10 @@ long MemoryRegistry::Query(RegHandle key, const char* name, uint32_t* type, void
 
 long MemoryRegistry::Set(RegHandle key, const char* name, uint32_t type, const void* data,
                          uint32_t size) {
-    RegHandle root = 0;
-    std::vector<std::string> path;
-    uint32_t access = 0;
-    Node* node = Resolve(key, &root, &path, &access);
-    if (!node) return handles_.count(key) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(key);
+    if (!resolved.node) return resolved.error;
+    const uint32_t access = resolved.access;
+    Node* node = resolved.node;
     if (!(access & kKeySetValue)) return kRegAccessDenied;
     if (!data && size) return kRegInvalidParameter;
     if (name && std::strlen(name) > kMaxValueNameChars) return kRegInvalidParameter;
@@ -244,11 +249,10 @@ long MemoryRegistry::Set(RegHandle key, const char* name, uint32_t type, const v
 }
 
 long MemoryRegistry::DeleteValue(RegHandle key, const char* name) {
-    RegHandle root = 0;
-    std::vector<std::string> path;
-    uint32_t access = 0;
-    Node* node = Resolve(key, &root, &path, &access);
-    if (!node) return handles_.count(key) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(key);
+    if (!resolved.node) return resolved.error;
+    const uint32_t access = resolved.access;
+    Node* node = resolved.node;
     if (!(access & kKeySetValue)) return kRegAccessDenied;
     const std::string_view wanted = name ? name : "";
     auto it = std::find_if(node->values.begin(), node->values.end(),
@@ -259,11 +263,11 @@ long MemoryRegistry::DeleteValue(RegHandle key, const char* name) {
 }
 
 long MemoryRegistry::DeleteKey(RegHandle parent, const char* path) {
-    RegHandle root = 0;
-    std::vector<std::string> full;
-    uint32_t access = 0;
-    Node* node = Resolve(parent, &root, &full, &access);
-    if (!node) return handles_.count(parent) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(parent);
+    if (!resolved.node) return resolved.error;
+    const RegHandle root = resolved.root;
+    std::vector<std::string>& full = resolved.path;
+    Node* node = resolved.node;
     std::vector<std::string> parts;
     if (!SplitPath(path, &parts)) return kRegInvalidParameter;
     if (parts.empty()) return kRegInvalidParameter;  // a key never deletes itself this way
@@ -282,11 +286,10 @@ long MemoryRegistry::DeleteKey(RegHandle parent, const char* path) {
 }
 
 long MemoryRegistry::EnumKey(RegHandle key, uint32_t index, char* name, uint32_t* nameChars) {
-    RegHandle root = 0;
-    std::vector<std::string> path;
-    uint32_t access = 0;
-    Node* node = Resolve(key, &root, &path, &access);
-    if (!node) return handles_.count(key) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(key);
+    if (!resolved.node) return resolved.error;
+    const uint32_t access = resolved.access;
+    Node* node = resolved.node;
     if (!(access & kKeyEnumerateSubKeys)) return kRegAccessDenied;
     if (index >= node->children.size()) return kRegNoMoreItems;
     auto it = node->children.begin();
@@ -296,11 +299,10 @@ long MemoryRegistry::EnumKey(RegHandle key, uint32_t index, char* name, uint32_t
 
 long MemoryRegistry::EnumValue(RegHandle key, uint32_t index, char* name, uint32_t* nameChars,
                                uint32_t* type, void* data, uint32_t* size) {
-    RegHandle root = 0;
-    std::vector<std::string> path;
-    uint32_t access = 0;
-    Node* node = Resolve(key, &root, &path, &access);
-    if (!node) return handles_.count(key) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(key);
+    if (!resolved.node) return resolved.error;
+    const uint32_t access = resolved.access;
+    Node* node = resolved.node;
     if (!(access & kKeyQueryValue)) return kRegAccessDenied;
     if (index >= node->values.size()) return kRegNoMoreItems;
     const Value& value = node->values[index];
@@ -310,11 +312,10 @@ long MemoryRegistry::EnumValue(RegHandle key, uint32_t index, char* name, uint32
 }
 
 long MemoryRegistry::CountSubkeys(RegHandle key, uint32_t* count) {
-    RegHandle root = 0;
-    std::vector<std::string> path;
-    uint32_t access = 0;
-    Node* node = Resolve(key, &root, &path, &access);
-    if (!node) return handles_.count(key) ? kRegKeyDeleted : kRegInvalidHandle;
+    Resolved resolved = Resolve(key);
+    if (!resolved.node) return resolved.error;
+    const uint32_t access = resolved.access;
+    Node* node = resolved.node;
     if (!(access & kKeyQueryValue)) return kRegAccessDenied;
     if (!count) return kRegInvalidParameter;
     *count = static_cast<uint32_t>(node->children.size());

@@ -71,8 +71,16 @@ private:
     };
 
     Node* RootNode(RegHandle root);
-    // The node a handle stands for and its full path; null for a stale or unknown handle.
-    Node* Resolve(RegHandle key, RegHandle* root, std::vector<std::string>* path, uint32_t* access);
+    // What a handle stands for. node is null for a stale or unknown handle,
+    // and error then says which of the two it is.
+    struct Resolved {
+        Node* node = nullptr;
+        RegHandle root = 0;
+        std::vector<std::string> path;
+        uint32_t access = 0;
+        long error = 0;
+    };
+    Resolved Resolve(RegHandle key);
     bool Denied(RegHandle root, const std::vector<std::string>& path, uint32_t access) const;
     RegHandle NewHandle(RegHandle root, std::vector<std::string> path, uint64_t nodeId,
                         uint32_t access);
