@@ -422,11 +422,7 @@ class WineSession:
         ppm = subprocess.run(["convert", str(src), "-crop", f"{w}x{h}+{x}+{y}", "+repage",
                               "-depth", "8", "ppm:-"], stdout=subprocess.PIPE, timeout=30,
                              check=True).stdout
-        # Header: P6 <w> <h> <max>\n, then raw bytes.
-        parts = ppm.split(maxsplit=4)
-        width, height, data = int(parts[1]), int(parts[2]), parts[4]
-        n = width * height
-        return [tuple(data[i * 3:i * 3 + 3]) for i in range(n)]  # type: ignore[misc]
+        return _ppm_pixels(ppm)
 
     def tray_icon_shown(self, shot: Optional[Path] = None) -> bool:
         """True when the tray window is mapped and its first cell holds a drawn icon."""
@@ -439,6 +435,35 @@ class WineSession:
                            timeout=30, check=True)
         cell = self.pixels(shot, g["x"] + 2, g["y"] + 2, 16, 16)
         return len(set(cell)) > 1
+
+    def tray_icon_name(self, shot: Optional[Path] = None) -> tuple[Optional[str], int]:
+        """Which of the program's icons the first tray cell shows: the nearest of the
+        16-pixel images in resources/icons (on white), with its distance (sum of
+        channel differences; 0 = the same picture). (None, -1) with no tray icon."""
+        g = self.tray_geometry()
+        if g is None:
+            return None, -1
+        if shot is None:
+            shot = self.prefix / "tray-probe.png"
+            subprocess.run(["import", "-window", "root", str(shot)], env=self.env(),
+                           timeout=30, check=True)
+        cell = self.pixels(shot, g["x"] + 2, g["y"] + 2, 16, 16)
+        best: tuple[Optional[str], int] = (None, -1)
+        for name, ref in self._icon_images().items():
+            d = sum(abs(a - b) for p, q in zip(cell, ref) for a, b in zip(p, q))
+            if best[1] < 0 or d < best[1]:
+                best = (name, d)
+        return best
+
+    def _icon_images(self) -> dict[str, list[tuple[int, int, int]]]:
+        if not hasattr(self, "_icons"):
+            self._icons = {}
+            for ico in sorted((REPO / "resources" / "icons").glob("*.ico")):
+                ppm = subprocess.run(["convert", "-background", "white", f"{ico}[0]", "-flatten",
+                                      "-depth", "8", "ppm:-"], stdout=subprocess.PIPE,
+                                     timeout=30, check=True).stdout
+                self._icons[ico.stem] = _ppm_pixels(ppm)
+        return self._icons
 
     def wait_tray(self, shown: bool, timeout: float = 15) -> bool:
         try:
@@ -469,6 +494,13 @@ class WineSession:
             if title != TRAY_TITLE:
                 found.append(f"{wid} {title}")
         return found
+
+
+def _ppm_pixels(ppm: bytes) -> list[tuple[int, int, int]]:
+    """RGB pixels of a binary PPM: header "P6 <w> <h> <max>" and one white-space byte."""
+    parts = ppm.split(maxsplit=4)
+    width, height, data = int(parts[1]), int(parts[2]), parts[4]
+    return [tuple(data[i * 3:i * 3 + 3]) for i in range(width * height)]  # type: ignore[misc]
 
 
 # ---- log files --------------------------------------------------------------
