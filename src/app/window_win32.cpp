@@ -113,12 +113,21 @@ void OnShow() {
     TrayUpdate();
 }
 
+// The drives are checked first so the speed menu shows their real state; the
+// menu itself comes with the tray menus.
+void OnLeftClick() {
+    LogPrintf("LEFT CLICK\n");
+    CheckAllDrives();
+    LogPrintf("CheckAllStatus DONE\n");
+}
+
 void OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     (void)lParam;
     const auto id = static_cast<uint16_t>(LOWORD(wParam));
     switch (id) {
         case CMD_HIDE: return OnHide();  // no icon refresh after these two
         case CMD_SHOW: return OnShow();
+        case CMD_LEFT_CLICK: OnLeftClick(); break;
         case CMD_EXIT: ::DestroyWindow(window); break;
         case CMD_DETECT_DRIVES: DrivesInit(window, 1); break;
         default: break;  // unknown identifiers only refresh the icon

@@ -1,19 +1,32 @@
 #include "ui/tray_win32.h"
 
+#include <algorithm>
+
 #include "app/commands.h"
 #include "app/log.h"
+#include "drive/drive.h"
+#include "scsi/transport.h"
+#include "settings/shell.h"
+#include "settings/store.h"
+#include "ui/tray_view.h"
 
 namespace tarvik {
 
+// clang-format off
 IconTableRow IconTable[kIconRows] = {
-    {nullptr, "IconTask16", "IconTaskXP"},           {nullptr, "IconTask16Red", "IconTaskXPRed"},
-    {nullptr, "IconTask16Green", "IconTaskXPGreen"}, {nullptr, "IconQuestion16", "IconQuestionXP"},
-    {nullptr, "IconWait16", "IconWaitXP"},           {nullptr, "IconError16", "IconErrorXP"},
+    {nullptr, "IconTask16", "IconTaskXP"},
+    {nullptr, "IconTask16Red", "IconTaskXPRed"},
+    {nullptr, "IconTask16Green", "IconTaskXPGreen"},
+    {nullptr, "IconQuestion16", "IconQuestionXP"},
+    {nullptr, "IconWait16", "IconWaitXP"},
+    {nullptr, "IconError16", "IconErrorXP"},
 };
+// clang-format on
 
 NOTIFYICONDATAW TrayIconData;
 int IconHidden = 0;
 int BusyCount = 0;
+int BlinkPhase = 0;
 
 namespace {
 constexpr wchar_t kDefaultTip[] = L"Tarvik 5.0";
@@ -55,10 +68,20 @@ BOOL CreateNotifyIcon() {
 }
 
 void TrayUpdate() {
-    // Until the drive-state tip and icon rules arrive with the tray menus, the
-    // icon shows "wait" while drive operations run and the normal picture otherwise.
-    TrayIconData.hIcon = IconTable[BusyCount > 0 ? kIconWait : kIconNormal].icon;
-    ::lstrcpynW(TrayIconData.szTip, kDefaultTip, ARRAYSIZE(TrayIconData.szTip));
+    TrayInputs inputs;
+    inputs.busyCount = BusyCount;
+    inputs.accessBroken = IsDriveAccessBroken() != 0;
+    inputs.blink = BlinkPhase != 0;
+    inputs.shellMajor = GetShellVersionMajor();
+    inputs.iconOpen = GlobalSettings.IconOpen != 0;
+    inputs.iconDisk = GlobalSettings.IconDisk != 0;
+    const TrayView view = ComputeTrayView(CdromList, inputs);
+
+    TrayIconData.hIcon = IconTable[view.iconRow].icon;
+    // The tip never exceeds 127 units, so it always fits with its terminator.
+    const size_t n = std::min(view.tip.size(), size_t{ARRAYSIZE(TrayIconData.szTip) - 1});
+    std::copy_n(view.tip.data(), n, TrayIconData.szTip);
+    TrayIconData.szTip[n] = L'\0';
     UiShellNotifyIcon(NIM_MODIFY, &TrayIconData);
 }
 

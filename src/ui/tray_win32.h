@@ -28,6 +28,7 @@ extern IconTableRow IconTable[kIconRows];
 extern NOTIFYICONDATAW TrayIconData;
 extern int IconHidden;
 extern int BusyCount;
+extern int BlinkPhase;  // set by the main timer while a tray is about to close
 
 // Loads every row from the module's resources in the classic or the XP form.
 void LoadIconTable(HINSTANCE instance, bool xpStyle);

@@ -131,3 +131,16 @@ def test_detect_drives_builds_list_again(tarvik, workdir, sim):
     assert msgs.count("Executing SCSIInit(2)") == 2
     assert msgs.count("Getting CDROM List") == 2
     close_and_check_exit(tarvik, inst)
+
+
+def test_tray_shows_green_disc_for_a_drive_holding_a_disc(tarvik, workdir, sim):
+    env, _ = sim
+    inst = tarvik.spawn("", workdir, extra_env=env)
+    assert tarvik.wait_window(True, timeout=20)
+    assert tarvik.wait_tray(True, timeout=15)
+    # The DVD in the simulated writer: "Indicate disk status with icon color" is on by default.
+    wait_until(lambda: tarvik.tray_icon_name()[0] == "task_green_xp", 20, "the green disc")
+    assert tarvik.reg_add(SETTINGS_KEY, "IconDisk", "REG_DWORD", "0")
+    assert tarvik.command(105) == 0  # Detect drives reloads the settings
+    wait_until(lambda: tarvik.tray_icon_name()[0] == "task_xp", 20, "the plain disc")
+    close_and_check_exit(tarvik, inst)

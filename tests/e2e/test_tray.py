@@ -1,7 +1,5 @@
 """The notification-area icon under Xvfb: screenshots, clicks, taskbar re-creation."""
 
-import pytest
-
 from harness import CMD_SHOW, log_files, messages, read_log, wait_until
 
 from test_startup import assert_icon, close_and_check_exit, start_instance
@@ -30,7 +28,6 @@ def test_tray_area_screenshot_shows_icon(tarvik, workdir):
     close_and_check_exit(tarvik, inst)
 
 
-@pytest.mark.xfail(reason="CMD_LEFT_CLICK is not carried out yet (tray menus)", strict=False)
 def test_left_click_on_icon_reaches_program(tarvik, workdir):
     inst = start_instance(tarvik, "/log", workdir)
     assert tarvik.wait_tray(True, timeout=15)
@@ -117,7 +114,6 @@ def test_icon_is_xp_style_on_true_colour_screen(tarvik, workdir):
     close_and_check_exit(tarvik, inst)
 
 
-@pytest.mark.xfail(reason="the icon rules arrive with the tray menus", strict=False)
 def test_icon_with_no_drives_is_question_mark(tarvik, workdir):
     inst = start_instance(tarvik, "", workdir)
     assert tarvik.wait_tray(True, timeout=15)
