@@ -7,6 +7,8 @@
 #include <ostream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "ctl.h"
 #include "drive/drive.h"
 #include "registry_file.h"
@@ -84,36 +86,37 @@ void PrintInstance(CtlContext& ctx, const CdromDrive& d) {
     o << "\n";
 }
 
-std::string ListJson(const SpeedList& list) {
-    std::string s = "{\"CanGetSpeed\": " + std::to_string(list.CanGetSpeed) +
-                    ", \"CanSetSpeed\": " + std::to_string(list.CanSetSpeed) +
-                    ", \"CanGetStreaming\": " + std::to_string(list.CanGetStreaming) +
-                    ", \"CanSetStreaming\": " + std::to_string(list.CanSetStreaming) +
-                    ", \"MethodDetected\": " + std::to_string(list.MethodDetected) +
-                    ", \"MethodPrefered\": " + std::to_string(list.MethodPrefered) +
-                    ", \"MaxLevel\": " + std::to_string(list.MaxLevel) +
-                    ", \"MaxSpeed\": " + std::to_string(list.MaxSpeed) +
-                    ", \"Selected\": " + std::to_string(list.Selected) + ", \"Range\": [";
+using Json = nlohmann::ordered_json;
+
+Json ListJson(const SpeedList& list) {
+    Json range = Json::array();
     for (uint32_t i = 0; i < list.Count && i < kMaxSpeedEntries; ++i)
-        s += (i ? ", [" : "[") + std::to_string(list.Entries[i].Speed) + ", " +
-             std::to_string(list.Entries[i].Command) + "]";
-    return s + "]}";
+        range.push_back({list.Entries[i].Speed, list.Entries[i].Command});
+    return {{"CanGetSpeed", list.CanGetSpeed},
+            {"CanSetSpeed", list.CanSetSpeed},
+            {"CanGetStreaming", list.CanGetStreaming},
+            {"CanSetStreaming", list.CanSetStreaming},
+            {"MethodDetected", list.MethodDetected},
+            {"MethodPrefered", list.MethodPrefered},
+            {"MaxLevel", list.MaxLevel},
+            {"MaxSpeed", list.MaxSpeed},
+            {"Selected", list.Selected},
+            {"Range", range}};
 }
 
-std::string InstanceJson(const CdromDrive& d) {
-    std::string s = "{\"DupIndex\": " + std::to_string(d.DupIndex) +
-                    ", \"Ignore\": " + std::to_string(d.Ignore) +
-                    ", \"EventMask\": " + std::to_string(d.EventMask) +
-                    ", \"OnlyWithDisk\": " + std::to_string(d.OnlyWithDisk) +
-                    ", \"WhenAudio\": " + std::to_string(d.WhenAudio) +
-                    ", \"IgnoreSpeed\": " + std::to_string(d.IgnoreSpeed) +
-                    ", \"ShortMenu\": " + std::to_string(d.ShortMenu) +
-                    ", \"ForceRead\": " + std::to_string(d.ForceRead) +
-                    ", \"AutoLock\": " + std::to_string(d.AutoLock) +
-                    ", \"Timer\": " + std::to_string(d.Timer) +
-                    ", \"ShortName\": " + JsonString(Utf16ToText(d.ShortName)) + ", \"HotKeys\": [";
-    for (uint32_t i = 0; i < kHotKeySlots; ++i) s += (i ? ", " : "") + std::to_string(d.HotKeys[i]);
-    return s + "]}";
+Json InstanceJson(const CdromDrive& d) {
+    return {{"DupIndex", d.DupIndex},
+            {"Ignore", d.Ignore},
+            {"EventMask", d.EventMask},
+            {"OnlyWithDisk", d.OnlyWithDisk},
+            {"WhenAudio", d.WhenAudio},
+            {"IgnoreSpeed", d.IgnoreSpeed},
+            {"ShortMenu", d.ShortMenu},
+            {"ForceRead", d.ForceRead},
+            {"AutoLock", d.AutoLock},
+            {"Timer", d.Timer},
+            {"ShortName", Utf16ToText(d.ShortName)},
+            {"HotKeys", Json(std::vector<uint32_t>(d.HotKeys, d.HotKeys + kHotKeySlots))}};
 }
 
 int Show(CtlContext& ctx) {
@@ -121,42 +124,41 @@ int Show(CtlContext& ctx) {
     if (ctx.json) {
         size_t count = 0;
         const GlobalOption* options = GlobalOptionTable(&count);
-        std::string s = "{\"global\": {";
+        Json global = Json::object();
         for (size_t i = 0; i < count; ++i)
-            s += (i ? ", " : "") + JsonString(options[i].name) + ": " +
-                 std::to_string(GlobalSettings.*options[i].field);
-        s += "}, \"Data\": " + JsonString(GlobalSettings.Data) +
-             ", \"SavePath\": " + JsonString(GlobalSettings.SavePath) + ", \"models\": [";
-        bool first = true;
+            global[options[i].name] = GlobalSettings.*options[i].field;
+        Json models = Json::array();
         for (const std::string& model : Subkeys(kHkeyCurrentUser, kRootKeyPath)) {
             auto drive = std::make_unique<CdromDrive>();
             if (EqualsNoCase(model, "Lock") || model.size() >= sizeof(drive->Name)) continue;
             std::memcpy(drive->Name, model.c_str(), model.size() + 1);
             const int complete = LoadDriveModel(drive.get());
-            s += std::string(first ? "" : ", ") + "{\"Name\": " + JsonString(model) +
-                 ", \"complete\": " + (complete ? "true" : "false") +
-                 ", \"CanClose\": " + std::to_string(drive->CanClose) +
-                 ", \"CanSenseMedium\": " + std::to_string(drive->CanSenseMedium) +
-                 ", \"IsDVD\": " + std::to_string(drive->IsDVD) +
-                 ", \"IsBD\": " + std::to_string(drive->IsBD) +
-                 ", \"SpeedListCD\": " + ListJson(drive->SpeedListCD) +
-                 ", \"SpeedListDVD\": " + ListJson(drive->SpeedListDVD) +
-                 ", \"SpeedListBD\": " + ListJson(drive->SpeedListBD) + ", \"instances\": [";
-            first = false;
-            bool firstInstance = true;
+            Json instances = Json::array();
             for (const std::string& instance :
                  Subkeys(kHkeyCurrentUser, std::string(kRootKeyPath) + "\\" + model)) {
                 if (!IsInstanceName(instance)) continue;
                 auto copy = std::make_unique<CdromDrive>();
                 std::memcpy(copy->Name, drive->Name, sizeof(copy->Name));
                 copy->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
-                if (!LoadDriveInstance(copy.get())) continue;
-                s += (firstInstance ? "" : ", ") + InstanceJson(*copy);
-                firstInstance = false;
+                if (LoadDriveInstance(copy.get())) instances.push_back(InstanceJson(*copy));
             }
-            s += "]}";
+            models.push_back({{"Name", model},
+                              {"complete", complete != 0},
+                              {"CanClose", drive->CanClose},
+                              {"CanSenseMedium", drive->CanSenseMedium},
+                              {"IsDVD", drive->IsDVD},
+                              {"IsBD", drive->IsBD},
+                              {"SpeedListCD", ListJson(drive->SpeedListCD)},
+                              {"SpeedListDVD", ListJson(drive->SpeedListDVD)},
+                              {"SpeedListBD", ListJson(drive->SpeedListBD)},
+                              {"instances", instances}});
         }
-        ctx.out << s << "]}\n";
+        const Json all = {{"global", global},
+                          {"Data", GlobalSettings.Data},
+                          {"SavePath", GlobalSettings.SavePath},
+                          {"models", models}};
+        // Registry strings need not be UTF-8: replace what is not, never throw.
+        ctx.out << all.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
         return kExitOk;
     }
     size_t count = 0;
