@@ -135,8 +135,9 @@ def test_detect_drives_builds_list_again(tarvik, workdir, sim):
 
 def test_tray_shows_green_disc_for_a_drive_holding_a_disc(tarvik, workdir, sim):
     env, _ = sim
-    inst = tarvik.spawn("", workdir, extra_env=env)
-    assert tarvik.wait_window(True, timeout=20)
+    inst = tarvik.spawn("/log", workdir, extra_env=env)
+    assert tarvik.wait_window(True, timeout=30)
+    log_when(workdir, "FINISHED CheckDriveState", timeout=30)
     assert tarvik.wait_tray(True, timeout=15)
     # The DVD in the simulated writer: "Indicate disk status with icon color" is on by default.
     wait_until(lambda: tarvik.tray_icon_name()[0] == "task_green_xp", 20, "the green disc")
