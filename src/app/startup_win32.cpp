@@ -17,7 +17,10 @@ namespace tarvik {
 namespace {
 
 constexpr char kBuildBanner[] = " [build 2019-10-06 23:20:06]";
-constexpr UINT kStartupErrorFlags = MB_ICONERROR | MB_TASKMODAL | MB_OK;  // 0x2010
+// Start-up errors: error, task-modal, OK only (0x2010). MessageBoxRes shows
+// the system message box for now; the program's own dialog takes its place
+// with the dialog engine.
+constexpr UINT kStartupErrorFlags = MB_ICONERROR | MB_TASKMODAL | MB_OK;
 constexpr ATOM kDialogClassAtom = 0x8002;
 
 bool ScreenHasMoreThan256Colours() {

@@ -77,6 +77,7 @@ LRESULT OnCreate(HWND window) {
 
     g_state.rMenu = ::CreatePopupMenu();
     if (!g_state.rMenu) {
+        // The system message box until the dialog engine exists (see MessageBoxRes).
         MessageBoxRes(nullptr, IDS_CANT_CREATE_MENU, MB_ICONERROR | MB_TASKMODAL | MB_OK);
         return -1;
     }
