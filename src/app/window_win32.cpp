@@ -79,6 +79,8 @@ LRESULT OnCreate(HWND window) {
     if (!g_state.rMenu) {
         // The system message box until the dialog engine exists (see MessageBoxRes).
         MessageBoxRes(nullptr, IDS_CANT_CREATE_MENU, MB_ICONERROR | MB_TASKMODAL | MB_OK);
+        // The window will not exist: take its icon away with it.
+        if (!IconHidden) UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
         return -1;
     }
     g_state.speedMenu = ::CreatePopupMenu();
