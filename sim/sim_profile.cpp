@@ -532,27 +532,33 @@ std::string SenseText(const SenseCode& s) {
     return buf;
 }
 
-bool LoadProfileText(std::string_view text, Profile& out, std::string& error) {
+// Parses `text` and hands the document to `read`. Parsing and reading never
+// throw out of here: the loaders are also fed arbitrary bytes by the fuzzer.
+template <class Read>
+bool ReadJsonText(std::string_view text, const char* what, std::string& error, Read read) {
     error.clear();
-    // Parsing and reading never throw out of here: the loader is also fed
-    // arbitrary bytes by the fuzzer.
     try {
         const json j = json::parse(text.begin(), text.end(), nullptr, false);
         if (j.is_discarded()) {
             error = "not valid JSON";
             return false;
         }
-        Profile p;
-        if (!ReadProfile(j, p, error)) {
-            if (error.empty()) error = "invalid profile";
-            return false;
-        }
-        out = std::move(p);
-        return true;
+        if (read(j)) return true;
+        if (error.empty()) error = std::string("invalid ") + what;
+        return false;
     } catch (const std::exception& e) {
-        error = std::string("invalid profile: ") + e.what();
+        error = std::string("invalid ") + what + ": " + e.what();
         return false;
     }
+}
+
+bool LoadProfileText(std::string_view text, Profile& out, std::string& error) {
+    return ReadJsonText(text, "profile", error, [&](const json& j) {
+        Profile p;
+        if (!ReadProfile(j, p, error)) return false;
+        out = std::move(p);
+        return true;
+    });
 }
 
 bool LoadProfileFile(const std::string& path, Profile& out, std::string& error) {
@@ -579,21 +585,12 @@ bool LoadProfileFile(const std::string& path, Profile& out, std::string& error) 
 }
 
 bool ParseMediumText(std::string_view text, Medium& out, std::string& error) {
-    error.clear();
-    try {
-        const json j = json::parse(text.begin(), text.end(), nullptr, false);
-        if (j.is_discarded()) {
-            error = "not valid JSON";
-            return false;
-        }
+    return ReadJsonText(text, "medium", error, [&](const json& j) {
         Medium m;
         if (!ReadMedium(j, "medium", m, error)) return false;
         out = m;
         return true;
-    } catch (const std::exception& e) {
-        error = std::string("invalid medium: ") + e.what();
-        return false;
-    }
+    });
 }
 
 std::string MediumToJsonText(const Medium& m) {
