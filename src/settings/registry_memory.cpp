@@ -148,15 +148,21 @@ RegHandle MemoryRegistry::NewHandle(RegHandle root, std::vector<std::string> pat
     return handle;
 }
 
+long MemoryRegistry::ResolveBelow(RegHandle parent, const char* path, Resolved* resolved,
+                                  std::vector<std::string>* parts) {
+    *resolved = Resolve(parent);
+    if (!resolved->node) return resolved->error;
+    return SplitPath(path, parts) ? kRegOk : kRegInvalidParameter;
+}
+
 long MemoryRegistry::Open(RegHandle parent, const char* path, uint32_t access, RegHandle* out) {
     if (!out) return kRegInvalidParameter;
-    Resolved resolved = Resolve(parent);
-    if (!resolved.node) return resolved.error;
+    Resolved resolved;
+    std::vector<std::string> parts;
+    if (const long rc = ResolveBelow(parent, path, &resolved, &parts); rc != kRegOk) return rc;
     const RegHandle root = resolved.root;
     std::vector<std::string>& full = resolved.path;
     Node* node = resolved.node;
-    std::vector<std::string> parts;
-    if (!SplitPath(path, &parts)) return kRegInvalidParameter;
     for (const auto& part : parts) {
         auto child = node->children.find(part);
         if (child == node->children.end()) return kRegFileNotFound;
@@ -171,13 +177,12 @@ long MemoryRegistry::Open(RegHandle parent, const char* path, uint32_t access, R
 long MemoryRegistry::Create(RegHandle parent, const char* path, uint32_t access, RegHandle* out,
                             bool* createdNew) {
     if (!out) return kRegInvalidParameter;
-    Resolved resolved = Resolve(parent);
-    if (!resolved.node) return resolved.error;
+    Resolved resolved;
+    std::vector<std::string> parts;
+    if (const long rc = ResolveBelow(parent, path, &resolved, &parts); rc != kRegOk) return rc;
     const RegHandle root = resolved.root;
     std::vector<std::string>& full = resolved.path;
     Node* node = resolved.node;
-    std::vector<std::string> parts;
-    if (!SplitPath(path, &parts)) return kRegInvalidParameter;
 
     // Decide on the rights before anything is created, so a refused call
     // leaves no key behind.

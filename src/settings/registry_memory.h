@@ -81,6 +81,9 @@ private:
         long error = 0;
     };
     Resolved Resolve(RegHandle key);
+    // Resolve(parent) and the parts of a subkey path below it.
+    long ResolveBelow(RegHandle parent, const char* path, Resolved* resolved,
+                      std::vector<std::string>* parts);
     bool Denied(RegHandle root, const std::vector<std::string>& path, uint32_t access) const;
     RegHandle NewHandle(RegHandle root, std::vector<std::string> path, uint64_t nodeId,
                         uint32_t access);
