@@ -6,15 +6,18 @@ set -eu
 
 what=${1:-test}
 
-# Build: both compilers, CMake, the host test and benchmark libraries,
-# libcrypto for MD5 on the host, the JSON reader of the simulator.
-build_pkgs="cmake make g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 googletest
-libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libssl-dev"
-# Running tarvik.exe: Wine, an X server without a screen, screenshots, and
-# tools to find windows and click.
-run_pkgs="wine64 xvfb xauth x11-utils imagemagick xdotool"
-# The test levels: pytest for e2e, clang-format for the style check.
-test_pkgs="python3 python3-pytest clang-format"
+# Build: the host compiler and both MinGW-w64 compilers (64- and 32-bit),
+# CMake, the host test and benchmark libraries, libcrypto for MD5 on the host,
+# the JSON reader of the simulator.
+build_pkgs="cmake make g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 g++-mingw-w64-i686
+binutils-mingw-w64-i686 googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+libssl-dev"
+# Running tarvik.exe: Wine (64-bit, and the 32-bit part for the win32 build),
+# an X server without a screen, screenshots, and tools to find windows and click.
+run_pkgs="wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool"
+# The test levels: pytest for e2e, clang-format and clang-tidy for the source
+# checks, sg3-utils and sdparm as independent decoders of the simulator's answers.
+test_pkgs="python3 python3-pytest clang-format clang-tidy sg3-utils sdparm"
 
 case $what in
     build) pkgs=$build_pkgs ;;
@@ -41,6 +44,11 @@ else
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+case $missing in
+    *:i386*)
+        # Wine's 32-bit part comes from the i386 architecture.
+        dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386 ;;
+esac
 $sudo apt-get update -q
 # shellcheck disable=SC2086 # one word per package
 $sudo apt-get install -y -q --no-install-recommends $missing
