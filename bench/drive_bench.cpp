@@ -20,7 +20,7 @@
 #include "drive/drive.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
-#include "settings/registry_memory.h"
+#include "platform/registry_memory.h"
 #include "settings/store.h"
 #include "sim_bus.h"
 #include "sim_transport.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "scsi/bytes.h"
+#include "base/bytes.h"
 #include "scsi/mmc.h"
 #include "scsi/mmc_answer.h"
 #include "scsi/sense.h"

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/scsi_os.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"
-#include "scsi/scsi_os.h"
 #include "scsi/spti_block.h"
 #include "scsi/transport.h"
 

@@ -7,7 +7,8 @@
 #include <string>
 
 #include "drive/drive.h"
-#include "settings/registry_memory.h"
+#include "drive/drive_store.h"
+#include "platform/registry_memory.h"
 #include "settings/store.h"
 
 using namespace tarvik;

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/registry_memory.h"
 #include "settings/reg_file.h"
-#include "settings/registry_memory.h"
 
 using namespace tarvik;
 

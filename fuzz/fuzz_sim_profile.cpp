@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scsi/bytes.h"
+#include "base/bytes.h"
 #include "sim_bus.h"
 #include "sim_profile.h"
 #include "sim_state.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "scsi/bytes.h"
+#include "base/bytes.h"
 #include "sim_drive.h"
 #include "sim_reply.h"
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "scsi/bytes.h"
+#include "base/bytes.h"
 #include "sim_reply.h"
 
 namespace tarvik::sim {

@@ -7,6 +7,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "base/hex.h"
+
 namespace tarvik::sim {
 
 using nlohmann::json;
@@ -29,24 +31,6 @@ Family FamilyOf(MediumKind kind) {
 }
 
 namespace {
-
-bool ParseHexByte(std::string_view s, uint8_t& out) {
-    if (s.size() != 2) return false;
-    unsigned v = 0;
-    for (char c : s) {
-        v <<= 4;
-        if (c >= '0' && c <= '9')
-            v |= static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            v |= static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            v |= static_cast<unsigned>(c - 'A' + 10);
-        else
-            return false;
-    }
-    out = static_cast<uint8_t>(v);
-    return true;
-}
 
 // Walks one JSON object, remembering the path for messages and refusing keys
 // it does not know: a misspelt key in a test profile must not pass silently.
@@ -519,8 +503,8 @@ bool ReadProfile(const json& j, Profile& p, std::string& error) {
 bool ParseSense(std::string_view text, SenseCode& out) {
     if (text.size() != 8 || text[2] != '/' || text[5] != '/') return false;
     SenseCode s;
-    if (!ParseHexByte(text.substr(0, 2), s.key) || !ParseHexByte(text.substr(3, 2), s.asc) ||
-        !ParseHexByte(text.substr(6, 2), s.ascq) || s.key > 0x0F)
+    if (!ParseHexByte(text.substr(0, 2), &s.key) || !ParseHexByte(text.substr(3, 2), &s.asc) ||
+        !ParseHexByte(text.substr(6, 2), &s.ascq) || s.key > 0x0F)
         return false;
     out = s;
     return true;

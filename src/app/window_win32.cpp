@@ -1,11 +1,11 @@
 #include "app/window_win32.h"
 
-#include "app/commands.h"
-#include "app/log.h"
+#include "base/log.h"
 #include "drive/drive.h"
 #include "drive/speed_control.h"
 #include "scsi/transport.h"
 #include "settings/store.h"
+#include "ui/commands.h"
 #include "ui/message_box_win32.h"
 #include "ui/strings.h"
 #include "ui/tray_win32.h"

@@ -2,7 +2,7 @@
 // session end and timer ticks. Ignored drives are left alone by all of them.
 #include <string>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "drive/speed_control.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"

@@ -5,8 +5,9 @@
 #include <cstring>
 #include <new>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "drive/drive.h"
+#include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_detect.h"
 #include "scsi/transport.h"

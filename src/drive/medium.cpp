@@ -1,7 +1,7 @@
 // Medium and capability detection.
 #include "drive/medium.h"
 
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/clock.h"
 #include "scsi/errors.h"
 #include "scsi/mmc.h"

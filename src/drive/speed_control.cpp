@@ -1,7 +1,8 @@
 // Speed setting, restore and the drive's state.
 #include "drive/speed_control.h"
 
-#include "app/log.h"
+#include "base/log.h"
+#include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_detect.h"
 #include "scsi/mmc.h"

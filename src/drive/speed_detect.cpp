@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "platform/clock.h"

@@ -1,7 +1,7 @@
 // Eject, close and lock, and what the program knows about the tray.
 #include <string>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "drive/speed_control.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"

@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include "base/log.h"
+
 namespace tarvik {
 
 Clock& SystemClock();  // clock_host.cpp / clock_win32.cpp
@@ -11,6 +13,13 @@ Clock* g_clock = nullptr;
 Clock& GetClock() { return g_clock ? *g_clock : SystemClock(); }
 
 void SetClock(Clock* clock) { g_clock = clock; }
+
+namespace {
+// The log sits below the seams, so its time stamps come from the clock
+// through a hook: whatever clock the process (or a test) installs.
+LocalTime ClockNow() { return GetClock().Now(); }
+const bool g_logUsesClock = (SetLogTimeSource(&ClockNow), true);
+}  // namespace
 
 LocalTime VirtualClock::Now() {
     // A fixed day; the time of day follows the virtual milliseconds.

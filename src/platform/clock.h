@@ -3,12 +3,9 @@
 // it, so tests and the drive simulator can run a 15-second wait in no real time.
 #include <cstdint>
 
-namespace tarvik {
+#include "base/local_time.h"
 
-struct LocalTime {
-    unsigned year = 0, month = 0, day = 0;
-    unsigned hour = 0, minute = 0, second = 0, millisecond = 0;
-};
+namespace tarvik {
 
 class Clock {
 public:

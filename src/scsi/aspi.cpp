@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "app/log.h"
+#include "base/log.h"
+#include "platform/registry.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/sense.h"
 #include "scsi/transport.h"
 #include "scsi/transport_state.h"
-#include "settings/registry.h"
 
 namespace tarvik {
 

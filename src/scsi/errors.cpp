@@ -3,7 +3,7 @@
 #include <iterator>
 #include <string>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/system.h"
 #include "scsi/request.h"
 #include "scsi/transport.h"

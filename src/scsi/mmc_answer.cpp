@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "scsi/bytes.h"
+#include "base/bytes.h"
 #include "scsi/mmc_cdb.h"
 
 namespace tarvik {

@@ -1,6 +1,6 @@
 #include "scsi/mmc_cdb.h"
 
-#include "scsi/bytes.h"
+#include "base/bytes.h"
 
 namespace tarvik::mmc {
 namespace {

@@ -3,9 +3,9 @@
 // aspi.cpp only.
 #include <cstdint>
 
+#include "platform/scsi_os.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/request.h"
-#include "scsi/scsi_os.h"
 #include "scsi/transport.h"
 
 namespace tarvik::detail {

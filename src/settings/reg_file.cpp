@@ -7,14 +7,15 @@
 #include <sstream>
 #include <vector>
 
-#include "settings/text.h"
+#include "base/bytes.h"
+#include "base/hex.h"
+#include "base/text.h"
 
 namespace tarvik {
 namespace {
 
 constexpr char kHeader5[] = "Windows Registry Editor Version 5.00";
 constexpr char kHeader4[] = "REGEDIT4";
-constexpr unsigned kMaxDepth = 512;  // the system's own nesting limit for keys
 
 // ---- text encodings -------------------------------------------------------
 
@@ -39,9 +40,9 @@ std::string Utf16LeToAnsi(const uint8_t* p, size_t bytes) {
     std::string out;
     out.reserve(bytes / 2);
     for (size_t i = 0; i + 1 < bytes; i += 2) {
-        char32_t unit = static_cast<char32_t>(p[i] | (p[i + 1] << 8));
+        char32_t unit = GetLe16(p + i);
         if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes) {
-            const char32_t low = static_cast<char32_t>(p[i + 2] | (p[i + 3] << 8));
+            const char32_t low = GetLe16(p + i + 2);
             if (low >= 0xDC00 && low < 0xE000) {
                 unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
                 i += 2;
@@ -150,13 +151,6 @@ bool ParseQuoted(const std::string& s, size_t* pos, std::string* out) {
     return false;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    c = FoldAscii(c);
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 bool ParseHexBytes(const std::string& s, std::vector<uint8_t>* out) {
     out->clear();
     size_t i = SkipBlanks(s, 0);
@@ -237,35 +231,12 @@ private:
         if (!RootFromName(path.substr(0, slash), &root)) return false;
         const std::string rest = slash == std::string::npos ? "" : path.substr(slash + 1);
         if (remove) {
-            if (!rest.empty()) RemoveTree(root, rest, 0);
+            if (!rest.empty()) (void)DeleteKeyTree(root, rest.c_str(), &registry_);
             return true;
         }
         long rc = 0;
         key_ = RegKey::Create(root, rest.c_str(), kKeyAllAccess, nullptr, &rc, &registry_);
         return static_cast<bool>(key_);
-    }
-
-    void RemoveTree(RegHandle parent, const std::string& path, unsigned depth) {
-        if (depth > kMaxDepth) return;
-        if (registry_.DeleteKey(parent, path.c_str()) == kRegOk) return;
-        RegKey key = RegKey::Open(parent, path.c_str(), kKeyAllAccess, nullptr, &registry_);
-        if (!key) return;
-        char name[256];
-        for (;;) {
-            uint32_t chars = sizeof(name);
-            if (key.EnumKey(0, name, &chars) != kRegOk) break;
-            const uint32_t before = CountOf(key);
-            RemoveTree(key.handle(), name, depth + 1);
-            if (CountOf(key) >= before) break;
-        }
-        key.Reset();
-        (void)registry_.DeleteKey(parent, path.c_str());
-    }
-
-    static uint32_t CountOf(const RegKey& key) {
-        uint32_t count = 0;
-        (void)key.CountSubkeys(&count);
-        return count;
     }
 
     bool ValueLine(const std::string& line) {
@@ -413,9 +384,7 @@ void AppendValue(const RawValue& value, std::string* out) {
     }
     if (value.type == kRegDword && value.data.size() == 4) {
         char digits[16];
-        std::snprintf(digits, sizeof(digits), "dword:%08x",
-                      value.data[0] | value.data[1] << 8 | value.data[2] << 16 |
-                          static_cast<uint32_t>(value.data[3]) << 24);
+        std::snprintf(digits, sizeof(digits), "dword:%08x", GetLe32(value.data.data()));
         *out += line + digits + "\r\n";
         return;
     }
@@ -447,7 +416,7 @@ void AppendValue(const RawValue& value, std::string* out) {
 
 bool ExportKey(Registry& registry, RegHandle key, const std::string& fullName, unsigned depth,
                std::string* out) {
-    if (depth > kMaxDepth) return false;
+    if (depth > kMaxKeyDepth) return false;
     *out += "[" + fullName + "]\r\n";
     for (const auto& value : ReadValues(registry, key)) AppendValue(value, out);
     *out += "\r\n";
@@ -476,7 +445,7 @@ bool CompareKeys(Registry& a, RegHandle aKey, Registry& b, RegHandle bKey, const
         if (difference) *difference = where + ": " + what;
         return false;
     };
-    if (depth > kMaxDepth) return differ("nested too deep");
+    if (depth > kMaxKeyDepth) return differ("nested too deep");
     const auto aValues = ReadValues(a, aKey);
     const auto bValues = ReadValues(b, bKey);
     for (const auto& av : aValues) {

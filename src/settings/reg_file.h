@@ -7,7 +7,7 @@
 // (Windows-1252), as the registry's "A" functions hand them out.
 #include <string>
 
-#include "settings/registry.h"
+#include "platform/registry.h"
 
 namespace tarvik {
 

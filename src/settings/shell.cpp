@@ -3,9 +3,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/log.h"
+#include "base/bytes.h"
+#include "base/log.h"
+#include "base/text.h"
 #include "platform/system.h"
-#include "settings/text.h"
 
 namespace tarvik {
 
@@ -24,16 +25,12 @@ uint32_t g_winVersion = 0;
 int g_shellMajor = 0;
 int g_comctlMajor = 0;
 
-uint32_t LittleEndian32(const unsigned char* b) {
-    return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
-}
-
 // Reads up to 4 bytes of a value as binary data; the bytes not delivered stay 0.
 bool GetValArray(const RegKey& key, const char* name, uint32_t* value) {
     unsigned char bytes[4] = {};
     uint32_t size = sizeof(bytes);
     if (key.Query(name, nullptr, bytes, &size) != kRegOk) return false;
-    *value = LittleEndian32(bytes);
+    *value = GetLe32(bytes);
     return true;
 }
 
@@ -281,29 +278,5 @@ OwnedStr ParentKeyPath(const char* path) {
     if (!slash) return nullptr;
     return Duplicate(path, static_cast<size_t>(slash - path));
 }
-
-// ---- key trees ------------------------------------------------------------------
-
-namespace {
-
-int DeleteKeyTreeAt(RegHandle root, const char* path, unsigned depth) {
-    Registry& registry = GetRegistry();
-    if (registry.DeleteKey(root, path) == kRegOk) return 1;  // 95/98/ME remove whole trees
-    if (depth >= 512) return 0;  // deeper than the system allows: not ours to walk
-    RegKey key = RegKey::Open(root, path, kKeyAllAccess);
-    if (!key) return 0;
-    char name[260];
-    for (;;) {
-        uint32_t chars = sizeof(name);
-        if (key.EnumKey(0, name, &chars) != kRegOk) break;
-        if (!DeleteKeyTreeAt(key.handle(), name, depth + 1)) break;
-    }
-    key.Reset();
-    return registry.DeleteKey(root, path) == kRegOk ? 1 : 0;
-}
-
-}  // namespace
-
-int DeleteKeyTree(RegHandle root, const char* path) { return DeleteKeyTreeAt(root, path, 0); }
 
 }  // namespace tarvik

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "settings/registry.h"
+#include "platform/registry.h"
 
 namespace tarvik {
 
@@ -58,7 +58,6 @@ uint32_t GetHungAppTimeout();
 OwnedStr GetModulePath();
 OwnedStr GetHelpFilePath();
 // 1 when root\path is gone afterwards, 0 otherwise. root may be an open key.
-int DeleteKeyTree(RegHandle root, const char* path);
 OwnedStr ParentKeyPath(const char* path);
 
 }  // namespace tarvik

@@ -6,8 +6,6 @@
 
 namespace tarvik {
 
-struct CdromDrive;
-
 struct GlobalSettingsRecord {
     uint32_t ApiPrefered = 0;
     uint32_t NumNames = 1;
@@ -48,10 +46,6 @@ const GlobalOption* GlobalOptionTable(size_t* count);
 
 void LoadGlobalSettings();
 void SaveGlobalSettings();
-int LoadDriveModel(CdromDrive* drive);  // 1 only when every value was present
-void SaveDriveModel(CdromDrive* drive);
-int LoadDriveInstance(CdromDrive* drive);
-void SaveDriveInstance(CdromDrive* drive);
 void ResetConfiguration();
 void SaveConfigToFile(const char* path);
 

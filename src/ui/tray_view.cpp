@@ -1,5 +1,6 @@
 #include "ui/tray_view.h"
 
+#include "base/units.h"
 #include "drive/speed_control.h"
 #include "ui/strings.h"
 
@@ -47,11 +48,10 @@ unsigned StateWord(const CdromDrive& drive) {
     return MediumWord(drive);
 }
 
-// Speed in "x" units, two digits at most: ((speed * 10 / F) + 5) / 10 mod 100.
+// Speed in "x" units, two digits at most (the tip has room for no more).
 unsigned SpeedFactor(const CdromDrive& drive) {
     const uint32_t factor = drive.CurrentList ? drive.CurrentList->Factor : 0;
-    if (factor == 0) return 0;  // a record without its lists filled in
-    return static_cast<unsigned>((uint64_t{drive.CurrentSpeed} * 10 / factor + 5) / 10 % 100);
+    return SpeedMultiple(drive.CurrentSpeed, factor) % 100;  // 0 for a record without lists
 }
 
 std::u16string_view DisplayShortName(const CdromDrive& drive) {

@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "app/commands.h"
-#include "app/log.h"
+#include "base/log.h"
 #include "drive/drive.h"
 #include "scsi/transport.h"
 #include "settings/shell.h"
 #include "settings/store.h"
+#include "ui/commands.h"
 #include "ui/tray_view.h"
 
 namespace tarvik {

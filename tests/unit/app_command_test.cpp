@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
-#include "app/commands.h"
+#include "ui/commands.h"
 
 namespace tarvik {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "drive/medium.h"
 #include "drive/speed_detect.h"
 #include "drive_sim_fixture.h"

@@ -12,8 +12,8 @@
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
 #include "platform/clock.h"
+#include "platform/registry_memory.h"
 #include "scsi/transport.h"
-#include "settings/registry_memory.h"
 #include "settings/store.h"
 
 namespace tarvik {

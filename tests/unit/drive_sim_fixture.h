@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "drive/drive.h"
-#include "settings/registry_memory.h"
+#include "platform/registry_memory.h"
 #include "settings/store.h"
 #include "sim_bus.h"
 #include "sim_transport.h"

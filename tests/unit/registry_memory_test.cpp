@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry_memory.h"
 #include "settings/reg_file.h"
-#include "settings/registry_memory.h"
 
 namespace tarvik {
 namespace {

@@ -8,14 +8,14 @@
 #include <map>
 #include <vector>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/clock.h"
+#include "platform/registry.h"
+#include "platform/registry_memory.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/mmc.h"
 #include "scsi/transport.h"
 #include "scsi_fakes.h"
-#include "settings/registry.h"
-#include "settings/registry_memory.h"
 
 namespace tarvik {
 namespace {

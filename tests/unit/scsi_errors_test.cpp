@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/clock.h"
 #include "scsi/errors.h"
 #include "scsi/transport.h"

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/scsi_os.h"
 #include "platform/system.h"
 #include "scsi/request.h"
-#include "scsi/scsi_os.h"
 #include "scsi/transport.h"
 
 namespace tarvik::testing_support {

@@ -11,8 +11,9 @@
 #include <nlohmann/json.hpp>
 
 #include "drive/drive.h"
+#include "drive/drive_store.h"
+#include "platform/registry_memory.h"
 #include "settings/reg_file.h"
-#include "settings/registry_memory.h"
 #include "settings/store.h"
 
 namespace tarvik {

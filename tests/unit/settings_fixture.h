@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "app/log.h"
+#include "base/log.h"
 #include "platform/clock.h"
+#include "platform/registry_memory.h"
 #include "platform/system.h"
-#include "settings/registry_memory.h"
 #include "settings/shell.h"
 #include "settings/store.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "drive/drive.h"
+#include "drive/drive_store.h"
 #include "settings/reg_file.h"
 #include "settings/store.h"
 #include "settings_fixture.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "scsi/bytes.h"
+#include "base/bytes.h"
 #include "sim_bus.h"
 #include "sim_profile.h"
 

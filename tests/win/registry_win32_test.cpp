@@ -7,9 +7,10 @@
 #include <string>
 
 #include "drive/drive.h"
+#include "drive/drive_store.h"
+#include "platform/registry_memory.h"
 #include "platform/system.h"
 #include "settings/reg_file.h"
-#include "settings/registry_memory.h"
 #include "settings/shell.h"
 #include "settings/store.h"
 

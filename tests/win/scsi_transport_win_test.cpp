@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/scsi_os.h"
 #include "platform/system.h"
 #include "scsi/aspi_defs.h"
-#include "scsi/scsi_os.h"
 #include "scsi/spti_block.h"
 #include "scsi/transport.h"
 

@@ -9,8 +9,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/units.h"
 #include "ctl.h"
 #include "drive/drive.h"
+#include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
@@ -119,7 +121,7 @@ std::string Narrow(const char16_t* text) {
 
 std::string X(uint32_t speed, uint32_t factor) {
     if (factor == 0) return "?x";
-    return std::to_string((uint64_t{speed} * 10 / factor + 5) / 10) + "x";
+    return std::to_string(SpeedMultiple(speed, factor)) + "x";
 }
 
 std::string Hex(uint32_t value, int digits) {

@@ -5,7 +5,7 @@
 // it, and save the file again only when they changed something.
 #include <string>
 
-#include "settings/registry_memory.h"
+#include "platform/registry_memory.h"
 
 namespace tarvik::ctl {
 

@@ -9,13 +9,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/text.h"
 #include "ctl.h"
 #include "drive/drive.h"
+#include "drive/drive_store.h"
+#include "platform/registry.h"
 #include "registry_file.h"
 #include "settings/reg_file.h"
-#include "settings/registry.h"
 #include "settings/store.h"
-#include "settings/text.h"
 
 namespace tarvik::ctl {
 

@@ -111,6 +111,13 @@ public:
 Registry& GetRegistry();
 void SetRegistry(Registry* registry);
 
+constexpr unsigned kMaxKeyDepth = 512;  // the system's own nesting limit for keys
+
+// Removes root\path with every key below it (RegDeleteKeyA refuses a key with
+// subkeys on the NT family). 1 when the key is gone, 0 otherwise; what could
+// be removed before a failure stays removed.
+int DeleteKeyTree(RegHandle root, const char* path, Registry* registry = nullptr);
+
 // An open key that closes itself. Move-only. It remembers the registry that
 // opened it, so a test that swaps the registry cannot misdirect the close.
 class RegKey {

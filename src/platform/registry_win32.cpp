@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "settings/registry.h"
+#include "platform/registry.h"
 
 namespace tarvik {
 namespace {

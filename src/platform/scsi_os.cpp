@@ -1,4 +1,4 @@
-#include "scsi/scsi_os.h"
+#include "platform/scsi_os.h"
 
 namespace tarvik {
 

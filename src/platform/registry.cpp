@@ -1,8 +1,8 @@
-#include "settings/registry.h"
+#include "platform/registry.h"
 
 #include <cstring>
 
-#include "settings/text.h"
+#include "base/text.h"
 
 namespace tarvik {
 
@@ -97,6 +97,29 @@ long RegKey::EnumKey(uint32_t index, char* name, uint32_t* nameChars) const {
 
 long RegKey::CountSubkeys(uint32_t* count) const {
     return registry_ ? registry_->CountSubkeys(handle_, count) : kRegInvalidHandle;
+}
+
+namespace {
+
+int DeleteKeyTreeAt(Registry& registry, RegHandle root, const char* path, unsigned depth) {
+    if (registry.DeleteKey(root, path) == kRegOk) return 1;  // 95/98/ME remove whole trees
+    if (depth >= kMaxKeyDepth) return 0;  // deeper than the system allows: not ours to walk
+    RegKey key = RegKey::Open(root, path, kKeyAllAccess, nullptr, &registry);
+    if (!key) return 0;
+    char name[260];
+    for (;;) {
+        uint32_t chars = sizeof(name);
+        if (key.EnumKey(0, name, &chars) != kRegOk) break;
+        if (!DeleteKeyTreeAt(registry, key.handle(), name, depth + 1)) break;
+    }
+    key.Reset();
+    return registry.DeleteKey(root, path) == kRegOk ? 1 : 0;
+}
+
+}  // namespace
+
+int DeleteKeyTree(RegHandle root, const char* path, Registry* registry) {
+    return DeleteKeyTreeAt(registry ? *registry : GetRegistry(), root, path, 0);
 }
 
 }  // namespace tarvik

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/registry.h"
-#include "settings/text.h"
+#include "base/text.h"
+#include "platform/registry.h"
 
 namespace tarvik {
 

@@ -3,6 +3,8 @@
 // subsystem writes through LogPrintf, which costs one test while the log is off.
 #include <cstdio>
 
+#include "base/local_time.h"
+
 namespace tarvik {
 
 namespace detail {
@@ -14,6 +16,9 @@ void LogWrite(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // (exclusive creation, never overwriting a file). Null selects "tarvik" / ".log".
 // Returns 1 when a file was opened, 0 when logging stays off.
 int LogOpen(const char* base, const char* extension);
+
+// Where the time stamps come from; the Clock seam installs itself here.
+void SetLogTimeSource(LocalTime (*now)());
 
 // The name of the open log file, or null.
 const char* LogPath();

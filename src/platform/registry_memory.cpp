@@ -1,4 +1,4 @@
-#include "settings/registry_memory.h"
+#include "platform/registry_memory.h"
 
 #include <algorithm>
 #include <cstring>

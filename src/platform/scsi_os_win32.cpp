@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "scsi/scsi_os.h"
+#include "platform/scsi_os.h"
 
 namespace tarvik {
 namespace {
