@@ -75,11 +75,11 @@ public:
         drive_.SpeedListCD.Factor = kFactorCD;
         drive_.SpeedListDVD.Factor = kFactorDVD;
         drive_.SpeedListBD.Factor = kFactorBD;
-        drive_.CurrentList = &drive_.SpeedListCD;
+        drive_.CurrentFamily = MediumFamily::CD;
         drive_.TrayClosed = 1;
         drive_.ForceRead = 1;
         ScanCDROMSpeedAuto(&drive_, nullptr, nullptr);
-        drive_.CurrentList->MaxLevel = kMediumPressed;
+        drive_.CurrentList().MaxLevel = kMediumPressed;
         CheckDriveState(&drive_);
         bus_.ClearTrace();
     }
@@ -89,7 +89,7 @@ public:
     }
 
     void Run(Op op) {
-        const SpeedList& list = *drive_.CurrentList;
+        const SpeedList& list = drive_.CurrentList();
         switch (op) {
             case Op::StateCheck: CheckDriveState(&drive_); break;
             case Op::SetSpeedForceRead:

@@ -56,7 +56,7 @@ void UnregisterHotKeys(HWND window) {
 }
 
 void RegisterHotKeys(HWND window) {
-    for (uint32_t i = 0; i < CdromList.count; ++i) {
+    for (uint32_t i = 0; i < CdromList.count(); ++i) {
         const CdromDrive& drive = CdromList.drives[i];
         if (drive.Ignore) continue;
         for (unsigned slot = 0; slot < kHotKeySlotCount; ++slot) {

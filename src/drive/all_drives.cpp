@@ -22,10 +22,8 @@ uint32_t LetterBit(const CdromDrive& drive) {
 
 template <typename Fn>
 void ForEachDrive(Fn fn) {
-    for (uint32_t i = 0; i < CdromList.count; ++i) {
-        CdromDrive* drive = &CdromList.drives[i];
-        if (!drive->Ignore) fn(drive);
-    }
+    for (CdromDrive& drive : CdromList.drives)
+        if (!drive.Ignore) fn(&drive);
 }
 
 }  // namespace
@@ -71,8 +69,8 @@ void CloseAllTrays() {
 
 int IsAllClosed() {
     LogPrintf("IsAllClosed\n");
-    for (uint32_t i = 0; i < CdromList.count; ++i) {
-        CdromDrive* drive = &CdromList.drives[i];
+    for (CdromDrive& record : CdromList.drives) {
+        CdromDrive* drive = &record;
         LogPrintf("  [%s]\n", drive->Name);
         if (!drive->Ignore && drive->CanClose) {
             CheckDriveState(drive);

@@ -1,6 +1,7 @@
 #pragma once
 // The record of one optical drive and the process-wide list of drives.
 #include <cstdint>
+#include <vector>
 
 #include "scsi/mmc.h"
 #include "scsi/request.h"
@@ -49,6 +50,10 @@ struct SpeedList {
     SpeedEntry Entries[kMaxSpeedEntries] = {};
 };
 
+// The medium families a drive keeps a speed list for. None only in a record
+// whose lists are not set up yet.
+enum class MediumFamily : uint8_t { None, CD, DVD, BD };
+
 // Event bits of EventMask.
 enum : uint32_t {
     kEventStart = 0x01,
@@ -92,15 +97,33 @@ struct CdromDrive {
     int32_t Profile = 0;
     uint32_t AudioStatus = 0;
     int32_t MediumClass = 0;
-    SpeedList* CurrentList = nullptr;
+    MediumFamily CurrentFamily = MediumFamily::None;
     uint32_t Busy = 0;
     int32_t RestoreCountdown = 0;
     uint32_t TrayOpenTick = 0;
+
+    // The list of a family, and of the family now in the drive. The record
+    // names its family rather than pointing into itself, so a copy is a whole
+    // drive (the drive options dialog edits one). A record whose lists are not
+    // set up answers with its CD list.
+    SpeedList& ListOf(MediumFamily family) {
+        switch (family) {
+            case MediumFamily::DVD: return SpeedListDVD;
+            case MediumFamily::BD: return SpeedListBD;
+            default: return SpeedListCD;
+        }
+    }
+    const SpeedList& ListOf(MediumFamily family) const {
+        return const_cast<CdromDrive*>(this)->ListOf(family);
+    }
+    SpeedList& CurrentList() { return ListOf(CurrentFamily); }
+    const SpeedList& CurrentList() const { return ListOf(CurrentFamily); }
 };
 
+// At most kMaxDrives records; an index stays valid until the list is rebuilt.
 struct CdromListType {
-    uint32_t count = 0;
-    CdromDrive* drives = nullptr;  // malloc'd array of count records
+    std::vector<CdromDrive> drives;
+    uint32_t count() const { return static_cast<uint32_t>(drives.size()); }
 };
 
 // The process-wide drive list.

@@ -1,9 +1,7 @@
 // The process-wide drive list, the drive names and the busy protocol.
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "base/log.h"
 #include "drive/drive.h"
@@ -21,44 +19,11 @@ namespace {
 
 DriveBusyNotifyFn g_busyNotify = nullptr;
 
-// Which of the drive's own lists CurrentList points at: 0 CD, 1 DVD, 2 BD.
-int CurrentListIndex(const CdromDrive& drive) {
-    if (drive.CurrentList == &drive.SpeedListDVD) return 1;
-    if (drive.CurrentList == &drive.SpeedListBD) return 2;
-    return 0;
-}
-
-SpeedList* ListByIndex(CdromDrive& drive, int index) {
-    switch (index) {
-        case 1: return &drive.SpeedListDVD;
-        case 2: return &drive.SpeedListBD;
-        default: return &drive.SpeedListCD;
-    }
-}
-
-// Grows the array by one zeroed record. CurrentList points into its own
-// record, so moving the array would leave the recorded drives pointing into
-// freed memory; the pointers are re-seated after the move.
-CdromDrive* GrowDriveArray() {
-    const uint32_t count = CdromList.count;
-    int listIndex[kMaxDrives] = {};
-    for (uint32_t i = 0; i < count; ++i) listIndex[i] = CurrentListIndex(CdromList.drives[i]);
-
-    void* grown = CdromList.drives
-                      ? std::realloc(CdromList.drives, sizeof(CdromDrive) * (count + 1))
-                      : std::malloc(sizeof(CdromDrive));
-    if (!grown) return nullptr;
-    CdromList.drives = static_cast<CdromDrive*>(grown);
-    for (uint32_t i = 0; i < count; ++i)
-        CdromList.drives[i].CurrentList = ListByIndex(CdromList.drives[i], listIndex[i]);
-    return new (&CdromList.drives[count]) CdromDrive{};
-}
-
 void SetInitialValues(CdromDrive& drive) {
     drive.SpeedListCD.Factor = kFactorCD;
     drive.SpeedListDVD.Factor = kFactorDVD;
     drive.SpeedListBD.Factor = kFactorBD;
-    drive.CurrentList = &drive.SpeedListCD;
+    drive.CurrentFamily = MediumFamily::CD;
     drive.TrayClosed = 1;
 }
 
@@ -86,8 +51,7 @@ void EndDriveOp(CdromDrive* drive) {
 }
 
 CdromDrive* DriveAt(uint32_t index) {
-    if (!CdromList.drives || index >= CdromList.count) return nullptr;
-    return &CdromList.drives[index];
+    return index < CdromList.count() ? &CdromList.drives[index] : nullptr;
 }
 
 int ReadDriveName(CdromDrive* drive) {
@@ -116,15 +80,14 @@ int ReadDriveName(CdromDrive* drive) {
 }
 
 void FreeDriveList() {
-    CdromList.count = 0;
-    std::free(CdromList.drives);
-    CdromList.drives = nullptr;
+    // swap, not clear: the memory goes back too.
+    std::vector<CdromDrive>().swap(CdromList.drives);
 }
 
 int BuildDriveList() {
-    for (uint32_t i = 0; i < CdromList.count; ++i) {
-        if (CdromList.drives[i].Busy) {
-            LogPrintf("BuildDriveList: [%s] is busy, list kept\n", CdromList.drives[i].Name);
+    for (const CdromDrive& drive : CdromList.drives) {
+        if (drive.Busy) {
+            LogPrintf("BuildDriveList: [%s] is busy, list kept\n", drive.Name);
             return 0;
         }
     }
@@ -132,15 +95,20 @@ int BuildDriveList() {
 
     DriveAddress address;
     if (!Transport().FindFirstDrive(&address)) return 1;
+    // The records are filled in place; the room for all of them is taken at
+    // once so the one being filled never moves.
+    CdromList.drives.reserve(kMaxDrives);
     do {
-        if (CdromList.count >= kMaxDrives) continue;  // the rest are passed over
-        CdromDrive* drive = GrowDriveArray();
-        if (!drive) continue;
+        if (CdromList.count() >= kMaxDrives) continue;  // the rest are passed over
+        CdromDrive* drive = &CdromList.drives.emplace_back();
         drive->Address = address;
 
-        if (!ReadDriveName(drive) && !GlobalSettings.ShowUnknown) continue;
+        if (!ReadDriveName(drive) && !GlobalSettings.ShowUnknown) {
+            CdromList.drives.pop_back();
+            continue;
+        }
 
-        for (uint32_t i = CdromList.count; i-- > 0;) {
+        for (uint32_t i = CdromList.count() - 1; i-- > 0;) {
             const CdromDrive& other = CdromList.drives[i];
             if (std::strcmp(other.Name, drive->Name) == 0) {
                 drive->DupIndex = other.DupIndex + 1;
@@ -158,7 +126,6 @@ int BuildDriveList() {
         }
         SetInstanceDefaults(*drive);
         (void)LoadDriveInstance(drive);
-        ++CdromList.count;
     } while (Transport().FindNextDrive(&address));
     return 1;
 }

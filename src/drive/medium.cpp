@@ -10,26 +10,16 @@ namespace tarvik {
 
 namespace {
 
-enum class Family { CD, DVD, BD };
-
 constexpr uint8_t kDoorOpen = 0x71;
 // A disc still spinning up reports neither a medium code nor a profile; drives
 // that do report medium codes are given this many polls to settle.
 constexpr int kMediaPolls = 30;
 constexpr uint32_t kMediaPollMs = 500;
 
-SpeedList* ListOf(CdromDrive* drive, Family family) {
-    switch (family) {
-        case Family::DVD: return &drive->SpeedListDVD;
-        case Family::BD: return &drive->SpeedListBD;
-        default: return &drive->SpeedListCD;
-    }
-}
-
 // The family decision: the medium code of the capabilities page first, then
 // the current profile, then a guess; waits on drives known to sense media.
 // m and p receive the last medium code and profile seen.
-Family DecideFamily(CdromDrive* drive, uint32_t* m, int32_t* p) {
+MediumFamily DecideFamily(CdromDrive* drive, uint32_t* m, int32_t* p) {
     *p = -1;
     for (int n = 0;;) {
         const int ok = GetCDROMInfo(drive->Address, &drive->Caps);
@@ -37,38 +27,38 @@ Family DecideFamily(CdromDrive* drive, uint32_t* m, int32_t* p) {
         *m = drive->Caps.mediumType;
         if (IsMediumTypeCD(*m) || IsMediumTypeNoDisc(*m)) {
             LogPrintf("    Medium is CD\n");
-            return Family::CD;
+            return MediumFamily::CD;
         }
         *p = GetCDROMProfile(drive->Address);
         LogPrintf("    GetCDROMProfile %s\n", *p == -1 ? "*FAILED*" : "OK");
         if (IsProfileCD(*p)) {
             LogPrintf("    Profile is CD\n");
-            return Family::CD;
+            return MediumFamily::CD;
         }
         if (IsProfileDVD(*p)) {
             LogPrintf("    Profile is DVD\n");
-            return Family::DVD;
+            return MediumFamily::DVD;
         }
         if (IsProfileBD(*p)) {
             LogPrintf("    Profile is BD\n");
-            return Family::BD;
+            return MediumFamily::BD;
         }
         if (IsMediumTypeOther(*m)) {
             LogPrintf("    Medium assumed to be CD (0x%02X)\n", *m);
-            return Family::CD;
+            return MediumFamily::CD;
         }
         if (IsProfileKnown(*p)) {
             LogPrintf("    Profile assumed to be CD (0x%04X)\n", static_cast<unsigned>(*p));
-            return Family::CD;
+            return MediumFamily::CD;
         }
         if (!drive->CanSenseMedium) {
             LogPrintf("    Can't sense it, let it be CD\n");
-            return Family::CD;
+            return MediumFamily::CD;
         }
         if (++n >= kMediaPolls) {
             LogPrintf("    Can't wait anymore, let it be CD\n");
             LogScsiError("");
-            return Family::CD;
+            return MediumFamily::CD;
         }
         LogPrintf("    waiting for media [%02d]...\n", n);
         GetClock().Sleep(kMediaPollMs);
@@ -111,9 +101,9 @@ int CheckDriveMode(CdromDrive* drive) {
     LogPrintf("  CheckDriveMode\n");
     uint32_t m = 0;
     int32_t p = -1;
-    const Family family = DecideFamily(drive, &m, &p);
-    SpeedList* list = ListOf(drive, family);
-    drive->CurrentList = list;
+    const MediumFamily family = DecideFamily(drive, &m, &p);
+    drive->CurrentFamily = family;
+    SpeedList* list = &drive->CurrentList();
     drive->Profile = p;
     LogPrintf("  FINISHED CheckDriveMode\n");
 
@@ -125,8 +115,8 @@ int CheckDriveMode(CdromDrive* drive) {
     const CdromCapabilities& caps = drive->Caps;
     if (!drive->CanClose && HasTrayLoader(caps)) learn(drive->CanClose, 1);
     if (!drive->CanSenseMedium && m != 0) learn(drive->CanSenseMedium, 1);
-    if (!drive->IsDVD && (CanReadDVD(caps) || family == Family::DVD)) learn(drive->IsDVD, 1);
-    if (!drive->IsBD && family == Family::BD) learn(drive->IsBD, 1);
+    if (!drive->IsDVD && (CanReadDVD(caps) || family == MediumFamily::DVD)) learn(drive->IsDVD, 1);
+    if (!drive->IsBD && family == MediumFamily::BD) learn(drive->IsBD, 1);
     if (list->MaxSpeed < caps.maxReadSpeed) learn(list->MaxSpeed, caps.maxReadSpeed);
     if (!list->CanGetSpeed && caps.currentReadSpeed != 0) learn(list->CanGetSpeed, 1);
 
@@ -136,7 +126,7 @@ int CheckDriveMode(CdromDrive* drive) {
         drive->MediumPresent = 0;
         drive->MediumClass = kMediumNone;
         open = drive->CanSenseMedium ? m == kDoorOpen : drive->TrayClosed == 0;
-    } else if (IsMediumTypeCD(m) || family != Family::CD || IsProfileCD(p)) {
+    } else if (IsMediumTypeCD(m) || family != MediumFamily::CD || IsProfileCD(p)) {
         drive->MediumPresent = 1;
         drive->MediumClass = kMediumUnknown;
         present = true;
@@ -157,7 +147,7 @@ int CheckDriveMode(CdromDrive* drive) {
     else if (drive->TrayOpenTick == 0)
         drive->TrayOpenTick = GetClock().TickCount();
 
-    if (present && family == Family::CD && (!drive->CanSenseMedium || IsMediumTypeAudio(m))) {
+    if (present && family == MediumFamily::CD && (!drive->CanSenseMedium || IsMediumTypeAudio(m))) {
         drive->AudioStatus = static_cast<uint32_t>(ReadCDROMAudioStatus(drive->Address));
         LogPrintf("    ReadCDROMAudioStatus=0x%02X\n", drive->AudioStatus);
     } else {
@@ -188,11 +178,11 @@ void CheckReadCaps(CdromDrive* drive) {
 }
 
 void DetectMediumClass(CdromDrive* drive) {
-    if (drive->CurrentList == &drive->SpeedListDVD) {
+    if (drive->CurrentFamily == MediumFamily::DVD) {
         const int book = ReadDVDBookType(drive->Address);
         LogPrintf("    ReadDVDBookType=0x%X\n", static_cast<unsigned>(book));
         drive->MediumClass = MediumClassFromBookType(book);
-    } else if (drive->CurrentList == &drive->SpeedListBD) {
+    } else if (drive->CurrentFamily == MediumFamily::BD) {
         const uint32_t packed = ReadBlurayDiscType(drive->Address);
         const char type[4] = {static_cast<char>(packed & 0xFF),
                               static_cast<char>(packed >> 8 & 0xFF),

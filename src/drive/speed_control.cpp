@@ -47,7 +47,7 @@ void SetSpeed(CdromDrive* drive, uint32_t command) {
     DriveOp op(drive);
     if (!op) return;
     const uint32_t write = drive->Caps.currentWriteSpeed;
-    if (ChooseSpeedMethod(*drive->CurrentList, kMethodAuto) == kMethodSetCdSpeed)
+    if (ChooseSpeedMethod(drive->CurrentList(), kMethodAuto) == kMethodSetCdSpeed)
         (void)SetCDROMSpeed(drive->Address, static_cast<int32_t>(command),
                             static_cast<int32_t>(write));
     else
@@ -58,7 +58,7 @@ void SetSpeed(CdromDrive* drive, uint32_t command) {
 }
 
 void RestoreSpeed(CdromDrive* drive) {
-    const SpeedList& list = *drive->CurrentList;
+    const SpeedList& list = drive->CurrentList();
     const uint32_t selected = list.Selected;
     if (selected == 0) return;
     if (drive->OnlyWithDisk && !drive->MediumPresent) return;
@@ -68,7 +68,7 @@ void RestoreSpeed(CdromDrive* drive) {
 }
 
 void SpeedFaster(CdromDrive* drive) {
-    const SpeedList& list = *drive->CurrentList;
+    const SpeedList& list = drive->CurrentList();
     for (uint32_t i = EntryCount(list); i-- > 0;) {
         if (list.Entries[i].Speed > drive->CurrentSpeed) {
             SetSpeed(drive, list.Entries[i].Command);
@@ -78,7 +78,7 @@ void SpeedFaster(CdromDrive* drive) {
 }
 
 void SpeedSlower(CdromDrive* drive) {
-    const SpeedList& list = *drive->CurrentList;
+    const SpeedList& list = drive->CurrentList();
     const uint32_t n = EntryCount(list);
     for (uint32_t i = 0; i < n; ++i) {
         if (list.Entries[i].Speed < drive->CurrentSpeed) {
@@ -93,16 +93,16 @@ void CheckDriveState(CdromDrive* drive) {
     DriveOp op(drive);
     if (!op) return;
     if (CheckDriveMode(drive)) SaveDriveModel(drive);
-    if (drive->MediumPresent && drive->CurrentList->MaxLevel <= 7 &&
+    if (drive->MediumPresent && drive->CurrentList().MaxLevel <= 7 &&
         !IsAudioActive(drive->AudioStatus))
         DetectMediumClass(drive);
     op.Release();
 
     // A list detected with a poorer disc (or none) is detected again as soon
     // as a better one is in: pressed over recordable over rewritable.
-    if (static_cast<int64_t>(drive->CurrentList->MaxLevel) < drive->MediumClass) {
+    if (static_cast<int64_t>(drive->CurrentList().MaxLevel) < drive->MediumClass) {
         ScanCDROMSpeedAuto(drive, nullptr, nullptr);
-        drive->CurrentList->MaxLevel = static_cast<uint32_t>(drive->MediumClass);
+        drive->CurrentList().MaxLevel = static_cast<uint32_t>(drive->MediumClass);
         SaveDriveModel(drive);
     }
     LogPrintf("FINISHED CheckDriveState\n");

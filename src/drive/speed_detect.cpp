@@ -45,8 +45,8 @@ struct ReadPlan {
     uint32_t warmup;
 };
 ReadPlan PlanFor(const CdromDrive& drive) {
-    if (drive.CurrentList == &drive.SpeedListBD) return {14, 3};
-    if (drive.CurrentList == &drive.SpeedListDVD) return {24, 6};
+    if (drive.CurrentFamily == MediumFamily::BD) return {14, 3};
+    if (drive.CurrentFamily == MediumFamily::DVD) return {24, 6};
     return {52, 13};
 }
 
@@ -87,7 +87,7 @@ void InsertSpeed(SpeedList* list, uint32_t speed, uint32_t command, ProgressFn p
 }
 
 void FastScan(CdromDrive* drive, ProgressFn progress, void* user, const SpeedProbe& probe) {
-    SpeedList* list = drive->CurrentList;
+    SpeedList* list = &drive->CurrentList();
     const uint32_t step = list->Factor;
     const uint32_t max = ScanCeiling(*list);
     LogPrintf("    step=%u, max=%u, speed=%u\n", step, max, max);
@@ -120,7 +120,7 @@ void FastScan(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
 }
 
 void FullScan(CdromDrive* drive, ProgressFn progress, void* user, const SpeedProbe& probe) {
-    SpeedList* list = drive->CurrentList;
+    SpeedList* list = &drive->CurrentList();
     const uint32_t step = list->Factor;
     const uint32_t max = ScanCeiling(*list);
     LogPrintf("    step=%u, max=%u\n", step, max);
@@ -183,7 +183,7 @@ uint32_t MeasureSpeed(CdromDrive* drive, uint32_t last) {
 }
 
 void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedProbe& probe) {
-    SpeedList* list = drive->CurrentList;
+    SpeedList* list = &drive->CurrentList();
     const uint32_t last = ReadCDROMCapacity(drive->Address);
     LogPrintf("    LBA=%u MB=%u\n", last, last / 512);
     if (last == 0) return;
@@ -227,7 +227,7 @@ void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
 void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanFn scan) {
     (void)CheckDriveMode(drive);
     DetectMediumClass(drive);
-    SpeedList* list = drive->CurrentList;
+    SpeedList* list = &drive->CurrentList();
     list->MaxLevel = static_cast<uint32_t>(drive->MediumClass);
     LogPrintf("    MaxLevel=%d\n", drive->MediumClass);
 

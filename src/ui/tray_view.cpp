@@ -22,15 +22,8 @@ unsigned MediumWord(const CdromDrive& drive) {
         {IDS_TIP_DVD_ROM, IDS_TIP_DVD_R, IDS_TIP_DVD_RW, IDS_TIP_DVD},
         {IDS_TIP_BD_ROM, IDS_TIP_BD_R, IDS_TIP_BD_RE, IDS_TIP_BLU_RAY},
     };
-    int family;
-    if (drive.CurrentList == &drive.SpeedListCD)
-        family = 0;
-    else if (drive.CurrentList == &drive.SpeedListDVD)
-        family = 1;
-    else if (drive.CurrentList == &drive.SpeedListBD)
-        family = 2;
-    else
-        return IDS_TIP_UNKNOWN;
+    if (drive.CurrentFamily == MediumFamily::None) return IDS_TIP_UNKNOWN;
+    const int family = static_cast<int>(drive.CurrentFamily) - static_cast<int>(MediumFamily::CD);
     switch (drive.MediumClass) {
         case kMediumPressed: return kWords[family][0];
         case kMediumRecordable: return kWords[family][1];
@@ -50,8 +43,8 @@ unsigned StateWord(const CdromDrive& drive) {
 
 // Speed in "x" units, two digits at most (the tip has room for no more).
 unsigned SpeedFactor(const CdromDrive& drive) {
-    const uint32_t factor = drive.CurrentList ? drive.CurrentList->Factor : 0;
-    return SpeedMultiple(drive.CurrentSpeed, factor) % 100;  // 0 for a record without lists
+    if (drive.CurrentFamily == MediumFamily::None) return 0;  // lists not set up
+    return SpeedMultiple(drive.CurrentSpeed, drive.CurrentList().Factor) % 100;
 }
 
 std::u16string_view DisplayShortName(const CdromDrive& drive) {
@@ -65,7 +58,7 @@ std::u16string_view DisplayShortName(const CdromDrive& drive) {
 
 TrayView ComputeTrayView(const CdromListType& list, const TrayInputs& in) {
     TrayView view;
-    const uint32_t count = list.drives ? list.count : 0;
+    const uint32_t count = list.count();
     int budget = kTrayTipMaxChars;
     unsigned withDisk = 0, open = 0;
 

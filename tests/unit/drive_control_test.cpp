@@ -32,14 +32,8 @@ protected:
     }
     // Puts the whole list into CdromList (the all-drive loops walk it).
     void UseAsList(std::vector<CdromDrive> drives) {
-        FreeDriveList();
-        CdromList.drives = static_cast<CdromDrive*>(std::calloc(drives.size(), sizeof(CdromDrive)));
-        for (size_t i = 0; i < drives.size(); ++i) {
-            CdromDrive& slot = CdromList.drives[i];
-            slot = drives[i];
-            slot.CurrentList = &slot.SpeedListCD;
-        }
-        CdromList.count = static_cast<uint32_t>(drives.size());
+        CdromList.drives = std::move(drives);
+        for (CdromDrive& d : CdromList.drives) d.CurrentFamily = MediumFamily::CD;
     }
     uint32_t InForce(size_t i) { return Sim(i).SpeedInForce(sim::Family::Cd); }
 };
@@ -309,7 +303,7 @@ TEST_F(DriveControl, PressedDiscAfterRewritableIsDetectedAgainOnceOnly) {
     Add(p);
     Start();
     BuildDriveList();
-    ASSERT_EQ(CdromList.count, 1u);
+    ASSERT_EQ(CdromList.count(), 1u);
     CdromDrive* d = &CdromList.drives[0];
     EXPECT_EQ(d->SpeedListCD.MaxLevel, static_cast<uint32_t>(kMediumRewritable));
     EXPECT_EQ(d->SpeedListCD.Count, 3u);

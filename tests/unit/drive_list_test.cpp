@@ -23,7 +23,7 @@ TEST_F(DriveList, SameModelGetsInstanceNumbersAndSharesTheModelKey) {
     Start();
     BuildDriveList();
 
-    ASSERT_EQ(CdromList.count, 4u);
+    ASSERT_EQ(CdromList.count(), 4u);
     EXPECT_STREQ(CdromList.drives[0].Name, "TARVIKSM TWIN DRIVE       1.00");
     EXPECT_EQ(CdromList.drives[0].DupIndex, 0);
     EXPECT_EQ(CdromList.drives[1].DupIndex, 0);
@@ -43,7 +43,7 @@ TEST_F(DriveList, SeventeenthDriveIsPassedOver) {
     for (int i = 0; i < 17; ++i) Add(DvdWriter());
     Start();
     BuildDriveList();
-    ASSERT_EQ(CdromList.count, kMaxDrives);
+    ASSERT_EQ(CdromList.count(), kMaxDrives);
     EXPECT_EQ(CdromList.drives[15].DupIndex, 15);
     EXPECT_EQ(CdromList.drives[15].Address.letter, static_cast<uint32_t>('D' + 15));
     EXPECT_EQ(DriveAt(16), nullptr);
@@ -57,12 +57,12 @@ TEST_F(DriveList, UnknownDriveOnlyWithShowUnknown) {
     Start();
 
     BuildDriveList();
-    ASSERT_EQ(CdromList.count, 1u);
+    ASSERT_EQ(CdromList.count(), 1u);
     EXPECT_EQ(CdromList.drives[0].Address.letter, static_cast<uint32_t>('E'));
 
     GlobalSettings.ShowUnknown = 1;
     BuildDriveList();
-    ASSERT_EQ(CdromList.count, 2u);
+    ASSERT_EQ(CdromList.count(), 2u);
     EXPECT_STREQ(CdromList.drives[0].Name, "<unknown>");
     EXPECT_EQ(CdromList.drives[0].DefaultShortName, std::u16string(u"unknown"));
 }
@@ -82,7 +82,7 @@ TEST_F(DriveList, NewModelIsExaminedAndSavedKnownModelIsNot) {
     Add(DvdWriter());
     Start();
     BuildDriveList();
-    ASSERT_EQ(CdromList.count, 1u);
+    ASSERT_EQ(CdromList.count(), 1u);
     const CdromDrive& first = CdromList.drives[0];
     EXPECT_GT(CountOp(sim::kOpSetCdSpeed), 5u);  // the automatic scan ran
     EXPECT_EQ(first.IsDVD, 1u);
@@ -120,7 +120,7 @@ TEST_F(DriveList, ShortMenuDefaultFollowsCdSpeedCountUnlessStored) {
     Add(DvdWriter("FEW SPEEDS"));
     Start();
     BuildDriveList();
-    ASSERT_EQ(CdromList.count, 2u);
+    ASSERT_EQ(CdromList.count(), 2u);
     EXPECT_EQ(CdromList.drives[0].SpeedListCD.Count, 9u);
     EXPECT_EQ(CdromList.drives[0].ShortMenu, 1u);
     EXPECT_EQ(CdromList.drives[1].ShortMenu, 0u);
@@ -135,24 +135,38 @@ TEST_F(DriveList, ShortMenuDefaultFollowsCdSpeedCountUnlessStored) {
     EXPECT_EQ(CdromList.drives[0].ForceRead, 0u);
 }
 
-TEST_F(DriveList, LiveStateStartsFreshAndPointsIntoItsOwnRecord) {
-    // The array grows one record at a time; each drive's CurrentList must
-    // still point into its own record after the array has moved.
+TEST_F(DriveList, LiveStateStartsFreshAndNamesItsOwnFamily) {
+    // Each record starts on the CD list unless its disc says otherwise.
     Add(DvdWriter("DVD IN IT", DvdOfBook(0)));
     for (int i = 0; i < 6; ++i) Add(DvdWriter("CD IN IT"));
     Start();
     BuildDriveList();
-    ASSERT_EQ(CdromList.count, 7u);
-    EXPECT_EQ(CdromList.drives[0].CurrentList, &CdromList.drives[0].SpeedListDVD);
-    for (uint32_t i = 1; i < CdromList.count; ++i) {
+    ASSERT_EQ(CdromList.count(), 7u);
+    EXPECT_EQ(CdromList.drives[0].CurrentFamily, MediumFamily::DVD);
+    for (uint32_t i = 1; i < CdromList.count(); ++i) {
         const CdromDrive& d = CdromList.drives[i];
-        EXPECT_EQ(d.CurrentList, &d.SpeedListCD) << i;
+        EXPECT_EQ(d.CurrentFamily, MediumFamily::CD) << i;
         EXPECT_EQ(d.TrayClosed, 1u);
         EXPECT_EQ(d.Busy, 0u);
     }
-    // Safe to use: a state check works on the record the pointer names.
+    // A state check works on the record as built.
     CheckDriveState(&CdromList.drives[0]);
     EXPECT_EQ(CdromList.drives[0].CurrentSpeed, kDvd16x.front());
+}
+
+TEST_F(DriveList, ACopiedRecordIsAWholeDriveOfItsOwn) {
+    // The drive options dialog edits a copy and puts it back only on OK.
+    Add(DvdWriter("DVD IN IT", DvdOfBook(0)));
+    Start();
+    BuildDriveList();
+    CdromDrive edited = CdromList.drives[0];
+    edited.CurrentList().Selected = kDvd16x.back();
+    EXPECT_EQ(CdromList.drives[0].SpeedListDVD.Selected, 0u) << "the original is untouched";
+    EXPECT_EQ(edited.SpeedListDVD.Selected, kDvd16x.back());
+
+    CdromList.drives[0] = edited;
+    RestoreSpeed(&CdromList.drives[0]);
+    EXPECT_EQ(CdromList.drives[0].CurrentSpeed, kDvd16x.back());
 }
 
 TEST_F(DriveList, ListIsNotRebuiltUnderADriveInUse) {
@@ -163,7 +177,7 @@ TEST_F(DriveList, ListIsNotRebuiltUnderADriveInUse) {
     inDialog->Busy = 1;  // e.g. its options dialog runs a message loop
     inDialog->Timer = 42;
     EXPECT_EQ(BuildDriveList(), 0);
-    EXPECT_EQ(CdromList.drives, inDialog);
+    EXPECT_EQ(&CdromList.drives[0], inDialog);
     EXPECT_EQ(inDialog->Timer, 42u);
     inDialog->Busy = 0;
     EXPECT_EQ(BuildDriveList(), 1);
@@ -173,8 +187,8 @@ TEST_F(DriveList, ListIsNotRebuiltUnderADriveInUse) {
 TEST_F(DriveList, NoTransportDrivesLeavesAnEmptyList) {
     Start();
     BuildDriveList();
-    EXPECT_EQ(CdromList.count, 0u);
-    EXPECT_EQ(CdromList.drives, nullptr);
+    EXPECT_EQ(CdromList.count(), 0u);
+    EXPECT_TRUE(CdromList.drives.empty());
     FreeDriveList();
     EXPECT_EQ(DriveAt(0), nullptr);
 }

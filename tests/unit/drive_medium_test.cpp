@@ -18,11 +18,11 @@ TEST_F(DriveMedium, OpenDoorOnSensingDriveIsCdWithoutMediumAndStartsTheOpenClock
     Settle(5000);
     ASSERT_TRUE(Sim(0).OpenTray());
     CdromDrive d = Record(0);
-    d.CurrentList = &d.SpeedListDVD;  // whatever was in before
+    d.CurrentFamily = MediumFamily::DVD;  // whatever was in before
 
     EXPECT_EQ(CheckDriveMode(&d), 1);  // learns that it senses media
     EXPECT_EQ(d.CanSenseMedium, 1u);
-    EXPECT_EQ(d.CurrentList, &d.SpeedListCD);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::CD);
     EXPECT_EQ(d.MediumPresent, 0u);
     EXPECT_EQ(d.MediumClass, kMediumNone);
     EXPECT_EQ(IsTrayOpen(&d), 1);
@@ -51,7 +51,7 @@ TEST_F(DriveMedium, DvdInDriveWithoutMediumCodesIsFoundByProfile) {
     CdromDrive d = Record(0);
 
     EXPECT_EQ(CheckDriveMode(&d), 1);
-    EXPECT_EQ(d.CurrentList, &d.SpeedListDVD);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::DVD);
     EXPECT_EQ(d.IsDVD, 1u);
     EXPECT_EQ(d.CanSenseMedium, 0u);
     EXPECT_EQ(d.Profile, 0x10);
@@ -74,7 +74,7 @@ TEST_F(DriveMedium, DriveThatSensesNothingIsTakenAsCdAtOnce) {
 
     (void)CheckDriveMode(&d);
     EXPECT_LT(Clock().Elapsed() - before, 500u);  // not a single wait
-    EXPECT_EQ(d.CurrentList, &d.SpeedListCD);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::CD);
     EXPECT_EQ(d.Profile, -1);
     EXPECT_EQ(d.MediumPresent, 0u);
     EXPECT_EQ(CountOp(sim::kOpTestUnitReady), 1u);
@@ -109,7 +109,7 @@ TEST_F(DriveMedium, SpinningUpDiscIsWaitedForThenFound) {
     EXPECT_LT(waited, 4500u);
     EXPECT_GE(CountOp(sim::kOpGetConfiguration), 5u);  // one profile query per poll
     EXPECT_EQ(d.MediumPresent, 1u);
-    EXPECT_EQ(d.CurrentList, &d.SpeedListCD);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::CD);
     DetectMediumClass(&d);
     EXPECT_EQ(d.MediumClass, kMediumRecordable);
 }
@@ -129,7 +129,7 @@ TEST_F(DriveMedium, DiscThatNeverBecomesReadyEndsTheWaitAfterTwentyNinePolls) {
     EXPECT_GE(Clock().Elapsed() - before, 29u * 500u);
     EXPECT_LT(Clock().Elapsed() - before, 30u * 500u + 2000u);
     EXPECT_EQ(CountOp(sim::kOpGetConfiguration), 30u);
-    EXPECT_EQ(d.CurrentList, &d.SpeedListCD);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::CD);
     EXPECT_EQ(d.MediumPresent, 0u);  // TEST UNIT READY still says not ready
 }
 

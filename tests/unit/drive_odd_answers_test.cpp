@@ -82,8 +82,8 @@ void ExpectSound(const CdromDrive& d) {
             }
         }
     }
-    EXPECT_TRUE(d.CurrentList == &d.SpeedListCD || d.CurrentList == &d.SpeedListDVD ||
-                d.CurrentList == &d.SpeedListBD);
+    EXPECT_TRUE(d.CurrentFamily == MediumFamily::CD || d.CurrentFamily == MediumFamily::DVD ||
+                d.CurrentFamily == MediumFamily::BD);
     const int32_t c = d.MediumClass;
     EXPECT_TRUE(c == 0 || c == 1 || c == 2 || c == 4 || c == 8) << c;
     EXPECT_EQ(d.Busy, 0u);
@@ -115,12 +115,12 @@ TEST_F(DriveOddAnswers, EveryOperationEndsAndKeepsTheRecordSound) {
         registry_.Clear();
         g_drivesLeft = 1 + static_cast<int>(seed % 3);
         BuildDriveList();
-        ASSERT_GE(CdromList.count, 1u);
+        ASSERT_GE(CdromList.count(), 1u);
         CdromDrive* d = &CdromList.drives[0];
         ExpectSound(*d);
 
         CheckDriveState(d);
-        d->CurrentList->Selected = 1 + Roll(20000);
+        d->CurrentList().Selected = 1 + Roll(20000);
         RestoreSpeed(d);
         SpeedFaster(d);
         SpeedSlower(d);
@@ -135,7 +135,7 @@ TEST_F(DriveOddAnswers, EveryOperationEndsAndKeepsTheRecordSound) {
         RestoreSpeedOnEvent(kEventDiskChange, Roll(2) ? 0 : 1u << 3);
         (void)DisksPresentMask(0);
         (void)IsAllClosed();
-        for (uint32_t i = 0; i < CdromList.count; ++i) ExpectSound(CdromList.drives[i]);
+        for (uint32_t i = 0; i < CdromList.count(); ++i) ExpectSound(CdromList.drives[i]);
         if (HasFailure()) return;
     }
 }

@@ -148,7 +148,7 @@ TEST_F(DriveScan, DvdOnDriveObeyingOnlySetStreamingIsListedFromSetStreaming) {
     CdromDrive d = Ready(0);
     ScanCDROMSpeedFast(&d, nullptr, nullptr);
 
-    EXPECT_EQ(d.CurrentList, &d.SpeedListDVD);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::DVD);
     EXPECT_EQ(d.SpeedListDVD.CanSetSpeed, 1u);  // accepted, but it changes nothing
     EXPECT_EQ(d.SpeedListDVD.CanSetStreaming, 1u);
     EXPECT_EQ(d.SpeedListDVD.MethodDetected, kMethodSetStreaming);

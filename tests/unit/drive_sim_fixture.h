@@ -107,7 +107,7 @@ protected:
         d.SpeedListCD.Factor = kFactorCD;
         d.SpeedListDVD.Factor = kFactorDVD;
         d.SpeedListBD.Factor = kFactorBD;
-        d.CurrentList = &d.SpeedListCD;
+        d.CurrentFamily = MediumFamily::CD;
         d.TrayClosed = 1;
         d.EventMask = 11;
         d.ForceRead = 1;

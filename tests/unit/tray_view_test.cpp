@@ -16,7 +16,7 @@ CdromDrive Drive(const char16_t* shortName, uint32_t speed, int32_t mediumClass,
     d.SpeedListCD.Factor = kFactorCD;
     d.SpeedListDVD.Factor = kFactorDVD;
     d.SpeedListBD.Factor = kFactorBD;
-    d.CurrentList = &d.SpeedListCD;
+    d.CurrentFamily = MediumFamily::CD;
     d.TrayClosed = 1;
     std::u16string name(shortName);
     std::copy(name.begin(), name.end(), d.DefaultShortName);
@@ -26,21 +26,9 @@ CdromDrive Drive(const char16_t* shortName, uint32_t speed, int32_t mediumClass,
     return d;
 }
 
-// CurrentList points into its own record, so records are fixed in place
-// after they are copied into the array.
 struct List {
     std::vector<CdromDrive> drives;
-    CdromListType Get() {
-        for (auto& d : drives) {
-            if (d.CurrentList == nullptr) continue;
-            // Re-seat to the copy's own list of the same family.
-            const uint32_t f = d.CurrentList->Factor;
-            d.CurrentList = f == kFactorDVD  ? &d.SpeedListDVD
-                            : f == kFactorBD ? &d.SpeedListBD
-                                             : &d.SpeedListCD;
-        }
-        return CdromListType{static_cast<uint32_t>(drives.size()), drives.data()};
-    }
+    CdromListType Get() const { return CdromListType{drives}; }
 };
 
 TrayInputs Modern() {
@@ -77,11 +65,11 @@ TEST(TrayTip, StateWordsInTheirOrder) {
     CdromDrive paused = Drive(u"A", 1411, kMediumPressed);
     paused.AudioStatus = 0x12;
     CdromDrive dvdR = Drive(u"A", 22160, kMediumRecordable);
-    dvdR.CurrentList = &dvdR.SpeedListDVD;
+    dvdR.CurrentFamily = MediumFamily::DVD;
     CdromDrive bdRe = Drive(u"A", 53940, kMediumRewritable);
-    bdRe.CurrentList = &bdRe.SpeedListBD;
+    bdRe.CurrentFamily = MediumFamily::BD;
     CdromDrive unknownBd = Drive(u"A", 0, kMediumUnknown);
-    unknownBd.CurrentList = &unknownBd.SpeedListBD;
+    unknownBd.CurrentFamily = MediumFamily::BD;
     CdromDrive user = Drive(u"DEFAULT", 7056, kMediumRewritable);
     std::memcpy(user.ShortName, u"Mine", sizeof(u"Mine"));
     const Case cases[] = {
@@ -102,10 +90,10 @@ TEST(TrayTip, StateWordsInTheirOrder) {
 }
 
 TEST(TrayTip, OddRecordsNeverCrashOrOverflow) {
-    // A list the record does not point into shows "?" and speed 0.
+    // A record whose lists are not set up shows "?" and speed 0.
     List list;
     CdromDrive lost = Drive(u"A", 5000, kMediumPressed);
-    lost.CurrentList = nullptr;
+    lost.CurrentFamily = MediumFamily::None;
     list.drives.push_back(lost);
     EXPECT_EQ(ComputeTrayView(list.Get(), Modern()).tip, u"A 0x(?)");
 

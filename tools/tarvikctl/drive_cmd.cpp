@@ -104,7 +104,7 @@ bool ParseListDrive(CtlContext& ctx, const std::string& text, CdromDrive*& drive
     if (!drive) {
         (void)UsageError(ctx,
                          "no drive " + std::to_string(n) + " in the drive list (" +
-                             std::to_string(CdromList.count) + " listed)",
+                             std::to_string(CdromList.count()) + " listed)",
                          usage);
         return false;
     }
@@ -130,9 +130,9 @@ std::string Hex(uint32_t value, int digits) {
     return b;
 }
 
-const char* FamilyName(const CdromDrive& d, const SpeedList* list) {
-    if (list == &d.SpeedListDVD) return "DVD";
-    if (list == &d.SpeedListBD) return "BD";
+const char* FamilyName(MediumFamily family) {
+    if (family == MediumFamily::DVD) return "DVD";
+    if (family == MediumFamily::BD) return "BD";
     return "CD";
 }
 
@@ -219,7 +219,7 @@ void PrintDrive(std::ostream& o, uint32_t index, const CdromDrive& d) {
 
 Json StateJson(uint32_t index, const CdromDrive& d) {
     return {{"index", index},
-            {"family", FamilyName(d, d.CurrentList)},
+            {"family", FamilyName(d.CurrentFamily)},
             {"mediumPresent", d.MediumPresent},
             {"mediumClass", d.MediumClass},
             {"mediumType", d.Caps.mediumType},
@@ -229,19 +229,19 @@ Json StateJson(uint32_t index, const CdromDrive& d) {
             {"trayOpenTick", d.TrayOpenTick},
             {"audioStatus", d.AudioStatus},
             {"currentSpeed", d.CurrentSpeed},
-            {"x", X(d.CurrentSpeed, d.CurrentList->Factor)},
-            {"selected", d.CurrentList->Selected},
+            {"x", X(d.CurrentSpeed, d.CurrentList().Factor)},
+            {"selected", d.CurrentList().Selected},
             {"writeSpeed", d.Caps.currentWriteSpeed}};
 }
 
 void PrintState(std::ostream& o, uint32_t index, const CdromDrive& d) {
-    o << "drive " << index << ": " << FamilyName(d, d.CurrentList)
+    o << "drive " << index << ": " << FamilyName(d.CurrentFamily)
       << " medium=" << (d.MediumPresent ? ClassName(d.MediumClass) : "none")
       << " mediumType=" << Hex(d.Caps.mediumType, 2) << " profile="
       << (d.Profile < 0 ? std::string("-1") : Hex(static_cast<uint32_t>(d.Profile), 4))
       << " tray=" << (IsTrayOpen(&d) ? "open" : "closed") << " audio=" << Hex(d.AudioStatus, 2)
-      << " speed=" << d.CurrentSpeed << " (" << X(d.CurrentSpeed, d.CurrentList->Factor) << ")"
-      << " selected=" << d.CurrentList->Selected << "\n";
+      << " speed=" << d.CurrentSpeed << " (" << X(d.CurrentSpeed, d.CurrentList().Factor) << ")"
+      << " selected=" << d.CurrentList().Selected << "\n";
 }
 
 // Prints the state of one drive (or all) as the outcome of a command.
@@ -262,11 +262,11 @@ int Outcome(CtlContext& ctx, const char* command, const std::vector<uint32_t>& d
     return kExitOk;
 }
 
-uint32_t IndexOf(const CdromDrive* d) { return static_cast<uint32_t>(d - CdromList.drives); }
+uint32_t IndexOf(const CdromDrive* d) { return static_cast<uint32_t>(d - CdromList.drives.data()); }
 
 std::vector<uint32_t> AllDrives() {
     std::vector<uint32_t> v;
-    for (uint32_t i = 0; i < CdromList.count; ++i) v.push_back(i);
+    for (uint32_t i = 0; i < CdromList.count(); ++i) v.push_back(i);
     return v;
 }
 
@@ -278,12 +278,13 @@ int RunDrives(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!run.ok) return kExitFailed;
     if (ctx.json) {
         Json list = Json::array();
-        for (uint32_t i = 0; i < CdromList.count; ++i)
+        for (uint32_t i = 0; i < CdromList.count(); ++i)
             list.push_back(DriveJson(i, CdromList.drives[i]));
-        ctx.out << Json{{"count", CdromList.count}, {"drives", list}}.dump(2) << "\n";
+        ctx.out << Json{{"count", CdromList.count()}, {"drives", list}}.dump(2) << "\n";
     } else {
-        ctx.out << CdromList.count << " drive(s)\n";
-        for (uint32_t i = 0; i < CdromList.count; ++i) PrintDrive(ctx.out, i, CdromList.drives[i]);
+        ctx.out << CdromList.count() << " drive(s)\n";
+        for (uint32_t i = 0; i < CdromList.count(); ++i)
+            PrintDrive(ctx.out, i, CdromList.drives[i]);
     }
     return run.Finish() ? kExitOk : kExitFailed;
 }
@@ -353,19 +354,19 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
     // As the drive options dialog does on OK: the new list is kept.
     SaveDriveModel(d);
 
-    const SpeedList& list = *d->CurrentList;
+    const SpeedList& list = d->CurrentList();
     const bool failed = EntryCount(list) == 0;
     if (ctx.json) {
         ctx.out << Json{{"command", "detect"},
                         {"kind", kind},
                         {"index", IndexOf(d)},
-                        {"family", FamilyName(*d, d->CurrentList)},
+                        {"family", FamilyName(d->CurrentFamily)},
                         {"list", ListJson(list)}}
                        .dump(2)
                 << "\n";
     } else {
         ctx.out << "drive " << IndexOf(d) << ": " << kind << " detection\n";
-        PrintList(ctx.out, FamilyName(*d, d->CurrentList), list);
+        PrintList(ctx.out, FamilyName(d->CurrentFamily), list);
     }
     if (failed) ctx.err << "Speed detection failed.\n";
     const bool saved = run.Finish();
@@ -384,7 +385,7 @@ int RunSelect(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!ParseListDrive(ctx, args[0], d, kSelectUsage)) return kExitUsage;
 
     CheckDriveState(d);
-    SpeedList& list = *d->CurrentList;
+    SpeedList& list = d->CurrentList();
     const bool valid = static_cast<uint32_t>(k) < EntryCount(list);
     if (valid) {
         list.Selected = list.Entries[k].Speed;
@@ -394,7 +395,7 @@ int RunSelect(CtlContext& ctx, const std::vector<std::string>& args) {
     }
     if (GlobalSettings.SavePath[0]) SaveConfigToFile(GlobalSettings.SavePath);
     if (!valid) {
-        ctx.err << "tarvikctl: the " << FamilyName(*d, d->CurrentList) << " list of drive "
+        ctx.err << "tarvikctl: the " << FamilyName(d->CurrentFamily) << " list of drive "
                 << IndexOf(d) << " has no entry " << k << "\n";
         (void)run.Finish();
         return kExitFailed;
@@ -426,7 +427,7 @@ int RunStep(CtlContext& ctx, const char* name, const std::vector<std::string>& a
     CdromDrive* d = nullptr;
     if (!ParseListDrive(ctx, args[0], d, UsageOf(name))) return kExitUsage;
     CheckDriveState(d);
-    const SpeedList& list = *d->CurrentList;
+    const SpeedList& list = d->CurrentList();
     const uint32_t n = EntryCount(list);
     const std::string action = name;
     if (action == "max") {
@@ -501,7 +502,7 @@ int RunTray(CtlContext& ctx, const char* name, const std::vector<std::string>& a
         RefreshDiskContent();
         EjectCDROM(d, 0);
         CheckDriveState(d);
-        if ((d->EventMask & kEventTrayClose) && d->CurrentList->Selected && d->MediumPresent)
+        if ((d->EventMask & kEventTrayClose) && d->CurrentList().Selected && d->MediumPresent)
             RestoreSpeed(d);
     } else {
         DriveOp op(d);
