@@ -45,7 +45,14 @@ int handleToken;
 TransportHandle Open(ScsiRequest*) { return &handleToken; }
 void Close(TransportHandle) {}
 int Find(DriveAddress*) { return 0; }
-const ScsiTransport kFuzzSet = {Close, ExecuteOn, Open, Find, Find, Execute};
+const ScsiTransport kFuzzSet = {
+    .TransportClose = Close,
+    .TransportExecuteOn = ExecuteOn,
+    .TransportOpen = Open,
+    .FindNextDrive = Find,
+    .FindFirstDrive = Find,
+    .TransportExecute = Execute,
+};
 
 // The driver below the SPTI set: overwrites the returned block with fuzz bytes
 // (status, sense length, transfer count, sense) but keeps the pointer fields.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/bytes.h"
+#include "scsi/sense.h"
 #include "sim_drive.h"
 #include "sim_reply.h"
 
@@ -93,7 +94,7 @@ Outcome Drive::ModeSense(const Command& cmd) {
     const bool dbd = cmd.cdb[1] & 0x08;
     const uint8_t pc = cmd.cdb[2] >> 6;
     const uint8_t page = cmd.cdb[2] & 0x3F;
-    if (pc == 3) return Check(0x05, 0x39, 0x00);  // saving parameters not supported
+    if (pc == 3) return Check(kSenseIllegalRequest, 0x39, 0x00);  // saving parameters not supported
     if (!profile_.hasCapabilitiesPage || (page != 0x2A && page != 0x3F)) return InvalidField();
 
     std::vector<uint8_t> pageBytes = CapabilitiesPage();
@@ -275,7 +276,8 @@ Outcome Drive::ReadStructure(const Command& cmd) {
     Outcome out;
     if (NotReady(out)) return out;
     const MediumKind want = mediaType == 0 ? MediumKind::Dvd : MediumKind::Bd;
-    if (medium_.kind != want) return Check(0x05, 0x30, 0x02);  // cannot read medium: format
+    if (medium_.kind != want)
+        return Check(kSenseIllegalRequest, 0x30, 0x02);  // cannot read medium: format
 
     std::vector<uint8_t> a;
     if (mediaType == 0) {

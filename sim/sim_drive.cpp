@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "base/bytes.h"
+#include "scsi/mmc.h"
+#include "scsi/sense.h"
 #include "sim_reply.h"
 
 namespace tarvik::sim {
@@ -167,8 +169,8 @@ uint8_t Drive::MediumTypeCode() const {
         case MediumCodes::Fixed: return profile_.fixedMediumCode;
         case MediumCodes::Standard: break;
     }
-    if (trayOpen_) return 0x71;
-    if (medium_.kind == MediumKind::None) return 0x70;
+    if (trayOpen_) return kMediumTypeDoorOpen;
+    if (medium_.kind == MediumKind::None) return kMediumTypeNoDisc;
     if (medium_.kind != MediumKind::Cd || !MediumReady()) return 0x00;
     // 01h/11h/21h data, 02h/12h/22h audio, 03h/13h/23h data and audio (120 mm)
     const uint8_t base = medium_.cdType == CdType::Pressed      ? 0x00
@@ -210,11 +212,11 @@ int32_t Drive::CurrentProfile() const {
 bool Drive::NotReady(Outcome& out) const {
     if (MediumReady()) return false;
     if (trayOpen_ || medium_.kind == MediumKind::None)
-        out = Check(0x02, 0x3A, 0x00);  // medium not present
+        out = Check(kSenseNotReady, 0x3A, 0x00);  // medium not present
     else if (!FamilySupported())
-        out = Check(0x02, 0x30, 0x00);  // incompatible medium installed
+        out = Check(kSenseNotReady, 0x30, 0x00);  // incompatible medium installed
     else
-        out = Check(0x02, 0x04, 0x01);  // becoming ready
+        out = Check(kSenseNotReady, 0x04, 0x01);  // becoming ready
     return true;
 }
 
@@ -254,18 +256,18 @@ bool Drive::UnitAttentionDue(uint8_t op, Outcome& out) {
     if (op == kOpInquiry || op == kOpRequestSense || op == kOpGetConfiguration) return false;
     if (powerOnPending_) {
         powerOnPending_ = false;
-        out = Check(0x06, 0x29, 0x00);  // power on, reset
+        out = Check(kSenseUnitAttention, 0x29, 0x00);  // power on, reset
         return true;
     }
     if (!attentionPending_ || !MediumReady()) return false;
     if (emptyFirstPending_) {
         // Some emulators report the disc missing once before the change.
         emptyFirstPending_ = false;
-        out = Check(0x02, 0x3A, 0x00);
+        out = Check(kSenseNotReady, 0x3A, 0x00);
         return true;
     }
     attentionPending_ = false;
-    out = Check(0x06, 0x28, 0x00);
+    out = Check(kSenseUnitAttention, 0x28, 0x00);
     return true;
 }
 
@@ -414,7 +416,7 @@ Outcome Drive::SetStreaming(const Command& cmd) {
     if (obey == Obey::Unknown) return InvalidOpcode();
     if (cmd.cdb[8] != 0) return InvalidField();  // only the performance descriptor
     const uint32_t listLength = GetBe16(&cmd.cdb[9]);
-    if (listLength < 28 || cmd.dataOut.size() < 28) return Check(0x05, 0x1A, 0x00);
+    if (listLength < 28 || cmd.dataOut.size() < 28) return Check(kSenseIllegalRequest, 0x1A, 0x00);
     if (obey != Obey::Obey) return ApplySpeed(obey, 0, 0, true);
 
     const uint8_t* d = cmd.dataOut.data();
@@ -426,8 +428,8 @@ Outcome Drive::SetStreaming(const Command& cmd) {
     const uint64_t writeTime = GetBe32(d + 24);
     // Some burners refuse an End LBA of FFFFFFFFh although tools commonly send it.
     if (profile_.streamingRejectsAllOnesEnd && endLba == 0xFFFFFFFFu)
-        return Check(0x05, 0x26, 0x00);
-    if (readTime == 0 || startLba > endLba) return Check(0x05, 0x26, 0x00);
+        return Check(kSenseIllegalRequest, 0x26, 0x00);
+    if (readTime == 0 || startLba > endLba) return Check(kSenseIllegalRequest, 0x26, 0x00);
     if (d[0] & 0x04) {  // RDD: back to the drive's defaults
         ResetSpeeds(false);
         return Good();
@@ -445,7 +447,7 @@ Outcome Drive::StartStop(const Command& cmd) {
     const bool start = cmd.cdb[4] & 0x01;
     if (!loej) return Good();  // motor start/stop: reads spin the disc up anyway
     if (!start) {
-        if (locked_) return Check(0x05, 0x53, 0x02);  // medium removal prevented
+        if (locked_) return Check(kSenseIllegalRequest, 0x53, 0x02);  // medium removal prevented
         if (!profile_.canEject) return InvalidField();
         if (!trayOpen_) {
             clock_.Sleep(profile_.trayMs);
@@ -504,14 +506,14 @@ Outcome Drive::Read10(const Command& cmd) {
     const uint64_t lba = GetBe32(&cmd.cdb[2]);
     const uint32_t count = GetBe16(&cmd.cdb[7]);
     if (count == 0) return Good();
-    if (lba + count > EffectiveBlocks()) return Check(0x05, 0x21, 0x00);
+    if (lba + count > EffectiveBlocks()) return Check(kSenseIllegalRequest, 0x21, 0x00);
     // An audio CD has no 2048-byte sectors; a mixed one has its data track in
     // the first half of the disc.
     const uint64_t dataEnd = medium_.kind != MediumKind::Cd        ? EffectiveBlocks()
                              : medium_.content == CdContent::Audio ? 0
                              : medium_.content == CdContent::Mixed ? EffectiveBlocks() / 2
                                                                    : EffectiveBlocks();
-    if (lba + count > dataEnd) return Check(0x05, 0x64, 0x00);
+    if (lba + count > dataEnd) return Check(kSenseIllegalRequest, 0x64, 0x00);
     const size_t bytes = std::min<size_t>(size_t{count} * 2048, cmd.dataIn.size());
     for (size_t off = 0; off < bytes; off += 2048) {
         const uint64_t block = lba + off / 2048;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "scsi/sense.h"
 #include "sim_drive.h"
 
 namespace tarvik::sim {
@@ -17,8 +18,8 @@ inline Outcome Check(uint8_t key, uint8_t asc, uint8_t ascq) {
     return o;
 }
 
-inline Outcome InvalidField() { return Check(0x05, 0x24, 0x00); }
-inline Outcome InvalidOpcode() { return Check(0x05, 0x20, 0x00); }
+inline Outcome InvalidField() { return Check(kSenseIllegalRequest, 0x24, 0x00); }
+inline Outcome InvalidOpcode() { return Check(kSenseIllegalRequest, 0x20, 0x00); }
 
 // Copies an answer into the data-in buffer, cut to the allocation length the
 // CDB gave and to the buffer, as a drive transfers at most what was asked.

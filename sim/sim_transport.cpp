@@ -178,8 +178,14 @@ int SimFindNext(DriveAddress* address) {
     return FindFrom(static_cast<size_t>(index) + 1, address);
 }
 
-const ScsiTransport kSimSet = {SimClose,    SimExecuteOn, SimOpen,
-                               SimFindNext, SimFindFirst, SimExecute};
+const ScsiTransport kSimSet = {
+    .TransportClose = SimClose,
+    .TransportExecuteOn = SimExecuteOn,
+    .TransportOpen = SimOpen,
+    .FindNextDrive = SimFindNext,
+    .FindFirstDrive = SimFindFirst,
+    .TransportExecute = SimExecute,
+};
 
 }  // namespace
 

@@ -12,8 +12,6 @@ namespace tarvik {
 
 namespace {
 
-constexpr uint8_t kDoorOpen = 0x71;
-
 // Bit of a drive letter in a unit mask (bit 0 = A:), 0 when it has none.
 uint32_t LetterBit(const CdromDrive& drive) {
     const uint32_t letter = drive.Address.letter;
@@ -74,9 +72,7 @@ int IsAllClosed() {
         LogPrintf("  [%s]\n", drive->Name);
         if (!drive->Ignore && drive->CanClose) {
             CheckDriveState(drive);
-            const bool open = drive->CanSenseMedium ? drive->Caps.mediumType == kDoorOpen
-                                                    : !drive->MediumPresent && !drive->TrayClosed;
-            if (open) {
+            if (IsTrayOpen(drive)) {
                 LogPrintf("  FALSE\n");
                 return 0;
             }

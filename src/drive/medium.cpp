@@ -10,7 +10,6 @@ namespace tarvik {
 
 namespace {
 
-constexpr uint8_t kDoorOpen = 0x71;
 // A disc still spinning up reports neither a medium code nor a profile; drives
 // that do report medium codes are given this many polls to settle.
 constexpr int kMediaPolls = 30;
@@ -120,29 +119,20 @@ int CheckDriveMode(CdromDrive* drive) {
     if (list->MaxSpeed < caps.maxReadSpeed) learn(list->MaxSpeed, caps.maxReadSpeed);
     if (!list->CanGetSpeed && caps.currentReadSpeed != 0) learn(list->CanGetSpeed, 1);
 
-    bool open = false;
-    bool present = false;
     if (IsMediumTypeNoDisc(m)) {
         drive->MediumPresent = 0;
         drive->MediumClass = kMediumNone;
-        open = drive->CanSenseMedium ? m == kDoorOpen : drive->TrayClosed == 0;
     } else if (IsMediumTypeCD(m) || family != MediumFamily::CD || IsProfileCD(p)) {
         drive->MediumPresent = 1;
         drive->MediumClass = kMediumUnknown;
-        present = true;
-        open = drive->CanSenseMedium ? m == kDoorOpen : false;
     } else {
         const int t = TestUnitReady(drive->Address);
         LogPrintf("    TestUnitReady=%d\n", t);
         drive->MediumPresent = t == 0 ? 1 : 0;
         drive->MediumClass = t == 0 ? kMediumUnknown : kMediumNone;
-        present = t == 0;
-        if (drive->CanSenseMedium)
-            open = m == kDoorOpen;
-        else
-            open = t != 0 && drive->TrayClosed == 0;
     }
-    if (!open)
+    const bool present = drive->MediumPresent != 0;
+    if (!IsTrayOpen(drive))
         drive->TrayOpenTick = 0;
     else if (drive->TrayOpenTick == 0)
         drive->TrayOpenTick = GetClock().TickCount();

@@ -93,7 +93,8 @@ void CheckDriveState(CdromDrive* drive) {
     DriveOp op(drive);
     if (!op) return;
     if (CheckDriveMode(drive)) SaveDriveModel(drive);
-    if (drive->MediumPresent && drive->CurrentList().MaxLevel <= 7 &&
+    // A list learnt with a pressed disc, the best there is, needs no class.
+    if (drive->MediumPresent && drive->CurrentList().MaxLevel < uint32_t{kMediumPressed} &&
         !IsAudioActive(drive->AudioStatus))
         DetectMediumClass(drive);
     op.Release();

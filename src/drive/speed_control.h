@@ -23,7 +23,6 @@ void CheckDriveState(CdromDrive* drive);
 
 // eject = 1 ejects, 0 closes.
 void EjectCDROM(CdromDrive* drive, int eject);
-int IsTrayOpen(const CdromDrive* drive);
 int CheckTrayClosed(CdromDrive* drive);
 int HasAutorunInf(const CdromDrive* drive);
 

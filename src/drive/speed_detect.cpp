@@ -151,6 +151,8 @@ uint32_t MeasureSpeed(CdromDrive* drive, uint32_t last) {
     // A drive that fails every read at once would otherwise keep the loop
     // below spinning without its clock ever reaching the one-second mark.
     constexpr unsigned kMaxFailuresInRow = 32;
+    constexpr uint32_t kCdBlocksPerSecondAt1x = 75;
+    constexpr uint32_t kMeasureMs = 1000;
 
     std::unique_ptr<uint8_t, decltype(&std::free)> buffer(
         static_cast<uint8_t*>(std::malloc(kBlocksPerRead * kBlockSize)), &std::free);
@@ -176,10 +178,13 @@ uint32_t MeasureSpeed(CdromDrive* drive, uint32_t last) {
             break;
         }
         t = clock.TickCount();
-    } while (t - t0 < 1000 && pos < limit);
+    } while (t - t0 < kMeasureMs && pos < limit);
 
     if (t == t0) return 0;
-    return static_cast<uint32_t>(uint64_t{pos - start} * 7040 / (uint64_t{t - t0} * 3));
+    // Speeds are in the drives' own KB/s, where 1x CD (75 blocks a second) is
+    // kFactorCD = 176: one block a millisecond is 176 * 1000 / 75 = 7040 / 3 KB/s.
+    return static_cast<uint32_t>(uint64_t{pos - start} * kFactorCD * 1000 /
+                                 (uint64_t{t - t0} * kCdBlocksPerSecondAt1x));
 }
 
 void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedProbe& probe) {

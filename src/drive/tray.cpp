@@ -9,7 +9,6 @@
 namespace tarvik {
 
 namespace {
-constexpr uint8_t kDoorOpen = 0x71;
 constexpr uint32_t kNoFile = 0xFFFFFFFFu;  // INVALID_FILE_ATTRIBUTES
 }  // namespace
 
@@ -27,7 +26,9 @@ void EjectCDROM(CdromDrive* drive, int eject) {
 }
 
 int IsTrayOpen(const CdromDrive* drive) {
-    if (drive->CanSenseMedium) return drive->Caps.mediumType == kDoorOpen;
+    // A drive that senses media says so itself; for the others, the last
+    // eject or close we sent counts, unless a disc has been seen since.
+    if (drive->CanSenseMedium) return drive->Caps.mediumType == kMediumTypeDoorOpen;
     if (drive->MediumPresent) return 0;
     return drive->TrayClosed == 0;
 }
@@ -35,8 +36,7 @@ int IsTrayOpen(const CdromDrive* drive) {
 int CheckTrayClosed(CdromDrive* drive) {
     CheckDriveState(drive);
     if (!drive->CanClose) return 1;
-    if (drive->CanSenseMedium) return drive->Caps.mediumType != kDoorOpen;
-    return drive->MediumPresent || drive->TrayClosed ? 1 : 0;
+    return IsTrayOpen(drive) ? 0 : 1;
 }
 
 int HasAutorunInf(const CdromDrive* drive) {

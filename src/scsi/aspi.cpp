@@ -123,7 +123,12 @@ int AspiFindNext(DriveAddress* address) {
 }
 
 const ScsiTransport kAspiSet = {
-    AspiClose, AspiExecuteOn, AspiOpen, AspiFindNext, AspiFindFirst, AspiExecute,
+    .TransportClose = AspiClose,
+    .TransportExecuteOn = AspiExecuteOn,
+    .TransportOpen = AspiOpen,
+    .FindNextDrive = AspiFindNext,
+    .FindFirstDrive = AspiFindFirst,
+    .TransportExecute = AspiExecute,
 };
 
 uint32_t ToDriveLetter(uint8_t c) {
@@ -196,7 +201,7 @@ int AspiLoad() {
     auto& s = State();
     if (!s.aspiLoaded) {
         if (!ScsiSys().LoadModule("wnaspi32.dll")) {
-            s.aspiStatus = 1;
+            s.aspiStatus = kAspiNotInstalled;
             return 0;
         }
         s.aspiLoaded = true;
@@ -214,11 +219,11 @@ int AspiLoad() {
         const uint32_t managerStatus = (info >> 8) & 0xFF;
         if (managerStatus == aspi::SS_COMP || managerStatus == aspi::SS_NO_ADAPTERS) {
             s.adapterCount = info & 0xFF;
-            s.aspiStatus = 3;
+            s.aspiStatus = kAspiOk;
             return 1;
         }
     }
-    s.aspiStatus = 2;
+    s.aspiStatus = kAspiBroken;
     return 0;
 }
 

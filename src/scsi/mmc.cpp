@@ -7,6 +7,7 @@
 
 #include "scsi/mmc_answer.h"
 #include "scsi/mmc_cdb.h"
+#include "scsi/sense.h"
 #include "scsi/transport.h"
 
 namespace tarvik {
@@ -14,7 +15,6 @@ namespace {
 
 constexpr uint32_t kSenseWanted = kSenseSize;
 constexpr uint32_t kMaxBlocksPerRead = 32;  // 64 KiB a command
-constexpr int32_t kSenseNotReady = 2;
 
 ScsiRequest MakeRequest(const DriveAddress& drive, const mmc::Cdb& cdb,
                         uint32_t senseLength = kSenseWanted) {

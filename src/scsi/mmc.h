@@ -50,6 +50,14 @@ int ReadDVDBookType(const DriveAddress& drive);          // 0..15, or -1
 uint32_t ReadBlurayDiscType(const DriveAddress& drive);  // "BDR" packed low byte first, or 0
 int CheckCDROMFeature(const DriveAddress& drive, uint32_t feature);
 
+// Medium type codes (capabilities page byte 2) that say there is no disc;
+// door open is the one way a drive that senses media tells its tray is out.
+constexpr uint32_t kMediumTypeNoDisc = 0x70;
+constexpr uint32_t kMediumTypeDoorOpen = 0x71;
+// READ SUB-CHANNEL audio status: play in progress, play paused.
+constexpr uint32_t kAudioPlaying = 0x11;
+constexpr uint32_t kAudioPaused = 0x12;
+
 // Decoders of returned codes.
 bool IsMediumTypeCD(uint32_t code);
 bool IsMediumTypeCDROM(uint32_t code);

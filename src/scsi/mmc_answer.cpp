@@ -100,7 +100,9 @@ bool IsMediumTypeCD(uint32_t code) { return code >= 0x01 && code <= 0x28; }
 bool IsMediumTypeCDROM(uint32_t code) { return code >= 0x01 && code <= 0x08; }
 bool IsMediumTypeCDR(uint32_t code) { return code >= 0x10 && code <= 0x18; }
 bool IsMediumTypeCDRW(uint32_t code) { return code >= 0x20 && code <= 0x28; }
-bool IsMediumTypeNoDisc(uint32_t code) { return code == 0x70 || code == 0x71; }
+bool IsMediumTypeNoDisc(uint32_t code) {
+    return code == kMediumTypeNoDisc || code == kMediumTypeDoorOpen;
+}
 bool IsMediumTypeOther(uint32_t code) { return code != 0x00 && code != 0x30 && code != 0x72; }
 
 bool IsMediumTypeAudio(uint32_t code) {
@@ -129,6 +131,8 @@ bool IsProfileKnown(int32_t profile) { return profile != 0 && profile != -1; }
 
 bool HasTrayLoader(const CdromCapabilities& caps) { return ((caps.caps[2] >> 5) & 7) == 1; }
 bool CanReadDVD(const CdromCapabilities& caps) { return (caps.readCaps & 0x08) != 0; }
-bool IsAudioActive(uint32_t audioStatus) { return audioStatus == 0x11 || audioStatus == 0x12; }
+bool IsAudioActive(uint32_t audioStatus) {
+    return audioStatus == kAudioPlaying || audioStatus == kAudioPaused;
+}
 
 }  // namespace tarvik

@@ -5,6 +5,24 @@
 
 namespace tarvik {
 
+// Sense keys (SPC), the first thing a drive says about a refused command.
+enum SenseKey : int32_t {
+    kSenseNoSense = 0x0,
+    kSenseRecoveredError = 0x1,
+    kSenseNotReady = 0x2,
+    kSenseMediumError = 0x3,
+    kSenseHardwareError = 0x4,
+    kSenseIllegalRequest = 0x5,
+    kSenseUnitAttention = 0x6,
+    kSenseDataProtect = 0x7,
+    kSenseBlankCheck = 0x8,
+    kSenseVendorSpecific = 0x9,
+    kSenseCopyAborted = 0xA,
+    kSenseAbortedCommand = 0xB,
+    kSenseVolumeOverflow = 0xD,
+    kSenseMiscompare = 0xE,
+};
+
 struct SenseInfo {
     int32_t key = -1;  // -1: no usable sense data
     int32_t asc = -1;

@@ -114,7 +114,12 @@ int SptiFindFirst(DriveAddress* address) { return FindCdromLetter('A', address);
 int SptiFindNext(DriveAddress* address) { return FindCdromLetter(address->letter + 1, address); }
 
 const ScsiTransport kSptiSet = {
-    SptiClose, SptiExecuteOn, SptiOpen, SptiFindNext, SptiFindFirst, SptiExecute,
+    .TransportClose = SptiClose,
+    .TransportExecuteOn = SptiExecuteOn,
+    .TransportOpen = SptiOpen,
+    .FindNextDrive = SptiFindNext,
+    .FindFirstDrive = SptiFindFirst,
+    .TransportExecute = SptiExecute,
 };
 
 }  // namespace
@@ -155,7 +160,7 @@ int SptiInit() {
     auto& s = State();
     WinVersionInfo version;
     if (!Sys().GetVersion(version) || version.platformId != kPlatformNt) {
-        s.sptiStatus = 1;
+        s.sptiStatus = kSptiNotSupported;
         return 0;
     }
     // NT 4 refuses a pass-through handle opened for writing by a normal user.
@@ -163,7 +168,7 @@ int SptiInit() {
 
     DriveAddress address;
     if (!FindCdromLetter('A', &address)) {
-        s.sptiStatus = 4;
+        s.sptiStatus = kSptiOk;
         return 1;
     }
     do {
@@ -171,11 +176,11 @@ int SptiInit() {
         uint32_t error = 0;
         if (OpenDriveDevice(address.letter, &device, &error)) {
             ScsiSys().CloseDevice(device);
-            s.sptiStatus = 4;
+            s.sptiStatus = kSptiOk;
             return 1;
         }
     } while (FindCdromLetter(address.letter + 1, &address));
-    s.sptiStatus = 3;
+    s.sptiStatus = kSptiAccessDenied;
     return 0;
 }
 

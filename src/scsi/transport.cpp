@@ -1,6 +1,7 @@
 #include "scsi/transport.h"
 
 #include "platform/clock.h"
+#include "scsi/sense.h"
 #include "scsi/transport_state.h"
 
 namespace tarvik {
@@ -19,8 +20,6 @@ namespace {
 
 constexpr int kExecuteAttempts = 3;
 constexpr uint32_t kNotReadyWaitMs = 500;
-constexpr int32_t kSenseNotReady = 2;
-constexpr int32_t kSenseUnitAttention = 6;
 
 void Install(const ScsiTransport& set, uint32_t mode) {
     State().active = &set;
@@ -93,8 +92,9 @@ const std::string& GetAspiLibraryPath() { return State().aspiPath; }
 
 int IsDriveAccessBroken() {
     const auto& s = State();
-    return (s.aspiStatus == 2 || s.sptiStatus == 0 || (s.aspiStatus != 3 && s.sptiStatus != 4)) ? 1
-                                                                                                : 0;
+    const bool neitherWorks = s.aspiStatus != kAspiOk && s.sptiStatus != kSptiOk;
+    return s.aspiStatus == kAspiBroken || s.sptiStatus == kSptiNotInitialized || neitherWorks ? 1
+                                                                                              : 0;
 }
 
 void GetLastScsiError(ScsiLastError* out) {
@@ -110,14 +110,11 @@ void SetLastScsiError(const ScsiRequest& request) {
     e.senseKey = request.senseKey;
 }
 
-unsigned AspiStatusStringId(uint32_t code) { return code <= 3 ? 118 + code : 127; }
-unsigned SptiStatusStringId(uint32_t code) { return code <= 4 ? 122 + code : 127; }
-
 void ResetTransportState() {
     auto& s = State();
     s.mode = kTransportAspi;
-    s.aspiStatus = 0;
-    s.sptiStatus = 0;
+    s.aspiStatus = kAspiNotInitialized;
+    s.sptiStatus = kSptiNotInitialized;
     s.accessMask = kGenericRead | kGenericWrite;
     s.lastError = ScsiLastError{};
     s.active = nullptr;

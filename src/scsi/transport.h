@@ -11,6 +11,8 @@ namespace tarvik {
 
 using TransportHandle = void*;
 
+// Sets are filled by field name (designated initializers): two operations of
+// the same type in the wrong place would not show until a drive misbehaved.
 struct ScsiTransport {
     void (*TransportClose)(TransportHandle handle);
     int (*TransportExecuteOn)(ScsiRequest* request, TransportHandle handle);
@@ -37,16 +39,27 @@ const ScsiTransport* InstallTransport(const ScsiTransport* set, uint32_t mode);
 uint32_t SCSIInit(uint32_t flags);
 [[nodiscard]] int ScsiExecute(ScsiRequest* request);
 
+// What SCSIInit found of each transport (AspiStatus, SptiStatus).
+enum AspiStatusCode : uint32_t {
+    kAspiNotInitialized = 0,
+    kAspiNotInstalled = 1,
+    kAspiBroken = 2,
+    kAspiOk = 3,
+};
+enum SptiStatusCode : uint32_t {
+    kSptiNotInitialized = 0,
+    kSptiNotSupported = 1,
+    kSptiNoDrives = 2,
+    kSptiAccessDenied = 3,
+    kSptiOk = 4,
+};
+
 uint32_t GetTransportMode();
 uint32_t GetAspiStatus();
 uint32_t GetSptiStatus();
 int IsDriveAccessBroken();
 void GetLastScsiError(ScsiLastError* out);
 void SetLastScsiError(const ScsiRequest& request);
-
-// String ids of the state texts (118 + ASPI code, 122 + SPTI code, 127 unknown).
-unsigned AspiStatusStringId(uint32_t code);
-unsigned SptiStatusStringId(uint32_t code);
 
 // Back to the state at program start (tests). The parked ASPI blocks of timed
 // out commands stay where they are.

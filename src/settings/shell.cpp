@@ -1,5 +1,6 @@
 #include "settings/shell.h"
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -20,6 +21,12 @@ namespace {
 constexpr uint32_t kAutoRunAllOff = 0xFF;  // no autorun on drive types 0..7
 constexpr const char* kObsoleteRunNames[] = {"Tarvik 2.0", "Tarvik 2.1"};
 constexpr unsigned kModulePathBytes = 260;
+// What the system uses when HungAppTimeout is not set, and what Vista and
+// later use whatever it says.
+constexpr uint32_t kHungAppTimeoutDefaultMs = 20000;
+constexpr uint32_t kHungAppTimeoutVistaMs = 15000;
+constexpr uint32_t kHungAppTimeoutChars = 16;  // longer text is not a number of ms
+constexpr uint32_t kAutoPlayVerbChars = 64;    // the verb names a shell command
 
 uint32_t g_winVersion = 0;
 int g_shellMajor = 0;
@@ -50,7 +57,7 @@ uint32_t ParseMilliseconds(const char* text) {
     uint64_t value = 0;
     for (; *text >= '0' && *text <= '9'; ++text) {
         value = value * 10 + static_cast<uint64_t>(*text - '0');
-        if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
+        if (value > INT32_MAX) value = INT32_MAX;
     }
     return negative ? 0 : static_cast<uint32_t>(value);
 }
@@ -122,9 +129,8 @@ int SetAutoRun(RegHandle root, int enable) {
     } else {
         // The 95/98/ME shell reads this policy as four bytes of binary data.
         LogPrintf("        SetValArray(%s, 0x%X)...\n", kNoDriveTypeAutoRun, mask);
-        const unsigned char bytes[4] = {
-            static_cast<unsigned char>(mask), static_cast<unsigned char>(mask >> 8),
-            static_cast<unsigned char>(mask >> 16), static_cast<unsigned char>(mask >> 24)};
+        uint8_t bytes[4];
+        PutLe32(bytes, mask);
         rc = key.Set(kNoDriveTypeAutoRun, kRegBinary, bytes, sizeof(bytes));
     }
     const int ok = rc == kRegOk ? 1 : 0;
@@ -165,8 +171,8 @@ int SetAutoRunSystem(int enable) {
 int IsAutoPlay() {
     RegKey key = RegKey::Open(kHkeyClassesRoot, kAutoPlayKeyPath, kKeyRead);
     if (!key) return 1;
-    char verb[64 + 1] = {};  // one more than the value may fill: always terminated
-    uint32_t size = 64;
+    char verb[kAutoPlayVerbChars + 1] = {};  // one more than the value may fill
+    uint32_t size = kAutoPlayVerbChars;
     if (key.Query(nullptr, nullptr, verb, &size) != kRegOk) return 0;
     return verb[0] != '\0' ? 1 : 0;
 }
@@ -238,12 +244,13 @@ void ResetVersionCache() {
 }
 
 uint32_t GetHungAppTimeout() {
-    if (GetWinVersion() > kWinVersionNt6) return 15000;
+    if (GetWinVersion() > kWinVersionNt6) return kHungAppTimeoutVistaMs;
     RegKey key = RegKey::Open(kHkeyCurrentUser, "Control Panel\\Desktop", kKeyRead);
-    if (!key) return 20000;
-    char text[16 + 1] = {};  // one more than the value may fill: always terminated
-    uint32_t size = 16;
-    if (key.Query("HungAppTimeout", nullptr, text, &size) != kRegOk) return 20000;
+    if (!key) return kHungAppTimeoutDefaultMs;
+    char text[kHungAppTimeoutChars + 1] = {};  // one more than the value may fill
+    uint32_t size = kHungAppTimeoutChars;
+    if (key.Query("HungAppTimeout", nullptr, text, &size) != kRegOk)
+        return kHungAppTimeoutDefaultMs;
     return ParseMilliseconds(text);
 }
 

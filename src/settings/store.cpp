@@ -19,6 +19,9 @@ const char kRootKeyPath[] = "Software\\Orvanto Software\\Tarvik\\4.0";
 namespace {
 
 constexpr int kSwHide = 0;
+// ShellExecute's result is an instance handle above 32 when it started the
+// program and an error code up to 32 when not.
+constexpr intptr_t kShellExecuteFailedMax = 32;
 
 // Load and save walk these front to back; the order is the stored layout's.
 constexpr GlobalOption kGlobalOptions[] = {
@@ -102,7 +105,7 @@ void SaveConfigToFile(const char* path) {
     LogPrintf("SaveConfigToFile: '%s' '%s'\n", program.c_str(), parameters.c_str());
     const intptr_t started =
         Sys().ShellExecute(nullptr, program.c_str(), parameters.c_str(), nullptr, kSwHide);
-    if (started > 32) return;
+    if (started > kShellExecuteFailedMax) return;
     // No registry tool on this system: write the same export ourselves.
     const bool written = ExportRegFile(GetRegistry(), kHkeyCurrentUser, kRootKeyPath, path);
     LogPrintf("SaveConfigToFile: %s not started (%d), own export %s\n", program.c_str(),

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scsi/transport.h"
 #include "string_ids.h"
 
 namespace tarvik {
@@ -31,6 +32,18 @@ const ResStringEntry* FindResStringEntry(unsigned id);
 // also gives an empty text for a missing string).
 std::u16string_view ResString(unsigned id);
 std::string_view ResStringUtf8(unsigned id);
+
+// The text of a transport state (drive information): one string per code in
+// the codes' order, "Unknown error!" for any other code.
+constexpr unsigned AspiStatusStringId(uint32_t code) {
+    return code <= kAspiOk ? IDS_ASPI_NOT_INITIALIZED + code : IDS_STATUS_UNKNOWN;
+}
+constexpr unsigned SptiStatusStringId(uint32_t code) {
+    return code <= kSptiOk ? IDS_SPTI_NOT_INITIALIZED + code : IDS_STATUS_UNKNOWN;
+}
+static_assert(AspiStatusStringId(kAspiOk) == IDS_ASPI_OK);
+static_assert(SptiStatusStringId(kSptiOk) == IDS_SPTI_OK);
+static_assert(SptiStatusStringId(kSptiNoDrives) == IDS_SPTI_NO_DRIVES);
 
 // The resource stores strings in blocks of 16: block b (resource name b + 1)
 // holds ids 16 * b .. 16 * b + 15.

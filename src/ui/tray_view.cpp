@@ -8,9 +8,6 @@ namespace tarvik {
 namespace {
 
 constexpr char16_t kProgramTip[] = u"Tarvik 5.0";
-constexpr uint8_t kMediumTypeDoorOpen = 0x71;
-constexpr uint32_t kAudioPlaying = 0x11;
-constexpr uint32_t kAudioPaused = 0x12;
 
 enum Row { kNormal = 0, kOpen = 1, kDisk = 2, kQuestion = 3, kWait = 4, kError = 5 };
 

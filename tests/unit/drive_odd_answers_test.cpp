@@ -69,7 +69,14 @@ int Next(DriveAddress* a) {
     return g_drivesLeft-- > 0;
 }
 
-const ScsiTransport kOddTransport = {Close, ExecuteOn, Open, Next, First, Execute};
+const ScsiTransport kOddTransport = {
+    .TransportClose = Close,
+    .TransportExecuteOn = ExecuteOn,
+    .TransportOpen = Open,
+    .FindNextDrive = Next,
+    .FindFirstDrive = First,
+    .TransportExecute = Execute,
+};
 
 void ExpectSound(const CdromDrive& d) {
     for (const SpeedList* list : {&d.SpeedListCD, &d.SpeedListDVD, &d.SpeedListBD}) {

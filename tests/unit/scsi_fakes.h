@@ -126,7 +126,14 @@ private:
     static int FindNext(DriveAddress*) { return 0; }
 
     static inline ScriptedTransport* current_ = nullptr;
-    static constexpr ScsiTransport kSet = {Close, ExecuteOn, Open, FindNext, FindFirst, ExecuteOne};
+    static constexpr ScsiTransport kSet = {
+        .TransportClose = Close,
+        .TransportExecuteOn = ExecuteOn,
+        .TransportOpen = Open,
+        .FindNextDrive = FindNext,
+        .FindFirstDrive = FindFirst,
+        .TransportExecute = ExecuteOne,
+    };
     const ScsiTransport* old_ = nullptr;
     uint32_t oldMode_ = 0;
     int handle_ = 0;
