@@ -5,7 +5,10 @@
 namespace tarvik {
 namespace {
 
-HKEY ToHkey(RegHandle handle) { return reinterpret_cast<HKEY>(handle); }
+// The seam carries keys as integers so the portable code needs no HKEY.
+HKEY ToHkey(RegHandle handle) {
+    return reinterpret_cast<HKEY>(handle);
+}  // NOLINT(performance-no-int-to-ptr)
 
 bool IsPredefined(RegHandle handle) {
     return handle == kHkeyCurrentUser || handle == kHkeyLocalMachine ||

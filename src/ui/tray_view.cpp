@@ -89,14 +89,13 @@ TrayView ComputeTrayView(const CdromListType& list, const TrayInputs& in) {
         view.tip += u')';
     }
 
+    // No drives outranks the blink; broken access outranks both.
     if (in.busyCount > 0)
         view.iconRow = kWait;
-    else if (in.accessBroken)
+    else if (in.accessBroken || (count != 0 && in.blink))
         view.iconRow = kError;
     else if (count == 0)
         view.iconRow = kQuestion;
-    else if (in.blink)
-        view.iconRow = kError;
     else if (open && in.iconOpen)
         view.iconRow = kOpen;
     else if (withDisk)
