@@ -53,7 +53,7 @@ void SetDialogClassIcon(HINSTANCE instance) {
 }
 
 void RunApplication(HINSTANCE instance, bool hide) {
-    IconHidden = hide ? 1 : 0;
+    StartHidden = hide ? 1 : 0;
     TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
     LoadIconTable(instance, GetShellVersionMajor() > 5 && ScreenHasMoreThan256Colours());
 
@@ -79,6 +79,7 @@ void RunApplication(HINSTANCE instance, bool hide) {
     MSG msg;
     while (::GetMessageA(&msg, nullptr, 0, 0) == 1) ::DispatchMessageA(&msg);
     LogPrintf("Message loop terminated\n");
+    ReleaseMainWindow();
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 #include "app/window_win32.h"
 
+#include <dbt.h>
+
+#include <memory>
+#include <string>
+
+#include "app/app.h"
 #include "base/log.h"
-#include "drive/drive.h"
 #include "drive/speed_control.h"
-#include "scsi/transport.h"
-#include "settings/store.h"
 #include "ui/commands.h"
 #include "ui/message_box_win32.h"
 #include "ui/strings.h"
@@ -14,128 +17,148 @@ namespace tarvik {
 
 const char kWindowClassName[] = "Tarvik";
 UINT TaskbarCreatedMessage = 0;
+int StartHidden = 0;
 
 namespace {
 
-constexpr UINT_PTR kMainTimerId = 1;
-constexpr UINT kMainTimerPeriodMs = 500;
+// The block-reason calls exist from Vista on: looked up once, at first use.
+struct BlockReasonApi {
+    using CreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
+    using DestroyFn = BOOL(WINAPI*)(HWND);
+    CreateFn create = nullptr;
+    DestroyFn destroy = nullptr;
 
-struct MainWindowState {
-    HMENU rMenu = nullptr;
-    HMENU speedMenu = nullptr;
-    HBITMAP bitmapSpeed = nullptr;
-    HBITMAP bitmapEject = nullptr;
-    HBITMAP bitmapClose = nullptr;
-    bool mainTimerRunning = false;
+    static const BlockReasonApi& Get() {
+        static const BlockReasonApi api = [] {
+            BlockReasonApi a;
+            if (HMODULE user32 = ::LoadLibraryA("user32.dll")) {
+                a.create = reinterpret_cast<CreateFn>(
+                    reinterpret_cast<void*>(::GetProcAddress(user32, "ShutdownBlockReasonCreate")));
+                a.destroy = reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(
+                    ::GetProcAddress(user32, "ShutdownBlockReasonDestroy")));
+            }
+            return a;
+        }();
+        return api;
+    }
 };
 
-MainWindowState g_state;
+// The main window as the program's host: timers, hot keys, the tray icon,
+// menus and dialogs are this window's.
+class WindowHost final : public AppHost {
+public:
+    explicit WindowHost(HWND window) : window_(window) {}
+    App* app = nullptr;
 
-void DestroyMenus() {
-    if (g_state.speedMenu) ::DestroyMenu(g_state.speedMenu);  // submenus go with it
-    if (g_state.rMenu) ::DestroyMenu(g_state.rMenu);
-    for (HBITMAP* bitmap : {&g_state.bitmapSpeed, &g_state.bitmapEject, &g_state.bitmapClose}) {
-        if (*bitmap) ::DeleteObject(*bitmap);
-        *bitmap = nullptr;
+    bool StartTimer(unsigned id, uint32_t periodMs) override {
+        return ::SetTimer(window_, id, periodMs, nullptr) != 0;
     }
-    g_state.speedMenu = g_state.rMenu = nullptr;
-}
-
-void StopMainTimer(HWND window) {
-    if (!g_state.mainTimerRunning) return;
-    ::KillTimer(window, kMainTimerId);
-    g_state.mainTimerRunning = false;
-}
-
-// Identifiers of every index a list can hold, not only the current count: a
-// rebuilt list may be shorter than the one whose keys are still registered.
-void UnregisterHotKeys(HWND window) {
-    for (unsigned i = 0; i < kMaxDrives; ++i)
-        for (unsigned slot = 0; slot < kHotKeySlotCount; ++slot)
-            ::UnregisterHotKey(window, HotKeyId(slot, i));
-}
-
-void RegisterHotKeys(HWND window) {
-    for (uint32_t i = 0; i < CdromList.count(); ++i) {
-        const CdromDrive& drive = CdromList.drives[i];
-        if (drive.Ignore) continue;
-        for (unsigned slot = 0; slot < kHotKeySlotCount; ++slot) {
-            const uint32_t stored = drive.HotKeys[slot];
-            // A key another program holds is passed over silently.
-            if (stored)
-                (void)::RegisterHotKey(window, HotKeyId(slot, i), HotKeyModifiers(stored),
-                                       stored & 0xFF);
-        }
+    void StopTimer(unsigned id) override { ::KillTimer(window_, id); }
+    bool RegisterHotKey(int id, unsigned modifiers, unsigned virtualKey) override {
+        return ::RegisterHotKey(window_, id, modifiers, virtualKey) != 0;
     }
-}
+    void UnregisterHotKey(int id) override { ::UnregisterHotKey(window_, id); }
+    void PostCommand(uint16_t id, uint32_t lParam) override {
+        ::PostMessageA(window_, WM_COMMAND, id, static_cast<LPARAM>(lParam));
+    }
+
+    bool TrayAdd() override { return CreateNotifyIcon() != FALSE; }
+    void TrayDelete() override { UiShellNotifyIcon(NIM_DELETE, &TrayIconData); }
+    void TrayUpdate() override {
+        if (app) tarvik::TrayUpdate(app->BusyCount, app->BlinkPhase);
+    }
+
+    void ShowRightMenu() override { LogPrintf("RMenu: not built yet\n"); }
+    void ShowSpeedMenu() override { LogPrintf("SpeedMenu: not built yet\n"); }
+
+    int MessageBox(unsigned stringId, unsigned flags) override {
+        return MessageBoxRes(window_, stringId, flags);
+    }
+    // The dialogs come with their own work; until then their commands only log.
+    int ConfirmPassword(const char*) override {
+        LogPrintf("ConfirmPassword: no dialog yet, refused\n");
+        return 0;
+    }
+    bool RunOptionsDialog() override {
+        LogPrintf("Options: no dialog yet\n");
+        return false;
+    }
+    bool RunDriveOptionsDialog(CdromDrive* drive) override {
+        LogPrintf("Drive options [%s]: no dialog yet\n", drive->Name);
+        return false;
+    }
+    void ShowDriveInfo(uint32_t count) override {
+        LogPrintf("Drive information (%u drives): no dialog yet\n", count);
+    }
+    void ShowAbout() override { LogPrintf("About: no dialog yet\n"); }
+    // Without the reminder dialogs the choices act at once, as at the end of
+    // the countdown.
+    int ShowDiskReminder(unsigned seconds) override {
+        LogPrintf("Disk reminder (%u s): no dialog yet\n", seconds);
+        return 0;
+    }
+    int ShowTrayReminder(unsigned seconds, bool closeOnTimeout) override {
+        LogPrintf("Tray reminder (%u s): no dialog yet\n", seconds);
+        if (closeOnTimeout) CloseAllTrays();
+        return closeOnTimeout ? kReminderTimedOut : 0;
+    }
+
+    bool SetBlockReason(const std::u16string& text) override {
+        const auto& api = BlockReasonApi::Get();
+        if (!api.create) return false;
+        const std::wstring wide(text.begin(), text.end());
+        return api.create(window_, wide.c_str()) != FALSE;
+    }
+    void ClearBlockReason() override {
+        if (const auto& api = BlockReasonApi::Get(); api.destroy) api.destroy(window_);
+    }
+
+    void DestroyMainWindow() override { ::DestroyWindow(window_); }
+
+private:
+    HWND window_;
+};
+
+// The one running program: its host and its state, for the life of the window.
+struct MainWindow {
+    explicit MainWindow(HWND window) : host(window), app(host) { host.app = &app; }
+    WindowHost host;
+    App app;
+    HMENU rMenu = nullptr;
+};
+
+std::unique_ptr<MainWindow> g_main;
 
 LRESULT OnCreate(HWND window) {
+    g_main = std::make_unique<MainWindow>(window);
+    App& app = g_main->app;
+    app.IconHidden = StartHidden;
     InitTrayIconData(window);
-    if (!IconHidden) (void)CreateNotifyIcon();
+    if (!app.IconHidden) (void)CreateNotifyIcon();
 
-    SetDriveBusyNotify(TrayBusyNotify);
-
-    g_state.rMenu = ::CreatePopupMenu();
-    if (!g_state.rMenu) {
-        // The system message box until the dialog engine exists (see MessageBoxRes).
+    g_main->rMenu = ::CreatePopupMenu();
+    if (!g_main->rMenu) {
         MessageBoxRes(nullptr, IDS_CANT_CREATE_MENU, MB_ICONERROR | MB_TASKMODAL | MB_OK);
         // The window will not exist: take its icon away with it.
-        if (!IconHidden) UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
+        if (!app.IconHidden) UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
+        g_main.reset();
         return -1;
     }
-    g_state.speedMenu = ::CreatePopupMenu();
-    const HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    g_state.bitmapSpeed = ::LoadBitmapA(instance, "BitmapCSpeed");
-    g_state.bitmapEject = ::LoadBitmapA(instance, "BitmapEject");
-    g_state.bitmapClose = ::LoadBitmapA(instance, "BitmapClose");
-
-    DrivesInit(window, 1);
-    if (GlobalSettings.CloseOnRun) CloseAllTrays();
+    app.Start();
     return 0;
 }
 
-LRESULT OnDestroy(HWND window) {
-    if (GlobalSettings.SavePath[0]) SaveConfigToFile(GlobalSettings.SavePath);
-    UnregisterHotKeys(window);
-    StopMainTimer(window);
-    FreeDriveList();
-    DestroyMenus();
-    UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
+LRESULT OnDestroy() {
+    if (g_main) {
+        g_main->app.Shutdown();
+        if (g_main->rMenu) ::DestroyMenu(g_main->rMenu);
+        g_main->rMenu = nullptr;
+        UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
+        // The program object stays until the message loop has ended: a
+        // command that destroyed the window is still unwinding in it.
+    }
     ::PostQuitMessage(0);
     return 0;
-}
-
-void OnHide() {
-    if (!IconHidden) UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
-    IconHidden = 1;
-}
-
-void OnShow() {
-    (void)CreateNotifyIcon();
-    IconHidden = 0;
-    TrayUpdate();
-}
-
-// The drives are checked first so the speed menu shows their real state; the
-// menu itself comes with the tray menus.
-void OnLeftClick() {
-    LogPrintf("LEFT CLICK\n");
-    CheckAllDrives();
-    LogPrintf("CheckAllStatus DONE\n");
-}
-
-void OnCommand(HWND window, WPARAM wParam, LPARAM lParam) {
-    (void)lParam;
-    const auto id = static_cast<uint16_t>(LOWORD(wParam));
-    switch (id) {
-        case CMD_HIDE: return OnHide();  // no icon refresh after these two
-        case CMD_SHOW: return OnShow();
-        case CMD_LEFT_CLICK: OnLeftClick(); break;
-        case CMD_EXIT: ::DestroyWindow(window); break;
-        case CMD_DETECT_DRIVES: DrivesInit(window, 1); break;
-        default: break;  // unknown identifiers only refresh the icon
-    }
-    if (!IconHidden && ::IsWindow(window)) TrayUpdate();
 }
 
 void OnTrayNotify(HWND window, LPARAM mouseMessage) {
@@ -145,8 +168,10 @@ void OnTrayNotify(HWND window, LPARAM mouseMessage) {
                 ::PostMessageA(window, WM_COMMAND, CMD_RMENU, 0);
             } else {
                 // A modal dialog of ours is open: raise it instead of a menu.
+                // Our own last popup, never whatever window happens to be near.
                 ::MessageBeep(0);
-                ::SetForegroundWindow(::GetWindow(window, GW_HWNDPREV));
+                HWND dialog = ::GetLastActivePopup(window);
+                if (dialog && dialog != window) ::SetForegroundWindow(dialog);
             }
             break;
         case WM_LBUTTONDOWN: ::PostMessageA(window, WM_COMMAND, CMD_LEFT_CLICK, 0); break;
@@ -154,57 +179,38 @@ void OnTrayNotify(HWND window, LPARAM mouseMessage) {
     }
 }
 
-void OnHotKey(HWND window, WPARAM hotKeyId) {
-    if (const auto command = CommandForHotKey(hotKeyId))
-        ::PostMessageA(window, WM_COMMAND, *command, 0);
-}
-
-void OnTaskbarCreated() {
-    LogPrintf("Got TaskbarCreated notification\n");
-    if (IconHidden) return;
-    (void)CreateNotifyIcon();
-    TrayUpdate();
+void OnDeviceChange(WPARAM event, LPARAM lParam) {
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+    // The block says how long it is; nothing past that is read.
+    const size_t size = header ? header->dbch_size : 0;
+    g_main->app.DeviceChange(event,
+                             DecodeDeviceBroadcast(reinterpret_cast<const uint8_t*>(header), size));
 }
 
 }  // namespace
 
-void DrivesInit(HWND window, int build) {
-    BusyCount += 1;
-    if (!IconHidden) TrayUpdate();
-
-    LoadGlobalSettings();
-    LogPrintf("Executing SCSIInit(%d)\n", static_cast<int>(GlobalSettings.ApiPrefered));
-    (void)SCSIInit(GlobalSettings.ApiPrefered);
-    if (build) {
-        LogPrintf("Getting CDROM List\n");
-        BuildDriveList();
-        RestoreSpeedOnEvent(kEventStart, 0);
-    } else {
-        FreeDriveList();
-    }
-
-    StopMainTimer(window);
-    if (GlobalSettings.TimerEnable && ::SetTimer(window, kMainTimerId, kMainTimerPeriodMs, nullptr))
-        g_state.mainTimerRunning = true;
-
-    UnregisterHotKeys(window);
-    RegisterHotKeys(window);
-
-    BusyCount -= 1;
-    if (!IconHidden) TrayUpdate();
-}
+void ReleaseMainWindow() { g_main.reset(); }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) return OnCreate(window);
+    if (!g_main) return ::DefWindowProcA(window, message, wParam, lParam);
+    App& app = g_main->app;
     switch (message) {
-        case WM_CREATE: return OnCreate(window);
-        case WM_DESTROY: return OnDestroy(window);
-        case WM_COMMAND: OnCommand(window, wParam, lParam); return 0;
-        case WM_HOTKEY: OnHotKey(window, wParam); return 0;
+        case WM_DESTROY: return OnDestroy();
+        case WM_CLOSE: app.Exit(); return 0;
+        case WM_COMMAND: app.Command(LOWORD(wParam), static_cast<uint32_t>(lParam)); return 0;
+        case WM_TIMER: app.Timer(wParam); return 0;
+        case WM_HOTKEY: app.HotKey(wParam); return 0;
         case kWmTrayNotify: OnTrayNotify(window, lParam); return 0;
-        case WM_POWERBROADCAST: return TRUE;
-        default: break;
+        case WM_POWERBROADCAST: app.PowerBroadcast(wParam); return TRUE;
+        case WM_DEVICECHANGE: OnDeviceChange(wParam, lParam); break;
+        case WM_QUERYENDSESSION: app.QueryEndSession(); return TRUE;
+        case WM_ENDSESSION: app.EndSession(wParam != FALSE); return 0;
+        default:
+            if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0)
+                app.TaskbarCreated();
+            break;
     }
-    if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0) OnTaskbarCreated();
     return ::DefWindowProcA(window, message, wParam, lParam);
 }
 

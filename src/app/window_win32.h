@@ -7,11 +7,11 @@ namespace tarvik {
 
 extern const char kWindowClassName[];  // "Tarvik": what a second instance looks for
 extern UINT TaskbarCreatedMessage;
+extern int StartHidden;  // "/hide": the window comes up without its icon
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Loads the settings, chooses the transport, (re)builds or frees the drive
-// list, restarts the main timer and the hot keys. build = 0 frees the list.
-void DrivesInit(HWND window, int build);
+// Frees what the window's program held, once its message loop has ended.
+void ReleaseMainWindow();
 
 }  // namespace tarvik

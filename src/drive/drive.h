@@ -172,6 +172,9 @@ int BuildDriveList();
 void FreeDriveList();
 // Fills Name and DefaultShortName; non-zero when INQUIRY succeeded.
 int ReadDriveName(CdromDrive* drive);
+// Changes whenever the list is built or freed, so code that ran a message
+// loop (a dialog, a menu) can tell that the records it held are gone.
+uint32_t DriveListGeneration();
 // Drive i of CdromList, or null when there is none.
 CdromDrive* DriveAt(uint32_t index);
 

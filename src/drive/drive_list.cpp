@@ -18,6 +18,7 @@ CdromListType CdromList;
 namespace {
 
 DriveBusyNotifyFn g_busyNotify = nullptr;
+uint32_t g_generation = 0;
 
 void SetInitialValues(CdromDrive& drive) {
     drive.SpeedListCD.Factor = kFactorCD;
@@ -79,7 +80,10 @@ int ReadDriveName(CdromDrive* drive) {
     return ok;
 }
 
+uint32_t DriveListGeneration() { return g_generation; }
+
 void FreeDriveList() {
+    ++g_generation;
     // swap, not clear: the memory goes back too.
     std::vector<CdromDrive>().swap(CdromList.drives);
 }

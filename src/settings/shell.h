@@ -3,7 +3,7 @@
 // start: the autorun policy (all users, this user), audio CD autoplay, the
 // Run-key entry; and the small system queries several parts need (Windows
 // version word, shell and common-controls versions, hung-application timeout,
-// module and help file paths, deleting a key tree).
+// module and help file paths).
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -57,7 +57,7 @@ void ResetVersionCache();
 uint32_t GetHungAppTimeout();
 OwnedStr GetModulePath();
 OwnedStr GetHelpFilePath();
-// 1 when root\path is gone afterwards, 0 otherwise. root may be an open key.
+// The path without its last part ("\\name"); null when it has none.
 OwnedStr ParentKeyPath(const char* path);
 
 }  // namespace tarvik

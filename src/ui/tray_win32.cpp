@@ -24,9 +24,6 @@ IconTableRow IconTable[kIconRows] = {
 // clang-format on
 
 NOTIFYICONDATAW TrayIconData;
-int IconHidden = 0;
-int BusyCount = 0;
-int BlinkPhase = 0;
 
 namespace {
 constexpr wchar_t kDefaultTip[] = L"Tarvik 5.0";
@@ -67,11 +64,11 @@ BOOL CreateNotifyIcon() {
     return ok;
 }
 
-void TrayUpdate() {
+void TrayUpdate(int busyCount, int blinkPhase) {
     TrayInputs inputs;
-    inputs.busyCount = BusyCount;
+    inputs.busyCount = busyCount;
     inputs.accessBroken = IsDriveAccessBroken() != 0;
-    inputs.blink = BlinkPhase != 0;
+    inputs.blink = blinkPhase != 0;
     inputs.shellMajor = GetShellVersionMajor();
     inputs.iconOpen = GlobalSettings.IconOpen != 0;
     inputs.iconDisk = GlobalSettings.IconDisk != 0;
@@ -83,11 +80,6 @@ void TrayUpdate() {
     std::copy_n(view.tip.data(), n, TrayIconData.szTip);
     TrayIconData.szTip[n] = L'\0';
     UiShellNotifyIcon(NIM_MODIFY, &TrayIconData);
-}
-
-void TrayBusyNotify(int started) {
-    BusyCount += started ? 1 : -1;
-    if (!IconHidden) TrayUpdate();
 }
 
 }  // namespace tarvik

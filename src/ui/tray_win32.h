@@ -26,9 +26,6 @@ struct IconTableRow {
 
 extern IconTableRow IconTable[kIconRows];
 extern NOTIFYICONDATAW TrayIconData;
-extern int IconHidden;
-extern int BusyCount;
-extern int BlinkPhase;  // set by the main timer while a tray is about to close
 
 // Loads every row from the module's resources in the classic or the XP form.
 void LoadIconTable(HINSTANCE instance, bool xpStyle);
@@ -38,8 +35,8 @@ void InitTrayIconData(HWND window);
 
 BOOL UiShellNotifyIcon(DWORD message, NOTIFYICONDATAW* data);
 BOOL CreateNotifyIcon();
-void TrayUpdate();
-// DriveBusyNotify handler: counts operations in progress and redraws.
-void TrayBusyNotify(int started);
+// busyCount: drive operations in progress; blinkPhase: set by the main timer
+// while a tray is about to close by itself.
+void TrayUpdate(int busyCount, int blinkPhase);
 
 }  // namespace tarvik

@@ -1,0 +1,133 @@
+#pragma once
+// The running program: the drive start-up, every command of the main window,
+// its timers and the system events it reacts to. One object, owned by the main
+// window; the window procedure, hot keys, timers and tarvikctl all run their
+// work through it, and its host (app_host.h) is the only way out to Windows.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "app/app_host.h"
+#include "ui/commands.h"
+
+namespace tarvik {
+
+// What a WM_DEVICECHANGE block says, read with its size checked.
+struct DeviceBroadcast {
+    bool volume = false;  // a DEV_BROADCAST_VOLUME that is long enough to read
+    uint32_t deviceType = 0;
+    uint32_t unitMask = 0;  // bit 0 = A:
+    uint16_t flags = 0;     // DBTF_MEDIA 1, DBTF_NET 2
+};
+// block: the bytes lParam points at, size: what the block says of itself
+// (dbch_size). A null or short block is no volume.
+DeviceBroadcast DecodeDeviceBroadcast(const uint8_t* block, size_t size);
+
+// WM_DEVICECHANGE events and volume flags the program looks at.
+constexpr uintptr_t kDbtDeviceArrival = 0x8000;
+constexpr uintptr_t kDbtDeviceRemoveComplete = 0x8004;
+constexpr uint32_t kDbtDevtypVolume = 2;
+constexpr uint16_t kDbtfMedia = 1;
+constexpr uint16_t kDbtfNet = 2;
+// WM_POWERBROADCAST events that mean the system is back from sleep.
+constexpr uintptr_t kPbtApmResumeCritical = 6;
+constexpr uintptr_t kPbtApmResumeSuspend = 7;
+
+// MessageBox flags of the program's messages.
+constexpr unsigned kMbOkCancel = 0x1;
+constexpr unsigned kMbIconError = 0x10;
+constexpr unsigned kMbIconQuestion = 0x20;
+constexpr unsigned kMbTaskModal = 0x2000;
+constexpr int kIdOk = 1;
+
+class App {
+public:
+    explicit App(AppHost& host);
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    // The drive part of the window's creation: drives, timer, hot keys, and
+    // the trays closed when the option says so.
+    void Start();
+    // The window's destruction: export, hot keys, timers, drives.
+    void Shutdown();
+    // Loads the settings, starts the transport, (re)builds or (build = 0)
+    // frees the drive list, restarts the main timer and the hot keys.
+    void DrivesInit(int build);
+
+    // WM_COMMAND, with the icon refresh that follows every command.
+    void Command(uint16_t id, uint32_t lParam);
+    // The end of the program, put off while a command is still running (a
+    // modal dialog inside it holds drive records).
+    void Exit();
+
+    void Timer(uintptr_t timerId);
+    void HotKey(uintptr_t hotKeyId);
+    void PowerBroadcast(uintptr_t event);
+    void DeviceChange(uintptr_t event, const DeviceBroadcast& block);
+    void TaskbarCreated();
+    void QueryEndSession();
+    // ending = false: another program cancelled the end of the session.
+    void EndSession(bool ending);
+
+    // The tray icon's state.
+    int IconHidden = 0;
+    int BusyCount = 0;
+    int BlinkPhase = 0;
+    // DriveBusyNotify: operations in progress show the "wait" picture.
+    void BusyNotify(int started);
+
+private:
+    // When each periodic job of a drive last ran, and the opening of its tray
+    // that the automatic close has already dealt with.
+    struct DriveTimes {
+        uint64_t lastCheckMs = 0;
+        uint64_t lastRestoreMs = 0;
+        uint32_t autoClosedOpenTick = 0;
+        bool autoClosed = false;
+    };
+
+    void RefreshTray();
+    void RunCommand(uint16_t id, uint32_t lParam);
+    void OnOptions();
+    void OnResetConfig();
+    void OnLeftClick();
+    void OnDriveCommand(const DriveCommand& command);
+    void DriveOptions(uint32_t index);
+    void EjectOrClose(uint32_t index, bool eject);
+    void SelectSpeed(CdromDrive* drive, unsigned k);
+    void ShellOpen(const CdromDrive& drive, const char* verb);
+    void ClosePoll(uint32_t index);
+    void TimerTick();
+    void StopMainTimer();
+    void UnregisterHotKeys();
+    void RegisterHotKeys();
+    // The record of drive `index`, or null when the list was rebuilt since
+    // `generation` (the caller's records are gone) or has no such drive.
+    CdromDrive* DriveAgain(uint32_t generation, uint32_t index) const;
+    uint64_t NowMs();
+    DriveTimes& TimesOf(uint32_t index, uint64_t now);
+
+    // Session end.
+    bool BlockReason(unsigned stringId, const std::u16string& extra = {});
+    int BlockReasonCountdown(unsigned stringId, bool (*condition)(), unsigned seconds,
+                             unsigned shortcut, const std::u16string& extra);
+    void DiskCountdown(unsigned seconds, unsigned inDialog);
+    void TrayCountdown(unsigned seconds, bool close, unsigned inDialog);
+    unsigned ReminderSeconds() const;
+
+    AppHost& host_;
+    bool mainTimerRunning_ = false;
+    int commandDepth_ = 0;
+    bool exitPending_ = false;
+    bool destroyed_ = false;
+    // 64-bit milliseconds, carried across the wrap of the 32-bit tick count.
+    uint64_t nowMs_ = 0;
+    uint32_t lastTick_ = 0;
+    uint64_t queryEndSessionMs_ = 0;
+    uint32_t timesGeneration_ = 0;
+    std::vector<DriveTimes> times_;
+};
+
+}  // namespace tarvik

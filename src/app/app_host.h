@@ -1,0 +1,72 @@
+#pragma once
+// What the program's commands, timers and events need from the window they
+// run in: its timers and hot keys, the tray icon, the menus and the modal
+// dialogs. The Win32 main window is one host; tests and tarvikctl have their
+// own, so every rule of the program runs and is tested without Windows.
+#include <cstdint>
+#include <string>
+
+#include "drive/drive.h"
+#include "scsi/transport.h"
+
+namespace tarvik {
+
+// Timers of the main window: the 500 ms tick, and one poll per drive after a
+// tray was closed (id kTimerFirstPoll + drive index).
+constexpr unsigned kTimerMain = 1;
+constexpr unsigned kTimerFirstPoll = 2;
+constexpr uint32_t kTimerPeriodMs = 500;
+
+// Results of the session-end reminders: the action button, Cancel (or the
+// condition came true), the countdown ran out; 0 when none could be shown.
+constexpr int kReminderAction = 1;
+constexpr int kReminderCancel = 2;
+constexpr int kReminderTimedOut = 106;
+
+class AppHost {
+public:
+    virtual ~AppHost() = default;
+
+    // Chooses the command transport. A host that brings drives of its own (the
+    // simulator) keeps them.
+    virtual void InitTransport(uint32_t apiPrefered) { (void)SCSIInit(apiPrefered); }
+
+    // Main-window timers (SetTimer/KillTimer). False when it could not start.
+    virtual bool StartTimer(unsigned id, uint32_t periodMs) = 0;
+    virtual void StopTimer(unsigned id) = 0;
+    // RegisterHotKey with MOD_* flags; false when another program holds it.
+    virtual bool RegisterHotKey(int id, unsigned modifiers, unsigned virtualKey) = 0;
+    virtual void UnregisterHotKey(int id) = 0;
+    // A WM_COMMAND that runs after the current one.
+    virtual void PostCommand(uint16_t id, uint32_t lParam) = 0;
+
+    // The notification-area icon.
+    virtual bool TrayAdd() = 0;  // CreateNotifyIcon, logs its outcome
+    virtual void TrayDelete() = 0;
+    virtual void TrayUpdate() = 0;
+
+    // The two popup menus, built from the drive list and shown at the pointer.
+    virtual void ShowRightMenu() = 0;
+    virtual void ShowSpeedMenu() = 0;
+
+    // Modal UI. Each runs a message loop, during which other commands, timers
+    // and device notifications are handled: the drive list may be rebuilt.
+    virtual int MessageBox(unsigned stringId, unsigned flags) = 0;  // 1 OK, 2 Cancel
+    virtual int ConfirmPassword(const char* stored) = 0;            // 1 when proven
+    virtual bool RunOptionsDialog() = 0;                            // true on OK
+    virtual bool RunDriveOptionsDialog(CdromDrive* drive) = 0;      // true on OK
+    virtual void ShowDriveInfo(uint32_t driveCount) = 0;
+    virtual void ShowAbout() = 0;
+    virtual int ShowDiskReminder(unsigned seconds) = 0;
+    virtual int ShowTrayReminder(unsigned seconds, bool closeOnTimeout) = 0;
+
+    // The reason Windows shows while the program holds up the end of the
+    // session; false when the system has none (before Vista).
+    virtual bool SetBlockReason(const std::u16string& text) = 0;
+    virtual void ClearBlockReason() = 0;
+
+    // Ends the program: the window is destroyed (and the shut-down runs).
+    virtual void DestroyMainWindow() = 0;
+};
+
+}  // namespace tarvik
