@@ -71,6 +71,10 @@ public:
     // ending = false: another program cancelled the end of the session.
     void EndSession(bool ending);
 
+    // Eject (asking for the eject password when the drive is locked under
+    // one) or close, with the restore that may follow a close.
+    void EjectOrClose(uint32_t index, bool eject);
+
     // The tray icon's state.
     int IconHidden = 0;
     int BusyCount = 0;
@@ -95,7 +99,6 @@ private:
     void OnLeftClick();
     void OnDriveCommand(const DriveCommand& command);
     void DriveOptions(uint32_t index);
-    void EjectOrClose(uint32_t index, bool eject);
     void SelectSpeed(CdromDrive* drive, unsigned k);
     void ShellOpen(const CdromDrive& drive, const char* verb);
     void ClosePoll(uint32_t index);

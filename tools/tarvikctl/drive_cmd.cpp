@@ -1,8 +1,10 @@
 // tarvikctl drive commands: each call is one run of the program on the
 // simulated drives. It loads the settings (from --registry), builds the drive
 // list as start-up does (examining a model seen for the first time), runs one
-// drive operation of the core, prints the outcome and saves the settings back.
+// command through the program's own App, prints the outcome and saves the
+// settings back.
 #include <cstdio>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 
 #include "base/units.h"
 #include "ctl.h"
+#include "ctl_host.h"
 #include "drive/drive.h"
 #include "drive/drive_store.h"
 #include "drive/medium.h"
@@ -70,17 +73,24 @@ const char* UsageOf(const std::string& name) {
 
 struct Run {
     CtlContext& ctx;
+    CtlHost host;
+    std::unique_ptr<App> app;
     bool ok = false;
 
-    explicit Run(CtlContext& c) : ctx(c) {
+    // build = false: the command starts the drives itself (the start event).
+    explicit Run(CtlContext& c, bool build = true) : ctx(c) {
         std::string error;
         if (!LoadRegistryFile(ctx.registryPath, &error)) {
             ctx.err << "tarvikctl: " << error << "\n";
             return;
         }
         LoadGlobalSettings();
-        BuildDriveList();
+        app = std::make_unique<App>(host);
+        if (build) BuildDriveList();
         ok = true;
+    }
+    void Command(uint32_t drive, unsigned action, unsigned k = 0) {
+        app->Command(DriveCommand{k, drive, action}.Encode(), 0);
     }
     // Writes the settings back; false (with a message) when that failed.
     bool Finish() {
@@ -384,17 +394,8 @@ int RunSelect(CtlContext& ctx, const std::vector<std::string>& args) {
     CdromDrive* d = nullptr;
     if (!ParseListDrive(ctx, args[0], d, kSelectUsage)) return kExitUsage;
 
-    CheckDriveState(d);
-    SpeedList& list = d->CurrentList();
-    const bool valid = static_cast<uint32_t>(k) < EntryCount(list);
-    if (valid) {
-        list.Selected = list.Entries[k].Speed;
-        SaveDriveModel(d);
-        SaveDriveInstance(d);
-        SetSpeed(d, list.Entries[k].Command);
-    }
-    if (GlobalSettings.SavePath[0]) SaveConfigToFile(GlobalSettings.SavePath);
-    if (!valid) {
+    run.Command(IndexOf(d), DRIVE_CMD_SET_SPEED, static_cast<unsigned>(k));
+    if (static_cast<uint32_t>(k) >= EntryCount(d->CurrentList())) {
         ctx.err << "tarvikctl: the " << FamilyName(d->CurrentFamily) << " list of drive "
                 << IndexOf(d) << " has no entry " << k << "\n";
         (void)run.Finish();
@@ -426,22 +427,13 @@ int RunStep(CtlContext& ctx, const char* name, const std::vector<std::string>& a
     if (!run.ok) return kExitFailed;
     CdromDrive* d = nullptr;
     if (!ParseListDrive(ctx, args[0], d, UsageOf(name))) return kExitUsage;
-    CheckDriveState(d);
-    const SpeedList& list = d->CurrentList();
-    const uint32_t n = EntryCount(list);
     const std::string action = name;
-    if (action == "max") {
-        if (n) SetSpeed(d, list.Entries[0].Command);
-    } else if (action == "min") {
-        if (n) SetSpeed(d, list.Entries[n - 1].Command);
-    } else if (action == "restore") {
-        // Unlike the event restore, none of the drive's conditions apply.
-        if (list.Selected) SetSpeed(d, CommandForSpeed(list, list.Selected));
-    } else if (action == "faster") {
-        SpeedFaster(d);
-    } else {
-        SpeedSlower(d);
-    }
+    const unsigned code = action == "max"       ? DRIVE_CMD_MAX_SPEED
+                          : action == "min"     ? DRIVE_CMD_MIN_SPEED
+                          : action == "restore" ? DRIVE_CMD_RESTORE
+                          : action == "faster"  ? DRIVE_CMD_FASTER
+                                                : DRIVE_CMD_SLOWER;
+    run.Command(IndexOf(d), code);
     (void)Outcome(ctx, name, {IndexOf(d)});
     return run.Finish() ? kExitOk : kExitFailed;
 }
@@ -472,9 +464,16 @@ int RunEvent(CtlContext& ctx, const std::vector<std::string>& args) {
     int64_t mask = 0;
     if (args.size() == 2 && !ParseNumber(args[1], 0, 0x3FFFFFF, mask))
         return UsageError(ctx, "LETTERMASK must be a unit mask (bit 0 = A:)", kEventUsage);
-    Run run(ctx);
+    // The start event is the program's start-up itself; the others are the
+    // commands the window posts for the system's notifications.
+    Run run(ctx, bit != kEventStart);
     if (!run.ok) return kExitFailed;
-    RestoreSpeedOnEvent(bit, static_cast<uint32_t>(mask));
+    if (bit == kEventStart)
+        run.app->DrivesInit(1);
+    else if (bit == kEventDiskChange)
+        run.app->Command(CMD_MEDIA_ARRIVED, static_cast<uint32_t>(mask));
+    else
+        run.app->Command(CMD_RESUME, 0);
     (void)Outcome(ctx, "event", AllDrives(),
                   {{"event", args[0]}, {"letterMask", Hex(static_cast<uint32_t>(mask), 1)}});
     return run.Finish() ? kExitOk : kExitFailed;
@@ -488,22 +487,17 @@ int RunTray(CtlContext& ctx, const char* name, const std::vector<std::string>& a
     if (!ParseListDrive(ctx, args[0], d, UsageOf(name))) return kExitUsage;
     const std::string action = name;
     if (action == "eject") {
-        if (d->AutoLock && GlobalSettings.Data[0]) {
+        run.app->EjectOrClose(IndexOf(d), true);
+        if (run.host.passwordAsked) {
             // The program asks for the eject password here; a script cannot answer.
             ctx.err << "tarvikctl: drive " << IndexOf(d)
                     << " is locked under an eject password; not ejected\n";
             (void)run.Finish();
             return kExitFailed;
         }
-        EjectCDROM(d, 1);
-        RefreshDiskContent();
-        CheckDriveState(d);
     } else if (action == "close") {
-        RefreshDiskContent();
-        EjectCDROM(d, 0);
-        CheckDriveState(d);
-        if ((d->EventMask & kEventTrayClose) && d->CurrentList().Selected && d->MediumPresent)
-            RestoreSpeed(d);
+        run.app->EjectOrClose(IndexOf(d), false);
+        run.host.RunPolls(*run.app);  // the restore once the disc is seen
     } else {
         DriveOp op(d);
         if (op) (void)PreventCDROMRemoval(d->Address, action == "lock" ? 1 : 0);
