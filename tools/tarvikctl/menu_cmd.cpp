@@ -1,0 +1,177 @@
+// tarvikctl menu left|right: the tray menu a click would show for the
+// simulated drives and the stored settings, printed as an indented list (or
+// JSON), so the menus can be seen without Windows.
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "ctl.h"
+#include "drive/drive.h"
+#include "drive/speed_control.h"
+#include "registry_file.h"
+#include "settings/store.h"
+#include "ui/menu_model.h"
+
+namespace tarvik::ctl {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+constexpr const char* kMenuUsage =
+    "menu left|right\n"
+    "  the menu a left click (drives and speeds) or a right click (the program menu)\n"
+    "  shows: one item a line, submenus indented, then the identifier and the marks\n"
+    "  [checked], [checked: BITMAP] (its own check mark), [grey], [disabled], [data N];\n"
+    "  ---- is a separator, <BITMAP> a picture item, \"NAME >\" opens the lines below it";
+
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;  // a lone surrogate
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | c >> 12);
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | c >> 18);
+            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string Hex4(uint16_t id) {
+    char b[8];
+    std::snprintf(b, sizeof b, "0x%04X", id);
+    return b;
+}
+
+void PrintRows(std::ostream& o, const MenuRows& rows, int depth) {
+    const std::string indent(static_cast<size_t>(depth) * 4, ' ');
+    for (const MenuRow& r : rows) {
+        o << indent;
+        if (r.kind == MenuRowKind::Separator) {
+            o << "----\n";
+            continue;
+        }
+        if (r.kind == MenuRowKind::Bitmap)
+            o << "<" << (MenuBitmapName(r.bitmap) ? MenuBitmapName(r.bitmap) : "no bitmap") << ">";
+        else
+            o << Utf8(r.text);
+        if (r.kind == MenuRowKind::Submenu) o << " >";
+        if (r.id) o << "  " << Hex4(r.id);
+        if (r.checked) {
+            o << "  [checked";
+            if (r.checkMark != MenuBitmap::None) o << ": " << MenuBitmapName(r.checkMark);
+            o << "]";
+        }
+        if (r.grayed)
+            o << "  [grey]";
+        else if (r.disabled)
+            o << "  [disabled]";
+        if (r.data) o << "  [data " << r.data << "]";
+        o << "\n";
+        if (r.kind == MenuRowKind::Submenu) PrintRows(o, r.children, depth + 1);
+    }
+}
+
+const char* KindName(MenuRowKind kind) {
+    switch (kind) {
+        case MenuRowKind::Separator: return "separator";
+        case MenuRowKind::Submenu: return "submenu";
+        case MenuRowKind::Bitmap: return "bitmap";
+        default: return "item";
+    }
+}
+
+Json BitmapJson(MenuBitmap bitmap) {
+    const char* name = MenuBitmapName(bitmap);
+    return name ? Json(name) : Json(nullptr);
+}
+
+Json RowsJson(const MenuRows& rows) {
+    Json items = Json::array();
+    for (const MenuRow& r : rows) {
+        Json item = {{"kind", KindName(r.kind)}};
+        if (r.kind != MenuRowKind::Separator) {
+            item["id"] = r.id;
+            item["text"] = Utf8(r.text);
+            item["checked"] = r.checked;
+            item["grayed"] = r.grayed;
+            item["disabled"] = r.disabled;
+            item["checkMark"] = BitmapJson(r.checkMark);
+            item["data"] = r.data;
+        }
+        if (r.kind == MenuRowKind::Bitmap) item["bitmap"] = BitmapJson(r.bitmap);
+        if (r.kind == MenuRowKind::Submenu) item["children"] = RowsJson(r.children);
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.size() != 1) return UsageError(ctx, "menu needs left or right", kMenuUsage);
+    const bool left = args[0] == "left";
+    if (!left && args[0] != "right")
+        return UsageError(ctx, "unknown menu \"" + args[0] + "\"", kMenuUsage);
+
+    std::string error;
+    if (!LoadRegistryFile(ctx.registryPath, &error)) {
+        ctx.err << "tarvikctl: " << error << "\n";
+        return kExitFailed;
+    }
+    LoadGlobalSettings();
+    BuildDriveList();
+
+    MenuRows rows;
+    const bool noDrives = CdromList.count() == 0;
+    if (left) {
+        // As the left click does: the drives' state first.
+        CheckAllDrives();
+        rows = BuildSpeedMenu(CdromList, SpeedMenuOptionsFrom(GlobalSettings));
+    } else {
+        RightMenuInputs inputs;
+        inputs.helpFileExists = HelpFileExists();
+        rows = BuildRightMenu(CdromList, inputs);
+    }
+    FreeDriveList();
+
+    if (ctx.json) {
+        Json out = {{"menu", args[0]}, {"items", RowsJson(rows)}};
+        if (left) out["noDrives"] = noDrives;
+        ctx.out << out.dump(2) << "\n";
+    } else if (left && noDrives) {
+        ctx.out << "(no drives: a left click opens the drive information instead)\n";
+    } else {
+        PrintRows(ctx.out, rows, 0);
+    }
+
+    // A drive model seen for the first time was examined and stored.
+    if (!ctx.registryPath.empty() && !SaveRegistryFile(ctx.registryPath, &error)) {
+        ctx.err << "tarvikctl: " << error << "\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+TARVIK_CTL_COMMAND("menu", RunMenu, kMenuUsage);
+
+}  // namespace tarvik::ctl
