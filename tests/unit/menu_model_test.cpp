@@ -12,34 +12,25 @@
 namespace tarvik {
 namespace {
 
-// CD speeds in KB/s as drives report them (1x = 176.4 KB/s): 48x is 8467.
+// CD speeds as drives report them (1x = 176.4 KB/s): 48x is 8467.
 constexpr uint32_t Cd(uint32_t x) { return x * 1764 / 10; }
 
-// A drive as the state check leaves it: a CD in it, its letter, a speed list.
-CdromDrive Drive(const char* name, const char16_t* shortName, std::vector<uint32_t> speeds,
-                 uint32_t letter = 'D') {
+// A drive as the state check leaves it: a CD in D:, the speeds in its CD list.
+CdromDrive Drive(const char* name, std::vector<uint32_t> speeds, uint32_t letter = 'D') {
     CdromDrive d;
     std::memcpy(d.Name, name, std::min(std::strlen(name), sizeof(d.Name)));
-    std::u16string s(shortName);
-    std::copy(s.begin(), s.end(), d.DefaultShortName);
+    std::copy_n(name, std::min<size_t>(std::strlen(name), kShortNameChars), d.DefaultShortName);
     d.SpeedListCD.Factor = kFactorCD;
     d.SpeedListDVD.Factor = kFactorDVD;
-    d.SpeedListBD.Factor = kFactorBD;
     d.CurrentFamily = MediumFamily::CD;
     for (uint32_t speed : speeds) d.SpeedListCD.Entries[d.SpeedListCD.Count++] = {speed, speed};
     d.MediumPresent = 1;
-    d.TrayClosed = 1;
     d.Address.letter = letter;
     return d;
 }
 
-CdromListType ListOf(std::vector<CdromDrive> drives) { return CdromListType{std::move(drives)}; }
-
-std::string Narrow(const std::u16string& s) { return std::string(s.begin(), s.end()); }
-
-// One menu as a line: "-" separator, "<Eject>" a bitmap item, "~x" grayed,
-// "!x" disabled, "x*" checked, "x*(BitmapCSpeed)" with its own check mark,
-// "x{...}" a submenu.
+// A menu on one line: "-" separator, "<Eject>" bitmap item, "~x" grey, "!x"
+// disabled, "x*" checked, "x*(BitmapCSpeed)" with its own check mark, "x{..}" submenu.
 std::string Describe(const MenuRows& rows) {
     std::string out;
     for (const MenuRow& r : rows) {
@@ -48,11 +39,10 @@ std::string Describe(const MenuRows& rows) {
             out += "-";
             continue;
         }
-        if (r.grayed) out += "~";
-        if (r.disabled && !r.grayed) out += "!";
+        out += r.grayed ? "~" : r.disabled ? "!" : "";
         out += r.kind == MenuRowKind::Bitmap
                    ? std::string("<") + (MenuBitmapName(r.bitmap) + 6) + ">"
-                   : Narrow(r.text);
+                   : std::string(r.text.begin(), r.text.end());
         if (r.checked) out += "*";
         if (r.checkMark != MenuBitmap::None)
             out += std::string("(") + MenuBitmapName(r.checkMark) + ")";
@@ -61,361 +51,188 @@ std::string Describe(const MenuRows& rows) {
     return out;
 }
 
-// Answers for AUTORUN.INF on the drives the test names.
-class AutorunSystem : public System {
+// D: has an AUTORUN.INF, no other drive has.
+class AutorunOnD : public System {
 public:
-    explicit AutorunSystem(std::string present) : present_(std::move(present)) { SetSystem(this); }
-    ~AutorunSystem() override { SetSystem(nullptr); }
+    AutorunOnD() { SetSystem(this); }
+    ~AutorunOnD() override { SetSystem(nullptr); }
     uint32_t FileAttributes(const std::string& path) override {
-        return present_.find(path[0]) != std::string::npos && path.substr(1) == ":\\AUTORUN.INF"
-                   ? 0x20
-                   : 0xFFFFFFFFu;
+        return path == "D:\\AUTORUN.INF" ? 0x20 : 0xFFFFFFFFu;
     }
-
-private:
-    std::string present_;
 };
 
-SpeedMenuOptions AllCommands(bool ejectSingle, bool topNames, bool deepMenu) {
+// Letters: e EjectSingle, t TopNames, d DeepMenu, o/x/a Browse/Explorer/Autorun.
+SpeedMenuOptions Options(std::string_view f) {
+    auto has = [&](char c) { return f.find(c) != std::string_view::npos; };
     SpeedMenuOptions o;
-    o.ejectSingle = ejectSingle;
-    o.topNames = topNames;
-    o.deepMenu = deepMenu;
-    o.cmdOpen = o.cmdExplore = o.cmdAutorun = true;
+    o.ejectSingle = has('e');
+    o.topNames = has('t');
+    o.deepMenu = has('d');
+    o.cmdOpen = has('o');
+    o.cmdExplore = has('x');
+    o.cmdAutorun = has('a');
     return o;
 }
 
-// ---- speed items ---------------------------------------------------------------
-
-SpeedMenuOptions NoShellCommands() {
-    SpeedMenuOptions o;
-    o.cmdExplore = o.cmdAutorun = false;
-    return o;
-}
-
-TEST(SpeedMenuItems, ShortMenuGroupsByTens) {
-    CdromDrive d = Drive(
-        "X", u"X", {Cd(48), Cd(40), Cd(32), Cd(24), Cd(20), Cd(16), Cd(12), Cd(10), Cd(8), Cd(4)});
-    EXPECT_EQ(Describe(SpeedItemRows(d, 0)), "48x 40x 32x 24x 20x 16x 12x 10x 8x 4x");
-
+TEST(SpeedMenu, ShortMenuExample) {
+    CdromDrive d =
+        Drive("X", {Cd(48), Cd(40), Cd(32), Cd(24), Cd(20), Cd(16), Cd(12), Cd(10), Cd(8), Cd(4)});
     d.ShortMenu = 1;
-    const MenuRows rows = BuildSpeedMenu(ListOf({d}), NoShellCommands());
+    const MenuRows rows = BuildSpeedMenu(CdromListType{{d}}, Options("e"));
     EXPECT_EQ(Describe(rows),
               ">20x{24x} >10x{16x 12x} - 48x 40x 32x 20x 10x 8x 4x - X*(BitmapEject)");
-    // The group items open submenus; their entries keep their list index.
-    EXPECT_EQ(rows[0].id, 0);
+    // Entries keep their list index in the identifier wherever they stand.
     EXPECT_EQ(rows[0].children[0].id, 0x830C);
-    EXPECT_EQ(rows[1].children[0].id, 0x850C);  // 16x is entry 5
-    EXPECT_EQ(rows[1].children[1].id, 0x860C);
-    EXPECT_EQ(rows[3].id, 0x800C);
-    EXPECT_EQ(rows[6].id, 0x840C);  // 20x
+    EXPECT_EQ(rows[1].children[0].id, 0x850C);
+    EXPECT_EQ(rows[6].id, 0x840C);
     EXPECT_EQ(rows[9].id, 0x890C);
+    EXPECT_EQ(rows[11].id, 0x8001);
 }
 
-TEST(SpeedMenuItems, ShortMenuShapes) {
+TEST(SpeedMenu, SpeedItemsGroupsAndMarks) {
     struct Case {
         const char* what;
         std::vector<uint32_t> x;
+        bool shortMenu;
+        uint32_t selected, current;  // in x
         const char* rows;
     };
+    // clang-format off
     const Case cases[] = {
-        {"nothing to group", {24, 16, 8, 4}, "24x 16x 8x 4x"},
-        {"entries below 10x stay plain", {9, 8, 6, 4, 2}, "9x 8x 6x 4x 2x"},
-        {"the fastest entry is plain in its group", {48, 44}, "48x 44x"},
-        {"one group of three", {52, 48, 44, 42, 40, 8}, ">40x{48x 44x 42x} - 52x 40x 8x"},
-        {"a group at the top", {19, 18, 17, 16}, ">10x{18x 17x} - 19x 16x"},
-        {"multiples count modulo 1000", {1050, 1048, 1044, 4}, ">40x{48x} - 50x 44x 4x"},
-        {"single entry", {12}, "12x"},
-        {"unsorted list", {30, 10, 12, 31, 35}, ">10x{10x} >30x{31x} - 30x 12x 35x"},
+        {"selected is current", {48, 24, 8}, false, 24, 24, "48x 24x* 8x"},
+        {"current differs", {48, 24, 8}, false, 24, 8, "48x 24x* 8x*(BitmapCSpeed)"},
+        {"nothing to group", {24, 16, 8, 4}, true, 0, 0, "24x 16x 8x 4x"},
+        {"a group of three", {52, 48, 44, 42, 40, 8}, true, 0, 0, ">40x{48x 44x 42x} - 52x 40x 8x"},
+        {"group holds the selected", {20, 16, 14, 12}, true, 16, 14, ">10x*{16x* 14x*(BitmapCSpeed)} - 20x 12x"},
+        {"group holds the current", {20, 16, 12}, true, 20, 16, ">10x*(BitmapCSpeed){16x*(BitmapCSpeed)} - 20x* 12x"},
+        {"multiples modulo 1000", {1050, 1048, 1044, 4}, true, 0, 0, ">40x{48x} - 50x 44x 4x"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         std::vector<uint32_t> speeds;
         for (uint32_t x : c.x) speeds.push_back(x * kFactorCD);
-        CdromDrive d = Drive("X", u"X", speeds);
-        d.ShortMenu = 1;
-        EXPECT_EQ(Describe(SpeedItemRows(d, 0)), c.rows) << c.what;
-    }
-}
-
-TEST(SpeedMenuItems, SelectedAndCurrentMarks) {
-    struct Case {
-        const char* what;
-        MediumFamily family;
-        uint32_t selected;
-        uint32_t current;
-        const char* rows;
-    };
-    const uint32_t dvd16 = 22160, dvd12 = 16620, dvd8 = 11080;
-    const Case cases[] = {
-        {"selected is current", MediumFamily::CD, Cd(24), Cd(24), "48x 24x* 8x"},
-        {"current differs", MediumFamily::CD, Cd(24), Cd(8), "48x 24x* 8x*(BitmapCSpeed)"},
-        {"nothing selected", MediumFamily::CD, 0, Cd(48), "48x*(BitmapCSpeed) 24x 8x"},
-        {"same CD unit is current", MediumFamily::CD, 0, Cd(24) + 100, "48x 24x*(BitmapCSpeed) 8x"},
-        {"speed unknown marks nothing", MediumFamily::CD, 0, 0, "48x 24x 8x"},
-        {"selected not in list", MediumFamily::CD, 1234, 0, "48x 24x 8x"},
-        // The drive's speed is compared in CD units on DVDs too.
-        {"DVD current in CD units", MediumFamily::DVD, dvd16, dvd8 + 5,
-         "16x* 12x 8x*(BitmapCSpeed)"},
-        {"DVD one CD unit off", MediumFamily::DVD, 0, dvd12 + 176, "16x 12x 8x"},
-    };
-    for (const Case& c : cases) {
-        CdromDrive d = Drive("X", u"X", {Cd(48), Cd(24), Cd(8)});
-        d.SpeedListDVD.Count = 0;
-        for (uint32_t s : {dvd16, dvd12, dvd8})
-            d.SpeedListDVD.Entries[d.SpeedListDVD.Count++] = {s, s};
-        d.CurrentFamily = c.family;
-        d.CurrentList().Selected = c.selected;
-        d.CurrentSpeed = c.current;
-        EXPECT_EQ(Describe(SpeedItemRows(d, 0)), c.rows) << c.what;
-    }
-}
-
-TEST(SpeedMenuItems, GroupCarriesTheMarksOfItsEntries) {
-    struct Case {
-        const char* what;
-        uint32_t selected;
-        uint32_t current;
-        const char* rows;
-    };
-    const Case cases[] = {
-        {"selected inside", 16, 16, ">10x*{16x*} - 20x 12x"},
-        {"only current inside", 20, 16, ">10x*(BitmapCSpeed){16x*(BitmapCSpeed)} - 20x* 12x"},
-        {"both inside", 16, 14, ">10x*{16x* 14x*(BitmapCSpeed)} - 20x 12x"},
-        {"marks on plain entries only", 12, 20, ">10x{16x} - 20x*(BitmapCSpeed) 12x*"},
-    };
-    for (const Case& c : cases) {
-        const bool four = std::string(c.what) == "both inside";
-        std::vector<uint32_t> speeds = {20 * kFactorCD, 16 * kFactorCD};
-        if (four) speeds.push_back(14 * kFactorCD);
-        speeds.push_back(12 * kFactorCD);
-        CdromDrive d = Drive("X", u"X", speeds);
-        d.ShortMenu = 1;
+        CdromDrive d = Drive("X", speeds);
+        d.ShortMenu = c.shortMenu;
         d.SpeedListCD.Selected = c.selected * kFactorCD;
         d.CurrentSpeed = c.current * kFactorCD;
         EXPECT_EQ(Describe(SpeedItemRows(d, 0)), c.rows) << c.what;
     }
+
+    // The running speed is compared in whole CD units on a DVD too.
+    CdromDrive dvd = Drive("X", {});
+    dvd.CurrentFamily = MediumFamily::DVD;
+    dvd.SpeedListDVD.Entries[0] = {22160, 22160};
+    dvd.SpeedListDVD.Entries[1] = {11080, 11080};
+    dvd.SpeedListDVD.Count = 2;
+    dvd.CurrentSpeed = 11080 + 5;  // 62 CD units, as 11080
+    EXPECT_EQ(Describe(SpeedItemRows(dvd, 0)), "16x 8x*(BitmapCSpeed)");
+    dvd.CurrentSpeed = 11080 + 176;
+    EXPECT_EQ(Describe(SpeedItemRows(dvd, 0)), "16x 8x");
 }
 
-TEST(SpeedMenuItems, NonsenseListsGiveASaneMenu) {
-    CdromDrive many = Drive("X", u"X", {Cd(8)});
-    many.SpeedListCD.Count = 500;  // the array holds 128
-    MenuRows rows = SpeedItemRows(many, 3);
-    ASSERT_EQ(rows.size(), kMaxSpeedEntries);
-    EXPECT_EQ(rows.back().id, (DriveCommand{127, 3, DRIVE_CMD_SET_SPEED}.Encode()));
-    many.ShortMenu = 1;
-    EXPECT_EQ(SpeedItemRows(many, 3).size(), kMaxSpeedEntries);  // all below 10x: nothing grouped
-
-    CdromDrive noFactor = Drive("X", u"X", {Cd(48), Cd(40), Cd(24)});
-    noFactor.SpeedListCD.Factor = 0;
-    EXPECT_EQ(Describe(SpeedItemRows(noFactor, 0)), "0x 0x 0x");
-    noFactor.ShortMenu = 1;
-    EXPECT_EQ(Describe(SpeedItemRows(noFactor, 0)), "0x 0x 0x");
-
-    CdromDrive huge = Drive("X", u"X", {0xFFFFFFFFu});    // no overflow in the multiple
-    EXPECT_EQ(Describe(SpeedItemRows(huge, 0)), "223x");  // 24403223 modulo 1000
-}
-
-// ---- speed menu ----------------------------------------------------------------
-
-TEST(SpeedMenu, BlockOrderForEachLayout) {
-    AutorunSystem autorun("D");
+TEST(SpeedMenu, DriveBlockInEveryLayout) {
+    AutorunOnD autorun;
     struct Case {
         const char* what;
-        SpeedMenuOptions options;
-        const char* rows;
-    };
-    const Case cases[] = {
-        {"flat, names below, separate eject and close", AllCommands(false, false, false),
-         "48x 24x - Autorun Explorer Browse - <Eject> <Close> - !DRV"},
-        {"flat, names below, the name ejects", AllCommands(true, false, false),
-         "48x 24x - Autorun Explorer Browse - DRV*(BitmapEject)"},
-        {"flat, names above", AllCommands(false, true, false),
-         "!DRV - 48x 24x - Autorun Explorer Browse - <Eject> <Close>"},
-        {"flat, names above, one eject item", AllCommands(true, true, false),
-         "!DRV - 48x 24x - Autorun Explorer Browse - <Eject>"},
-        {"a submenu per drive", AllCommands(false, false, true),
-         "DRV{48x 24x - Autorun Explorer Browse - <Eject> <Close>}"},
-        {"a submenu per drive, one eject item", AllCommands(true, true, true),
-         "DRV{48x 24x - Autorun Explorer Browse - <Eject>}"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(
-            Describe(BuildSpeedMenu(ListOf({Drive("N", u"DRV", {Cd(48), Cd(24)})}), c.options)),
-            c.rows)
-            << c.what;
-}
-
-TEST(SpeedMenu, ShellCommandsAndTheirGreyRules) {
-    AutorunSystem autorun("D");
-    struct Case {
-        const char* what;
-        bool open, explore, run;
+        const char* options;
         uint32_t letter;
         bool disc;
         const char* rows;
     };
+    // clang-format off
     const Case cases[] = {
-        {"all, disc with AUTORUN.INF", true, true, true, 'D', true,
-         "!DRV - Autorun Explorer Browse - <Eject>"},
-        {"no disc: all grey", true, true, true, 'D', false,
-         "!DRV - ~Autorun ~Explorer ~Browse - <Eject>"},
-        {"disc without AUTORUN.INF", true, true, true, 'E', true,
-         "!DRV - ~Autorun Explorer Browse - <Eject>"},
-        {"browse only", true, false, false, 'D', true, "!DRV - Browse - <Eject>"},
-        {"none chosen", false, false, false, 'D', true, "!DRV - <Eject>"},
-        {"no letter", true, true, true, 0, true, "!DRV - <Eject>"},
+        {"names below", "oxa", 'D', true, "48x 24x - Autorun Explorer Browse - <Eject> <Close> - !DRV"},
+        {"names below, the name ejects", "eoxa", 'D', true, "48x 24x - Autorun Explorer Browse - DRV*(BitmapEject)"},
+        {"names above", "toxa", 'D', true, "!DRV - 48x 24x - Autorun Explorer Browse - <Eject> <Close>"},
+        {"names above, no close", "etoxa", 'D', true, "!DRV - 48x 24x - Autorun Explorer Browse - <Eject>"},
+        {"a submenu per drive", "doxa", 'D', true, "DRV{48x 24x - Autorun Explorer Browse - <Eject> <Close>}"},
+        {"no disc: shell commands grey", "eoxa", 'D', false, "48x 24x - ~Autorun ~Explorer ~Browse - DRV*(BitmapEject)"},
+        {"no AUTORUN.INF", "ea", 'E', true, "48x 24x - ~Autorun - DRV*(BitmapEject)"},
+        {"no letter: no shell commands", "eoxa", 0, true, "48x 24x - DRV*(BitmapEject)"},
     };
+    // clang-format on
     for (const Case& c : cases) {
-        CdromDrive d = Drive("N", u"DRV", {}, c.letter);
-        d.MediumPresent = c.disc ? 1 : 0;
-        SpeedMenuOptions o = AllCommands(true, true, false);
-        o.cmdOpen = c.open;
-        o.cmdExplore = c.explore;
-        o.cmdAutorun = c.run;
-        EXPECT_EQ(Describe(BuildSpeedMenu(ListOf({d}), o)), c.rows) << c.what;
+        CdromDrive d = Drive("DRV", {Cd(48), Cd(24)}, c.letter);
+        d.MediumPresent = c.disc;
+        EXPECT_EQ(Describe(BuildSpeedMenu(CdromListType{{d}}, Options(c.options))), c.rows)
+            << c.what;
     }
 }
 
-TEST(SpeedMenu, IdentifiersCarryTheListIndexOfTheDrive) {
-    AutorunSystem autorun("DEF");
-    CdromDrive ignored = Drive("I", u"I", {Cd(8)});
-    ignored.Ignore = 1;
-    std::vector<CdromDrive> drives = {Drive("A", u"A", {}), ignored,
-                                      Drive("C", u"C", {Cd(48), Cd(8)}, 'F')};
-    const MenuRows rows = BuildSpeedMenu(ListOf(drives), AllCommands(false, false, false));
-    EXPECT_EQ(Describe(rows),
-              "Autorun Explorer Browse - <Eject> <Close> - !A - - "
-              "48x 8x - Autorun Explorer Browse - <Eject> <Close> - !C");
-    std::vector<uint16_t> ids;
-    for (const MenuRow& r : rows) ids.push_back(r.id);
-    const std::vector<uint16_t> expected = {0x800B, 0x800A, 0x8009, 0,      0x8001, 0x8002, 0,
-                                            0,      0,      0,      0x802C, 0x812C, 0,      0x802B,
-                                            0x802A, 0x8029, 0,      0x8021, 0x8022, 0,      0};
-    EXPECT_EQ(ids, expected);
-}
-
-TEST(SpeedMenu, DrivesTopToBottomInListOrder) {
-    CdromDrive busy = Drive("B", u"BUSY", {Cd(8)});
+TEST(SpeedMenu, DrivesInListOrder) {
+    CdromDrive busy = Drive("BUSY", {Cd(8)}), ignored = Drive("IGN", {Cd(8)});
     busy.Busy = 1;
-    CdromDrive ignored = Drive("I", u"IGN", {Cd(8)});
     ignored.Ignore = 1;
-    const auto list = ListOf({Drive("A", u"A", {Cd(8)}), busy, ignored, Drive("C", u"C", {Cd(4)})});
-    struct Case {
-        const char* what;
-        SpeedMenuOptions options;
-        const char* rows;
-    };
-    SpeedMenuOptions deep = NoShellCommands();
-    deep.deepMenu = true;
-    const Case cases[] = {
-        {"flat: two separators between blocks, the busy drive's name a block of its own",
-         NoShellCommands(), "8x - A*(BitmapEject) - - ~BUSY - - 4x - C*(BitmapEject)"},
-        {"a submenu per drive", deep, "A{8x - <Eject>} ~BUSY C{4x - <Eject>}"},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(Describe(BuildSpeedMenu(list, c.options)), c.rows) << c.what;
-
-    EXPECT_TRUE(BuildSpeedMenu(ListOf({}), NoShellCommands()).empty());
-    EXPECT_TRUE(BuildSpeedMenu(ListOf({ignored}), NoShellCommands()).empty());
-}
-
-TEST(SpeedMenu, DisplayNames) {
-    CdromDrive d = Drive("TARVIKSM DVDRW SIM24X", u"SIM24", {});
-    SpeedMenuOptions o = NoShellCommands();
-    EXPECT_EQ(Describe(BuildSpeedMenu(ListOf({d}), o)), "SIM24*(BitmapEject)");
-    std::memcpy(d.ShortName, u"Mine", sizeof(u"Mine"));
-    EXPECT_EQ(Describe(BuildSpeedMenu(ListOf({d}), o)), "Mine*(BitmapEject)");
-    o.numNames = false;
-    EXPECT_EQ(Describe(BuildSpeedMenu(ListOf({d}), o)), "TARVIKSM DVDRW SIM24X*(BitmapEject)");
-
-    // Names that fill their arrays to the last unit still end there.
-    std::memset(d.Name, 'N', sizeof(d.Name));
-    std::fill(std::begin(d.ShortName), std::end(d.ShortName), u'S');
-    EXPECT_EQ(MenuDriveName(d, false), std::u16string(32, u'N'));
-    EXPECT_EQ(MenuDriveName(d, true), std::u16string(kShortNameChars, u'S'));
-    d.Name[0] = static_cast<char>(0xC4);  // a byte above ASCII widens as itself
-    EXPECT_EQ(MenuDriveName(d, false)[0], u'\u00C4');
-}
-
-TEST(SpeedMenu, DrivesPastTheSixteenthAreLeftOut) {
-    std::vector<CdromDrive> drives;
-    for (int i = 0; i < 20; ++i) drives.push_back(Drive("N", u"N", {Cd(8)}));
-    SpeedMenuOptions o = NoShellCommands();
-    o.deepMenu = true;
-    const MenuRows speed = BuildSpeedMenu(ListOf(drives), o);
-    ASSERT_EQ(speed.size(), kMaxDrives);
-    EXPECT_EQ(speed.back().children[0].id, 0x80FC);
-
-    const MenuRows dynamic = RightMenuDynamicRows(ListOf(drives), {});
-    ASSERT_EQ(dynamic.size(), kMaxDrives + 1);
-    EXPECT_EQ(dynamic[15].id, 0x80F0);
-}
-
-// ---- program menu --------------------------------------------------------------
-
-TEST(RightMenu, FixedItems) {
-    const MenuRows rows = RightMenuFixedRows();
+    const CdromListType list{{Drive("A", {Cd(8)}), busy, ignored, Drive("C", {Cd(4)}, 'F')}};
+    // Two separators between blocks; a busy drive is its grey name alone.
+    MenuRows rows = BuildSpeedMenu(list, Options("ex"));
     EXPECT_EQ(Describe(rows),
-              "About Tarvik Help - Drive information - Options Reset configuration - "
-              "Detect drives - Exit");
-    std::vector<uint16_t> ids;
-    for (const MenuRow& r : rows) ids.push_back(r.id);
-    EXPECT_EQ(ids, (std::vector<uint16_t>{102, 103, 0, 104, 0, 106, 108, 0, 105, 0, 109}));
-    EXPECT_EQ(rows[kRightMenuDynamicPosition].kind, MenuRowKind::Separator);
-    EXPECT_EQ(rows[kRightMenuDynamicPosition - 1].id, CMD_DETECT_DRIVES);
+              "8x - Explorer - A*(BitmapEject) - - ~BUSY - - 4x - Explorer - C*(BitmapEject)");
+    EXPECT_EQ(rows[10].id, 0x803C);  // the list index, ignored drives counted
+    EXPECT_EQ(rows[12].id, 0x803A);
+    EXPECT_EQ(rows[14].id, 0x8031);
+    EXPECT_EQ(Describe(BuildSpeedMenu(list, Options("d"))),
+              "A{8x - <Eject> <Close>} ~BUSY C{4x - <Eject> <Close>}");
+
+    // The user's short name, or the INQUIRY name.
+    CdromDrive named = Drive("Long Name", {});
+    std::memcpy(named.ShortName, u"Mine", sizeof(u"Mine"));
+    SpeedMenuOptions o = Options("e");
+    EXPECT_EQ(Describe(BuildSpeedMenu(CdromListType{{named}}, o)), "Mine*(BitmapEject)");
+    o.numNames = false;
+    EXPECT_EQ(Describe(BuildSpeedMenu(CdromListType{{named}}, o)), "Long Name*(BitmapEject)");
 }
 
-TEST(RightMenu, DrivesIgnoredSubmenuAndHelp) {
-    CdromDrive ignored = Drive("Ignored Drive", u"I", {});
+TEST(SpeedMenu, NonsenseGivesASaneMenu) {
+    CdromDrive many = Drive("X", {Cd(8)});
+    many.SpeedListCD.Count = 500;  // the array holds 128
+    const MenuRows rows = SpeedItemRows(many, 3);
+    ASSERT_EQ(rows.size(), kMaxSpeedEntries);
+    EXPECT_EQ(rows.back().id, 0xFF3C);
+
+    CdromDrive noFactor = Drive("X", {Cd(48), Cd(40), Cd(24)});
+    noFactor.SpeedListCD.Factor = 0;
+    noFactor.ShortMenu = 1;
+    EXPECT_EQ(Describe(SpeedItemRows(noFactor, 0)), "0x 0x 0x");
+    EXPECT_EQ(Describe(SpeedItemRows(Drive("X", {0xFFFFFFFFu}), 0)), "223x");  // 24403223x
+
+    // Identifiers hold four bits of drive index: the seventeenth drive would be the first.
+    std::vector<CdromDrive> drives(20, Drive("N", {Cd(8)}));
+    std::memset(drives[15].Name, 'N', sizeof(drives[15].Name));  // no terminator
+    EXPECT_EQ(BuildSpeedMenu(CdromListType{drives}, Options("d")).size(), kMaxDrives);
+    const MenuRows right = RightMenuDynamicRows(CdromListType{drives}, {});
+    ASSERT_EQ(right.size(), kMaxDrives + 1);
+    EXPECT_EQ(right[15].text, std::u16string(32, u'N'));
+}
+
+TEST(RightMenu, FixedItemsDrivesAndIgnored) {
+    CdromDrive ignored = Drive("Ignored Drive", {}), busy = Drive("Busy Drive", {});
     ignored.Ignore = 1;
-    CdromDrive busy = Drive("Busy Drive", u"B", {});
-    busy.Busy = 1;  // the program menu lists it like any other
-    const auto list = ListOf({Drive("First Drive", u"F", {}), ignored, busy});
+    busy.Busy = 1;  // listed like any other
+    const CdromListType list{{Drive("First Drive", {}), ignored, busy}};
+    const std::string head =
+        "About Tarvik Help - Drive information - Options Reset configuration - Detect drives ";
     struct Case {
         const char* what;
         CdromListType list;
-        RightMenuInputs inputs;
-        const char* rows;
+        RightMenuInputs in;
+        std::string rows;
     };
+    // clang-format off
     const Case cases[] = {
-        {"drives, ignored ones in the submenu",
-         list,
-         {.helpFileExists = true},
-         "About Tarvik Help - Drive information - Options Reset configuration - Detect drives "
-         "First Drive Busy Drive Ignored{Ignored Drive} - Exit"},
-        {"no help file",
-         list,
-         {.helpFileExists = false},
-         "About Tarvik ~Help - Drive information - Options Reset configuration - Detect drives "
-         "First Drive Busy Drive Ignored{Ignored Drive} - Exit"},
-        {"nothing ignored: the submenu is grey",
-         ListOf({Drive("First Drive", u"F", {})}),
-         {.helpFileExists = true},
-         "About Tarvik Help - Drive information - Options Reset configuration - Detect drives "
-         "First Drive ~Ignored{} - Exit"},
-        {"no drives",
-         ListOf({}),
-         {.helpFileExists = true},
-         "About Tarvik Help - Drive information - Options Reset configuration - Detect drives "
-         "~Ignored{} - Exit"},
-        {"without a submenu the ignored drives stand with the others",
-         list,
-         {.helpFileExists = true, .ignoredSubmenu = false},
-         "About Tarvik Help - Drive information - Options Reset configuration - Detect drives "
-         "First Drive Ignored Drive Busy Drive ~Ignored{} - Exit"},
+        {"ignored ones in the submenu", list, {true, true}, head + "First Drive Busy Drive Ignored{Ignored Drive} - Exit"},
+        {"no help file", list, {false, true}, "About Tarvik ~Help" + head.substr(17) + "First Drive Busy Drive Ignored{Ignored Drive} - Exit"},
+        {"nothing ignored: grey", CdromListType{{list.drives[0]}}, {true, true}, head + "First Drive ~Ignored{} - Exit"},
+        {"no submenu: all drives in the menu", list, {true, false}, head + "First Drive Ignored Drive Busy Drive ~Ignored{} - Exit"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Describe(BuildRightMenu(c.list, c.inputs)), c.rows) << c.what;
+    // clang-format on
+    for (const Case& c : cases) EXPECT_EQ(Describe(BuildRightMenu(c.list, c.in)), c.rows) << c.what;
 
-    const MenuRows dynamic = RightMenuDynamicRows(list, {});
-    ASSERT_EQ(dynamic.size(), 3u);
-    EXPECT_EQ(dynamic[0].id, 0x8000);
-    EXPECT_EQ(dynamic[1].id, 0x8020);
-    EXPECT_EQ(dynamic[2].children[0].id, 0x8010);
-    EXPECT_TRUE(dynamic[2].grayed == false && dynamic[2].disabled == false);
-    for (const MenuRow& r : {dynamic[0], dynamic[1], dynamic[2], dynamic[2].children[0]})
-        EXPECT_EQ(r.data, RMENU_DYNAMIC_TAG);
-    for (const MenuRow& r : RightMenuFixedRows()) EXPECT_EQ(r.data, 0u);
+    std::vector<uint32_t> ids;
+    for (const MenuRow& r : BuildRightMenu(list, {})) ids.push_back(r.id << 8 | r.data);
+    EXPECT_EQ(ids,
+              (std::vector<uint32_t>{102 << 8, 103 << 8, 0, 104 << 8, 0, 106 << 8, 108 << 8, 0,
+                                     105 << 8, 0x800000 | 107, 0x802000 | 107, 107, 0, 109 << 8}));
 }
 
 }  // namespace
