@@ -1,6 +1,7 @@
 // tarvikctl menu left|right: the tray menu a click would show for the
 // simulated drives and the stored settings, printed as an indented list (or
-// JSON), so the menus can be seen without Windows.
+// JSON), so the menus can be seen without Windows. The click runs through the
+// program's own App, as the tray icon's would.
 #include <cstdio>
 #include <ostream>
 #include <string>
@@ -8,9 +9,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/app.h"
 #include "ctl.h"
 #include "drive/drive.h"
-#include "drive/speed_control.h"
 #include "registry_file.h"
 #include "settings/store.h"
 #include "ui/menu_model.h"
@@ -125,6 +126,43 @@ Json RowsJson(const MenuRows& rows) {
     return items;
 }
 
+// The program's host for one click: no window; the menu it would show is kept
+// as rows.
+class MenuHost final : public AppHost {
+public:
+    MenuRows rows;
+    bool driveInfo = false;  // the click opened the drive information instead
+
+    void InitTransport(uint32_t) override {}  // the simulated drives stay
+    bool StartTimer(unsigned, uint32_t) override { return true; }
+    void StopTimer(unsigned) override {}
+    bool RegisterHotKey(int, unsigned, unsigned) override { return true; }
+    void UnregisterHotKey(int) override {}
+    void PostCommand(uint16_t, uint32_t) override {}
+    bool TrayAdd() override { return true; }
+    void TrayDelete() override {}
+    void TrayUpdate() override {}
+    void ShowRightMenu() override {
+        RightMenuInputs inputs;
+        inputs.helpFileExists = HelpFileExists();
+        rows = BuildRightMenu(CdromList, inputs);
+    }
+    void ShowSpeedMenu() override {
+        rows = BuildSpeedMenu(CdromList, SpeedMenuOptionsFrom(GlobalSettings));
+    }
+    int MessageBox(unsigned, unsigned) override { return 2; }
+    int ConfirmPassword(const char*) override { return 0; }
+    bool RunOptionsDialog() override { return false; }
+    bool RunDriveOptionsDialog(CdromDrive*) override { return false; }
+    void ShowDriveInfo(uint32_t) override { driveInfo = true; }
+    void ShowAbout() override {}
+    int ShowDiskReminder(unsigned) override { return 0; }
+    int ShowTrayReminder(unsigned, bool) override { return 0; }
+    bool SetBlockReason(const std::u16string&) override { return false; }
+    void ClearBlockReason() override {}
+    void DestroyMainWindow() override {}
+};
+
 int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 1) return UsageError(ctx, "menu needs left or right", kMenuUsage);
     const bool left = args[0] == "left";
@@ -137,29 +175,22 @@ int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
         return kExitFailed;
     }
     LoadGlobalSettings();
-    BuildDriveList();
-
-    MenuRows rows;
-    const bool noDrives = CdromList.count() == 0;
-    if (left) {
-        // As the left click does: the drives' state first.
-        CheckAllDrives();
-        rows = BuildSpeedMenu(CdromList, SpeedMenuOptionsFrom(GlobalSettings));
-    } else {
-        RightMenuInputs inputs;
-        inputs.helpFileExists = HelpFileExists();
-        rows = BuildRightMenu(CdromList, inputs);
+    MenuHost host;
+    {
+        App app(host);
+        BuildDriveList();
+        app.Command(left ? CMD_LEFT_CLICK : CMD_RMENU, 0);
+        FreeDriveList();
     }
-    FreeDriveList();
 
     if (ctx.json) {
-        Json out = {{"menu", args[0]}, {"items", RowsJson(rows)}};
-        if (left) out["noDrives"] = noDrives;
+        Json out = {{"menu", args[0]}, {"items", RowsJson(host.rows)}};
+        if (left) out["noDrives"] = host.driveInfo;
         ctx.out << out.dump(2) << "\n";
-    } else if (left && noDrives) {
+    } else if (host.driveInfo) {
         ctx.out << "(no drives: a left click opens the drive information instead)\n";
     } else {
-        PrintRows(ctx.out, rows, 0);
+        PrintRows(ctx.out, host.rows, 0);
     }
 
     // A drive model seen for the first time was examined and stored.
