@@ -129,14 +129,26 @@ for _ in $(seq 1 100); do
 done
 sleep 0.5
 shot=$rundir/screenshot.png
-import -window root "$shot"
 tray=$rundir/tray.png
 if geo=$(xdotool search --onlyvisible --name 'Wine System Tray' 2>/dev/null | head -n 1); then
     eval "$(xdotool getwindowgeometry --shell "$geo")"
+    # The tray icon alone, then the speed menu a left click opens, as a user sees it.
+    import -window root "$shot"
     convert "$shot" -crop "$((WIDTH + 6))x$((HEIGHT + 6))+$((X > 3 ? X - 3 : 0))+$((Y > 3 ? Y - 3 : 0))" \
         +repage -filter point -resize 200% "$tray"
     echo "Tray icon shown."
+    # The program checks the drives before it shows the menu; the log says when.
+    xdotool mousemove "$((X + 10))" "$((Y + 10))" click 1
+    for _ in $(seq 1 100); do
+        log=$(newest_log)
+        [ -n "$log" ] && grep -q "CheckAllStatus DONE" "$log" && break
+        sleep 0.1
+    done
+    sleep 1
+    import -window root "$shot"
+    xdotool key Escape
 else
+    import -window root "$shot"
     echo "No tray icon is shown."
 fi
 

@@ -8,7 +8,10 @@
 #include "app/app.h"
 #include "base/log.h"
 #include "drive/speed_control.h"
+#include "settings/store.h"
 #include "ui/commands.h"
+#include "ui/menu_model.h"
+#include "ui/menu_win32.h"
 #include "ui/message_box_win32.h"
 #include "ui/strings.h"
 #include "ui/tray_win32.h"
@@ -49,6 +52,7 @@ class WindowHost final : public AppHost {
 public:
     explicit WindowHost(HWND window) : window_(window) {}
     App* app = nullptr;
+    TrayMenus* menus = nullptr;
 
     bool StartTimer(unsigned id, uint32_t periodMs) override {
         return ::SetTimer(window_, id, periodMs, nullptr) != 0;
@@ -68,8 +72,10 @@ public:
         if (app) tarvik::TrayUpdate(app->BusyCount, app->BlinkPhase);
     }
 
-    void ShowRightMenu() override { LogPrintf("RMenu: not built yet\n"); }
-    void ShowSpeedMenu() override { LogPrintf("SpeedMenu: not built yet\n"); }
+    void ShowRightMenu() override { menus->ShowRightMenu(window_, CdromList, HelpFileExists()); }
+    void ShowSpeedMenu() override {
+        menus->ShowSpeedMenu(window_, CdromList, SpeedMenuOptionsFrom(GlobalSettings));
+    }
 
     int MessageBox(unsigned stringId, unsigned flags) override {
         return MessageBoxRes(window_, stringId, flags);
@@ -119,12 +125,16 @@ private:
     HWND window_;
 };
 
-// The one running program: its host and its state, for the life of the window.
+// The one running program: its menus, its host and its state, for the life
+// of the window.
 struct MainWindow {
-    explicit MainWindow(HWND window) : host(window), app(host) { host.app = &app; }
+    explicit MainWindow(HWND window) : host(window), app(host) {
+        host.app = &app;
+        host.menus = &menus;
+    }
+    TrayMenus menus;
     WindowHost host;
     App app;
-    HMENU rMenu = nullptr;
 };
 
 std::unique_ptr<MainWindow> g_main;
@@ -136,8 +146,7 @@ LRESULT OnCreate(HWND window) {
     InitTrayIconData(window);
     if (!app.IconHidden) (void)CreateNotifyIcon();
 
-    g_main->rMenu = ::CreatePopupMenu();
-    if (!g_main->rMenu) {
+    if (!g_main->menus.Create(::GetModuleHandleA(nullptr))) {
         MessageBoxRes(nullptr, IDS_CANT_CREATE_MENU, MB_ICONERROR | MB_TASKMODAL | MB_OK);
         // The window will not exist: take its icon away with it.
         if (!app.IconHidden) UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
@@ -151,8 +160,6 @@ LRESULT OnCreate(HWND window) {
 LRESULT OnDestroy() {
     if (g_main) {
         g_main->app.Shutdown();
-        if (g_main->rMenu) ::DestroyMenu(g_main->rMenu);
-        g_main->rMenu = nullptr;
         UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
         // The program object stays until the message loop has ended: a
         // command that destroyed the window is still unwinding in it.
