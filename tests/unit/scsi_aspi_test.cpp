@@ -333,7 +333,10 @@ TEST_F(AspiTest, ExecuteFillsTheSrb) {
     EXPECT_EQ(srb.SRB_CDBLen, 6);
     EXPECT_EQ(srb.CDBByte[0], 0x12);
     EXPECT_EQ(srb.CDBByte[4], 36);
-    EXPECT_NE(srb.SRB_PostProc, nullptr);
+    // SRB_PostProc sits at offset 28 of the packed block, and gtest takes its
+    // arguments by reference: compare a copy.
+    void* const postProc = srb.SRB_PostProc;
+    EXPECT_NE(postProc, nullptr);
     EXPECT_EQ(answer[0], 0x5A);
     EXPECT_EQ(answer[35], 0x5A);
     EXPECT_EQ(r.aspiStatus, 1);
@@ -369,7 +372,8 @@ TEST_F(AspiTest, PendingCommandCompletesThroughTheEvent) {
         return aspi::SS_PENDING;
     };
     os_.wait = [&](void* event, uint32_t) {
-        EXPECT_EQ(event, live->SRB_PostProc);
+        void* const postProc = live->SRB_PostProc;  // packed: copied, as above
+        EXPECT_EQ(event, postProc);
         live->SRB_Status = aspi::SS_ERR;
         live->SRB_HaStat = 0;
         live->SRB_TargStat = 2;

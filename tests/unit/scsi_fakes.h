@@ -2,8 +2,8 @@
 // Test doubles for the SCSI layer: a scripted transport set (canned answers,
 // recorded requests) installed through InstallTransport, and fakes of the
 // System and ScsiOs seams for the SPTI and ASPI sets.
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -103,7 +103,8 @@ private:
         request->senseKey = reply.senseKey;
         if (reply.ok && request->direction == 0 && request->data) {
             const size_t n = std::min<size_t>(reply.data.size(), request->dataLength);
-            std::memcpy(request->data, reply.data.data(), n);
+            // copy_n: an empty reply has no buffer, which memcpy may not be given.
+            std::copy_n(reply.data.data(), n, static_cast<uint8_t*>(request->data));
             request->dataLength = static_cast<uint32_t>(n);
         }
         return reply.ok ? 1 : 0;

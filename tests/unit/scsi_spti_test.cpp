@@ -1,7 +1,7 @@
 // The SPTI set: letter walking, device opening, the pass-through block.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 
 #include "platform/clock.h"
 #include "scsi/mmc.h"
@@ -40,7 +40,7 @@ protected:
             uint8_t s[kSenseSize] = {};
             UnpackPassThrough(block, &f, s);
             f.scsiStatus = scsiStatus;
-            std::memcpy(s, sense.data(), std::min<size_t>(sense.size(), kSenseSize));
+            std::copy_n(sense.data(), std::min<size_t>(sense.size(), kSenseSize), s);
             f.senseInfoLength = static_cast<uint8_t>(
                 senseReturned >= 0 ? senseReturned
                                    : std::min<size_t>(sense.size(), f.senseInfoLength));
