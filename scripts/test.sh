@@ -8,9 +8,8 @@
 #   unit   ctest -L unit in build/host   (GoogleTest, Linux)
 #   win    ctest -L win  in build/win64  (MinGW GoogleTest under Wine)
 #   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb)
-#   format clang-format --dry-run over the C++ sources: reports files that
-#          differ from .clang-format but does not fail, unless
-#          TARVIK_FORMAT_STRICT=1.
+#   format clang-format --dry-run over the C++ sources; fails when a file
+#          differs from .clang-format
 # Every level runs even when an earlier one failed; the exit code is non-zero
 # when any level (or a build) failed. Prints the time of each step.
 set -uo pipefail
@@ -71,19 +70,19 @@ if want e2e; then
 fi
 
 format_check() {
-    local files bad=0 f
-    mapfile -t files < <(git ls-files '*.cpp' '*.h' 2>/dev/null ||
-        find src sim tests tools bench fuzz -name '*.cpp' -o -name '*.h')
-    for f in "${files[@]}"; do
-        [ -f "$f" ] || continue
-        if ! clang-format --dry-run --Werror "$f" >/dev/null 2>&1; then
-            echo "format: $f differs from .clang-format"
-            bad=$((bad + 1))
-        fi
-    done
-    echo "format: ${#files[@]} files checked, $bad differ"
-    if [ $bad -gt 0 ] && [ "${TARVIK_FORMAT_STRICT:-0}" = 1 ]; then return 1; fi
-    return 0
+    local files=() bad out rc f
+    while IFS= read -r f; do [ -f "$f" ] && files+=("$f"); done < <(git ls-files '*.cpp' '*.h' \
+        2>/dev/null || find src sim tests tools bench fuzz -name '*.cpp' -o -name '*.h')
+    # One run over all files; each differing place is reported as FILE:LINE:COL: error.
+    out=$(clang-format --dry-run --Werror "${files[@]}" 2>&1)
+    rc=$?
+    mapfile -t bad < <(sed -n 's/^\(.*\):[0-9]*:[0-9]*: error: .*/\1/p' <<<"$out" | sort -u)
+    for f in "${bad[@]}"; do echo "format: $f differs from .clang-format (clang-format -i $f)"; done
+    echo "format: ${#files[@]} files checked, ${#bad[@]} differ"
+    if [ $rc -ne 0 ] && [ ${#bad[@]} -eq 0 ]; then
+        echo "format: clang-format failed ($rc): $out" | head -5
+    fi
+    [ $rc -eq 0 ] && [ ${#files[@]} -gt 0 ]
 }
 if want format; then step "format" format_check; fi
 
