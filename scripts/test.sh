@@ -3,13 +3,16 @@
 #
 #   scripts/test.sh [unit|win|e2e|format ...]   (default: all four)
 #
-# Installs what is missing (Debian 12, apt-get, as root), configures the host
-# and win64 presets when they are not configured yet, builds both, then runs
+# Installs what is missing (Debian 12, apt-get, as root), configures the
+# presets it needs when they are not configured yet, builds them, then runs
 #   unit   ctest -L unit in build/host   (GoogleTest, Linux)
 #   win    ctest -L win  in build/win64  (MinGW GoogleTest under Wine)
-#   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb)
+#   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb,
+#          with tarvikctl from build/host); prints pytest's summary
 #   format clang-format --dry-run over the C++ sources; fails when a file
 #          differs from .clang-format
+# A skipped test fails its level: every test can run on a machine set up by
+# scripts/deps.sh, so a skip means something it needs is missing.
 # Every level runs even when an earlier one failed; the exit code is non-zero
 # when any level (or a build) failed. Prints the time of each step.
 set -uo pipefail
@@ -18,6 +21,12 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 levels=("$@")
 [ ${#levels[@]} -eq 0 ] && levels=(unit win e2e format)
+for l in "${levels[@]}"; do
+    case $l in
+        unit | win | e2e | format) ;;
+        *) echo "usage: $0 [unit|win|e2e|format ...]" >&2; exit 2 ;;
+    esac
+done
 want() { local l; for l in "${levels[@]}"; do [ "$l" = "$1" ] && return 0; done; return 1; }
 
 failed=()
@@ -37,6 +46,10 @@ step() {  # step NAME COMMAND...: runs, times and records one step
     if [ $rc -eq 0 ]; then passed=$((passed + 1)); else failed+=("$name"); fi
     return $rc
 }
+not_run() {  # not_run NAME: a level whose build failed
+    timings+=("$(printf '%-12s %8s    not run (build failed)' "$1" -)")
+    failed+=("$1")
+}
 
 "$repo/scripts/deps.sh" test || exit 1
 
@@ -44,29 +57,51 @@ configure() {  # configure PRESET: only when the build folder is not set up yet
     [ -f "build/$1/CMakeCache.txt" ] || cmake --preset "$1"
 }
 
-build() { configure "$1" && cmake --build "build/$1" -j2; }
+build() {  # build PRESET [--target T...]
+    local preset=$1
+    shift
+    configure "$preset" && cmake --build "build/$preset" -j2 "$@"
+}
 
 host_ok=0
 win_ok=0
 if want unit; then
     step "build host" build host && host_ok=1
+elif want e2e; then
+    # The export test reads the program's file back with tarvikctl.
+    step "build host" build host --target tarvikctl && host_ok=1
 fi
 if want win || want e2e; then
     step "build win64" build win64 && win_ok=1
 fi
 
-run_level() {  # run_level LABEL DIR
-    ctest --test-dir "$2" -L "$1" --no-tests=error --output-on-failure
+run_level() {  # run_level LABEL DIR [CTEST ARGS...]: the tests; fails on a skipped one too
+    local label=$1 dir=$2 results skipped
+    shift 2
+    results="$repo/$dir/Testing/$label-results.xml"
+    rm -f "$results"
+    ctest --test-dir "$dir" -L "$label" --no-tests=error --output-on-failure \
+        --output-junit "$results" "$@" || return 1
+    skipped=$(grep -o 'skipped="[0-9]*"' "$results" 2>/dev/null | head -1 | tr -dc 0-9)
+    if [ "${skipped:-0}" -gt 0 ]; then
+        echo "$label: $skipped test(s) skipped (listed above); a skip fails the run"
+        return 1
+    fi
 }
 
 if want unit; then
-    if [ $host_ok -eq 1 ]; then step "unit" run_level unit build/host; else failed+=(unit); fi
+    if [ $host_ok -eq 1 ]; then step "unit" run_level unit build/host -j2; else not_run unit; fi
 fi
 if want win; then
-    if [ $win_ok -eq 1 ]; then step "win" run_level win build/win64; else failed+=(win); fi
+    if [ $win_ok -eq 1 ]; then step "win" run_level win build/win64; else not_run win; fi
 fi
 if want e2e; then
-    if [ $win_ok -eq 1 ]; then step "e2e" run_level e2e build/win64; else failed+=(e2e); fi
+    # Verbose: pytest's summary, skips included, is shown when the level passes too.
+    if [ $win_ok -eq 1 ] && [ $host_ok -eq 1 ]; then
+        step "e2e" run_level e2e build/win64 --verbose
+    else
+        not_run e2e
+    fi
 fi
 
 format_check() {

@@ -8,9 +8,14 @@ directory for the program (its log files land there).
 TARVIK_BIN names the folder holding tarvik.exe and tarvik_probe.exe (default
 build/win64/bin); screenshots go to TARVIK_E2E_ARTIFACTS (default
 build/win64/e2e-artifacts).
+
+A skipped test fails the run unless its reason matches ALLOWED_SKIPS: on a
+machine set up by scripts/deps.sh and built by scripts/test.sh every test can
+run, so a skip means something it needs went missing.
 """
 
 import os
+import re
 import sys
 from pathlib import Path
 
@@ -19,6 +24,42 @@ import pytest
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from harness import REPO, WineSession, install_signal_cleanup  # noqa: E402
+
+
+# Regular expressions of skip reasons that do not fail the run.
+ALLOWED_SKIPS: list[str] = []
+
+_unexpected_skips: list[tuple[str, str]] = []
+
+
+def _note_skip(report) -> None:
+    if not report.skipped or hasattr(report, "wasxfail"):
+        return
+    longrepr = report.longrepr
+    reason = longrepr[2] if isinstance(longrepr, tuple) else str(longrepr)
+    if not any(re.search(p, reason) for p in ALLOWED_SKIPS):
+        _unexpected_skips.append((report.nodeid, reason))
+
+
+def pytest_collectreport(report):
+    _note_skip(report)
+
+
+def pytest_runtest_logreport(report):
+    _note_skip(report)
+
+
+def pytest_sessionfinish(session, exitstatus):
+    if _unexpected_skips and exitstatus == pytest.ExitCode.OK:
+        session.exitstatus = pytest.ExitCode.TESTS_FAILED
+
+
+def pytest_terminal_summary(terminalreporter):
+    if not _unexpected_skips:
+        return
+    terminalreporter.section("unexpected skips (they fail the run)", red=True)
+    for nodeid, reason in _unexpected_skips:
+        terminalreporter.line(f"{nodeid}: {reason}")
 
 
 def _bin_dir() -> Path:

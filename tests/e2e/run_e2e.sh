@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 for py in "${TARVIK_PYTHON:-}" /usr/bin/python3 python3; do
     [ -n "$py" ] || continue
     if "$py" -c 'import pytest' 2>/dev/null; then
-        cd "$here" && exec "$py" -m pytest -p no:cacheprovider -rfEs "$@"
+        cd "$here" && exec "$py" -m pytest -p no:cacheprovider -ra "$@"
     fi
 done
 echo "run_e2e.sh: no python3 with pytest (apt-get install python3-pytest)" >&2
