@@ -1,11 +1,13 @@
 #!/bin/bash
 # Runs every test level of Tarvik.
 #
-#   scripts/test.sh [unit|win|e2e|format ...]   (default: all four)
+#   scripts/test.sh [unit|asan|win|e2e|format ...]   (default: all five)
 #
 # Installs what is missing (Debian 12, apt-get, as root), configures the
 # presets it needs when they are not configured yet, builds them, then runs
 #   unit   ctest -L unit in build/host   (GoogleTest, Linux)
+#   asan   the same tests in build/asan, built with clang, AddressSanitizer and
+#          UBSan; any finding ends the test that made it
 #   win    ctest -L win  in build/win64  (MinGW GoogleTest under Wine)
 #   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb,
 #          with tarvikctl from build/host); prints pytest's summary
@@ -20,11 +22,11 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 levels=("$@")
-[ ${#levels[@]} -eq 0 ] && levels=(unit win e2e format)
+[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e format)
 for l in "${levels[@]}"; do
     case $l in
-        unit | win | e2e | format) ;;
-        *) echo "usage: $0 [unit|win|e2e|format ...]" >&2; exit 2 ;;
+        unit | asan | win | e2e | format) ;;
+        *) echo "usage: $0 [unit|asan|win|e2e|format ...]" >&2; exit 2 ;;
     esac
 done
 want() { local l; for l in "${levels[@]}"; do [ "$l" = "$1" ] && return 0; done; return 1; }
@@ -64,12 +66,17 @@ build() {  # build PRESET [--target T...]
 }
 
 host_ok=0
+asan_ok=0
 win_ok=0
 if want unit; then
     step "build host" build host && host_ok=1
 elif want e2e; then
     # The export test reads the program's file back with tarvikctl.
     step "build host" build host --target tarvikctl && host_ok=1
+fi
+if want asan; then
+    # Only what the unit tests run: the tests and tarvikctl, which some of them start.
+    step "build asan" build asan --target tarvik_tests tarvikctl && asan_ok=1
 fi
 if want win || want e2e; then
     step "build win64" build win64 && win_ok=1
@@ -89,8 +96,16 @@ run_level() {  # run_level LABEL DIR [CTEST ARGS...]: the tests; fails on a skip
     fi
 }
 
+run_sanitized() {
+    ASAN_OPTIONS="detect_stack_use_after_return=1:check_initialization_order=1:${ASAN_OPTIONS:-}" \
+        UBSAN_OPTIONS="print_stacktrace=1:${UBSAN_OPTIONS:-}" run_level unit build/asan -j2
+}
+
 if want unit; then
     if [ $host_ok -eq 1 ]; then step "unit" run_level unit build/host -j2; else not_run unit; fi
+fi
+if want asan; then
+    if [ $asan_ok -eq 1 ]; then step "asan" run_sanitized; else not_run asan; fi
 fi
 if want win; then
     if [ $win_ok -eq 1 ]; then step "win" run_level win build/win64; else not_run win; fi
