@@ -341,6 +341,19 @@ class WineSession:
     def command(self, cmd_id: int, lparam: int = 0) -> Optional[int]:
         return self.send("command", str(cmd_id), str(lparam))
 
+    def answers(self) -> bool:
+        """Whether the main window answers a message (WM_NULL). Its thread then has
+        finished what it was doing: its start-up, or a request sent before."""
+        return self.send("send", "0", "0", "0") is not None
+
+    def tray_holds_icon(self, icon_id: int = 0) -> bool:
+        """Whether the notification area holds icon `icon_id` of the main window, as
+        the shell knows it: no wait for the screen to show it or take it away."""
+        rc, out = self.probe("tray-icon", str(icon_id))
+        if rc not in (0, 1):
+            raise HarnessError(f"the probe could not ask the notification area: {out.strip()}")
+        return rc == 0
+
     def process_names(self) -> list[str]:
         """Image names of the Windows processes running in the prefix."""
         rc, out = self.probe("processes")

@@ -15,16 +15,14 @@ from test_sim import MODEL_KEY, newest_log, sim  # noqa: F401  (sim is a fixture
 TARVIKCTL = REPO / "build" / "host" / "bin" / "tarvikctl"
 
 
-def settled_size(path):
-    """The file's size once two looks in a row agree (reg.exe writes it in pieces)."""
-    sizes = []
+def wait_exported(tarvik, path):
+    """Waits until the registry tool has left `path` and ended: the program starts
+    it during its shut-down, so it runs by the time the program has ended, and
+    the file is complete once it is gone."""
+    def done():
+        return path.exists() and "reg.exe" not in (n.lower() for n in tarvik.process_names())
 
-    def stable():
-        sizes.append(path.stat().st_size if path.exists() else -1)
-        return len(sizes) > 1 and sizes[-1] > 0 and sizes[-1] == sizes[-2]
-
-    wait_until(stable, 20, f"{path.name} written completely", interval=0.3)
-    return sizes[-1]
+    wait_until(done, 20, f"{path.name} written by reg.exe", interval=0.2)
 
 
 def test_exit_exports_settings_that_load_back_as_the_same_tree(tarvik, workdir, sim):  # noqa: F811
@@ -42,7 +40,7 @@ def test_exit_exports_settings_that_load_back_as_the_same_tree(tarvik, workdir, 
     wait_until(lambda: tarvik.reg_query(MODEL_KEY), 30, "the drive model stored")
     assert tarvik.command(CMD_EXIT) == 0
     assert inst.wait(timeout=20) == 0
-    settled_size(export)
+    wait_exported(tarvik, export)
 
     msgs = newest_log(workdir)
     assert any(m.startswith("SaveConfigToFile: 'reg.exe' 'export \"HKEY_CURRENT_USER\\Software"

@@ -6,11 +6,12 @@
 //   tarvik_probe [--timeout MS] COMMAND [ARGS]
 //
 // Exit codes: 0 done (or the awaited state reached), 1 the awaited state was
-// not reached in time / no window for "find", 2 no window to send to, 3 the
-// send failed or timed out, 4 bad usage.
+// not reached in time / no window for "find" / no icon for "tray-icon", 2 no
+// window to send to, 3 the send failed or timed out, 4 bad usage.
 #include <windows.h>
-// These two need the types of <windows.h>.
+// These need the types of <windows.h>.
 #include <dbt.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -46,6 +47,8 @@ int Usage() {
         "  send MSG WPARAM LPARAM      any message, numbers\n"
         "  run [--no-wait] EXE [CMDLINE]  start EXE with exactly CMDLINE after its name;\n"
         "                              prints pid=N, then exit=N when it ends\n"
+        "  tray-icon [ID]              whether the notification area holds icon ID (default 0)\n"
+        "                              of the main window: prints held (exit 0) or none (1)\n"
         "  processes                   image names of the running processes, one a line\n"
         "  kill NAME                   terminate every process whose image is NAME\n",
         stderr);
@@ -191,6 +194,32 @@ int Run(bool wait, const char* exe, const char* cmdline) {
     return static_cast<int>(code);
 }
 
+// A modify that changes nothing: the notification area accepts it only for an
+// icon it holds, so the answer tells whether the program's icon is there, with
+// no wait for the screen. Shell32 is looked up here so the probe links user32 only.
+int TrayIcon(UINT id) {
+    HWND hwnd = FindMain();
+    if (hwnd == nullptr) {
+        std::puts("no window");
+        return 2;
+    }
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    auto notify = shell ? reinterpret_cast<decltype(&Shell_NotifyIconW)>(
+                              reinterpret_cast<void*>(GetProcAddress(shell, "Shell_NotifyIconW")))
+                        : nullptr;
+    if (notify == nullptr) {
+        std::puts("no Shell_NotifyIconW");
+        return 3;
+    }
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = hwnd;
+    data.uID = id;
+    const bool held = notify(NIM_MODIFY, &data) != FALSE;
+    std::puts(held ? "held" : "none");
+    return held ? 0 : 1;
+}
+
 int ListProcesses() {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snap == INVALID_HANDLE_VALUE) return 3;
@@ -314,6 +343,10 @@ int main(int argc, char** argv) {
         const int base = wait ? i + 1 : i + 2;
         if (base >= argc) return Usage();
         return Run(wait, argv[base], base + 1 < argc ? argv[base + 1] : nullptr);
+    }
+    if (cmd == "tray-icon") {
+        if (a1 != nullptr && !ParseNumber(a1, n1)) return Usage();
+        return TrayIcon(static_cast<UINT>(n1));
     }
     if (cmd == "processes") return ListProcesses();
     if (cmd == "kill") {
