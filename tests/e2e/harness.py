@@ -100,6 +100,15 @@ class Instance:
     def _read(self) -> str:
         return self.out.read_text(errors="replace") if self.out.exists() else ""
 
+    def wait_idle(self, timeout: float) -> bool:
+        """Waits until the program first waits for input in its message loop (the
+        launcher reports it): its start-up is over."""
+        try:
+            wait_until(lambda: "idle" in self._read().split(), timeout, "the program idle")
+            return True
+        except TimeoutError:
+            return False
+
     def running(self) -> bool:
         return self.popen.poll() is None
 

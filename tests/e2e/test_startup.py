@@ -12,6 +12,9 @@ BANNER_LINE = "First instance of Tarvik [build 2019-10-06 23:20:06] started"
 def start_instance(tarvik, cmdline, cwd):
     inst = tarvik.spawn(cmdline, cwd)
     assert tarvik.wait_window(True, timeout=20), f"no main window after {cmdline!r}"
+    # The window is found while its creation still runs: a message sent before
+    # the program is idle could be handled in the middle of its start-up.
+    assert inst.wait_idle(timeout=20), f"no end of the start-up after {cmdline!r}"
     return inst
 
 

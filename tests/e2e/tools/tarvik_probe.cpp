@@ -46,7 +46,8 @@ int Usage() {
         "number\n"
         "  send MSG WPARAM LPARAM      any message, numbers\n"
         "  run [--no-wait] EXE [CMDLINE]  start EXE with exactly CMDLINE after its name;\n"
-        "                              prints pid=N, then exit=N when it ends\n"
+        "                              prints pid=N, idle once it waits for input, then\n"
+        "                              exit=N when it ends\n"
         "  tray-icon [ID]              whether the notification area holds icon ID (default 0)\n"
         "                              of the main window: prints held (exit 0) or none (1)\n"
         "  processes                   image names of the running processes, one a line\n"
@@ -186,6 +187,12 @@ int Run(bool wait, const char* exe, const char* cmdline) {
         CloseHandle(pi.hProcess);
         return 0;
     }
+    // The main window can be found while its creation still runs, and a message
+    // sent then may be handled in the middle of the start-up. Idle means the
+    // program has reached its message loop and waits there.
+    if (WaitForInputIdle(pi.hProcess, INFINITE) == 0 &&
+        WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT)
+        std::puts("idle");
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);
