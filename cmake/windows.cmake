@@ -5,13 +5,17 @@
 # The 32-bit exe runs on Windows XP SP3 and later, the 64-bit one on Windows 7
 # and later. The headers then declare nothing newer, so a direct call of a
 # newer function fails to compile; such functions are looked up at run time.
-# tests/exe/check_imports.py checks the result in the import table.
+# tests/e2e/test_binary.py checks the result in the import table.
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(TARVIK_WINDOWS_FLOOR xp-sp3)
+  set(TARVIK_ARCH i686)
   set(TARVIK_WINDOWS_DEFINES _WIN32_WINNT=0x0501 WINVER=0x0501 NTDDI_VERSION=0x05010300)
+  # The full e2e suite runs on the 64-bit build; this one gets the checks of
+  # the exe and one pass through the program's life.
+  set(TARVIK_E2E_TESTS test_binary.py test_smoke.py)
 else()
-  set(TARVIK_WINDOWS_FLOOR 7)
+  set(TARVIK_ARCH x86_64)
   set(TARVIK_WINDOWS_DEFINES _WIN32_WINNT=0x0601 WINVER=0x0601 NTDDI_VERSION=0x06010000)
+  set(TARVIK_E2E_TESTS "")
 endif()
 
 # ---- tarvik.exe from a build of its own -----------------------------------------
