@@ -1,16 +1,18 @@
 #!/bin/bash
 # Runs every test level of Tarvik.
 #
-#   scripts/test.sh [unit|win|e2e|format ...]   (default: all four)
+#   scripts/test.sh [unit|win|e2e|format|size ...]   (default: all five)
 #
-# Installs what is missing (Debian 12, apt-get, as root), configures the host
-# and win64 presets when they are not configured yet, builds both, then runs
+# Installs what is missing (Debian 12, apt-get, as root), configures the host,
+# win64 and win32 presets when they are not configured yet, builds them, then runs
 #   unit   ctest -L unit in build/host   (GoogleTest, Linux)
-#   win    ctest -L win  in build/win64  (MinGW GoogleTest under Wine)
-#   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb)
+#   win    ctest -L win  in build/win64 and build/win32 (MinGW GoogleTest under Wine)
+#   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb),
+#          and in build/win32 the checks of the exe and one pass through its life
 #   format clang-format --dry-run over the C++ sources: reports files that
 #          differ from .clang-format but does not fail, unless
 #          TARVIK_FORMAT_STRICT=1.
+#   size   prints the size of both tarvik.exe and fails when one is above 600 KB
 # Every level runs even when an earlier one failed; the exit code is non-zero
 # when any level (or a build) failed. Prints the time of each step.
 set -uo pipefail
@@ -18,7 +20,7 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 levels=("$@")
-[ ${#levels[@]} -eq 0 ] && levels=(unit win e2e format)
+[ ${#levels[@]} -eq 0 ] && levels=(unit win e2e format size)
 want() { local l; for l in "${levels[@]}"; do [ "$l" = "$1" ] && return 0; done; return 1; }
 
 failed=()
@@ -52,8 +54,13 @@ win_ok=0
 if want unit; then
     step "build host" build host && host_ok=1
 fi
-if want win || want e2e; then
+if want win || want e2e || want size; then
     step "build win64" build win64 && win_ok=1
+fi
+# The 32-bit build: its own win level and e2e checks, and the size check.
+win32_ok=0
+if want win || want e2e || want size; then
+    step "build win32" build win32 && win32_ok=1
 fi
 
 run_level() {  # run_level LABEL DIR
@@ -68,6 +75,35 @@ if want win; then
 fi
 if want e2e; then
     if [ $win_ok -eq 1 ]; then step "e2e" run_level e2e build/win64; else failed+=(e2e); fi
+fi
+if want win; then
+    if [ $win32_ok -eq 1 ]; then step "win32 win" run_level win build/win32; else failed+=("win32 win"); fi
+fi
+if want e2e; then
+    if [ $win32_ok -eq 1 ]; then step "win32 e2e" run_level e2e build/win32; else failed+=("win32 e2e"); fi
+fi
+
+exe_sizes() {  # both shipped exes, at most 600 KB each
+    local limit=$((600 * 1024)) rc=0 preset exe size
+    for preset in win64 win32; do
+        exe=build/$preset/bin/tarvik.exe
+        if [ ! -f "$exe" ]; then
+            echo "size: $exe is missing"
+            rc=1
+            continue
+        fi
+        size=$(stat -c %s "$exe")
+        printf 'size: %s  %d bytes (%d KB, limit %d KB)\n' "$exe" "$size" $(((size + 1023) / 1024)) \
+            $((limit / 1024))
+        if [ "$size" -gt "$limit" ]; then
+            echo "size: $exe is larger than $((limit / 1024)) KB"
+            rc=1
+        fi
+    done
+    return $rc
+}
+if want size; then
+    if [ $win_ok -eq 1 ] && [ $win32_ok -eq 1 ]; then step "size" exe_sizes; else failed+=(size); fi
 fi
 
 format_check() {
