@@ -1,18 +1,21 @@
 #!/bin/bash
 # Runs every test level of Tarvik.
 #
-#   scripts/test.sh [unit|asan|win|e2e|format ...]   (default: all five)
+#   scripts/test.sh [unit|asan|win|e2e|format|tidy|size ...]   (default: all seven)
 #
 # Installs what is missing (Debian 12, apt-get, as root), configures the
 # presets it needs when they are not configured yet, builds them, then runs
 #   unit   ctest -L unit in build/host   (GoogleTest, Linux)
 #   asan   the same tests in build/asan, built with clang, AddressSanitizer and
 #          UBSan; any finding ends the test that made it
-#   win    ctest -L win  in build/win64  (MinGW GoogleTest under Wine)
+#   win    ctest -L win  in build/win64 and build/win32 (MinGW GoogleTest under Wine)
 #   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb,
-#          with tarvikctl from build/host); prints pytest's summary
+#          with tarvikctl from build/host); prints pytest's summary; in
+#          build/win32 the checks of the 32-bit exe and one pass through its life
 #   format clang-format --dry-run over the C++ sources; fails when a file
 #          differs from .clang-format
+#   tidy   clang-tidy (.clang-tidy) over src/ with the host and win64 builds
+#   size   prints the size of both tarvik.exe and fails when one is above 600 KB
 # A skipped test fails its level: every test can run on a machine set up by
 # scripts/deps.sh, so a skip means something it needs is missing.
 # Every level runs even when an earlier one failed; the exit code is non-zero
@@ -22,11 +25,11 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 levels=("$@")
-[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e format)
+[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e format tidy size)
 for l in "${levels[@]}"; do
     case $l in
-        unit | asan | win | e2e | format) ;;
-        *) echo "usage: $0 [unit|asan|win|e2e|format ...]" >&2; exit 2 ;;
+        unit | asan | win | e2e | format | tidy | size) ;;
+        *) echo "usage: $0 [unit|asan|win|e2e|format|tidy|size ...]" >&2; exit 2 ;;
     esac
 done
 want() { local l; for l in "${levels[@]}"; do [ "$l" = "$1" ] && return 0; done; return 1; }
@@ -68,7 +71,7 @@ build() {  # build PRESET [--target T...]
 host_ok=0
 asan_ok=0
 win_ok=0
-if want unit; then
+if want unit || want tidy; then
     step "build host" build host && host_ok=1
 elif want e2e; then
     # The export test reads the program's file back with tarvikctl.
@@ -78,8 +81,13 @@ if want asan; then
     # Only what the unit tests run: the tests and tarvikctl, which some of them start.
     step "build asan" build asan --target tarvik_tests tarvikctl && asan_ok=1
 fi
-if want win || want e2e; then
+if want win || want e2e || want size || want tidy; then
     step "build win64" build win64 && win_ok=1
+fi
+# The 32-bit build: its own win level and e2e checks, and the size check.
+win32_ok=0
+if want win || want e2e || want size; then
+    step "build win32" build win32 && win32_ok=1
 fi
 
 run_level() {  # run_level LABEL DIR [CTEST ARGS...]: the tests; fails on a skipped one too
@@ -118,6 +126,39 @@ if want e2e; then
         not_run e2e
     fi
 fi
+if want win; then
+    if [ $win32_ok -eq 1 ]; then step "win32 win" run_level win build/win32; else not_run "win32 win"; fi
+fi
+if want e2e; then
+    if [ $win32_ok -eq 1 ]; then
+        step "win32 e2e" run_level e2e build/win32 --verbose
+    else
+        not_run "win32 e2e"
+    fi
+fi
+
+exe_sizes() {  # both shipped exes, at most 600 KB each
+    local limit=$((600 * 1024)) rc=0 preset exe size
+    for preset in win64 win32; do
+        exe=build/$preset/bin/tarvik.exe
+        if [ ! -f "$exe" ]; then
+            echo "size: $exe is missing"
+            rc=1
+            continue
+        fi
+        size=$(stat -c %s "$exe")
+        printf 'size: %s  %d bytes (%d KB, limit %d KB)\n' "$exe" "$size" $(((size + 1023) / 1024)) \
+            $((limit / 1024))
+        if [ "$size" -gt "$limit" ]; then
+            echo "size: $exe is larger than $((limit / 1024)) KB"
+            rc=1
+        fi
+    done
+    return $rc
+}
+if want size; then
+    if [ $win_ok -eq 1 ] && [ $win32_ok -eq 1 ]; then step "size" exe_sizes; else not_run size; fi
+fi
 
 format_check() {
     local files=() bad out rc f
@@ -135,6 +176,9 @@ format_check() {
     [ $rc -eq 0 ] && [ ${#files[@]} -gt 0 ]
 }
 if want format; then step "format" format_check; fi
+if want tidy; then
+    if [ $host_ok -eq 1 ] && [ $win_ok -eq 1 ]; then step "tidy" scripts/tidy.sh; else not_run tidy; fi
+fi
 
 echo
 echo "==== summary"

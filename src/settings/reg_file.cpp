@@ -2,9 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <memory>
 #include <vector>
 
 #include "base/bytes.h"
@@ -178,10 +176,15 @@ public:
 
     bool Run(const std::string& fileBytes) {
         const std::string text = DecodeFileText(fileBytes);
+        // Split at LF by hand: a string stream would bring the whole locale
+        // machinery into the exe.
         std::vector<std::string> lines;
-        std::string line;
-        std::istringstream in(text);
-        while (std::getline(in, line)) lines.push_back(TrimRight(line));
+        for (size_t start = 0; start < text.size();) {
+            size_t end = text.find('\n', start);
+            if (end == std::string::npos) end = text.size();
+            lines.push_back(TrimRight(text.substr(start, end - start)));
+            start = end + 1;
+        }
 
         size_t n = 0;
         while (n < lines.size() && lines[n].empty()) ++n;
@@ -523,19 +526,29 @@ std::string EncodeRegFile(const std::string& text) {
     return std::string("\xFF\xFE", 2) + AnsiToUtf16Le(text);
 }
 
+// C stdio, not file streams: those cost the exe a few hundred KB of locale code.
+namespace {
+struct FileCloser {
+    void operator()(std::FILE* f) const { (void)std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+}  // namespace
+
 bool ReadWholeFile(const std::string& fileName, std::string* bytes) {
-    std::ifstream in(fileName, std::ios::binary);
+    File in(std::fopen(fileName.c_str(), "rb"));
     if (!in) return false;
-    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    bytes->clear();
+    char buffer[4096];
+    size_t got;
+    while ((got = std::fread(buffer, 1, sizeof(buffer), in.get())) > 0) bytes->append(buffer, got);
+    return !std::ferror(in.get());
 }
 
 bool WriteWholeFile(const std::string& fileName, const std::string& bytes) {
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+    std::FILE* out = std::fopen(fileName.c_str(), "wb");
     if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return !out.fail();
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return (std::fclose(out) == 0) && written;
 }
 
 bool ExportRegFile(Registry& registry, RegHandle root, const std::string& path,

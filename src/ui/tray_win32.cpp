@@ -1,6 +1,7 @@
 #include "ui/tray_win32.h"
 
 #include <algorithm>
+#include <cstddef>
 
 #include "base/log.h"
 #include "drive/drive.h"
@@ -27,7 +28,15 @@ NOTIFYICONDATAW TrayIconData;
 
 namespace {
 constexpr wchar_t kDefaultTip[] = L"Tarvik 5.0";
-}
+
+// The size up to and including guidItem, which every shell since XP accepts
+// (952 bytes on 32-bit Windows). Spelled out because the headers' _V3_SIZE
+// names the Vista field after it, which the XP-level 32-bit build lacks.
+constexpr DWORD kNotifyIconDataSize = offsetof(NOTIFYICONDATAW, guidItem) + sizeof(GUID);
+#if NTDDI_VERSION >= 0x06000000
+static_assert(kNotifyIconDataSize == NOTIFYICONDATAW_V3_SIZE);
+#endif
+}  // namespace
 
 void LoadIconTable(HINSTANCE instance, bool xpStyle) {
     // The small-icon size follows the display scale (16, 20, 24 or 32 pixels),
@@ -44,8 +53,7 @@ void LoadIconTable(HINSTANCE instance, bool xpStyle) {
 
 void InitTrayIconData(HWND window) {
     TrayIconData = NOTIFYICONDATAW{};
-    // The size up to and including guidItem, which every shell since XP accepts.
-    TrayIconData.cbSize = NOTIFYICONDATAW_V3_SIZE;
+    TrayIconData.cbSize = kNotifyIconDataSize;
     TrayIconData.hWnd = window;
     TrayIconData.uID = 0;
     TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

@@ -6,7 +6,8 @@ running before the test and none left after it. `workdir`: an empty current
 directory for the program (its log files land there).
 
 TARVIK_BIN names the folder holding tarvik.exe and tarvik_probe.exe (default
-build/win64/bin); screenshots go to TARVIK_E2E_ARTIFACTS (default
+build/win64/bin), TARVIK_ARCH the architecture of that build (x86_64 or i686,
+default x86_64); screenshots go to TARVIK_E2E_ARTIFACTS (default
 build/win64/e2e-artifacts).
 
 A skipped test fails the run unless its reason matches ALLOWED_SKIPS: on a

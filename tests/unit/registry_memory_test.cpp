@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -307,6 +308,39 @@ TEST(RegFileTest, DeepKeysAreRefusedNotRecursedInto) {
     MemoryRegistry reg;
     std::string error;
     EXPECT_FALSE(ImportRegText(reg, "REGEDIT4\n[" + path + "]\n", &error));
+}
+
+TEST(RegFileTest, LinesAreCountedAcrossBlankOnesAndTheLastNeedsNoLineEnd) {
+    MemoryRegistry reg;
+    std::string error;
+    ASSERT_TRUE(ImportRegText(reg, "REGEDIT4\n\n[HKCU\\A]\r\n\r\n\"v\"=dword:2", &error)) << error;
+    RegKey a = RegKey::Open(kHkeyCurrentUser, "A", kKeyRead, nullptr, &reg);
+    ASSERT_TRUE(a);
+    uint8_t dword[4] = {};
+    uint32_t size = sizeof(dword);
+    ASSERT_EQ(a.Query("v", nullptr, dword, &size), kRegOk) << "the unterminated last line";
+    EXPECT_EQ(dword[0], 2);
+
+    MemoryRegistry bad;
+    EXPECT_FALSE(ImportRegText(bad, "REGEDIT4\n\n[HKCU\\A]\n\n\"v\"=dword:2x", &error));
+    EXPECT_NE(error.find("line 5"), std::string::npos) << error;
+}
+
+TEST(RegFileTest, WholeFilesKeepEveryByteAndMissingOnesFail) {
+    const std::string file = ::testing::TempDir() + "tarvik_whole_file.bin";
+    std::string bytes("\xFF\xFE\0\r\n\x1A", 6);
+    bytes += std::string(10000, 'x');  // more than one read
+    ASSERT_TRUE(WriteWholeFile(file, bytes));
+    std::string back = "old";
+    ASSERT_TRUE(ReadWholeFile(file, &back));
+    EXPECT_EQ(back, bytes);
+    ASSERT_TRUE(WriteWholeFile(file, "ab"));
+    ASSERT_TRUE(ReadWholeFile(file, &back));
+    EXPECT_EQ(back, "ab") << "a rewrite truncates";
+    std::remove(file.c_str());
+
+    EXPECT_FALSE(ReadWholeFile(file, &back));
+    EXPECT_FALSE(WriteWholeFile(::testing::TempDir() + "no/such/folder/x.reg", "x"));
 }
 
 }  // namespace

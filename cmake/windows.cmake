@@ -1,0 +1,55 @@
+# What the Windows builds add to the project: the oldest Windows each target
+# supports, and where the shipped tarvik.exe comes from.
+
+# ---- the oldest Windows -------------------------------------------------------
+# The 32-bit exe runs on Windows XP SP3 and later, the 64-bit one on Windows 7
+# and later. The headers then declare nothing newer, so a direct call of a
+# newer function fails to compile; such functions are looked up at run time.
+# tests/e2e/test_binary.py checks the result in the import table.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(TARVIK_ARCH i686)
+  set(TARVIK_WINDOWS_DEFINES _WIN32_WINNT=0x0501 WINVER=0x0501 NTDDI_VERSION=0x05010300)
+  # The full e2e suite runs on the 64-bit build; this one gets the checks of
+  # the exe and one pass through the program's life.
+  set(TARVIK_E2E_TESTS test_binary.py test_smoke.py)
+else()
+  set(TARVIK_ARCH x86_64)
+  set(TARVIK_WINDOWS_DEFINES _WIN32_WINNT=0x0601 WINVER=0x0601 NTDDI_VERSION=0x06010000)
+  set(TARVIK_E2E_TESTS "")
+endif()
+
+# ---- tarvik.exe from a build of its own -----------------------------------------
+# The tests need the -posix compilers (GoogleTest uses std::mutex), but their
+# thread runtime would put functions newer than Windows XP into the import
+# table and 25 KB of code into a program that never starts a thread. One
+# CMake build folder has one compiler, so tarvik.exe is built in a folder of
+# its own, program/, configured with the win32-thread compilers and
+# TARVIK_PROGRAM_ONLY=ON (the core and the exe, nothing else), and copied
+# into bin/. The target keeps the name tarvik, so the tests that read the
+# exe still depend on it.
+option(TARVIK_PROGRAM_ONLY "Build only tarvik.exe (the configuration of the shipped exe)" OFF)
+
+function(tarvik_program_from_own_build)
+  include(ExternalProject)
+  if(CMAKE_GENERATOR MATCHES "Makefiles")
+    # $(MAKE) joins the outer make's job server, so -j2 stays -j2 overall.
+    set(build $(MAKE) tarvik)
+  else()
+    set(build ${CMAKE_COMMAND} --build <BINARY_DIR> --target tarvik)
+  endif()
+  ExternalProject_Add(tarvik
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/program
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-w64.cmake
+      -DTARVIK_MINGW_ARCH=${TARVIK_MINGW_ARCH}
+      -DTARVIK_MINGW_THREADS=win32
+      -DTARVIK_PROGRAM_ONLY=ON
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    BUILD_COMMAND ${build}
+    INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different
+      <BINARY_DIR>/bin/tarvik.exe ${CMAKE_BINARY_DIR}/bin/tarvik.exe
+    # The inner make decides what is out of date.
+    BUILD_ALWAYS ON
+    USES_TERMINAL_BUILD OFF)
+endfunction()
