@@ -53,9 +53,9 @@ void SetDialogClassIcon(HINSTANCE instance) {
 }
 
 void RunApplication(HINSTANCE instance, bool hide) {
-    StartHidden = hide ? 1 : 0;
+    StartOptions.hidden = hide ? 1 : 0;
+    StartOptions.xpIcons = GetShellVersionMajor() > 5 && ScreenHasMoreThan256Colours();
     TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");
-    LoadIconTable(instance, GetShellVersionMajor() > 5 && ScreenHasMoreThan256Colours());
 
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = MainWindowProc;

@@ -20,7 +20,7 @@ namespace tarvik {
 
 const char kWindowClassName[] = "Tarvik";
 UINT TaskbarCreatedMessage = 0;
-int StartHidden = 0;
+MainWindowStart StartOptions;
 
 namespace {
 
@@ -53,6 +53,7 @@ public:
     explicit WindowHost(HWND window) : window_(window) {}
     App* app = nullptr;
     TrayMenus* menus = nullptr;
+    TrayIcon* icon = nullptr;
 
     bool StartTimer(unsigned id, uint32_t periodMs) override {
         return ::SetTimer(window_, id, periodMs, nullptr) != 0;
@@ -66,11 +67,9 @@ public:
         ::PostMessageA(window_, WM_COMMAND, id, static_cast<LPARAM>(lParam));
     }
 
-    bool TrayAdd() override { return CreateNotifyIcon() != FALSE; }
-    void TrayDelete() override { UiShellNotifyIcon(NIM_DELETE, &TrayIconData); }
-    void TrayUpdate() override {
-        if (app) tarvik::TrayUpdate(app->BusyCount, app->BlinkPhase);
-    }
+    bool TrayAdd() override { return icon->Add(); }
+    void TrayDelete() override { icon->Remove(); }
+    void TrayUpdate() override { icon->Update(app->BusyCount, app->BlinkPhase); }
 
     void ShowRightMenu() override { menus->ShowRightMenu(window_, CdromList, HelpFileExists()); }
     void ShowSpeedMenu() override {
@@ -125,13 +124,15 @@ private:
     HWND window_;
 };
 
-// The one running program: its menus, its host and its state, for the life
-// of the window.
+// The one running program: its tray icon and menus, its host and its state,
+// for the life of the window.
 struct MainWindow {
     explicit MainWindow(HWND window) : host(window), app(host) {
         host.app = &app;
         host.menus = &menus;
+        host.icon = &icon;
     }
+    TrayIcon icon;
     TrayMenus menus;
     WindowHost host;
     App app;
@@ -142,14 +143,17 @@ std::unique_ptr<MainWindow> g_main;
 LRESULT OnCreate(HWND window) {
     g_main = std::make_unique<MainWindow>(window);
     App& app = g_main->app;
-    app.IconHidden = StartHidden;
-    InitTrayIconData(window);
-    if (!app.IconHidden) (void)CreateNotifyIcon();
+    TrayIcon& icon = g_main->icon;
+    const HINSTANCE module = ::GetModuleHandleA(nullptr);
+    app.IconHidden = StartOptions.hidden;
+    icon.LoadIcons(module, StartOptions.xpIcons);
+    icon.Init(window);
+    if (!app.IconHidden) (void)icon.Add();
 
-    if (!g_main->menus.Create(::GetModuleHandleA(nullptr))) {
+    if (!g_main->menus.Create(module)) {
         MessageBoxRes(nullptr, IDS_CANT_CREATE_MENU, MB_ICONERROR | MB_TASKMODAL | MB_OK);
         // The window will not exist: take its icon away with it.
-        if (!app.IconHidden) UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
+        if (!app.IconHidden) icon.Remove();
         g_main.reset();
         return -1;
     }
@@ -160,7 +164,7 @@ LRESULT OnCreate(HWND window) {
 LRESULT OnDestroy() {
     if (g_main) {
         g_main->app.Shutdown();
-        UiShellNotifyIcon(NIM_DELETE, &TrayIconData);
+        g_main->icon.Remove();
         // The program object stays until the message loop has ended: a
         // command that destroyed the window is still unwinding in it.
     }

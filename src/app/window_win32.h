@@ -7,7 +7,12 @@ namespace tarvik {
 
 extern const char kWindowClassName[];  // "Tarvik": what a second instance looks for
 extern UINT TaskbarCreatedMessage;
-extern int StartHidden;  // "/hide": the window comes up without its icon
+// How the main window comes up, decided before it is created.
+struct MainWindowStart {
+    int hidden = 0;        // "/hide": without its icon
+    bool xpIcons = false;  // the XP pictures (a newer shell on a true-colour screen)
+};
+extern MainWindowStart StartOptions;
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

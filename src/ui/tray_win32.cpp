@@ -13,20 +13,18 @@
 
 namespace tarvik {
 
-// clang-format off
-IconTableRow IconTable[kIconRows] = {
-    {nullptr, "IconTask16", "IconTaskXP"},
-    {nullptr, "IconTask16Red", "IconTaskXPRed"},
-    {nullptr, "IconTask16Green", "IconTaskXPGreen"},
-    {nullptr, "IconQuestion16", "IconQuestionXP"},
-    {nullptr, "IconWait16", "IconWaitXP"},
-    {nullptr, "IconError16", "IconErrorXP"},
-};
-// clang-format on
-
-NOTIFYICONDATAW TrayIconData;
-
 namespace {
+
+struct IconNames {
+    const char* classic;
+    const char* xp;
+};
+constexpr IconNames kIconNames[kIconRows] = {
+    {"IconTask16", "IconTaskXP"},           {"IconTask16Red", "IconTaskXPRed"},
+    {"IconTask16Green", "IconTaskXPGreen"}, {"IconQuestion16", "IconQuestionXP"},
+    {"IconWait16", "IconWaitXP"},           {"IconError16", "IconErrorXP"},
+};
+
 constexpr wchar_t kDefaultTip[] = L"Tarvik 5.0";
 
 // The size up to and including guidItem, which every shell since XP accepts
@@ -36,43 +34,42 @@ constexpr DWORD kNotifyIconDataSize = offsetof(NOTIFYICONDATAW, guidItem) + size
 #if NTDDI_VERSION >= 0x06000000
 static_assert(kNotifyIconDataSize == NOTIFYICONDATAW_V3_SIZE);
 #endif
+
 }  // namespace
 
-void LoadIconTable(HINSTANCE instance, bool xpStyle) {
+void TrayIcon::LoadIcons(HINSTANCE instance, bool xpStyle) {
     // The small-icon size follows the display scale (16, 20, 24 or 32 pixels),
     // and each icon carries an image of that size, so the tray never shows a
     // shrunken 32-pixel picture.
     const int cx = ::GetSystemMetrics(SM_CXSMICON);
     const int cy = ::GetSystemMetrics(SM_CYSMICON);
-    for (IconTableRow& row : IconTable) {
-        // A missing picture leaves a null handle; the program goes on.
-        row.icon = static_cast<HICON>(::LoadImageA(instance, xpStyle ? row.xp : row.classic,
-                                                   IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR));
+    for (int row = 0; row < kIconRows; ++row) {
+        const char* name = xpStyle ? kIconNames[row].xp : kIconNames[row].classic;
+        icons_[row].reset(
+            static_cast<HICON>(::LoadImageA(instance, name, IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)));
     }
 }
 
-void InitTrayIconData(HWND window) {
-    TrayIconData = NOTIFYICONDATAW{};
-    TrayIconData.cbSize = kNotifyIconDataSize;
-    TrayIconData.hWnd = window;
-    TrayIconData.uID = 0;
-    TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    TrayIconData.uCallbackMessage = kWmTrayNotify;
-    TrayIconData.hIcon = IconTable[kIconNormal].icon;
-    ::lstrcpynW(TrayIconData.szTip, kDefaultTip, ARRAYSIZE(TrayIconData.szTip));
+void TrayIcon::Init(HWND window) {
+    data_ = NOTIFYICONDATAW{};
+    data_.cbSize = kNotifyIconDataSize;
+    data_.hWnd = window;
+    data_.uID = 0;
+    data_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data_.uCallbackMessage = kWmTrayNotify;
+    data_.hIcon = icons_[kIconNormal].get();
+    ::lstrcpynW(data_.szTip, kDefaultTip, ARRAYSIZE(data_.szTip));
 }
 
-BOOL UiShellNotifyIcon(DWORD message, NOTIFYICONDATAW* data) {
-    return ::Shell_NotifyIconW(message, data);
-}
-
-BOOL CreateNotifyIcon() {
-    const BOOL ok = UiShellNotifyIcon(NIM_ADD, &TrayIconData);
+bool TrayIcon::Add() {
+    const bool ok = ::Shell_NotifyIconW(NIM_ADD, &data_) != FALSE;
     LogPrintf("CreateNotifyIcon %s\n", ok ? "OK" : "FAILED!");
     return ok;
 }
 
-void TrayUpdate(int busyCount, int blinkPhase) {
+void TrayIcon::Remove() { ::Shell_NotifyIconW(NIM_DELETE, &data_); }
+
+void TrayIcon::Update(int busyCount, int blinkPhase) {
     TrayInputs inputs;
     inputs.busyCount = busyCount;
     inputs.accessBroken = IsDriveAccessBroken() != 0;
@@ -82,12 +79,12 @@ void TrayUpdate(int busyCount, int blinkPhase) {
     inputs.iconDisk = GlobalSettings.IconDisk != 0;
     const TrayView view = ComputeTrayView(CdromList, inputs);
 
-    TrayIconData.hIcon = IconTable[view.iconRow].icon;
+    data_.hIcon = icons_[view.iconRow].get();
     // The tip never exceeds 127 units, so it always fits with its terminator.
-    const size_t n = std::min(view.tip.size(), size_t{ARRAYSIZE(TrayIconData.szTip) - 1});
-    std::copy_n(view.tip.data(), n, TrayIconData.szTip);
-    TrayIconData.szTip[n] = L'\0';
-    UiShellNotifyIcon(NIM_MODIFY, &TrayIconData);
+    const size_t n = std::min(view.tip.size(), size_t{ARRAYSIZE(data_.szTip) - 1});
+    std::copy_n(view.tip.data(), n, data_.szTip);
+    data_.szTip[n] = L'\0';
+    ::Shell_NotifyIconW(NIM_MODIFY, &data_);
 }
 
 }  // namespace tarvik

@@ -1,10 +1,14 @@
 #pragma once
-// The notification-area icon: the six pictures, the icon record kept for the
-// life of the process, and adding, refreshing and removing it.
+// The notification-area icon: its six pictures and the icon record kept for
+// the life of the main window, owned by one object that adds, refreshes and
+// removes the icon.
 #include <windows.h>
 
 // needs windows.h first
 #include <shellapi.h>
+
+#include <memory>
+#include <type_traits>
 
 namespace tarvik {
 
@@ -18,25 +22,37 @@ enum IconRow : int {
     kIconRows = 6,
 };
 
-struct IconTableRow {
-    HICON icon;
-    const char* classic;
-    const char* xp;
+struct IconHandleDeleter {
+    void operator()(HICON icon) const { ::DestroyIcon(icon); }
 };
+using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconHandleDeleter>;
 
-extern IconTableRow IconTable[kIconRows];
-extern NOTIFYICONDATAW TrayIconData;
+class TrayIcon {
+public:
+    TrayIcon() = default;
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
 
-// Loads every row from the module's resources in the classic or the XP form.
-void LoadIconTable(HINSTANCE instance, bool xpStyle);
+    // Loads every picture from the module's resources in the classic or the
+    // XP form; a missing one leaves its row without a picture.
+    void LoadIcons(HINSTANCE instance, bool xpStyle);
+    // Fills the record for the main window: id 0, message/icon/tip, row 0,
+    // "Tarvik 5.0".
+    void Init(HWND window);
 
-// Fills TrayIconData for the main window: id 0, message/icon/tip, row 0, "Tarvik 5.0".
-void InitTrayIconData(HWND window);
+    // NIM_ADD; logs "CreateNotifyIcon OK" or "FAILED!".
+    bool Add();
+    void Remove();
+    // The tip and picture for the drives as they are now. busyCount: drive
+    // operations in progress; blinkPhase: set by the main timer while a tray
+    // is about to close by itself.
+    void Update(int busyCount, int blinkPhase);
 
-BOOL UiShellNotifyIcon(DWORD message, NOTIFYICONDATAW* data);
-BOOL CreateNotifyIcon();
-// busyCount: drive operations in progress; blinkPhase: set by the main timer
-// while a tray is about to close by itself.
-void TrayUpdate(int busyCount, int blinkPhase);
+    const NOTIFYICONDATAW& Record() const { return data_; }
+
+private:
+    NOTIFYICONDATAW data_{};
+    UniqueIcon icons_[kIconRows];
+};
 
 }  // namespace tarvik

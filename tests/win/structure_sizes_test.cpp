@@ -144,10 +144,11 @@ TEST_F(StructureSizes, AspiExecuteBlockHasTheClassicOffsets) {
 }
 
 TEST_F(StructureSizes, TrayIconRecordHasTheSizeEveryShellSinceXpTakes) {
-    InitTrayIconData(nullptr);
-    EXPECT_EQ(TrayIconData.cbSize, kNotifyIconSize);
+    TrayIcon icon;
+    icon.Init(nullptr);
+    EXPECT_EQ(icon.Record().cbSize, kNotifyIconSize);
     // The record ends with guidItem: nothing of Vista's hBalloonIcon is claimed.
-    EXPECT_EQ(TrayIconData.cbSize, offsetof(NOTIFYICONDATAW, guidItem) + sizeof(GUID));
+    EXPECT_EQ(icon.Record().cbSize, offsetof(NOTIFYICONDATAW, guidItem) + sizeof(GUID));
 }
 
 }  // namespace
