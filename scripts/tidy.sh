@@ -13,11 +13,16 @@ win_args=(--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-nostdinc++
     "--extra-arg=-isystem$mingw/include/c++/x86_64-w64-mingw32"
     --extra-arg=-isystem/usr/x86_64-w64-mingw32/include)
 
+# The program's own files (the entry, the window) are compiled in the
+# program's build folder inside the win64 one.
+win_db=build/win64
+[ -f build/win64/program/compile_commands.json ] && win_db=build/win64/program
+
 bad=0
 checked=0
 while read -r f; do
     if [[ $f == *_win32.cpp ]]; then
-        out=$(clang-tidy -p build/win64 --quiet "${win_args[@]}" "$f" 2>&1)
+        out=$(clang-tidy -p "$win_db" --quiet "${win_args[@]}" "$f" 2>&1)
     else
         out=$(clang-tidy -p build/host --quiet "$f" 2>&1)
     fi

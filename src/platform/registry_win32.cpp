@@ -6,9 +6,7 @@ namespace tarvik {
 namespace {
 
 // The seam carries keys as integers so the portable code needs no HKEY.
-HKEY ToHkey(RegHandle handle) {
-    return reinterpret_cast<HKEY>(handle);
-}  // NOLINT(performance-no-int-to-ptr)
+HKEY ToHkey(RegHandle handle) { return reinterpret_cast<HKEY>(handle); }
 
 bool IsPredefined(RegHandle handle) {
     return handle == kHkeyCurrentUser || handle == kHkeyLocalMachine ||
