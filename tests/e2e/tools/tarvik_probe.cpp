@@ -33,13 +33,19 @@ int Usage() {
         "  windows                     every top-level window: handle pid visible class title\n"
         "  command ID [LPARAM]         WM_COMMAND, sent\n"
         "  post-command ID [LPARAM]    WM_COMMAND, posted\n"
+        "  commands ID...              WM_COMMAND with each ID in turn (lParam 0), sent\n"
         "  close                       WM_CLOSE\n"
         "  devicechange EVENT UNITMASK [FLAGS]   EVENT: arrival, removecomplete or a number\n"
         "  devicechange-raw EVENT      WM_DEVICECHANGE with lParam 0\n"
+        "  devicechange-size EVENT SIZE UNITMASK\n"
+        "                              a media volume block whose dbch_size says SIZE\n"
         "  power EVENT                 WM_POWERBROADCAST: suspend, resumesuspend,\n"
         "                              resumeautomatic, resumecritical or a number\n"
         "  taskbarcreated              the registered \"TaskbarCreated\" message\n"
         "  hotkey ID                   WM_HOTKEY with wParam ID\n"
+        "  hotkey-free MODS VK...      tries RegisterHotKey(MOD_* MODS, VK) here for each VK and\n"
+        "                              releases it: one line \"VK free\" or \"VK taken\" each;\n"
+        "                              exit 0 when all were free, 1 when someone holds one\n"
         "  queryendsession [LPARAM]    WM_QUERYENDSESSION\n"
         "  endsession ENDING [LPARAM]  WM_ENDSESSION\n"
         "  tray MOUSEMSG               the tray callback: lbuttondown, rbuttondown, ... or a "
@@ -166,6 +172,44 @@ int DeviceChange(const char* eventText, const char* maskText, const char* flagsT
     volume.dbcv_unitmask = static_cast<DWORD>(mask);
     volume.dbcv_flags = static_cast<WORD>(flags);
     return Send(WM_DEVICECHANGE, static_cast<WPARAM>(event), reinterpret_cast<LPARAM>(&volume));
+}
+
+// A volume block that claims to be SIZE bytes long while the buffer holds a
+// whole, valid one: a receiver that reads past its own size sees a medium
+// arrival. Wine copies only dbch_size bytes across processes.
+int DeviceChangeSized(const char* eventText, const char* sizeText, const char* maskText) {
+    unsigned long long event = 0, size = 0, mask = 0;
+    if (!ParseNumber(eventText, event) || !ParseNumber(sizeText, size) ||
+        !ParseNumber(maskText, mask) || size > sizeof(DEV_BROADCAST_VOLUME))
+        return Usage();
+    DEV_BROADCAST_VOLUME volume{};
+    volume.dbcv_size = static_cast<DWORD>(size);
+    volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+    volume.dbcv_unitmask = static_cast<DWORD>(mask);
+    volume.dbcv_flags = DBTF_MEDIA;
+    return Send(WM_DEVICECHANGE, static_cast<WPARAM>(event), reinterpret_cast<LPARAM>(&volume));
+}
+
+// Whether key combinations are free for this process: RegisterHotKey fails
+// with ERROR_HOTKEY_ALREADY_REGISTERED while another window holds one. One
+// line per key; exit 0 when every key was free.
+int HotKeysFree(const char* modsText, char** keys, int count) {
+    unsigned long long mods = 0;
+    if (!ParseNumber(modsText, mods) || count < 1) return Usage();
+    constexpr int kId = 0xBEEF;
+    int taken = 0;
+    for (int k = 0; k < count; ++k) {
+        unsigned long long key = 0;
+        if (!ParseNumber(keys[k], key)) return Usage();
+        if (RegisterHotKey(nullptr, kId, static_cast<UINT>(mods), static_cast<UINT>(key))) {
+            UnregisterHotKey(nullptr, kId);
+            std::printf("0x%02llX free\n", key);
+        } else {
+            std::printf("0x%02llX taken, error %lu\n", key, GetLastError());
+            ++taken;
+        }
+    }
+    return taken ? 1 : 0;
 }
 
 // Starts EXE with the exact command line "EXE" CMDLINE. The Wine loader
@@ -303,6 +347,15 @@ int main(int argc, char** argv) {
         return cmd == "command" ? Send(WM_COMMAND, n1, static_cast<LPARAM>(n2))
                                 : Post(WM_COMMAND, n1, static_cast<LPARAM>(n2));
     }
+    if (cmd == "commands") {
+        // Many ids in one process: a sweep costs one start of the probe.
+        if (nargs < 1) return Usage();
+        for (int k = i + 1; k < argc; ++k) {
+            if (!ParseNumber(argv[k], n1)) return Usage();
+            if (const int rc = Send(WM_COMMAND, n1, 0); rc != 0) return rc;
+        }
+        return 0;
+    }
     if (cmd == "close") return Send(WM_CLOSE, 0, 0);
     if (cmd == "devicechange") {
         if (nargs < 2) return Usage();
@@ -311,6 +364,14 @@ int main(int argc, char** argv) {
     if (cmd == "devicechange-raw") {
         if (!ParseNumber(a1, n1)) return Usage();
         return Send(WM_DEVICECHANGE, n1, 0);
+    }
+    if (cmd == "devicechange-size") {
+        if (nargs < 3) return Usage();
+        return DeviceChangeSized(a1, a2, a3);
+    }
+    if (cmd == "hotkey-free") {
+        if (nargs < 2) return Usage();
+        return HotKeysFree(a1, argv + i + 2, nargs - 1);
     }
     if (cmd == "power") {
         static const std::pair<const char*, unsigned> kPower[] = {
