@@ -4,7 +4,7 @@ trace and its log, for the tests of messages, events and timers.
 `SimRun.learn()` runs the program once with /exit so the drive models are
 stored (the registry values a test sets next then refer to known models);
 `start()` starts the instance with /log and returns once its start-up is
-done. Messages the program posts to itself (hot keys, media arrival,
+over. Messages the program posts to itself (hot keys, media arrival,
 resume, timers) run after the send that caused them has returned; `settle()`
 posts a marker command behind them and waits for its log line, so what they
 sent is in the trace when it returns.
@@ -110,7 +110,7 @@ class SimRun:
     def start(self) -> None:
         self.inst = self.tarvik.spawn("/log", self.workdir, extra_env=self.env)
         assert self.tarvik.wait_window(True, timeout=20), "no main window"
-        self.settle()  # runs once the window's creation, with the drive start-up, is over
+        assert self.inst.wait_idle(timeout=30), "no end of the start-up"
 
     def close(self) -> None:
         assert self.tarvik.send("close") is not None
