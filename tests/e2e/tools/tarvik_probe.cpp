@@ -56,6 +56,8 @@ int Usage() {
         "                              exit=N when it ends\n"
         "  tray-icon [ID]              whether the notification area holds icon ID (default 0)\n"
         "                              of the main window: prints held (exit 0) or none (1)\n"
+        "  tray-time CLASS EXE [CMDLINE]  starts EXE, prints ms=T when its window of CLASS has\n"
+        "                              its icon, closes it when idle and prints exit=N\n"
         "  processes                   image names of the running processes, one a line\n"
         "  kill NAME                   terminate every process whose image is NAME\n",
         stderr);
@@ -271,6 +273,70 @@ int TrayIcon(UINT id) {
     return held ? 0 : 1;
 }
 
+// The start-to-icon time of a program: starts EXE with CMDLINE and polls until
+// its window of class CLASS has icon 0 in the notification area (asked as
+// tray-icon does), timed from just before CreateProcess. Then, once the
+// program waits for input, closes it with WM_CLOSE. Prints ms=T and exit=N.
+int TrayTime(const char* windowClass, const char* exe, const char* cmdline) {
+    HMODULE shell = LoadLibraryA("shell32.dll");
+    auto notify = shell ? reinterpret_cast<decltype(&Shell_NotifyIconW)>(
+                              reinterpret_cast<void*>(GetProcAddress(shell, "Shell_NotifyIconW")))
+                        : nullptr;
+    if (notify == nullptr) {
+        std::puts("no Shell_NotifyIconW");
+        return 3;
+    }
+    std::string line = std::string("\"") + exe + "\"";
+    if (cmdline != nullptr) line += std::string(" ") + cmdline;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    LARGE_INTEGER frequency, started, shown;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
+    if (!CreateProcessA(exe, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        std::printf("launch failed, error %lu\n", GetLastError());
+        return 4;
+    }
+    CloseHandle(pi.hThread);
+    HWND hwnd = nullptr;
+    const DWORD deadline = GetTickCount() + g_timeoutMs;
+    for (bool held = false; !held;) {
+        if (hwnd == nullptr) {
+            HWND found = FindWindowA(windowClass, nullptr);
+            DWORD pid = 0;
+            if (found != nullptr) GetWindowThreadProcessId(found, &pid);
+            if (pid == pi.dwProcessId) hwnd = found;
+        }
+        if (hwnd != nullptr) {
+            NOTIFYICONDATAW data{};
+            data.cbSize = sizeof data;
+            data.hWnd = hwnd;
+            held = notify(NIM_MODIFY, &data) != FALSE;
+        }
+        if (held) break;
+        if (static_cast<LONG>(GetTickCount() - deadline) > 0) {
+            std::puts("timeout");
+            TerminateProcess(pi.hProcess, 1);
+            CloseHandle(pi.hProcess);
+            return 1;
+        }
+        Sleep(2);
+    }
+    QueryPerformanceCounter(&shown);
+    std::printf("ms=%.1f\n", 1000.0 * static_cast<double>(shown.QuadPart - started.QuadPart) /
+                                 static_cast<double>(frequency.QuadPart));
+    WaitForInputIdle(pi.hProcess, g_timeoutMs);
+    PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    const bool ended = WaitForSingleObject(pi.hProcess, g_timeoutMs) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(pi.hProcess, 1);
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    std::printf("exit=%lu\n", code);
+    return ended ? 0 : 3;
+}
+
 int ListProcesses() {
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snap == INVALID_HANDLE_VALUE) return 3;
@@ -411,6 +477,10 @@ int main(int argc, char** argv) {
         const int base = wait ? i + 1 : i + 2;
         if (base >= argc) return Usage();
         return Run(wait, argv[base], base + 1 < argc ? argv[base + 1] : nullptr);
+    }
+    if (cmd == "tray-time") {
+        if (nargs < 2) return Usage();
+        return TrayTime(a1, a2, a3);
     }
     if (cmd == "tray-icon") {
         if (a1 != nullptr && !ParseNumber(a1, n1)) return Usage();
