@@ -191,7 +191,10 @@ void OnTrayNotify(HWND window, LPARAM mouseMessage) {
 }
 
 void OnDeviceChange(WPARAM event, LPARAM lParam) {
-    const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam);
+    // Only the two device events read point at a block; other events carry a
+    // number (a drive for DBT_LOW_DISK_SPACE) or nothing in lParam.
+    const bool block = event == kDbtDeviceArrival || event == kDbtDeviceRemoveComplete;
+    const auto* header = block ? reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam) : nullptr;
     // The block says how long it is; nothing past that is read.
     const size_t size = header ? header->dbch_size : 0;
     g_main->app.DeviceChange(event,
