@@ -17,6 +17,7 @@ D_KEYS = {0: ord("E"), 1: ord("C"), 2: ord("M"), 3: ord("F"), 4: ord("R"), 5: or
 E_MAX_KEY = ord("X")  # drive 1 (E:, the slim writer), slot 2: max speed
 DVD_SPEEDS = [22160, 16620, 11080, 8310, 5540, 2770]  # the writer's DVD list
 SLIM_CD_TOP = 4234
+WM_DEVICECHANGE = 0x0219
 
 
 def unplugged_after_start(folder):
@@ -206,6 +207,10 @@ def test_forged_messages_change_nothing(tarvik, workdir):
     # (Wine passes those of 0 and 12 bytes or more; it drops 4 to 11).
     for event in ("0x8000", "0x8004", "0x7", "0x18"):
         assert run.send("devicechange-raw", event) is not None
+    # Events whose lParam is a number, not a block: DBT_NO_DISK_SPACE and
+    # DBT_LOW_DISK_SPACE carry a drive number.
+    for event in ("0x47", "0x48"):
+        assert run.send("send", str(WM_DEVICECHANGE), event, "3") is not None
     for event, sizes in (("0x8000", (0, 4, 8, 11, 12, 16, 17)), ("0x8004", (0, 12, 16, 17))):
         for size in sizes:
             assert run.send("devicechange-size", event, str(size), "0x8") is not None
@@ -221,6 +226,8 @@ def test_forged_messages_change_nothing(tarvik, workdir):
     notes = run.log()[logged:]
     assert not any("DBT_DEVTYP_VOLUME" in m for m in notes), "a short block was read as a volume"
     assert "LEFT CLICK" not in notes
+    for event in ("0x7", "0x18", "0x47", "0x48"):  # each notice is seen, none is read as a block
+        assert f"Got WM_DEVICECHANGE with wParam={event}" in notes
     commands = [m for m in notes if m.startswith("CDROMCommand")]
     assert len(commands) > 9 and all(
         re.fullmatch(r"CDROMCommand: cmd=1[345], i=0, speed=\d+", m) for m in commands), \
