@@ -117,8 +117,17 @@ void App::RefreshTray() {
 // ---- start-up and shut-down ---------------------------------------------------
 
 void App::Start() {
+    // Start-up runs inside the window's creation: a close that arrives
+    // meanwhile (a second instance restarting) ends the program once the
+    // window exists, instead of destroying it half made.
+    ++commandDepth_;
     DrivesInit(1);
     if (GlobalSettings.CloseOnRun) CloseAllTrays();
+    --commandDepth_;
+    if (exitPending_) {
+        exitPending_ = false;
+        host_.PostCommand(CMD_EXIT, 0);
+    }
 }
 
 void App::Shutdown() {

@@ -39,8 +39,10 @@ struct AspiCommand {
 // the event could make it signal a later command's event with the same handle
 // value. A time-out takes 30 s, so these stay few.
 std::vector<AspiCommand*>& Parked() {
-    static std::vector<AspiCommand*> parked;
-    return parked;
+    // Never destroyed: the manager may still write into a parked block while
+    // the process ends, so it stays reachable to the very end.
+    static auto* parked = new std::vector<AspiCommand*>;
+    return *parked;
 }
 
 void Park(std::unique_ptr<AspiCommand> command) { Parked().push_back(command.release()); }

@@ -28,7 +28,10 @@ public:
     int passwordAnswer = 1;
     std::function<bool(CdromDrive*)> driveOptions = [](CdromDrive*) { return false; };
 
-    void InitTransport(uint32_t) override {}  // the simulator's drives stay
+    std::function<void()> duringStart;
+    void InitTransport(uint32_t) override {  // the simulator's drives stay
+        if (duringStart) duringStart();
+    }
     bool StartTimer(unsigned id, uint32_t) override { return timers.insert(id), true; }
     void StopTimer(unsigned id) override { timers.erase(id); }
     bool RegisterHotKey(int id, unsigned, unsigned key) override {
@@ -298,6 +301,17 @@ TEST_F(AppTest, ACommandWhoseDialogOutlivesTheListIsDroppedAndExitWaitsForIt) {
     Run(0, DRIVE_CMD_OPTIONS);
     EXPECT_EQ(host_.destroyed, 1) << "after the command unwound, not inside the dialog";
     EXPECT_EQ(CdromList.count(), 0u);
+}
+
+TEST_F(AppTest, ACloseDuringTheStartEndsTheProgramOnceTheWindowExists) {
+    Add(DvdWriter());
+    Start();
+    app_ = std::make_unique<App>(host_);
+    host_.duringStart = [this] { app_->Exit(); };
+    app_->Start();
+    EXPECT_EQ(host_.destroyed, 0) << "not inside the window's creation";
+    ASSERT_EQ(host_.posted.size(), 1u);
+    EXPECT_EQ(host_.posted[0].first, CMD_EXIT);
 }
 
 }  // namespace
