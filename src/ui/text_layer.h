@@ -21,11 +21,12 @@ namespace tarvik {
 // surrogate pair.
 template <class Unit>
 std::size_t Utf16PrefixLength(const Unit* src, std::size_t n, std::size_t room) {
-    if (n <= room) return n;
-    std::size_t cut = room;
-    const auto before = static_cast<uint16_t>(cut ? src[cut - 1] : 0);
-    if (cut && before >= 0xD800 && before <= 0xDBFF) --cut;
-    return cut;
+    std::size_t take = n < room ? n : room;
+    if (take < n && take > 0) {
+        const auto last = static_cast<uint16_t>(src[take - 1]);
+        if (last >= 0xD800 && last <= 0xDBFF) --take;  // a high surrogate without its partner
+    }
+    return take;
 }
 
 // Appends `n` units from `src` (any 16-bit unit type); what does not fit is
