@@ -267,22 +267,6 @@ TEST(LayoutCode, ContainerKindsFollowChildrenThenTheCode) {
     }
 }
 
-TEST(LayoutCode, RowInAColumnStaysFixedWithCodeOne) {
-    // The countdown's row 103 in a column 300 wide: not stretched.
-    const DialogItem table[] = {
-        {&ctl::Row, 10, u"1", 0, 0, nullptr},
-        {&ctl::LabelRight, 11, u"00", 0, 10, nullptr},
-    };
-    FakeMetrics metrics{CountdownFont()};
-    metrics.LoadTexts(table);
-    std::vector<ItemState> items = MakeItemStates(table);
-    (void)MeasureDialog(items, metrics);
-    const auto placed = PlaceDialog(items, metrics, 300, 13);
-    ASSERT_EQ(placed.size(), 2u);
-    EXPECT_EQ(placed[0].box, (Box{0, 0, 12, 13}));  // its label: as wide as the row
-    EXPECT_EQ(placed[1].box, (Box{0, 0, 12, 13}));  // the row itself
-}
-
 TEST(LayoutCode, ParseDlgIntReadsWhatGetDlgItemIntReads) {
     const std::pair<const char16_t*, unsigned> cases[] = {
         {u"", 0},
@@ -418,18 +402,6 @@ TEST(MeasureRules, EveryClassAt96And144PixelsPerInch) {
             EXPECT_EQ(items[0].v, want.v);
         }
     }
-}
-
-TEST(MeasureRules, CheckMarkNeverSmallerThanAt96) {
-    FakeFont font = Font96();
-    font.dpi = 72;
-    FakeMetrics metrics(font);
-    const DialogItem table[] = {{&ctl::CheckBox, 20, u"Lock tray", 0, 0, nullptr}};
-    metrics.LoadTexts(table);
-    std::vector<ItemState> items = MakeItemStates(table);
-    (void)MeasureDialog(items, metrics);
-    EXPECT_EQ(items[0].width, 68);
-    EXPECT_EQ(items[0].height, 14);
 }
 
 TEST(MeasureRules, GroupBoxWithCaptionFramesItsChildren) {

@@ -82,16 +82,6 @@ DialogHeader HeaderWithFont() {
     return h;
 }
 
-TEST(DialogTemplate, InitialTextsComeFromTheLiteralOrTheStringTable) {
-    const auto texts = Texts();
-    EXPECT_EQ(texts[0], u"");
-    EXPECT_EQ(texts[1], u"IconApp");
-    EXPECT_EQ(texts[2], u"Remove all options from registry?");
-    EXPECT_EQ(texts[3], u"OK");
-    EXPECT_EQ(texts[5], u"");
-    EXPECT_EQ(texts[6], u"");
-}
-
 TEST(DialogTemplate, SizePassMatchesTheBytesAndTheFormat) {
     for (bool font : {true, false}) {
         SCOPED_TRACE(font ? "with font" : "without font");
@@ -153,13 +143,6 @@ TEST(DialogTemplate, EveryItemOnItsBoundaryWithClassStyleIdAndText) {
         offset = next;
     }
     EXPECT_EQ(offset, bytes.size());
-}
-
-TEST(DialogTemplate, TextsThatDoNotMatchTheRowsGiveNothing) {
-    std::vector<std::u16string> texts = Texts();
-    texts.pop_back();
-    EXPECT_EQ(DialogTemplateSize(HeaderWithFont(), kTable, texts), 0u);
-    EXPECT_TRUE(BuildDialogTemplate(HeaderWithFont(), kTable, texts).empty());
 }
 
 TEST(DialogTemplate, CaptionJoinsTitleAndStringOnlyWhenBothAreThere) {

@@ -104,13 +104,5 @@ TEST(MessageBoxLayout, TwoButtonsShareTheWidthEvenly) {
     EXPECT_LE(std::abs(before - after), 2);
 }
 
-TEST(MessageBoxLayout, AMultiLineMessageMakesTheBoxTaller) {
-    Size one, four;
-    (void)Layout(IDS_CANT_REGISTER_CLASS, 0, &one);
-    const auto placed = Layout(IDS_DETECTION_FAILED, 0, &four);
-    EXPECT_EQ(placed.at(kMsgText).height, 4 * 13);
-    EXPECT_EQ(four.height - one.height, 4 * 13 - 32);  // one line was shorter than the icon
-}
-
 }  // namespace
 }  // namespace tarvik

@@ -15,14 +15,11 @@
 namespace tarvik {
 namespace {
 
-std::wstring Wide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
-
 TEST(ResStrings, ReadFromTheModulesOwnBlocks) {
     // This test program carries the program's resources.
     const auto found = FindResString(nullptr, 17, 0);
     ASSERT_TRUE(found);
     EXPECT_EQ(std::wstring(found->begin(), found->end()), L"Autorun");
-    EXPECT_EQ(ResText(IDS_RESET_CONFIRM), Wide(ResString(IDS_RESET_CONFIRM)));
     EXPECT_EQ(ResText(9999), L"");
 
     const UINT id = IDS_SCAN_FAST;  // "Fast scan"
@@ -35,20 +32,6 @@ TEST(ResStrings, ReadFromTheModulesOwnBlocks) {
     buffer[0] = L'#';
     EXPECT_EQ(LoadResString(nullptr, id, buffer, 0, 0), 0);
     EXPECT_EQ(buffer[0], L'#');
-    EXPECT_EQ(LoadResString(nullptr, 9999, buffer, 5, 0), 0);
-    EXPECT_EQ(buffer[0], L'\0');
-}
-
-TEST(ResStrings, BuildersAppendTableAndAnsiTexts) {
-    wchar_t text[32];
-    const wchar_t* end = text + 32;
-    wchar_t* p = WStrCopy(text, end, L"[");
-    p = WStrAppendResString(p, end, IDS_REMINDER_EJECT);
-    p = WStrAppendResString(p, end, 9999);  // missing: nothing
-    p = WStrAppendAnsi(p, end, " 8x");
-    p = WStrAppendAnsi(p, end, "");  // converts to nothing: nothing, not even a NUL
-    EXPECT_STREQ(text, L"[Eject 8x");
-    EXPECT_EQ(*p, L'\0');
 }
 
 TEST(TextApi, StructureSizesAreTheBuildsOwn) {
@@ -144,14 +127,6 @@ TEST(TextApi, MenuItemsThroughTheAnsiFormKeepTextsAndBitmaps) {
         DestroyMenu(menu);
         DeleteObject(bitmap);
     });
-}
-
-TEST(TextApi, VolumeLabelsAgreeInBothForms) {
-    wchar_t wide[64] = {}, ansi[64] = {};
-    const BOOL okWide = UiGetVolumeLabel(L"C:\\", wide, 64);
-    VersionSystem old(1);
-    With(old, [&] { EXPECT_EQ(UiGetVolumeLabel(L"C:\\", ansi, 64), okWide); });
-    EXPECT_STREQ(ansi, wide);
 }
 
 }  // namespace
