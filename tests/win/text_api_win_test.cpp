@@ -39,7 +39,7 @@ TEST(TextApi, StructureSizesAreTheBuildsOwn) {
     EXPECT_EQ(offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth), 340u);
     EXPECT_EQ(sizeof(MONITORINFO), 40u);
 #ifndef _WIN64
-    EXPECT_EQ(NOTIFYICONDATAA_V3_SIZE, 504u);
+    EXPECT_EQ(static_cast<std::size_t>(NOTIFYICONDATAA_V3_SIZE), 504u);
     EXPECT_EQ(sizeof(MENUITEMINFOA), 48u);
 #endif
 }
