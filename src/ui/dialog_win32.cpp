@@ -38,18 +38,24 @@ struct DialogState {
     }
 };
 
+// Window messages and window data carry handles and pointers as integers.
+template <class T>
+T FromInteger(LONG_PTR value) {
+    return reinterpret_cast<T>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+
 DialogState* StateOf(HWND dialog) {
-    return reinterpret_cast<DialogState*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
+    return FromInteger<DialogState*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
 }
 
 std::wstring ToWide(std::u16string_view s) { return std::wstring(s.begin(), s.end()); }
 std::u16string ToU16(std::wstring_view s) { return std::u16string(s.begin(), s.end()); }
 
 HFONT FontOf(HWND control) {
-    auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+    auto font = FromInteger<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
     if (!font) {
         if (HWND parent = ::GetParent(control))
-            font = reinterpret_cast<HFONT>(::SendMessageW(parent, WM_GETFONT, 0, 0));
+            font = FromInteger<HFONT>(::SendMessageW(parent, WM_GETFONT, 0, 0));
     }
     return font;
 }
@@ -164,7 +170,7 @@ void InsertListViewColumns(HWND list) {
 void SetRichTextCharset(HWND dialog, HWND rich) {
     BYTE charset = DEFAULT_CHARSET;
     if (HDC dc = ::GetDC(rich)) {
-        auto font = reinterpret_cast<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0));
+        auto font = FromInteger<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0));
         HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
         TEXTMETRICA tm{};
         if (::GetTextMetricsA(dc, &tm)) charset = tm.tmCharSet;
@@ -320,7 +326,7 @@ INT_PTR OnSize(HWND dialog, DialogState* state) {
 }
 
 INT_PTR OnGetMinMaxInfo(DialogState* state, LPARAM lParam) {
-    auto* info = reinterpret_cast<MINMAXINFO*>(lParam);
+    auto* info = FromInteger<MINMAXINFO*>(lParam);
     Point minTrack{info->ptMinTrackSize.x, info->ptMinTrackSize.y};
     Point maxTrack{info->ptMaxTrackSize.x, info->ptMaxTrackSize.y};
     if (!ApplyMinTrackSize(state->minimum, minTrack, maxTrack)) return FALSE;
@@ -338,9 +344,8 @@ INT_PTR OnDestroy(HWND dialog, DialogState* state) {
 }
 
 INT_PTR Route(HWND dialog, DialogState* state, UINT message, WPARAM wParam, LPARAM lParam) {
-    const auto key = static_cast<uint16_t>(message == WM_CTLCOLORSTATIC
-                                               ? ::GetDlgCtrlID(reinterpret_cast<HWND>(lParam))
-                                               : LOWORD(wParam));
+    const auto key = static_cast<uint16_t>(
+        message == WM_CTLCOLORSTATIC ? ::GetDlgCtrlID(FromInteger<HWND>(lParam)) : LOWORD(wParam));
     for (const ItemState& item : state->items)
         if (item.id == key && item.handler)
             return item.handler(dialog, key, message, wParam, lParam);
@@ -451,7 +456,7 @@ HWND OpenDialog(HWND parent, const wchar_t* title, UINT titleStringId, DWORD sty
 
 INT_PTR CALLBACK LayoutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG)
-        return OnInitDialog(dialog, wParam, reinterpret_cast<DialogState*>(lParam));
+        return OnInitDialog(dialog, wParam, FromInteger<DialogState*>(lParam));
     // Before WM_INITDIALOG (WM_SETFONT, the first WM_SIZE) and after
     // WM_DESTROY there is nothing to lay out or route to.
     DialogState* state = StateOf(dialog);
