@@ -214,10 +214,26 @@ void PrepareClass(ClassPrepare prepare) {
             return;
     }
     if (registered & wanted) return;
+    // InitCommonControlsEx came with comctl32 4.70; an older library has only
+    // InitCommonControls, which registers every class at once. Looked up once.
+    using InitExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    using InitFn = void(WINAPI*)();
+    static HMODULE comctl32 = ::LoadLibraryA("comctl32.dll");
+    static auto initEx = comctl32 ? reinterpret_cast<InitExFn>(reinterpret_cast<void*>(
+                                        ::GetProcAddress(comctl32, "InitCommonControlsEx")))
+                                  : nullptr;
+    static auto initAll = comctl32 ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(
+                                         ::GetProcAddress(comctl32, "InitCommonControls")))
+                                   : nullptr;
     INITCOMMONCONTROLSEX init{};
     init.dwSize = sizeof(init);
     init.dwICC = wanted;
-    if (::InitCommonControlsEx(&init)) registered |= wanted;
+    if (initEx && initEx(&init)) {
+        registered |= wanted;
+    } else if (initAll) {
+        initAll();
+        registered = ~DWORD{0};
+    }
 }
 
 // ---- opening, placing, routing ------------------------------------------------
