@@ -73,7 +73,7 @@ BOOL AnsiGetVolumeLabel(const wchar_t* root, wchar_t* label, DWORD capacity) {
 
 BOOL AnsiShellNotifyIcon(DWORD message, NOTIFYICONDATAW* data) {
     NOTIFYICONDATAA a{};
-    a.cbSize = NOTIFYICONDATAA_V3_SIZE;
+    a.cbSize = kNotifyIconDataSizeA;
     a.hWnd = data->hWnd;
     a.uID = data->uID;
     a.uFlags = data->uFlags;
@@ -167,10 +167,10 @@ void FontAnsiToWide(const LOGFONTA& a, LOGFONTW& w) {
 }
 
 BOOL AnsiGetNonClientMetrics(NONCLIENTMETRICSW* metrics) {
-    constexpr UINT kSizeA = offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth);
     NONCLIENTMETRICSA a{};
-    a.cbSize = kSizeA;
-    if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, kSizeA, &a, 0)) return FALSE;
+    a.cbSize = kNonClientMetricsSizeA;
+    if (!::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSizeA, &a, 0))
+        return FALSE;
     metrics->cbSize = kNonClientMetricsSizeW;
     metrics->iBorderWidth = a.iBorderWidth;
     metrics->iScrollWidth = a.iScrollWidth;

@@ -22,9 +22,9 @@ struct UiTextApiTable {
     UINT (*getDlgItemText)(HWND dialog, int id, wchar_t* buffer, int capacity);
     BOOL (*setDlgItemText)(HWND dialog, int id, const wchar_t* text);
     BOOL (*insertMenuItem)(HMENU menu, UINT item, BOOL byPosition, const MENUITEMINFOW* info);
-    HWND (*createDialogIndirectParam)
+    HWND(*createDialogIndirectParam)
     (HINSTANCE instance, const DLGTEMPLATE* tmpl, HWND parent, DLGPROC proc, LPARAM init);
-    INT_PTR (*dialogBoxIndirectParam)
+    INT_PTR(*dialogBoxIndirectParam)
     (HINSTANCE instance, const DLGTEMPLATE* tmpl, HWND parent, DLGPROC proc, LPARAM init);
     BOOL (*getNonClientMetrics)(NONCLIENTMETRICSW* metrics);
 };
@@ -70,9 +70,17 @@ inline BOOL UiGetNonClientMetrics(NONCLIENTMETRICSW* metrics) {
     return UiTextApi.getNonClientMetrics(metrics);
 }
 
-// The size of NONCLIENTMETRICSW every system accepts: the record without
-// iPaddedBorderWidth, which Windows before Vista rejects.
-constexpr UINT kNonClientMetricsSizeW = offsetof(NONCLIENTMETRICSW, iPaddedBorderWidth);
+// The size of NONCLIENTMETRICSW every system accepts: the record up to the
+// end of lfMessageFont, without the iPaddedBorderWidth that Windows before
+// Vista rejects (and that an XP build does not declare).
+constexpr UINT kNonClientMetricsSizeW =
+    offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW);
+constexpr UINT kNonClientMetricsSizeA =
+    offsetof(NONCLIENTMETRICSA, lfMessageFont) + sizeof(LOGFONTA);
+
+// The ANSI tray record up to and including guidItem, as the wide one (504
+// bytes on 32-bit Windows).
+constexpr DWORD kNotifyIconDataSizeA = offsetof(NOTIFYICONDATAA, guidItem) + sizeof(GUID);
 
 // A whole window or control text, through the table.
 std::wstring UiWindowText(HWND window);

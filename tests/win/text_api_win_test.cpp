@@ -36,10 +36,10 @@ TEST(ResStrings, ReadFromTheModulesOwnBlocks) {
 
 TEST(TextApi, StructureSizesAreTheBuildsOwn) {
     EXPECT_EQ(kNonClientMetricsSizeW, 500u);  // no pointers: the same in both builds
-    EXPECT_EQ(offsetof(NONCLIENTMETRICSA, iPaddedBorderWidth), 340u);
+    EXPECT_EQ(kNonClientMetricsSizeA, 340u);
     EXPECT_EQ(sizeof(MONITORINFO), 40u);
 #ifndef _WIN64
-    EXPECT_EQ(static_cast<std::size_t>(NOTIFYICONDATAA_V3_SIZE), 504u);
+    EXPECT_EQ(kNotifyIconDataSizeA, 504u);
     EXPECT_EQ(sizeof(MENUITEMINFOA), 48u);
 #endif
 }
