@@ -11,15 +11,14 @@
 #include "ui/commands.h"
 #include "ui/message_box_win32.h"
 #include "ui/strings.h"
+#include "ui/text_api_win32.h"
 #include "ui/tray_win32.h"
 
 namespace tarvik {
 namespace {
 
 constexpr char kBuildBanner[] = " [build 2019-10-06 23:20:06]";
-// Start-up errors: error, task-modal, OK only (0x2010). MessageBoxRes shows
-// the system message box for now; the program's own dialog takes its place
-// with the dialog engine.
+// Start-up errors: error, task-modal, OK only (0x2010).
 constexpr UINT kStartupErrorFlags = MB_ICONERROR | MB_TASKMODAL | MB_OK;
 constexpr ATOM kDialogClassAtom = 0x8002;
 
@@ -53,6 +52,8 @@ void SetDialogClassIcon(HINSTANCE instance) {
 }
 
 void RunApplication(HINSTANCE instance, bool hide) {
+    // Before the first window, menu, icon or dialog: they all go through it.
+    UiTextApiInit();
     StartOptions.hidden = hide ? 1 : 0;
     StartOptions.xpIcons = GetShellVersionMajor() > 5 && ScreenHasMoreThan256Colours();
     TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");

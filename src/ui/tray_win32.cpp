@@ -9,6 +9,7 @@
 #include "settings/shell.h"
 #include "settings/store.h"
 #include "ui/commands.h"
+#include "ui/text_api_win32.h"
 #include "ui/tray_view.h"
 
 namespace tarvik {
@@ -62,12 +63,12 @@ void TrayIcon::Init(HWND window) {
 }
 
 bool TrayIcon::Add() {
-    const bool ok = ::Shell_NotifyIconW(NIM_ADD, &data_) != FALSE;
+    const bool ok = UiShellNotifyIcon(NIM_ADD, &data_) != FALSE;
     LogPrintf("CreateNotifyIcon %s\n", ok ? "OK" : "FAILED!");
     return ok;
 }
 
-void TrayIcon::Remove() { ::Shell_NotifyIconW(NIM_DELETE, &data_); }
+void TrayIcon::Remove() { UiShellNotifyIcon(NIM_DELETE, &data_); }
 
 void TrayIcon::Update(int busyCount, int blinkPhase) {
     TrayInputs inputs;
@@ -84,7 +85,7 @@ void TrayIcon::Update(int busyCount, int blinkPhase) {
     const size_t n = std::min(view.tip.size(), size_t{ARRAYSIZE(data_.szTip) - 1});
     std::copy_n(view.tip.data(), n, data_.szTip);
     data_.szTip[n] = L'\0';
-    ::Shell_NotifyIconW(NIM_MODIFY, &data_);
+    UiShellNotifyIcon(NIM_MODIFY, &data_);
 }
 
 }  // namespace tarvik

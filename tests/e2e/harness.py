@@ -363,6 +363,88 @@ class WineSession:
             raise HarnessError(f"the probe could not ask the notification area: {out.strip()}")
         return rc == 0
 
+    def post_command(self, cmd_id: int, lparam: int = 0) -> bool:
+        """Posts WM_COMMAND and returns at once: a command that opens a modal
+        dialog would keep a sent message waiting until the dialog closes."""
+        rc, _ = self.probe("post-command", str(cmd_id), str(lparam))
+        return rc == 0
+
+    # ---- dialogs ---------------------------------------------------------------
+    @staticmethod
+    def _text_arg(text: str) -> str:
+        """A caption or text for the probe, safe whatever Wine's locale is."""
+        return "x:" + text.encode("utf-8").hex()
+
+    def find_dialog(self, caption: str, timeout: float = 15) -> Optional[dict]:
+        """The dialog captioned `caption` once it exists: hwnd, pid, rect and
+        client (screen coordinates, right and bottom exclusive); None after `timeout`."""
+        rc, out = self.probe("dialog", self._text_arg(caption), str(int(timeout * 1000)),
+                             timeout=timeout + 20)
+        if rc != 0:
+            return None
+        fields = dict(f.split("=", 1) for f in out.split() if "=" in f)
+        return {"hwnd": int(fields["hwnd"], 16), "pid": int(fields["pid"]),
+                "rect": _rect(fields["rect"]), "client": _rect(fields["client"])}
+
+    def wait_dialog_gone(self, caption: str, timeout: float = 15) -> bool:
+        rc, _ = self.probe("dialog-gone", self._text_arg(caption), str(int(timeout * 1000)),
+                           timeout=timeout + 20)
+        return rc == 0
+
+    def dialog_children(self, caption: str) -> list[dict]:
+        """The dialog's controls in creation order: id, cls, rect (screen),
+        checked (-1 when not a button), enabled, visible, text."""
+        rc, out = self.probe("children", self._text_arg(caption))
+        if rc != 0:
+            return []
+        children = []
+        for line in out.splitlines():
+            parts = line.split("\t", 6)
+            if len(parts) < 7:
+                continue
+            text = re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(
+                m.group(1), m.group(1)), parts[6])
+            children.append({"id": int(parts[0]), "cls": parts[1], "rect": _rect(parts[2]),
+                             "checked": int(parts[3]), "enabled": parts[4] == "1",
+                             "visible": parts[5] == "1", "text": text})
+        return children
+
+    def set_control_text(self, caption: str, control_id: int, text: str) -> bool:
+        rc, _ = self.probe("set-text", self._text_arg(caption), str(control_id),
+                           self._text_arg(text))
+        return rc == 0
+
+    def click_control(self, caption: str, control_id: int) -> bool:
+        """Clicks a button of the dialog (posted: what it opens does not block)."""
+        rc, _ = self.probe("click", self._text_arg(caption), str(control_id))
+        return rc == 0
+
+    def dialog_key(self, caption: str, key: str) -> None:
+        """Gives the dialog's X window the keyboard focus and presses `key`
+        (an xdotool key name such as Return or Escape)."""
+        ids = wait_until(lambda: self.xdotool("search", "--onlyvisible", "--name",
+                                              "^" + re.escape(caption) + "$").stdout.split(),
+                         10, f"the X window of {caption!r}")
+        self.xdotool("windowfocus", ids[-1])
+        self.xdotool("key", key)
+
+    def move_pointer(self, x: int, y: int) -> None:
+        self.xdotool("mousemove", str(x), str(y))
+
+    def work_area(self, x: int, y: int) -> Optional[tuple[int, int, int, int]]:
+        """Work area of the monitor nearest (x, y), as the program sees it."""
+        rc, out = self.probe("workarea", str(x), str(y))
+        m = re.search(r"work=(\S+)", out)
+        return _rect(m.group(1)) if rc == 0 and m else None
+
+    def set_dpi(self, dpi: int) -> None:
+        """Screen pixels per inch for programs started from now on (Wine's
+        LogPixels). Restarts the wineserver, so nothing may be running."""
+        self.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", str(dpi))
+        subprocess.run([self.wineserver, "-k"], env=self.base_env, timeout=30, check=False)
+        subprocess.run([self.wineserver, "-w"], env=self.base_env, timeout=60, check=False)
+        subprocess.run([self.wineserver, "-p"], env=self.base_env, timeout=30, check=False)
+
     def process_names(self) -> list[str]:
         """Image names of the Windows processes running in the prefix."""
         rc, out = self.probe("processes")
@@ -516,6 +598,11 @@ class WineSession:
             if title != TRAY_TITLE:
                 found.append(f"{wid} {title}")
         return found
+
+
+def _rect(text: str) -> tuple[int, int, int, int]:
+    left, top, right, bottom = (int(v) for v in text.split(","))
+    return left, top, right, bottom
 
 
 def _ppm_pixels(ppm: bytes) -> list[tuple[int, int, int]]:

@@ -59,7 +59,18 @@ int Usage() {
         "  tray-time CLASS EXE [CMDLINE]  starts EXE, prints ms=T when its window of CLASS has\n"
         "                              its icon, closes it when idle and prints exit=N\n"
         "  processes                   image names of the running processes, one a line\n"
-        "  kill NAME                   terminate every process whose image is NAME\n",
+        "  kill NAME                   terminate every process whose image is NAME\n"
+        "  dialog CAPTION [MS]         wait for a dialog (any process) captioned CAPTION\n"
+        "                              (CAPTION and TEXT below: as they are, or x:HEX of UTF-8);\n"
+        "                              prints hwnd= pid= rect=L,T,R,B client=L,T,R,B\n"
+        "  dialog-gone CAPTION MS      wait until no dialog is captioned CAPTION\n"
+        "  children CAPTION            its controls, one a line, tab-separated: id class\n"
+        "                              L,T,R,B (screen) checked (-1: not a button) enabled\n"
+        "                              visible text (UTF-8, \\n \\t \\\\ escaped)\n"
+        "  set-text CAPTION ID TEXT    WM_SETTEXT on control ID (TEXT in UTF-8)\n"
+        "  click CAPTION ID            BM_CLICK on control ID, posted: what the click\n"
+        "                              opens (a modal dialog) does not block the probe\n"
+        "  workarea X Y                work area of the monitor nearest X,Y: L,T,R,B\n",
         stderr);
     return 4;
 }
@@ -369,6 +380,172 @@ int KillAll(const char* image) {
     return 0;
 }
 
+// ---- dialogs of any process, for the dialog tests ---------------------------
+
+// Arguments as the wide command line has them: captions and texts may be
+// beyond the ANSI code page.
+std::wstring WideArg(int index) {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring arg = args && index < count ? args[index] : L"";
+    if (args) LocalFree(args);
+    return arg;
+}
+
+// A caption or text argument: "x:" and the hex digits of its UTF-8 bytes
+// (what the harness sends, whatever the locale), or the argument as it is.
+std::wstring TextArg(int index) {
+    const std::wstring arg = WideArg(index);
+    if (arg.rfind(L"x:", 0) != 0) return arg;
+    std::string bytes;
+    for (std::size_t k = 2; k + 1 < arg.size(); k += 2)
+        bytes.push_back(static_cast<char>(std::wcstoul(arg.substr(k, 2).c_str(), nullptr, 16)));
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+    return out;
+}
+
+std::string ToUtf8Escaped(const std::wstring& text) {
+    std::wstring escaped;
+    for (wchar_t c : text) {
+        if (c == L'\\')
+            escaped += L"\\\\";
+        else if (c == L'\n')
+            escaped += L"\\n";
+        else if (c == L'\r')
+            escaped += L"\\r";
+        else if (c == L'\t')
+            escaped += L"\\t";
+        else
+            escaped += c;
+    }
+    const int n = WideCharToMultiByte(CP_UTF8, 0, escaped.data(), static_cast<int>(escaped.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, escaped.data(), static_cast<int>(escaped.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+// Only a shown dialog counts: a dialog exists (hidden) while it is still
+// being laid out, and its size and place are final only once it is shown.
+HWND FindDialog(const std::wstring& caption) {
+    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"#32770", caption.c_str())) != nullptr;)
+        if (IsWindowVisible(w)) return w;
+    return nullptr;
+}
+
+// Another process's control text: only a sent WM_GETTEXT crosses over.
+std::wstring ControlText(HWND control) {
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, g_timeoutMs, &length))
+        return L"";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_NORMAL, g_timeoutMs, &copied);
+    text.resize(copied);
+    return text;
+}
+
+void PrintRect(const char* name, const RECT& r) {
+    std::printf("%s=%ld,%ld,%ld,%ld", name, r.left, r.top, r.right, r.bottom);
+}
+
+int WaitDialog(const std::wstring& caption, DWORD ms, bool present) {
+    const DWORD start = GetTickCount();
+    HWND dialog;
+    while (((dialog = FindDialog(caption)) != nullptr) != present) {
+        if (GetTickCount() - start >= ms) {
+            std::puts("timeout");
+            return 1;
+        }
+        Sleep(25);
+    }
+    if (!present) {
+        std::puts("gone");
+        return 0;
+    }
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dialog, &pid);
+    RECT window{}, client{};
+    GetWindowRect(dialog, &window);
+    GetClientRect(dialog, &client);
+    MapWindowPoints(dialog, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    std::printf("hwnd=0x%llx pid=%lu ",
+                static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(dialog)), pid);
+    PrintRect("rect", window);
+    std::printf(" ");
+    PrintRect("client", client);
+    std::printf("\n");
+    return 0;
+}
+
+int Children(const std::wstring& caption) {
+    HWND dialog = FindDialog(caption);
+    if (!dialog) {
+        std::puts("no dialog");
+        return 2;
+    }
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        char cls[64] = {};
+        GetClassNameA(c, cls, sizeof cls);
+        RECT r{};
+        GetWindowRect(c, &r);
+        DWORD_PTR check = static_cast<DWORD_PTR>(-1);
+        if (_stricmp(cls, "Button") == 0)
+            SendMessageTimeoutW(c, BM_GETCHECK, 0, 0, SMTO_NORMAL, g_timeoutMs, &check);
+        std::printf("%d\t%s\t%ld,%ld,%ld,%ld\t%d\t%d\t%d\t%s\n", GetDlgCtrlID(c), cls, r.left,
+                    r.top, r.right, r.bottom, static_cast<int>(check), IsWindowEnabled(c) ? 1 : 0,
+                    IsWindowVisible(c) ? 1 : 0, ToUtf8Escaped(ControlText(c)).c_str());
+    }
+    return 0;
+}
+
+int SetText(const std::wstring& caption, int id, const std::wstring& text) {
+    HWND dialog = FindDialog(caption);
+    HWND control = dialog ? GetDlgItem(dialog, id) : nullptr;
+    if (!control) {
+        std::puts("no control");
+        return 2;
+    }
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_NORMAL, g_timeoutMs, &result)) {
+        std::printf("send failed, error %lu\n", GetLastError());
+        return 3;
+    }
+    std::printf("result=%lld\n", static_cast<long long>(result));
+    return 0;
+}
+
+int Click(const std::wstring& caption, int id) {
+    HWND dialog = FindDialog(caption);
+    HWND control = dialog ? GetDlgItem(dialog, id) : nullptr;
+    if (!control) {
+        std::puts("no control");
+        return 2;
+    }
+    if (!PostMessageW(control, BM_CLICK, 0, 0)) {
+        std::printf("post failed, error %lu\n", GetLastError());
+        return 3;
+    }
+    std::puts("posted");
+    return 0;
+}
+
+int WorkArea(LONG x, LONG y) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    HMONITOR monitor = MonitorFromPoint({x, y}, MONITOR_DEFAULTTONEAREST);
+    if (!monitor || !GetMonitorInfoW(monitor, &info)) return 3;
+    PrintRect("work", info.rcWork);
+    std::printf("\n");
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -490,6 +667,26 @@ int main(int argc, char** argv) {
     if (cmd == "kill") {
         if (a1 == nullptr) return Usage();
         return KillAll(a1);
+    }
+    if (cmd == "dialog" || cmd == "dialog-gone") {
+        if (a1 == nullptr || (a2 != nullptr && !ParseNumber(a2, n2))) return Usage();
+        return WaitDialog(TextArg(i + 1), a2 ? static_cast<DWORD>(n2) : 0, cmd == "dialog");
+    }
+    if (cmd == "children") {
+        if (a1 == nullptr) return Usage();
+        return Children(TextArg(i + 1));
+    }
+    if (cmd == "set-text") {
+        if (nargs < 3 || !ParseNumber(a2, n2)) return Usage();
+        return SetText(TextArg(i + 1), static_cast<int>(n2), TextArg(i + 3));
+    }
+    if (cmd == "click") {
+        if (!a1 || !ParseNumber(a2, n2)) return Usage();
+        return Click(TextArg(i + 1), static_cast<int>(n2));
+    }
+    if (cmd == "workarea") {
+        if (!ParseNumber(a1, n1) || !ParseNumber(a2, n2)) return Usage();
+        return WorkArea(static_cast<LONG>(n1), static_cast<LONG>(n2));
     }
     if (cmd == "send") {
         if (!ParseNumber(a1, n1) || !ParseNumber(a2, n2) || !ParseNumber(a3, n3)) return Usage();
