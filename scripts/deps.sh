@@ -8,10 +8,11 @@ what=${1:-test}
 
 # Build: the host compiler and both MinGW-w64 compilers (64- and 32-bit),
 # CMake, the host test and benchmark libraries, libcrypto for MD5 on the host,
-# the JSON reader of the simulator.
+# libcrypt as the tests' reference for the password hash, the JSON reader of
+# the simulator.
 build_pkgs="cmake make g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 g++-mingw-w64-i686
 binutils-mingw-w64-i686 googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-libssl-dev"
+libssl-dev libcrypt-dev"
 # Running tarvik.exe: Wine (64-bit, and the 32-bit part for the win32 build),
 # an X server without a screen, screenshots, and tools to find windows and click.
 run_pkgs="wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool"

@@ -1,7 +1,7 @@
 #pragma once
-// Small ASCII text helpers shared by the settings code. Registry names compare
-// without regard to case; only ASCII letters fold, as the ANSI paths we handle
-// need no more.
+// Small text helpers shared by the settings and text code. Registry names
+// compare without regard to case; only ASCII letters fold, as the ANSI paths
+// we handle need no more.
 #include <cstddef>
 #include <string_view>
 
@@ -23,6 +23,18 @@ constexpr bool LessNoCase(std::string_view a, std::string_view b) {
         if (x != y) return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
     }
     return a.size() < b.size();
+}
+
+// ANSI text is taken as Windows-1252. Its 80h..9Fh; the five holes map to
+// themselves as the system does.
+inline constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// Every Windows-1252 character is one UTF-16 unit.
+constexpr char32_t AnsiToCodePoint(unsigned char c) {
+    return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c;
 }
 
 struct NoCaseLess {

@@ -14,6 +14,10 @@ public:
     virtual uint32_t TickCount() = 0;
     virtual void Sleep(uint32_t ms) = 0;
     virtual LocalTime Now() = 0;
+    // Seconds since 1970-01-01 00:00 UTC, as time(NULL). The default counts
+    // from Now() as if local time were UTC, which serves a clock that only
+    // keeps a time of day (a virtual one); the system clocks override it.
+    virtual int64_t CalendarTime();
 };
 
 // The process-wide clock. SetClock(nullptr) restores the system clock.

@@ -32,6 +32,7 @@ public:
             duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
         return t;
     }
+    int64_t CalendarTime() override { return static_cast<int64_t>(std::time(nullptr)); }
 };
 
 }  // namespace

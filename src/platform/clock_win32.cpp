@@ -22,6 +22,13 @@ public:
         t.millisecond = st.wMilliseconds;
         return t;
     }
+    int64_t CalendarTime() override {
+        FILETIME ft;
+        ::GetSystemTimeAsFileTime(&ft);
+        // 100 ns units since 1601; 11644473600 s lie between 1601 and 1970.
+        const uint64_t units = (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+        return static_cast<int64_t>(units / 10000000u) - 11644473600;
+    }
 };
 
 }  // namespace

@@ -17,16 +17,6 @@ constexpr char kHeader4[] = "REGEDIT4";
 
 // ---- text encodings -------------------------------------------------------
 
-// Windows-1252's 80h..9Fh; the five holes map to themselves as the system does.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char32_t AnsiToCodePoint(unsigned char c) {
-    return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c;
-}
-
 char CodePointToAnsi(char32_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
     for (unsigned i = 0; i < 32; ++i)

@@ -14,6 +14,7 @@
 #include "base/units.h"
 #include "ctl.h"
 #include "ctl_host.h"
+#include "ctl_run.h"
 #include "drive/drive.h"
 #include "drive/drive_store.h"
 #include "drive/medium.h"
@@ -68,40 +69,6 @@ const char* UsageOf(const std::string& name) {
     if (name == "lock") return kLockUsage;
     return kUnlockUsage;
 }
-
-// ---- the program around the command -------------------------------------------
-
-struct Run {
-    CtlContext& ctx;
-    CtlHost host;
-    std::unique_ptr<App> app;
-    bool ok = false;
-
-    // build = false: the command starts the drives itself (the start event).
-    explicit Run(CtlContext& c, bool build = true) : ctx(c) {
-        std::string error;
-        if (!LoadRegistryFile(ctx.registryPath, &error)) {
-            ctx.err << "tarvikctl: " << error << "\n";
-            return;
-        }
-        LoadGlobalSettings();
-        app = std::make_unique<App>(host);
-        if (build) BuildDriveList();
-        ok = true;
-    }
-    void Command(uint32_t drive, unsigned action, unsigned k = 0) {
-        app->Command(DriveCommand{k, drive, action}.Encode(), 0);
-    }
-    // Writes the settings back; false (with a message) when that failed.
-    bool Finish() {
-        FreeDriveList();
-        if (ctx.registryPath.empty()) return true;
-        std::string error;
-        if (SaveRegistryFile(ctx.registryPath, &error)) return true;
-        ctx.err << "tarvikctl: " << error << "\n";
-        return false;
-    }
-};
 
 bool ParseListDrive(CtlContext& ctx, const std::string& text, CdromDrive*& drive,
                     const char* usage) {

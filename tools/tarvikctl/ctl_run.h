@@ -1,0 +1,51 @@
+#pragma once
+// One run of the program for a tarvikctl command: the settings loaded from
+// --registry, the program's App, the drive list built as start-up builds it
+// (examining a model seen for the first time), and the settings saved back.
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "app/app.h"
+#include "ctl.h"
+#include "ctl_host.h"
+#include "drive/drive.h"
+#include "registry_file.h"
+#include "settings/store.h"
+#include "ui/commands.h"
+
+namespace tarvik::ctl {
+
+struct Run {
+    CtlContext& ctx;
+    CtlHost host;
+    std::unique_ptr<App> app;
+    bool ok = false;
+
+    // build = false: the command starts the drives itself (the start event).
+    explicit Run(CtlContext& c, bool build = true) : ctx(c) {
+        std::string error;
+        if (!LoadRegistryFile(ctx.registryPath, &error)) {
+            ctx.err << "tarvikctl: " << error << "\n";
+            return;
+        }
+        LoadGlobalSettings();
+        app = std::make_unique<App>(host);
+        if (build) BuildDriveList();
+        ok = true;
+    }
+    void Command(uint32_t drive, unsigned action, unsigned k = 0) {
+        app->Command(DriveCommand{k, drive, action}.Encode(), 0);
+    }
+    // Writes the settings back; false (with a message) when that failed.
+    bool Finish() {
+        FreeDriveList();
+        if (ctx.registryPath.empty()) return true;
+        std::string error;
+        if (SaveRegistryFile(ctx.registryPath, &error)) return true;
+        ctx.err << "tarvikctl: " << error << "\n";
+        return false;
+    }
+};
+
+}  // namespace tarvik::ctl
