@@ -69,4 +69,33 @@ public:
     virtual void DestroyMainWindow() = 0;
 };
 
+// A host without a window, for tarvikctl, benchmarks and tests: the drives are
+// the simulator's, nothing is shown, every question is answered "no" (Cancel,
+// a refused password) and nothing is posted.
+class NoWindowHost : public AppHost {
+public:
+    void InitTransport(uint32_t) override {}
+    bool StartTimer(unsigned, uint32_t) override { return true; }
+    void StopTimer(unsigned) override {}
+    bool RegisterHotKey(int, unsigned, unsigned) override { return true; }
+    void UnregisterHotKey(int) override {}
+    void PostCommand(uint16_t, uint32_t) override {}
+    bool TrayAdd() override { return true; }
+    void TrayDelete() override {}
+    void TrayUpdate() override {}
+    void ShowRightMenu() override {}
+    void ShowSpeedMenu() override {}
+    int MessageBox(unsigned, unsigned) override { return 2; }
+    int ConfirmPassword(const char*) override { return 0; }
+    bool RunOptionsDialog() override { return false; }
+    bool RunDriveOptionsDialog(CdromDrive*) override { return false; }
+    void ShowDriveInfo(uint32_t) override {}
+    void ShowAbout() override {}
+    int ShowDiskReminder(unsigned) override { return 0; }
+    int ShowTrayReminder(unsigned, bool) override { return 0; }
+    bool SetBlockReason(const std::u16string&) override { return false; }
+    void ClearBlockReason() override {}
+    void DestroyMainWindow() override {}
+};
+
 }  // namespace tarvik

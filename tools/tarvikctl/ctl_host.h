@@ -9,35 +9,16 @@
 
 namespace tarvik::ctl {
 
-class CtlHost final : public AppHost {
+class CtlHost final : public NoWindowHost {
 public:
     bool passwordAsked = false;
 
-    void InitTransport(uint32_t) override {}  // the simulated drives stay
     bool StartTimer(unsigned id, uint32_t) override { return timers_.insert(id), true; }
     void StopTimer(unsigned id) override { timers_.erase(id); }
-    bool RegisterHotKey(int, unsigned, unsigned) override { return true; }
-    void UnregisterHotKey(int) override {}
-    void PostCommand(uint16_t, uint32_t) override {}
-    bool TrayAdd() override { return true; }
-    void TrayDelete() override {}
-    void TrayUpdate() override {}
-    void ShowRightMenu() override {}
-    void ShowSpeedMenu() override {}
-    int MessageBox(unsigned, unsigned) override { return 2; }  // Cancel: a script cannot answer
     int ConfirmPassword(const char*) override {
-        passwordAsked = true;
+        passwordAsked = true;  // a script cannot answer
         return 0;
     }
-    bool RunOptionsDialog() override { return false; }
-    bool RunDriveOptionsDialog(CdromDrive*) override { return false; }
-    void ShowDriveInfo(uint32_t) override {}
-    void ShowAbout() override {}
-    int ShowDiskReminder(unsigned) override { return 0; }
-    int ShowTrayReminder(unsigned, bool) override { return 0; }
-    bool SetBlockReason(const std::u16string&) override { return false; }
-    void ClearBlockReason() override {}
-    void DestroyMainWindow() override {}
 
     // Runs the after-close polls the last command started, each half a second
     // later on the process clock, until they end (15 seconds at the most).

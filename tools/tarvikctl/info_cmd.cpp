@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/utf8.h"
 #include "ctl.h"
 #include "ctl_run.h"
 #include "ui/drive_info.h"
@@ -20,35 +21,14 @@ constexpr const char* kUsage =
     "  the dialog's text has CR LF); no ASPI library is loaded here, so its version\n"
     "  values are empty";
 
-// UTF-16 to UTF-8; CR LF becomes LF. A lone surrogate becomes U+FFFD.
+// UTF-16 to UTF-8; CR LF becomes LF unless kept.
 std::string ToUtf8(std::u16string_view text, bool keepCrLf) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (!keepCrLf && c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    if (keepCrLf) return Utf8FromUtf16(text);
+    std::u16string lf;
+    lf.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')) lf += text[i];
+    return Utf8FromUtf16(lf);
 }
 
 int RunInfo(CtlContext& ctx, const std::vector<std::string>& args) {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/app.h"
+#include "base/utf8.h"
 #include "ctl.h"
 #include "drive/drive.h"
 #include "registry_file.h"
@@ -29,34 +30,6 @@ constexpr const char* kMenuUsage =
     "  [checked], [checked: BITMAP] (its own check mark), [grey], [disabled], [data N];\n"
     "  ---- is a separator, <BITMAP> a picture item, \"NAME >\" opens the lines below it";
 
-std::string Utf8(const std::u16string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        else if (c >= 0xD800 && c < 0xE000)
-            c = 0xFFFD;  // a lone surrogate
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 std::string Hex4(uint16_t id) {
     char b[8];
     std::snprintf(b, sizeof b, "0x%04X", id);
@@ -74,7 +47,7 @@ void PrintRows(std::ostream& o, const MenuRows& rows, int depth) {
         if (r.kind == MenuRowKind::Bitmap)
             o << "<" << (MenuBitmapName(r.bitmap) ? MenuBitmapName(r.bitmap) : "no bitmap") << ">";
         else
-            o << Utf8(r.text);
+            o << Utf8FromUtf16(r.text);
         if (r.kind == MenuRowKind::Submenu) o << " >";
         if (r.id) o << "  " << Hex4(r.id);
         if (r.checked) {
@@ -112,7 +85,7 @@ Json RowsJson(const MenuRows& rows) {
         Json item = {{"kind", KindName(r.kind)}};
         if (r.kind != MenuRowKind::Separator) {
             item["id"] = r.id;
-            item["text"] = Utf8(r.text);
+            item["text"] = Utf8FromUtf16(r.text);
             item["checked"] = r.checked;
             item["grayed"] = r.grayed;
             item["disabled"] = r.disabled;
@@ -128,20 +101,11 @@ Json RowsJson(const MenuRows& rows) {
 
 // The program's host for one click: no window; the menu it would show is kept
 // as rows.
-class MenuHost final : public AppHost {
+class MenuHost final : public NoWindowHost {
 public:
     MenuRows rows;
     bool driveInfo = false;  // the click opened the drive information instead
 
-    void InitTransport(uint32_t) override {}  // the simulated drives stay
-    bool StartTimer(unsigned, uint32_t) override { return true; }
-    void StopTimer(unsigned) override {}
-    bool RegisterHotKey(int, unsigned, unsigned) override { return true; }
-    void UnregisterHotKey(int) override {}
-    void PostCommand(uint16_t, uint32_t) override {}
-    bool TrayAdd() override { return true; }
-    void TrayDelete() override {}
-    void TrayUpdate() override {}
     void ShowRightMenu() override {
         RightMenuInputs inputs;
         inputs.helpFileExists = HelpFileExists();
@@ -150,17 +114,7 @@ public:
     void ShowSpeedMenu() override {
         rows = BuildSpeedMenu(CdromList, SpeedMenuOptionsFrom(GlobalSettings));
     }
-    int MessageBox(unsigned, unsigned) override { return 2; }
-    int ConfirmPassword(const char*) override { return 0; }
-    bool RunOptionsDialog() override { return false; }
-    bool RunDriveOptionsDialog(CdromDrive*) override { return false; }
     void ShowDriveInfo(uint32_t) override { driveInfo = true; }
-    void ShowAbout() override {}
-    int ShowDiskReminder(unsigned) override { return 0; }
-    int ShowTrayReminder(unsigned, bool) override { return 0; }
-    bool SetBlockReason(const std::u16string&) override { return false; }
-    void ClearBlockReason() override {}
-    void DestroyMainWindow() override {}
 };
 
 int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
