@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "cpu_time.h"
 #include "drive/drive.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
@@ -54,12 +55,6 @@ sim::Profile MakeProfile(Kind kind) {
         case Kind::Bd12x: p.medium.kind = sim::MediumKind::Bd; break;
     }
     return p;
-}
-
-uint64_t CpuNs() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return uint64_t(ts.tv_sec) * 1000000000u + uint64_t(ts.tv_nsec);
 }
 
 // One simulated drive behind the in-process transport, its record detected

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "cpu_time.h"
 #include "platform/registry_memory.h"
 #include "settings/store.h"
 #include "sim_bus.h"
@@ -32,12 +33,6 @@ constexpr unsigned kTicksPerMinute = 60000 / kTimerPeriodMs;
 using IdleHost = NoWindowHost;
 
 enum class Options { Default, AutoLock };
-
-uint64_t CpuNs() {
-    timespec ts;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return uint64_t(ts.tv_sec) * 1000000000u + uint64_t(ts.tv_nsec);
-}
 
 // A DVD writer with a DVD and a slim laptop writer with a CD-R, started as the
 // program starts them with the main timer on.
