@@ -135,7 +135,7 @@ void App::Shutdown() {
     SaveExportIfSet();
     UnregisterHotKeys();
     StopMainTimer();
-    for (unsigned i = 0; i < kMaxDrives; ++i) host_.StopTimer(kTimerFirstPoll + i);
+    StopPolls();
     FreeDriveList();
 }
 
@@ -148,8 +148,7 @@ void App::DrivesInit(int build) {
     host_.InitTransport(GlobalSettings.ApiPrefered);
     // Hot keys are unregistered for the list they were registered for.
     UnregisterHotKeys();
-    // A poll belongs to a record of the old list.
-    for (unsigned i = 0; i < kMaxDrives; ++i) host_.StopTimer(kTimerFirstPoll + i);
+    StopPolls();  // a poll belongs to a record of the old list
     if (build) {
         LogPrintf("Getting CDROM List\n");
         BuildDriveList();
@@ -158,9 +157,7 @@ void App::DrivesInit(int build) {
         FreeDriveList();
     }
 
-    // The periods of the new list start now.
-    times_.assign(CdromList.count(), DriveTimes{NowMs(), NowMs(), 0, false});
-    timesGeneration_ = DriveListGeneration();
+    ResetTimes(NowMs());  // the periods of the new list start now
     StopMainTimer();
     if (GlobalSettings.TimerEnable && host_.StartTimer(kTimerMain, kTimerPeriodMs))
         mainTimerRunning_ = true;
@@ -168,6 +165,10 @@ void App::DrivesInit(int build) {
 
     BusyCount -= 1;
     RefreshTray();
+}
+
+void App::StopPolls() {
+    for (unsigned i = 0; i < kMaxDrives; ++i) host_.StopTimer(kTimerFirstPoll + i);
 }
 
 void App::StopMainTimer() {

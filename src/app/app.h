@@ -104,6 +104,8 @@ private:
     void ClosePoll(uint32_t index);
     void TimerTick();
     void StopMainTimer();
+    void StopPolls();
+    void ResetTimes(uint64_t now);
     void UnregisterHotKeys();
     void RegisterHotKeys();
     // The record of drive `index`, or null when the list was rebuilt since

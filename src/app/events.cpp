@@ -52,11 +52,14 @@ DeviceBroadcast DecodeDeviceBroadcast(const uint8_t* block, size_t size) {
 
 App::DriveTimes& App::TimesOf(uint32_t index, uint64_t now) {
     // A new list starts its periods anew.
-    if (timesGeneration_ != DriveListGeneration() || times_.size() != CdromList.count()) {
-        times_.assign(CdromList.count(), DriveTimes{now, now, 0, false});
-        timesGeneration_ = DriveListGeneration();
-    }
+    if (timesGeneration_ != DriveListGeneration() || times_.size() != CdromList.count())
+        ResetTimes(now);
     return times_[index];
+}
+
+void App::ResetTimes(uint64_t now) {
+    times_.assign(CdromList.count(), DriveTimes{now, now, 0, false});
+    timesGeneration_ = DriveListGeneration();
 }
 
 // ---- timers -----------------------------------------------------------------------
