@@ -1,0 +1,44 @@
+#pragma once
+// What a dialog's model sees of its controls: check state, text, numbers,
+// enabling and visibility, by control id. The models (options, drive options,
+// password, reminders) speak only to this, so their rules run and are tested
+// without Windows; the _win32 view adapts it to the live controls.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ui/dialog_layout.h"
+
+namespace tarvik {
+
+class DialogView {
+public:
+    virtual ~DialogView() = default;
+
+    virtual bool Checked(uint16_t id) const = 0;
+    virtual void SetChecked(uint16_t id, bool checked) = 0;
+    virtual std::u16string Text(uint16_t id) const = 0;
+    virtual void SetText(uint16_t id, std::u16string_view text) = 0;
+    virtual bool Enabled(uint16_t id) const = 0;
+    virtual void Enable(uint16_t id, bool enabled) = 0;
+    virtual void Show(uint16_t id, bool shown) = 0;
+
+    // An unsigned number as GetDlgItemInt reads it: 0 when empty, not a
+    // number or beyond 32 bits.
+    unsigned Number(uint16_t id) const { return ParseDlgInt(Text(id)); }
+    void SetNumber(uint16_t id, unsigned value) {
+        SetText(id, std::u16string(NumberText(value)));
+    }
+
+private:
+    static std::u16string NumberText(unsigned value) {
+        std::u16string s;
+        do {
+            s.insert(s.begin(), static_cast<char16_t>(u'0' + value % 10));
+            value /= 10;
+        } while (value);
+        return s;
+    }
+};
+
+}  // namespace tarvik
