@@ -13,6 +13,7 @@
 #include "ui/menu_model.h"
 #include "ui/menu_win32.h"
 #include "ui/message_box_win32.h"
+#include "ui/password_dialog_win32.h"
 #include "ui/strings.h"
 #include "ui/tray_win32.h"
 
@@ -79,11 +80,10 @@ public:
     int MessageBox(unsigned stringId, unsigned flags) override {
         return MessageBoxRes(window_, stringId, flags);
     }
-    // The dialogs come with their own work; until then their commands only log.
-    int ConfirmPassword(const char*) override {
-        LogPrintf("ConfirmPassword: no dialog yet, refused\n");
-        return 0;
+    int ConfirmPassword(const char* stored) override {
+        return tarvik::ConfirmPassword(window_, stored);
     }
+    // The dialogs come with their own work; until then their commands only log.
     bool RunOptionsDialog() override {
         LogPrintf("Options: no dialog yet\n");
         return false;

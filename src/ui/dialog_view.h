@@ -26,9 +26,7 @@ public:
     // An unsigned number as GetDlgItemInt reads it: 0 when empty, not a
     // number or beyond 32 bits.
     unsigned Number(uint16_t id) const { return ParseDlgInt(Text(id)); }
-    void SetNumber(uint16_t id, unsigned value) {
-        SetText(id, std::u16string(NumberText(value)));
-    }
+    void SetNumber(uint16_t id, unsigned value) { SetText(id, std::u16string(NumberText(value))); }
 
 private:
     static std::u16string NumberText(unsigned value) {
