@@ -416,7 +416,17 @@ class WineSession:
 
     def click_control(self, caption: str, control_id: int) -> bool:
         """Clicks a button of the dialog (posted: what it opens does not block)."""
-        rc, _ = self.probe("click", self._text_arg(caption), str(control_id))
+        # Wine may report the dialog hidden for a moment while it repaints
+        # after a change of its own (seen once in some hundred clicks): the
+        # click is retried for a short while before it counts as failed.
+        deadline = time.monotonic() + 3
+        while True:
+            rc, out = self.probe("click", self._text_arg(caption), str(control_id))
+            if rc == 0 or time.monotonic() > deadline:
+                break
+            time.sleep(0.2)
+        if rc != 0:
+            print(f"click {caption!r} {control_id}: {out.strip()}", file=sys.stderr)
         return rc == 0
 
     def dialog_key(self, caption: str, key: str) -> None:
