@@ -417,7 +417,7 @@ class WineSession:
     def click_control(self, caption: str, control_id: int) -> bool:
         """Clicks a button of the dialog (posted: what it opens does not block)."""
         # Wine may report the dialog hidden for a moment while it repaints
-        # after a change of its own (seen once in some hundred clicks): the
+        # after a change of its own (seen once, after a wrong password): the
         # click is retried for a short while before it counts as failed.
         deadline = time.monotonic() + 3
         while True:
