@@ -13,6 +13,7 @@
 #include "ui/menu_model.h"
 #include "ui/menu_win32.h"
 #include "ui/message_box_win32.h"
+#include "ui/options_dialog_win32.h"
 #include "ui/password_dialog_win32.h"
 #include "ui/strings.h"
 #include "ui/tray_win32.h"
@@ -83,11 +84,8 @@ public:
     int ConfirmPassword(const char* stored) override {
         return tarvik::ConfirmPassword(window_, stored);
     }
+    bool RunOptionsDialog() override { return tarvik::RunOptionsDialog(window_, &GlobalSettings); }
     // The dialogs come with their own work; until then their commands only log.
-    bool RunOptionsDialog() override {
-        LogPrintf("Options: no dialog yet\n");
-        return false;
-    }
     bool RunDriveOptionsDialog(CdromDrive* drive) override {
         LogPrintf("Drive options [%s]: no dialog yet\n", drive->Name);
         return false;

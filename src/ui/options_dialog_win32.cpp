@@ -1,0 +1,114 @@
+#include "ui/options_dialog_win32.h"
+
+// This needs windows.h first.
+#include <commdlg.h>
+
+#include <iterator>
+#include <string>
+
+#include "string_ids.h"
+#include "ui/dialog_view_win32.h"
+#include "ui/dialog_win32.h"
+#include "ui/message_box.h"
+#include "ui/message_box_win32.h"
+#include "ui/options_dialog.h"
+#include "ui/password_dialog_win32.h"
+#include "ui/text_api_win32.h"
+
+namespace tarvik {
+namespace {
+
+#ifndef _WIN64
+// The classic 32-bit structure, with the three fields of Windows 2000.
+static_assert(sizeof(OPENFILENAMEA) == 88);
+#endif
+
+// OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_LONGNAMES
+constexpr DWORD kExportFileFlags = 0x208006;
+static_assert(kExportFileFlags ==
+              (OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_NOREADONLYRETURN | OFN_LONGNAMES));
+
+class WindowOptionsDialogs final : public OptionsDialogs {
+public:
+    explicit WindowOptionsDialogs(HWND dialog) : dialog_(dialog) {}
+
+    int AskPassword(char* data, int capacity) override {
+        return tarvik::AskPassword(dialog_, data, capacity);
+    }
+    std::string AskExportPath() override {
+        char path[MAX_PATH] = ".\\tarvik.reg";
+        OPENFILENAMEA file{};
+        file.lStructSize = sizeof(file);
+        file.hwndOwner = dialog_;
+        // Each pattern is its own description.
+        file.lpstrFilter = "*.reg\0*.reg\0*.*\0*.*\0";
+        file.lpstrFile = path;
+        file.nMaxFile = sizeof(path);
+        file.lpstrDefExt = "reg";
+        file.Flags = kExportFileFlags;
+        if (!::GetSaveFileNameA(&file)) return {};
+        path[sizeof(path) - 1] = '\0';
+        return path;
+    }
+    void ShowMessage(unsigned stringId, unsigned flags) override {
+        (void)MessageBoxRes(dialog_, stringId, flags);
+    }
+    std::u16string FromAnsi(std::string_view ansi) override {
+        const std::wstring wide = AnsiToWide(ansi.data(), static_cast<int>(ansi.size()));
+        return std::u16string(wide.begin(), wide.end());
+    }
+    std::string ToAnsi(std::u16string_view text) override {
+        const std::wstring wide(text.begin(), text.end());
+        return WideToAnsi(wide.c_str());
+    }
+
+private:
+    HWND dialog_;
+};
+
+// A click on the box must not toggle it: its handler sets the check from
+// what the dialog it opens decided. Only the button type changes.
+void MakePlainCheckBox(HWND dialog, int id) {
+    HWND box = ::GetDlgItem(dialog, id);
+    if (!box) return;
+    const auto style = static_cast<DWORD>(::GetWindowLongW(box, GWL_STYLE));
+    ::SendMessageW(box, BM_SETSTYLE, (style & 0xFFFF & ~DWORD{BS_TYPEMASK}) | BS_CHECKBOX, FALSE);
+}
+
+intptr_t OptionsHandler(HWND dialog, uint16_t id, unsigned message, MsgWParam wParam, MsgLParam) {
+    auto* settings = static_cast<GlobalSettingsRecord*>(DialogContext(dialog));
+    if (!settings) return FALSE;
+    // Every row gets WM_INITDIALOG; the opening is OK's, the last row with a
+    // handler, when every control exists.
+    const bool opening = message == WM_INITDIALOG && id == IDOK;
+    const bool click = message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED;
+    if (!opening && !click) return FALSE;
+
+    WindowDialogView view(dialog);
+    WindowOptionsDialogs dialogs(dialog);
+    OptionsDialog model(view, dialogs, *settings);
+    if (opening) {
+        MakePlainCheckBox(dialog, kOptPassword);
+        MakePlainCheckBox(dialog, kOptExport);
+        model.Open();
+        return FALSE;
+    }
+    if (id == IDOK) {
+        model.SaveState();
+        ::EndDialog(dialog, IDOK);
+    } else {
+        model.Click(id);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+bool RunOptionsDialog(HWND owner, GlobalSettingsRecord* settings) {
+    const auto rows = OptionsDialogRows(OptionsHandler);
+    const std::wstring title(std::begin(kMessageBoxCaption), std::end(kMessageBoxCaption) - 1);
+    return RunDialog(owner, title.c_str(), IDS_MNU_OPTIONS, WS_CAPTION | WS_SYSMENU,
+                     WS_EX_APPWINDOW, rows, settings) == IDOK;
+}
+
+}  // namespace tarvik

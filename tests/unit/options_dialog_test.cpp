@@ -1,0 +1,432 @@
+// The Options dialog's model over map-backed controls and the memory registry:
+// its table, the enabling rules, the password and export clicks, and what OK
+// changes in the system and in the settings.
+#include "ui/options_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "fake_dialog_view.h"
+#include "settings/shell.h"
+#include "settings_fixture.h"
+#include "string_ids.h"
+
+namespace tarvik {
+namespace {
+
+using testing::FakeDialogView;
+using testing_support::SettingsTest;
+
+intptr_t Handler(HWND__*, uint16_t, unsigned, MsgWParam, MsgLParam) { return 0; }
+
+constexpr char kStored[] = "$1$abcd$0123456789ABCDEFGHIJKL";
+
+// The dialogs the model opens, scripted; ANSI is Latin-1 here.
+struct FakeDialogs : OptionsDialogs {
+    int passwordResult = 1;
+    std::vector<int> asked;  // the capacity of each password dialog
+    std::string exportPath = "C:\\out\\tarvik.reg";
+    int exportAsked = 0;
+    std::vector<unsigned> messages;
+    TransportFacts transport{kTransportAspi, kAspiOk, kSptiOk};
+
+    int AskPassword(char* data, int capacity) override {
+        asked.push_back(capacity);
+        if (capacity && passwordResult == 1) std::strncpy(data, kStored, capacity - 1);
+        return passwordResult;
+    }
+    std::string AskExportPath() override {
+        ++exportAsked;
+        return exportPath;
+    }
+    void ShowMessage(unsigned stringId, unsigned) override { messages.push_back(stringId); }
+    std::u16string FromAnsi(std::string_view ansi) override {
+        std::u16string s;
+        for (unsigned char c : ansi) s.push_back(c);
+        return s;
+    }
+    std::string ToAnsi(std::u16string_view text) override {
+        std::string s;
+        for (char16_t c : text) s.push_back(static_cast<char>(c));
+        return s;
+    }
+    TransportFacts Transport() override { return transport; }
+};
+
+bool SameSettings(const GlobalSettingsRecord& a, const GlobalSettingsRecord& b) {
+    size_t count = 0;
+    const GlobalOption* options = GlobalOptionTable(&count);
+    for (size_t i = 0; i < count; ++i)
+        if (a.*options[i].field != b.*options[i].field) return false;
+    return std::strcmp(a.Data, b.Data) == 0 && std::strcmp(a.SavePath, b.SavePath) == 0;
+}
+
+class OptionsTest : public SettingsTest {
+protected:
+    // A new dialog over the settings: the table's literal texts, then the opening.
+    void OpenDialog() {
+        view_ = FakeDialogView();
+        for (const DialogItem& row : OptionsDialogRows(Handler))
+            if (row.text) view_.SetText(static_cast<uint16_t>(row.id), row.text);
+        Model().Open();
+    }
+    OptionsDialog Model() { return OptionsDialog(view_, dialogs_, GlobalSettings); }
+    // The user's click on a box: the system toggles an automatic one first.
+    void Click(uint16_t id, bool automatic = true) {
+        if (automatic) view_.SetChecked(id, !view_.Checked(id));
+        Model().Click(id);
+    }
+    void Ok() { Model().SaveState(); }
+    std::string RunEntry(bool* found = nullptr) {
+        const auto [type, data] = GetValue(kHkeyCurrentUser, kRunKeyPath, "Tarvik", found);
+        return data.empty() ? std::string() : std::string(data.begin(), data.end() - 1);
+    }
+    uint32_t RunValueCount() {
+        RegKey key = RegKey::Open(kHkeyCurrentUser, kRunKeyPath, kKeyRead);
+        uint32_t n = 0;
+        char name[64];
+        for (uint32_t chars = sizeof name;
+             key && key.registry()->EnumValue(key.handle(), n, name, &chars, nullptr, nullptr,
+                                              nullptr) == kRegOk;
+             chars = sizeof name)
+            ++n;
+        return n;
+    }
+
+    FakeDialogView view_;
+    FakeDialogs dialogs_;
+};
+
+TEST(OptionsTable, FiftySixRowsInATreeOfContainers) {
+    const auto rows = OptionsDialogRows(Handler);
+    ASSERT_EQ(rows.size(), 56u);
+    std::map<uint32_t, const DialogItem*> byId;
+    for (const DialogItem& row : rows) EXPECT_TRUE(byId.emplace(row.id, &row).second) << row.id;
+    auto isContainer = [](const ControlClass* c) {
+        return c == &ctl::Row || c == &ctl::Column || c == &ctl::GroupRow || c == &ctl::GroupColumn;
+    };
+    std::set<uint32_t> withHandler;
+    for (const DialogItem& row : rows) {
+        if (row.handler) withHandler.insert(row.id);
+        if (row.parent == 0) continue;
+        ASSERT_TRUE(byId.count(row.parent)) << row.id;
+        const DialogItem& parent = *byId[row.parent];
+        if (row.id == kOptPasswordData || row.id == kOptExportPath) {
+            // Data holders under a check box: never laid out.
+            EXPECT_EQ(row.cls, &ctl::Label);
+            EXPECT_EQ(parent.cls, &ctl::CheckBox);
+        } else {
+            EXPECT_TRUE(isContainer(parent.cls)) << row.id << " in " << row.parent;
+        }
+        // Up to the root within the table's size: no cycle.
+        uint32_t up = row.parent;
+        size_t steps = 0;
+        while (up != 0 && steps++ < rows.size()) up = byId[up]->parent;
+        EXPECT_EQ(up, 0u) << row.id;
+    }
+    EXPECT_EQ(withHandler,
+              (std::set<uint32_t>{1, 104, 105, 106, 109, 110, 118, 119, 123, 128, 135}));
+    EXPECT_EQ(byId[kOptAutocloseSeconds]->cls, &ctl::Edit);
+    EXPECT_EQ(byId[kOptStartHide]->stringId, IDS_OPT_HIDE_ICON);
+    EXPECT_EQ(std::u16string(byId[151]->text), u"10");
+    EXPECT_EQ(rows.front().id, kOptMainRow);
+    EXPECT_EQ(rows.back().id, 2u);
+}
+
+TEST_F(OptionsTest, RestoreAndHideExcludeEachOtherOnlyWhileStartIsOn) {
+    OpenDialog();
+    EXPECT_FALSE(view_.Enabled(kOptStartExit));
+    EXPECT_FALSE(view_.Enabled(kOptStartHide));
+    Click(kOptStartAuto);
+    EXPECT_TRUE(view_.Enabled(kOptStartExit));
+    EXPECT_TRUE(view_.Enabled(kOptStartHide));
+    Click(kOptStartHide);
+    EXPECT_FALSE(view_.Enabled(kOptStartExit));
+    EXPECT_TRUE(view_.Enabled(kOptStartHide));
+    Click(kOptStartHide);
+    Click(kOptStartExit);
+    EXPECT_TRUE(view_.Enabled(kOptStartExit));
+    EXPECT_FALSE(view_.Enabled(kOptStartHide));
+}
+
+TEST_F(OptionsTest, TimerBoxesFollowOn) {
+    OpenDialog();
+    EXPECT_FALSE(view_.Enabled(kOptAutoclose));
+    EXPECT_FALSE(view_.Enabled(kOptAutocloseSeconds));
+    Click(kOptTimerOn);
+    EXPECT_TRUE(view_.Enabled(kOptAutoclose));
+    EXPECT_FALSE(view_.Enabled(kOptAutocloseSeconds));
+    Click(kOptAutoclose);
+    EXPECT_TRUE(view_.Enabled(kOptAutocloseSeconds));
+    EXPECT_TRUE(view_.Enabled(kOptSecondsLabel));
+    Click(kOptTimerOn);
+    EXPECT_FALSE(view_.Enabled(kOptAutocloseSeconds));
+}
+
+TEST_F(OptionsTest, AudioAutoplayOnlyBeforeXpAndOnWindows2000WithBothAutoruns) {
+    sys_.SetWindows(5, 1, 2);  // XP
+    OpenDialog();
+    EXPECT_FALSE(view_.Enabled(kOptAutoplay));
+    sys_.SetWindows(4, 10, 1);  // 98
+    OpenDialog();
+    EXPECT_TRUE(view_.Enabled(kOptAutoplay));
+    sys_.SetWindows(5, 0, 2);  // 2000; no policy values: autorun is on for both
+    OpenDialog();
+    EXPECT_TRUE(view_.Enabled(kOptAutoplay));
+    Click(kOptAutorunUser);
+    EXPECT_FALSE(view_.Enabled(kOptAutoplay));
+    Click(kOptAutorunUser);
+    EXPECT_TRUE(view_.Enabled(kOptAutoplay));
+}
+
+TEST_F(OptionsTest, DisableAspiShowsSptiAndStoresFive) {
+    GlobalSettings.ApiPrefered = kPreferAspi;
+    OpenDialog();
+    EXPECT_TRUE(view_.Checked(kOptMethodAspi));
+    EXPECT_TRUE(view_.Enabled(kOptMethodAspi));
+    EXPECT_FALSE(view_.Checked(kOptMethodSpti));
+    Click(kOptDisableAspi);
+    EXPECT_FALSE(view_.Checked(kOptMethodAspi));
+    EXPECT_FALSE(view_.Enabled(kOptMethodAspi));
+    EXPECT_TRUE(view_.Checked(kOptMethodSpti));
+    Ok();
+    EXPECT_EQ(GlobalSettings.ApiPrefered, 5u);
+
+    // Unchecked again, ASPI comes back even with no transport radio checked.
+    dialogs_.transport = {kTransportAspi, kAspiOk, kSptiOk};
+    OpenDialog();
+    EXPECT_TRUE(view_.Checked(kOptDisableAspi));
+    Click(kOptDisableAspi);
+    view_.SetChecked(kOptMethodAspi, false);
+    view_.SetChecked(kOptMethodSpti, false);
+    Ok();
+    EXPECT_EQ(GlobalSettings.ApiPrefered, 1u);
+}
+
+TEST_F(OptionsTest, CloseTrayAfterIsClampedBeforeItBecomesMilliseconds) {
+    struct Case {
+        const char16_t* typed;
+        uint32_t ms;
+        uint32_t enabled;
+    };
+    const Case cases[] = {
+        {u"2", 2000, 0},
+        {u"3", 3000, 1},
+        {u" 60 ", 60000, 1},
+        {u"", 0, 0},
+        {u"3s", 0, 0},
+        {u"86400", 86400000, 1},
+        {u"4294968", 86400000, 1},         // x 1000 wraps 32 bits to 672 s
+        {u"99999999999999", 86400000, 1},  // beyond 32 bits
+    };
+    for (const Case& c : cases) {
+        GlobalSettings = GlobalSettingsRecord{};
+        OpenDialog();
+        Click(kOptTimerOn);
+        Click(kOptAutoclose);
+        view_.SetText(kOptAutocloseSeconds, c.typed);
+        Ok();
+        const std::u16string typed(c.typed);
+        EXPECT_EQ(GlobalSettings.TimerAutoclose, c.ms) << std::string(typed.begin(), typed.end());
+        EXPECT_EQ(GlobalSettings.EnableAutoclose, c.enabled);
+        EXPECT_EQ(GlobalSettings.TimerEnable, 1u);
+    }
+    // Shown again in seconds; below 3 s the box is cleared and off.
+    GlobalSettings.TimerAutoclose = 3000;
+    GlobalSettings.EnableAutoclose = 1;
+    OpenDialog();
+    EXPECT_EQ(view_.Text(kOptAutocloseSeconds), u"3");
+    EXPECT_TRUE(view_.Checked(kOptAutoclose));
+    GlobalSettings.TimerAutoclose = 2999;
+    OpenDialog();
+    EXPECT_EQ(view_.Text(kOptAutocloseSeconds), u"");
+    EXPECT_FALSE(view_.Checked(kOptAutoclose));
+}
+
+TEST_F(OptionsTest, StartHiddenLeavesOneEntryAfterRepeatedOkAndUncheckingRemovesIt) {
+    StartLog();
+    OpenDialog();
+    Click(kOptStartAuto);
+    Click(kOptStartHide);
+    Ok();
+    const std::string hidden = sys_.modulePath + " /hide";
+    EXPECT_EQ(RunEntry(), hidden);
+    for (int i = 0; i < 2; ++i) {
+        OpenDialog();
+        EXPECT_TRUE(view_.Checked(kOptStartAuto));
+        EXPECT_TRUE(view_.Checked(kOptStartHide));
+        EXPECT_FALSE(view_.Checked(kOptStartExit));
+        EXPECT_FALSE(view_.Enabled(kOptStartExit));
+        Ok();
+    }
+    EXPECT_EQ(RunEntry(), hidden);
+    EXPECT_EQ(RunValueCount(), 1u);
+
+    OpenDialog();
+    Click(kOptStartAuto);
+    Ok();
+    bool found = true;
+    RunEntry(&found);
+    EXPECT_FALSE(found);
+    // Written once, deleted once; the OKs between change nothing in the system.
+    const std::vector<std::string> expected = {
+        "SaveState STARTED", "    AddAutoLoad(/hide)...",
+        "        DONE",      "    SaveState FINISHED",
+        "SaveState STARTED", "    SaveState FINISHED",
+        "SaveState STARTED", "    SaveState FINISHED",
+        "SaveState STARTED", "    DeleteAutoLoad...",
+        "        DONE",      "    SaveState FINISHED",
+    };
+    EXPECT_EQ(LogLines(), expected);
+}
+
+TEST_F(OptionsTest, ChangedAutorunIsLoggedAndAnOldShellAsksForANewSession) {
+    sys_.shellMajor = 4;
+    StartLog();
+    OpenDialog();
+    Click(kOptAutorunUser);
+    Ok();
+    const std::vector<std::string> expected = {
+        "SaveState STARTED",
+        "    SetAutoRunUser(0)...",
+    };
+    const std::vector<std::string> lines = LogLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 2), expected);
+    EXPECT_EQ(lines[lines.size() - 5], "    IsAutoRunUser...");
+    EXPECT_EQ(lines[lines.size() - 4], "        DONE(0)");
+    EXPECT_EQ(lines[lines.size() - 3], "    GetShellVersionMajor...");
+    EXPECT_EQ(IsAutoRunUser(), 0);
+    EXPECT_EQ(dialogs_.messages, (std::vector<unsigned>{IDS_RESTART_SESSION}));
+}
+
+TEST_F(OptionsTest, CancelLeavesSettingsAndSystemAlone) {
+    GlobalSettings.TimerAutoclose = 5000;
+    const GlobalSettingsRecord before = GlobalSettings;
+    OpenDialog();
+    Click(kOptPassword, false);
+    EXPECT_TRUE(view_.Checked(kOptPassword));
+    EXPECT_FALSE(view_.Shown(kOptPasswordData));
+    Click(kOptExport, false);
+    EXPECT_EQ(view_.Text(kOptExportPath), u"C:\\out\\tarvik.reg");
+    for (uint16_t id :
+         {kOptStartAuto, kOptTimerOn, kOptShortNames, kOptDisableAspi, kOptAutorunUser})
+        Click(id);
+    view_.SetText(kOptAutocloseSeconds, u"9");
+    // No OK: the dialog ends with Cancel.
+    EXPECT_TRUE(SameSettings(GlobalSettings, before));
+    bool found = true;
+    RunEntry(&found);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(IsAutoRunUser(), 1);
+}
+
+TEST_F(OptionsTest, PasswordIsSetAndRemovedOnlyThroughItsDialogs) {
+    OpenDialog();
+    EXPECT_FALSE(view_.Checked(kOptPassword));
+    dialogs_.passwordResult = 0;  // "New password" cancelled
+    Click(kOptPassword, false);
+    EXPECT_FALSE(view_.Checked(kOptPassword));
+    dialogs_.passwordResult = 1;
+    Click(kOptPassword, false);
+    EXPECT_TRUE(view_.Checked(kOptPassword));
+    Ok();
+    EXPECT_STREQ(GlobalSettings.Data, kStored);
+
+    OpenDialog();
+    EXPECT_TRUE(view_.Checked(kOptPassword));
+    dialogs_.passwordResult = 0;  // a wrong password keeps it
+    Click(kOptPassword, false);
+    EXPECT_TRUE(view_.Checked(kOptPassword));
+    dialogs_.passwordResult = 1;
+    Click(kOptPassword, false);
+    EXPECT_FALSE(view_.Checked(kOptPassword));
+    Ok();
+    EXPECT_STREQ(GlobalSettings.Data, "");
+    EXPECT_EQ(dialogs_.asked, (std::vector<int>{35, 35, 0, 0}));
+}
+
+TEST_F(OptionsTest, ExportNeedsAChosenFileAndAClickClearsIt) {
+    OpenDialog();
+    dialogs_.exportPath.clear();  // the file dialog cancelled
+    Click(kOptExport, false);
+    EXPECT_FALSE(view_.Checked(kOptExport));
+    dialogs_.exportPath = "C:\\out\\tarvik.reg";
+    Click(kOptExport, false);
+    EXPECT_TRUE(view_.Checked(kOptExport));
+    Ok();
+    EXPECT_STREQ(GlobalSettings.SavePath, "C:\\out\\tarvik.reg");
+    OpenDialog();
+    Click(kOptExport, false);
+    EXPECT_FALSE(view_.Checked(kOptExport));
+    EXPECT_EQ(dialogs_.exportAsked, 2);
+    Ok();
+    EXPECT_STREQ(GlobalSettings.SavePath, "");
+}
+
+TEST_F(OptionsTest, DelaysLongerThanTheHungAppTimeoutAreDisabled) {
+    sys_.SetWindows(5, 1, 2);  // XP reads the timeout from the registry
+    PutString(kHkeyCurrentUser, "Control Panel\\Desktop", "HungAppTimeout", "5000");
+    GlobalSettings.DNTimer = 5;
+    OpenDialog();
+    const std::vector<bool> enabled = {true, true, false, false, false};
+    for (uint16_t id = kOptDelayFirst; id <= kOptDelayLast; ++id)
+        EXPECT_EQ(view_.Enabled(id), enabled[id - kOptDelayFirst]) << id;
+    EXPECT_TRUE(view_.Checked(149));
+    view_.SetChecked(149, false);
+    view_.SetChecked(148, true);
+    Ok();
+    EXPECT_EQ(GlobalSettings.DNTimer, 3u);
+
+    // A stored delay the system would not wait for moves to the longest allowed.
+    GlobalSettings.DNTimer = 15;
+    OpenDialog();
+    EXPECT_FALSE(view_.Checked(152));
+    EXPECT_TRUE(view_.Checked(149));
+    Ok();
+    EXPECT_EQ(GlobalSettings.DNTimer, 5u);
+
+    sys_.SetWindows(6, 1, 2);  // 7: 15 s, all five
+    GlobalSettings.DNTimer = 15;
+    OpenDialog();
+    for (uint16_t id = kOptDelayFirst; id <= kOptDelayLast; ++id) EXPECT_TRUE(view_.Enabled(id));
+    EXPECT_TRUE(view_.Checked(152));
+}
+
+TEST_F(OptionsTest, OkWritesEveryBoxToItsField) {
+    OpenDialog();
+    for (uint16_t id : {kOptStartCloseTrays, kOptShowUnknown, kOptShortNames, kOptSeparateEject,
+                        kOptNamesAbove, kOptDeepMenu, kOptForceRefresh, kOptShutdownEject,
+                        kOptShutdownClose, kOptShutdownReminder, kOptIconDisk, kOptIconTray,
+                        kOptCmdBrowse, kOptCmdExplorer, kOptCmdAutorun})
+        Click(id);
+    Ok();
+    const GlobalSettingsRecord& s = GlobalSettings;
+    // The defaults (NumNames 1, EjectSingle 1, IconDisk 1, CmdExplore 1,
+    // CmdAutorun 1, the rest 0) each turned over.
+    EXPECT_EQ(s.CloseOnRun, 1u);
+    EXPECT_EQ(s.ShowUnknown, 1u);
+    EXPECT_EQ(s.NumNames, 0u);
+    EXPECT_EQ(s.EjectSingle, 0u);
+    EXPECT_EQ(s.TopNames, 1u);
+    EXPECT_EQ(s.DeepMenu, 1u);
+    EXPECT_EQ(s.ForceRefresh, 1u);
+    EXPECT_EQ(s.DNEject, 1u);
+    EXPECT_EQ(s.DNClose, 1u);
+    EXPECT_EQ(s.DNMessage, 1u);
+    EXPECT_EQ(s.IconDisk, 0u);
+    EXPECT_EQ(s.IconOpen, 1u);
+    EXPECT_EQ(s.CmdOpen, 1u);
+    EXPECT_EQ(s.CmdExplore, 0u);
+    EXPECT_EQ(s.CmdAutorun, 0u);
+    EXPECT_EQ(s.DNTimer, 5u);
+    EXPECT_EQ(s.ApiPrefered, kPreferAspi);  // the transport in use
+}
+
+}  // namespace
+}  // namespace tarvik
