@@ -138,32 +138,21 @@ TEST(OptionsTable, FiftySixRowsInATreeOfContainers) {
     EXPECT_EQ(rows.back().id, 2u);
 }
 
-TEST_F(OptionsTest, RestoreAndHideExcludeEachOtherOnlyWhileStartIsOn) {
+TEST_F(OptionsTest, StartArgumentsExcludeEachOtherAndTheSecondsNeedTimerAndAutoclose) {
     OpenDialog();
-    EXPECT_FALSE(view_.Enabled(kOptStartExit));
-    EXPECT_FALSE(view_.Enabled(kOptStartHide));
+    EXPECT_FALSE(view_.Enabled(kOptStartExit) || view_.Enabled(kOptStartHide));
     Click(kOptStartAuto);
-    EXPECT_TRUE(view_.Enabled(kOptStartExit));
-    EXPECT_TRUE(view_.Enabled(kOptStartHide));
+    EXPECT_TRUE(view_.Enabled(kOptStartExit) && view_.Enabled(kOptStartHide));
     Click(kOptStartHide);
     EXPECT_FALSE(view_.Enabled(kOptStartExit));
     EXPECT_TRUE(view_.Enabled(kOptStartHide));
-    Click(kOptStartHide);
-    Click(kOptStartExit);
-    EXPECT_TRUE(view_.Enabled(kOptStartExit));
-    EXPECT_FALSE(view_.Enabled(kOptStartHide));
-}
 
-TEST_F(OptionsTest, TimerBoxesFollowOn) {
-    OpenDialog();
-    EXPECT_FALSE(view_.Enabled(kOptAutoclose));
-    EXPECT_FALSE(view_.Enabled(kOptAutocloseSeconds));
+    EXPECT_FALSE(view_.Enabled(kOptAutoclose) || view_.Enabled(kOptAutocloseSeconds));
     Click(kOptTimerOn);
     EXPECT_TRUE(view_.Enabled(kOptAutoclose));
     EXPECT_FALSE(view_.Enabled(kOptAutocloseSeconds));
     Click(kOptAutoclose);
-    EXPECT_TRUE(view_.Enabled(kOptAutocloseSeconds));
-    EXPECT_TRUE(view_.Enabled(kOptSecondsLabel));
+    EXPECT_TRUE(view_.Enabled(kOptAutocloseSeconds) && view_.Enabled(kOptSecondsLabel));
     Click(kOptTimerOn);
     EXPECT_FALSE(view_.Enabled(kOptAutocloseSeconds));
 }
@@ -398,34 +387,38 @@ TEST_F(OptionsTest, DelaysLongerThanTheHungAppTimeoutAreDisabled) {
     EXPECT_TRUE(view_.Checked(152));
 }
 
-TEST_F(OptionsTest, OkWritesEveryBoxToItsField) {
-    OpenDialog();
-    for (uint16_t id : {kOptStartCloseTrays, kOptShowUnknown, kOptShortNames, kOptSeparateEject,
-                        kOptNamesAbove, kOptDeepMenu, kOptForceRefresh, kOptShutdownEject,
-                        kOptShutdownClose, kOptShutdownReminder, kOptIconDisk, kOptIconTray,
-                        kOptCmdBrowse, kOptCmdExplorer, kOptCmdAutorun})
-        Click(id);
-    Ok();
-    const GlobalSettingsRecord& s = GlobalSettings;
-    // The defaults (NumNames 1, EjectSingle 1, IconDisk 1, CmdExplore 1,
-    // CmdAutorun 1, the rest 0) each turned over.
-    EXPECT_EQ(s.CloseOnRun, 1u);
-    EXPECT_EQ(s.ShowUnknown, 1u);
-    EXPECT_EQ(s.NumNames, 0u);
-    EXPECT_EQ(s.EjectSingle, 0u);
-    EXPECT_EQ(s.TopNames, 1u);
-    EXPECT_EQ(s.DeepMenu, 1u);
-    EXPECT_EQ(s.ForceRefresh, 1u);
-    EXPECT_EQ(s.DNEject, 1u);
-    EXPECT_EQ(s.DNClose, 1u);
-    EXPECT_EQ(s.DNMessage, 1u);
-    EXPECT_EQ(s.IconDisk, 0u);
-    EXPECT_EQ(s.IconOpen, 1u);
-    EXPECT_EQ(s.CmdOpen, 1u);
-    EXPECT_EQ(s.CmdExplore, 0u);
-    EXPECT_EQ(s.CmdAutorun, 0u);
-    EXPECT_EQ(s.DNTimer, 5u);
-    EXPECT_EQ(s.ApiPrefered, kPreferAspi);  // the transport in use
+TEST_F(OptionsTest, OkWritesEachBoxToItsOwnField) {
+    const struct {
+        uint16_t id;
+        uint32_t GlobalSettingsRecord::*field;
+        uint32_t after;  // from the defaults, the box clicked once
+    } boxes[] = {
+        {kOptStartCloseTrays, &GlobalSettingsRecord::CloseOnRun, 1},
+        {kOptShowUnknown, &GlobalSettingsRecord::ShowUnknown, 1},
+        {kOptShortNames, &GlobalSettingsRecord::NumNames, 0},
+        {kOptSeparateEject, &GlobalSettingsRecord::EjectSingle, 0},
+        {kOptNamesAbove, &GlobalSettingsRecord::TopNames, 1},
+        {kOptDeepMenu, &GlobalSettingsRecord::DeepMenu, 1},
+        {kOptForceRefresh, &GlobalSettingsRecord::ForceRefresh, 1},
+        {kOptShutdownEject, &GlobalSettingsRecord::DNEject, 1},
+        {kOptShutdownClose, &GlobalSettingsRecord::DNClose, 1},
+        {kOptShutdownReminder, &GlobalSettingsRecord::DNMessage, 1},
+        {kOptIconDisk, &GlobalSettingsRecord::IconDisk, 0},
+        {kOptIconTray, &GlobalSettingsRecord::IconOpen, 1},
+        {kOptCmdBrowse, &GlobalSettingsRecord::CmdOpen, 1},
+        {kOptCmdExplorer, &GlobalSettingsRecord::CmdExplore, 0},
+        {kOptCmdAutorun, &GlobalSettingsRecord::CmdAutorun, 0},
+    };
+    for (const auto& box : boxes) {
+        GlobalSettings = GlobalSettingsRecord{};
+        OpenDialog();
+        Click(box.id);
+        Ok();
+        GlobalSettingsRecord expected{};
+        expected.*box.field = box.after;
+        expected.ApiPrefered = kPreferAspi;  // the transport in use
+        EXPECT_TRUE(SameSettings(GlobalSettings, expected)) << box.id;
+    }
 }
 
 }  // namespace

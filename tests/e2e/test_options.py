@@ -1,0 +1,180 @@
+"""The Options dialog on the real program, opened by its command and worked
+through the probe: OK changes the start-with-Windows entry at once and stores
+the settings, Cancel leaves the stored settings byte for byte as they were,
+Disable ASPI restarts the program; its layout at 96 and 144 pixels per inch."""
+
+import re
+
+from harness import SETTINGS_KEY, log_files, messages, read_log, wait_until
+
+CAPTION = "Tarvik 5.0 - Options"
+CMD_OPTIONS = 106
+RUN_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run"
+START_AUTO, START_EXIT, START_HIDE = 104, 105, 106
+TIMER_ON, AUTOCLOSE, SECONDS = 109, 110, 112
+EXPORT, EXPORT_PATH, SHORT_NAMES = 123, 124, 131
+DISABLE_ASPI, PASSWORD, PASSWORD_DATA = 128, 135, 141
+# Frames and the containers, spacers and data holders that are never shown.
+GROUPS = {103, 108, 117, 121, 125, 129, 142, 153}
+UNSHOWN = {100, 101, 102, 111, 114, 115, 116, 147, EXPORT_PATH, PASSWORD_DATA}
+PASSWORD_CAPTION = "New password"
+REG_VALUE = re.compile(r"^\s+(\S.*?)\s{4}(REG_\w+)\s{4}(.*)$")
+
+
+def values(text):
+    """name -> data of the values in `reg query` output."""
+    found = {}
+    for line in (text or "").splitlines():
+        if m := REG_VALUE.match(line):
+            found[m.group(1)] = m.group(3)
+    return found
+
+
+def run_entries(tarvik):
+    return {k: v for k, v in values(tarvik.reg_query(RUN_KEY)).items() if "Tarvik" in k}
+
+
+def clear_run_entry(tarvik):
+    tarvik.wine_run(["reg", "delete", RUN_KEY, "/v", "Tarvik", "/f"])
+
+
+def start(tarvik, folder):
+    folder.mkdir(exist_ok=True)
+    inst = tarvik.spawn("/log", folder)
+    assert tarvik.wait_window(True, timeout=20)
+    assert inst.wait_idle(timeout=20)
+    return inst
+
+
+def open_options(tarvik):
+    # Posted: the command stays in the dialog until it ends.
+    assert tarvik.post_command(CMD_OPTIONS)
+    dialog = tarvik.find_dialog(CAPTION, timeout=15)
+    assert dialog, "the Options dialog never appeared"
+    return dialog
+
+
+def controls(tarvik, caption=CAPTION):
+    return {c["id"]: c for c in tarvik.dialog_children(caption)}
+
+
+def wait_state(tarvik, what, check):
+    """Clicks are posted: polls the controls until `check` holds for them."""
+    return wait_until(lambda: (c := controls(tarvik)) and check(c) and c, 10, what)
+
+
+def click(tarvik, *ids, caption=CAPTION):
+    for cid in ids:
+        assert tarvik.click_control(caption, cid), f"no control {cid} in {caption!r}"
+
+
+def end_dialog(tarvik, button):
+    click(tarvik, button)
+    assert tarvik.wait_dialog_gone(CAPTION, timeout=15)
+    # A sent message returns once the Options command has finished.
+    assert tarvik.answers()
+
+
+def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, workdir):
+    clear_run_entry(tarvik)
+    inst = start(tarvik, workdir)
+    try:
+        open_options(tarvik)
+        c = controls(tarvik)
+        assert len(c) == 56
+        assert not c[PASSWORD_DATA]["visible"] and not c[EXPORT_PATH]["visible"]
+        assert not c[START_EXIT]["enabled"] and not c[START_HIDE]["enabled"]
+        click(tarvik, START_AUTO, START_HIDE, TIMER_ON, AUTOCLOSE)
+        wait_state(tarvik, "Hide icon checked, Restore and exit disabled",
+                   lambda c: c[START_HIDE]["checked"] == 1 and not c[START_EXIT]["enabled"]
+                   and c[SECONDS]["enabled"])
+        assert tarvik.set_control_text(CAPTION, SECONDS, "3")
+        end_dialog(tarvik, 1)
+
+        entries = run_entries(tarvik)
+        assert list(entries) == ["Tarvik"], entries
+        assert entries["Tarvik"].lower().endswith("tarvik.exe /hide"), entries
+        stored = values(tarvik.reg_query())
+        assert stored["TimerAutoclose"] == "0xbb8" and stored["EnableAutoclose"] == "0x1"
+
+        # Opened again it shows what was stored; changes then Cancel store nothing,
+        # neither the password nor the export file chosen through their dialogs.
+        before = tarvik.reg_export()
+        assert before is not None
+        open_options(tarvik)
+        c = controls(tarvik)
+        assert c[START_AUTO]["checked"] == 1 and c[START_HIDE]["checked"] == 1
+        assert c[SECONDS]["text"] == "3" and c[AUTOCLOSE]["checked"] == 1
+        click(tarvik, SHORT_NAMES, START_AUTO, DISABLE_ASPI, PASSWORD)
+        assert tarvik.find_dialog(PASSWORD_CAPTION, timeout=15), "no password dialog"
+        for box in (107, 108):
+            assert tarvik.set_control_text(PASSWORD_CAPTION, box, "open sesame")
+        click(tarvik, 1, caption=PASSWORD_CAPTION)
+        assert tarvik.wait_dialog_gone(PASSWORD_CAPTION, timeout=15)
+        c = wait_state(tarvik, "the password box checked",
+                       lambda c: c[PASSWORD]["checked"] == 1)
+        stored_form = c[PASSWORD_DATA]["text"]
+        assert stored_form.startswith("$1$") and "open sesame" not in stored_form
+        click(tarvik, EXPORT)
+        save_as = wait_until(lambda: [w for w in tarvik.visible_windows() if "Save" in w], 15,
+                             "the save-file dialog")
+        tarvik.dialog_key(save_as[0].split(" ", 1)[1], "Return")
+        c = wait_state(tarvik, "the export box checked", lambda c: c[EXPORT]["checked"] == 1)
+        assert c[EXPORT_PATH]["text"].lower().endswith("tarvik.reg")
+        assert tarvik.set_control_text(CAPTION, SECONDS, "9")
+        end_dialog(tarvik, 2)
+        assert tarvik.reg_export() == before
+        assert list(run_entries(tarvik)) == ["Tarvik"]
+
+        # Start off and ASPI disabled: the entry goes, 1 + 4 is stored, and the
+        # program starts anew without ASPI.
+        open_options(tarvik)
+        click(tarvik, START_AUTO, DISABLE_ASPI)
+        wait_state(tarvik, "Start automatically off",
+                   lambda c: c[START_AUTO]["checked"] == 0 and c[DISABLE_ASPI]["checked"] == 1)
+        click(tarvik, 1)
+        assert inst.wait(timeout=30) == 0, "the old instance did not end with exit code 0"
+        assert values(tarvik.reg_query())["ApiPrefered"] == "0x5"
+        assert run_entries(tarvik) == {}
+        assert tarvik.wait_window(True, timeout=20), "no restarted instance"
+        log = messages(read_log(workdir / log_files(workdir)[0]))
+        assert "ASPI disabled - restarting..." in log
+        assert not any("sesame" in line for line in log)
+    finally:
+        clear_run_entry(tarvik)
+
+
+def inside(inner, outer):
+    return (inner[0] >= outer[0] and inner[1] >= outer[1] and inner[2] <= outer[2]
+            and inner[3] <= outer[3])
+
+
+def overlap(a, b):
+    return a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
+
+
+def test_options_laid_out_at_96_and_144_dpi(tarvik, workdir):
+    heights = {}
+    try:
+        for dpi in (96, 144):
+            tarvik.set_dpi(dpi)
+            start(tarvik, workdir / f"dpi{dpi}")
+            dialog = open_options(tarvik)
+            c = controls(tarvik)
+            shot = tarvik.screenshot(f"options-{dpi}-screen")
+            left, top, right, bottom = dialog["rect"]
+            tarvik.crop(shot, tarvik.artifacts / f"options-{dpi}.png", left, top,
+                        right - left, bottom - top)
+            shown = {i: x for i, x in c.items() if i not in UNSHOWN}
+            for i, x in shown.items():
+                assert x["visible"] and inside(x["rect"], dialog["client"]), (i, x["rect"])
+            leaves = [x for i, x in shown.items() if i not in GROUPS]
+            for n, a in enumerate(leaves):
+                for b in leaves[n + 1:]:
+                    assert not overlap(a["rect"], b["rect"]), (a["id"], b["id"])
+            heights[dpi] = c[START_AUTO]["rect"][3] - c[START_AUTO]["rect"][1]
+            end_dialog(tarvik, 2)
+            tarvik.stop_instances()
+    finally:
+        tarvik.set_dpi(96)
+    assert 1.3 <= heights[144] / heights[96] <= 1.7, heights
