@@ -1,7 +1,8 @@
 """The Options dialog on the real program, opened by its command and worked
 through the probe: OK changes the start-with-Windows entry at once and stores
-the settings, Cancel leaves the stored settings byte for byte as they were,
-Disable ASPI restarts the program; its layout at 96 and 144 pixels per inch."""
+the settings, the eject password is set and removed only through its dialogs,
+Cancel leaves the stored settings byte for byte as they were, Disable ASPI
+restarts the program; its layout at 96 and 144 pixels per inch."""
 
 import re
 
@@ -17,7 +18,7 @@ DISABLE_ASPI, PASSWORD, PASSWORD_DATA = 128, 135, 141
 # Frames and the containers, spacers and data holders that are never shown.
 GROUPS = {103, 108, 117, 121, 125, 129, 142, 153}
 UNSHOWN = {100, 101, 102, 111, 114, 115, 116, 147, EXPORT_PATH, PASSWORD_DATA}
-PASSWORD_CAPTION = "New password"
+NEW_PASSWORD, ENTER_PASSWORD = "New password", "Enter password"
 REG_VALUE = re.compile(r"^\s+(\S.*?)\s{4}(REG_\w+)\s{4}(.*)$")
 
 
@@ -75,6 +76,21 @@ def end_dialog(tarvik, button):
     assert tarvik.answers()
 
 
+def type_password(tarvik, caption, *boxes, text="open sesame"):
+    assert tarvik.find_dialog(caption, timeout=15), f"no {caption!r} dialog"
+    for box in boxes:
+        assert tarvik.set_control_text(caption, box, text)
+
+
+def close_password(tarvik, caption, button):
+    click(tarvik, button, caption=caption)
+    assert tarvik.wait_dialog_gone(caption, timeout=15)
+
+
+def stored_password(tarvik):
+    return values(tarvik.reg_query(SETTINGS_KEY + "\\Lock")).get("Data", "")
+
+
 def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, workdir):
     clear_run_entry(tarvik)
     inst = start(tarvik, workdir)
@@ -84,10 +100,13 @@ def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, work
         assert len(c) == 56
         assert not c[PASSWORD_DATA]["visible"] and not c[EXPORT_PATH]["visible"]
         assert not c[START_EXIT]["enabled"] and not c[START_HIDE]["enabled"]
-        click(tarvik, START_AUTO, START_HIDE, TIMER_ON, AUTOCLOSE)
-        wait_state(tarvik, "Hide icon checked, Restore and exit disabled",
-                   lambda c: c[START_HIDE]["checked"] == 1 and not c[START_EXIT]["enabled"]
-                   and c[SECONDS]["enabled"])
+        click(tarvik, START_AUTO, START_HIDE, TIMER_ON, AUTOCLOSE, PASSWORD)
+        type_password(tarvik, NEW_PASSWORD, 107, 108)
+        close_password(tarvik, NEW_PASSWORD, 1)
+        c = wait_state(tarvik, "Hide icon and the password checked, Restore and exit disabled",
+                       lambda c: c[START_HIDE]["checked"] == 1 and not c[START_EXIT]["enabled"]
+                       and c[SECONDS]["enabled"] and c[PASSWORD]["checked"] == 1)
+        assert c[PASSWORD_DATA]["text"].startswith("$1$")
         assert tarvik.set_control_text(CAPTION, SECONDS, "3")
         end_dialog(tarvik, 1)
 
@@ -96,9 +115,11 @@ def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, work
         assert entries["Tarvik"].lower().endswith("tarvik.exe /hide"), entries
         stored = values(tarvik.reg_query())
         assert stored["TimerAutoclose"] == "0xbb8" and stored["EnableAutoclose"] == "0x1"
+        password = stored_password(tarvik)
+        assert password.startswith("$1$") and "sesame" not in password
 
-        # Opened again it shows what was stored; changes then Cancel store nothing,
-        # neither the password nor the export file chosen through their dialogs.
+        # Opened again it shows what was stored. A wrong password does not remove
+        # the password; changes, an export file chosen, then Cancel store nothing.
         before = tarvik.reg_export()
         assert before is not None
         open_options(tarvik)
@@ -106,40 +127,46 @@ def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, work
         assert c[START_AUTO]["checked"] == 1 and c[START_HIDE]["checked"] == 1
         assert c[SECONDS]["text"] == "3" and c[AUTOCLOSE]["checked"] == 1
         click(tarvik, SHORT_NAMES, START_AUTO, DISABLE_ASPI, PASSWORD)
-        assert tarvik.find_dialog(PASSWORD_CAPTION, timeout=15), "no password dialog"
-        for box in (107, 108):
-            assert tarvik.set_control_text(PASSWORD_CAPTION, box, "open sesame")
-        click(tarvik, 1, caption=PASSWORD_CAPTION)
-        assert tarvik.wait_dialog_gone(PASSWORD_CAPTION, timeout=15)
-        c = wait_state(tarvik, "the password box checked",
-                       lambda c: c[PASSWORD]["checked"] == 1)
-        stored_form = c[PASSWORD_DATA]["text"]
-        assert stored_form.startswith("$1$") and "open sesame" not in stored_form
+        type_password(tarvik, ENTER_PASSWORD, 107, text="open says me")
+        click(tarvik, 1, caption=ENTER_PASSWORD)
+        wait_until(lambda: {x["id"]: x for x in tarvik.dialog_children(ENTER_PASSWORD)}[107]
+                   ["text"] == "", 15, "the wrong password cleared from its box")
+        close_password(tarvik, ENTER_PASSWORD, 2)
         click(tarvik, EXPORT)
         save_as = wait_until(lambda: [w for w in tarvik.visible_windows() if "Save" in w], 15,
                              "the save-file dialog")
         tarvik.dialog_key(save_as[0].split(" ", 1)[1], "Return")
         c = wait_state(tarvik, "the export box checked", lambda c: c[EXPORT]["checked"] == 1)
+        assert c[PASSWORD]["checked"] == 1
         assert c[EXPORT_PATH]["text"].lower().endswith("tarvik.reg")
         assert tarvik.set_control_text(CAPTION, SECONDS, "9")
         end_dialog(tarvik, 2)
         assert tarvik.reg_export() == before
         assert list(run_entries(tarvik)) == ["Tarvik"]
 
-        # Start off and ASPI disabled: the entry goes, 1 + 4 is stored, and the
+        # The right password removes it; start off, a huge delay and ASPI
+        # disabled: the entry goes, the delay is a day, 1 + 4 is stored, and the
         # program starts anew without ASPI.
         open_options(tarvik)
+        click(tarvik, PASSWORD)
+        type_password(tarvik, ENTER_PASSWORD, 107)
+        close_password(tarvik, ENTER_PASSWORD, 1)
         click(tarvik, START_AUTO, DISABLE_ASPI)
-        wait_state(tarvik, "Start automatically off",
-                   lambda c: c[START_AUTO]["checked"] == 0 and c[DISABLE_ASPI]["checked"] == 1)
+        # Times 1000 this wraps 32 bits to 672 s: clamped to a day first.
+        assert tarvik.set_control_text(CAPTION, SECONDS, "4294968")
+        wait_state(tarvik, "password and Start automatically off",
+                   lambda c: c[PASSWORD]["checked"] == 0 and c[START_AUTO]["checked"] == 0
+                   and c[DISABLE_ASPI]["checked"] == 1)
         click(tarvik, 1)
         assert inst.wait(timeout=30) == 0, "the old instance did not end with exit code 0"
-        assert values(tarvik.reg_query())["ApiPrefered"] == "0x5"
+        stored = values(tarvik.reg_query())
+        assert stored["ApiPrefered"] == "0x5" and stored["TimerAutoclose"] == hex(86400 * 1000)
+        assert stored_password(tarvik) == ""
         assert run_entries(tarvik) == {}
         assert tarvik.wait_window(True, timeout=20), "no restarted instance"
         log = messages(read_log(workdir / log_files(workdir)[0]))
         assert "ASPI disabled - restarting..." in log
-        assert not any("sesame" in line for line in log)
+        assert not any("sesame" in line or "says me" in line for line in log)
     finally:
         clear_run_entry(tarvik)
 
