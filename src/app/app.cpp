@@ -202,6 +202,8 @@ void App::RegisterHotKeys() {
 void App::Exit() {
     if (commandDepth_ > 0) {
         exitPending_ = true;  // destroyed once the running command has unwound
+        // A dialog or a scan in that command would otherwise wait for the user.
+        host_.EndModalLoops();
         return;
     }
     host_.DestroyMainWindow();

@@ -67,6 +67,9 @@ public:
 
     // Ends the program: the window is destroyed (and the shut-down runs).
     virtual void DestroyMainWindow() = 0;
+    // Asks the message loops of the running command (a modal dialog, a scan's
+    // progress) to end, so that the command unwinds and the program can end.
+    virtual void EndModalLoops() {}
 };
 
 // A host without a window, for tarvikctl, benchmarks and tests: the drives are

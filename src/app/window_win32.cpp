@@ -10,6 +10,7 @@
 #include "drive/speed_control.h"
 #include "settings/store.h"
 #include "ui/commands.h"
+#include "ui/drive_options_win32.h"
 #include "ui/menu_model.h"
 #include "ui/menu_win32.h"
 #include "ui/message_box_win32.h"
@@ -87,8 +88,9 @@ public:
     bool RunOptionsDialog() override { return tarvik::RunOptionsDialog(window_, &GlobalSettings); }
     // The dialogs come with their own work; until then their commands only log.
     bool RunDriveOptionsDialog(CdromDrive* drive) override {
-        LogPrintf("Drive options [%s]: no dialog yet\n", drive->Name);
-        return false;
+        const CdromDrive saved = *drive;
+        DriveOptionsContext context{drive, GlobalSettings.Data, &saved, DriveListGeneration()};
+        return tarvik::RunDriveOptionsDialog(window_, context) == 1;
     }
     void ShowDriveInfo(uint32_t count) override {
         LogPrintf("Drive information (%u drives): no dialog yet\n", count);
@@ -117,6 +119,8 @@ public:
     }
 
     void DestroyMainWindow() override { ::DestroyWindow(window_); }
+    // Each modal loop that meets the quit message puts it back and returns.
+    void EndModalLoops() override { ::PostQuitMessage(0); }
 
 private:
     HWND window_;

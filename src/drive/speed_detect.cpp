@@ -229,7 +229,38 @@ void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
     }
 }
 
+namespace {
+
+// The caller's progress callback, remembering a cancel: a cancelled
+// detection runs no further scan.
+struct Watched {
+    ProgressFn progress;
+    void* user;
+    bool cancelled = false;
+};
+
+int WatchedProgress(uint32_t min, uint32_t max, uint32_t pos, uint32_t speed, uint32_t command,
+                    void* user) {
+    auto* w = static_cast<Watched*>(user);
+    const int goOn = w->progress(min, max, pos, speed, command, w->user);
+    const bool entryReport = !min && !max && !pos && (speed || command);
+    if (!goOn && !entryReport) w->cancelled = true;  // a report's result means nothing
+    return goOn;
+}
+
+}  // namespace
+
 void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanFn scan) {
+    // The callback runs the user interface, which may rebuild the drive list:
+    // after that the record is gone and nothing may touch it any more.
+    const uint32_t generation = DriveListGeneration();
+    Watched watched{progress, user};
+    if (progress) {
+        progress = WatchedProgress;
+        user = &watched;
+    }
+    const auto gone = [generation] { return DriveListGeneration() != generation; };
+
     (void)CheckDriveMode(drive);
     DetectMediumClass(drive);
     SpeedList* list = &drive->CurrentList();
@@ -258,13 +289,16 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
         list->Count = 0;
         LogPrintf("    Using SET SPEED...\n");
         scan(drive, progress, user, kProbeSetCdSpeed);
+        if (gone()) return;
         LogPrintf("    Count=%d\n", static_cast<int>(list->Count));
         if (list->Count > 1) list->MethodDetected = kMethodSetCdSpeed;
     }
-    if (ChooseSpeedMethod(*list, kMethodSetStreaming) == kMethodSetStreaming) {
+    if (!watched.cancelled &&
+        ChooseSpeedMethod(*list, kMethodSetStreaming) == kMethodSetStreaming) {
         list->Count = 0;
         LogPrintf("    Using SET STREAMING...\n");
         scan(drive, progress, user, kProbeSetStreaming);
+        if (gone()) return;
         LogPrintf("    Count=%d\n", static_cast<int>(list->Count));
         if (list->Count > 1) list->MethodDetected = kMethodSetStreaming;
     }

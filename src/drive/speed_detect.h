@@ -29,6 +29,9 @@ using ScanFn = void (*)(CdromDrive* drive, ProgressFn progress, void* user,
 void InsertSpeed(SpeedList* list, uint32_t speed, uint32_t command, ProgressFn progress,
                  void* user);
 
+// A cancel ends the detection after its running scan (no second method is
+// tried); when the drive list was rebuilt during a progress call, the record
+// is not touched again.
 void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanFn scan);
 void FastScan(CdromDrive* drive, ProgressFn progress, void* user, const SpeedProbe& probe);
 void FullScan(CdromDrive* drive, ProgressFn progress, void* user, const SpeedProbe& probe);

@@ -58,6 +58,8 @@ public:
     }
     void ClearBlockReason() override { blockReasonSet = false; }
     void DestroyMainWindow() override { ++destroyed; }
+    void EndModalLoops() override { ++loopsEnded; }
+    int loopsEnded = 0;
 };
 
 class AppTest : public DriveSim {
@@ -299,6 +301,7 @@ TEST_F(AppTest, ACommandWhoseDialogOutlivesTheListIsDroppedAndExitWaitsForIt) {
         return true;
     };
     Run(0, DRIVE_CMD_OPTIONS);
+    EXPECT_EQ(host_.loopsEnded, 1) << "the dialog is asked to end, not left to the user";
     EXPECT_EQ(host_.destroyed, 1) << "after the command unwound, not inside the dialog";
     EXPECT_EQ(CdromList.count(), 0u);
 }
