@@ -120,7 +120,12 @@ public:
     Size ListViewSize(uint16_t id) override {
         const auto packed = static_cast<DWORD>(
             ::SendMessageW(Control(id), LVM_APPROXIMATEVIEWRECT, 5, MAKELPARAM(-1, -1)));
-        return {LOWORD(packed), HIWORD(packed)};
+        // An empty list view not yet sized answers its own client area, which
+        // its header makes negative (Wine: 65516 high): that is no estimate.
+        const auto width = static_cast<int16_t>(LOWORD(packed));
+        const auto height = static_cast<int16_t>(HIWORD(packed));
+        if (width < 0 || height < 0) return {};
+        return {width, height};
     }
 
 private:

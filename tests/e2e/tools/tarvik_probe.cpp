@@ -10,6 +10,7 @@
 // window to send to, 3 the send failed or timed out, 4 bad usage.
 #include <windows.h>
 // These need the types of <windows.h>.
+#include <commctrl.h>
 #include <dbt.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -70,6 +71,7 @@ int Usage() {
         "  set-text CAPTION ID TEXT    WM_SETTEXT on control ID (TEXT in UTF-8)\n"
         "  click CAPTION ID            BM_CLICK on control ID, posted: what the click\n"
         "                              opens (a modal dialog) does not block the probe\n"
+        "  rows CAPTION ID             the rows of list view ID: its two columns, tab-separated\n"
         "  workarea X Y                work area of the monitor nearest X,Y: L,T,R,B\n",
         stderr);
     return 4;
@@ -536,6 +538,51 @@ int Click(const std::wstring& caption, int id) {
     return 0;
 }
 
+// A list view keeps its texts in its own process: the item record and the
+// text buffer are placed there for each read.
+int Rows(const std::wstring& caption, int id) {
+    HWND dialog = FindDialog(caption);
+    HWND list = dialog ? GetDlgItem(dialog, id) : nullptr;
+    DWORD pid = 0;
+    if (!list || !GetWindowThreadProcessId(list, &pid)) {
+        std::puts("no control");
+        return 2;
+    }
+    HANDLE process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    constexpr int kChars = 64;
+    char* remote = process ? static_cast<char*>(VirtualAllocEx(
+                                 process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t),
+                                 MEM_COMMIT, PAGE_READWRITE))
+                           : nullptr;
+    if (!remote) {
+        if (process) CloseHandle(process);
+        std::printf("no memory in the process, error %lu\n", GetLastError());
+        return 3;
+    }
+    DWORD_PTR count = 0;
+    SendMessageTimeoutW(list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, g_timeoutMs, &count);
+    for (DWORD_PTR row = 0; row < count; ++row) {
+        for (int column = 0; column < 2; ++column) {
+            LVITEMW item{};
+            item.iSubItem = column;
+            item.cchTextMax = kChars;
+            item.pszText = reinterpret_cast<wchar_t*>(remote + sizeof(LVITEMW));
+            wchar_t text[kChars + 1] = {};
+            DWORD_PTR copied = 0;
+            if (WriteProcessMemory(process, remote, &item, sizeof item, nullptr) &&
+                SendMessageTimeoutW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(remote),
+                                    SMTO_NORMAL, g_timeoutMs, &copied))
+                ReadProcessMemory(process, remote + sizeof(LVITEMW), text, kChars * sizeof(wchar_t),
+                                  nullptr);
+            std::printf(column ? "\t%s\n" : "%s", ToUtf8Escaped(text).c_str());
+        }
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return 0;
+}
+
 int WorkArea(LONG x, LONG y) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
@@ -683,6 +730,10 @@ int main(int argc, char** argv) {
     if (cmd == "click") {
         if (!a1 || !ParseNumber(a2, n2)) return Usage();
         return Click(TextArg(i + 1), static_cast<int>(n2));
+    }
+    if (cmd == "rows") {
+        if (!a1 || !ParseNumber(a2, n2)) return Usage();
+        return Rows(TextArg(i + 1), static_cast<int>(n2));
     }
     if (cmd == "workarea") {
         if (!ParseNumber(a1, n1) || !ParseNumber(a2, n2)) return Usage();
