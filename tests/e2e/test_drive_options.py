@@ -19,6 +19,7 @@ MEDIUM_CD = 170
 SPEED_X, COMMAND_X = 194, 195
 FAST, FULL, ADD = 203, 204, 207
 DVD_16X = 22160
+PBM_GETRANGE = 0x407  # wParam 0: the high limit
 BD_16X = 71920  # beyond what 16 bits hold
 
 
@@ -110,6 +111,21 @@ def test_add_in_x_stores_kbs_and_a_bluray_list_beyond_16_bits_survives_ok(tarvik
     close_dialog(tarvik, run, 1)
     assert stored_range(tarvik, BD_COMBO_MODEL, "BD") == bd
     assert tarvik.reg_export() == before, "open and OK changed the stored settings"
+
+    # A full scan from 16x: the progress bar's range goes beyond 16 bits.
+    run.set_dword(BD_COMBO_MODEL + "\\SpeedListBD", "MaxSpeed", BD_16X)
+    assert tarvik.command(CMD_DETECT_DRIVES) is not None
+    open_dialog(tarvik)
+    assert tarvik.click_control(CAPTION, FULL)
+    assert tarvik.find_dialog("Full scan", timeout=20)
+    first = f"        BarUpdate: min=4495, max={BD_16X}, "
+    run.wait_log(lambda log: any(m.startswith(first) for m in log), "the full scan's progress")
+    rc, out = tarvik.probe("item-send", tarvik._text_arg("Full scan"), "105", str(PBM_GETRANGE),
+                           "0")
+    assert rc == 0 and f"result={BD_16X}" in out, out
+    assert tarvik.click_control("Full scan", 2)
+    assert tarvik.wait_dialog_gone("Full scan", timeout=30)
+    close_dialog(tarvik, run, 2)
     run.close()
 
 

@@ -72,6 +72,7 @@ int Usage() {
         "  click CAPTION ID            BM_CLICK on control ID, posted: what the click\n"
         "                              opens (a modal dialog) does not block the probe\n"
         "  rows CAPTION ID             the rows of list view ID: its two columns, tab-separated\n"
+        "  item-send CAPTION ID MSG WPARAM  MSG to control ID (lParam 0), sent: result=N\n"
         "  workarea X Y                work area of the monitor nearest X,Y: L,T,R,B\n",
         stderr);
     return 4;
@@ -734,6 +735,21 @@ int main(int argc, char** argv) {
     if (cmd == "rows") {
         if (!a1 || !ParseNumber(a2, n2)) return Usage();
         return Rows(TextArg(i + 1), static_cast<int>(n2));
+    }
+    if (cmd == "item-send") {
+        unsigned long long n4 = 0;
+        if (nargs < 4 || !ParseNumber(a2, n2) || !ParseNumber(a3, n3) ||
+            !ParseNumber(argv[i + 4], n4))
+            return Usage();
+        HWND dialog = FindDialog(TextArg(i + 1));
+        HWND control = dialog ? GetDlgItem(dialog, static_cast<int>(n2)) : nullptr;
+        if (!control) return std::puts("no control"), 2;
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(control, static_cast<UINT>(n3), n4, 0, SMTO_NORMAL, g_timeoutMs,
+                                 &result))
+            return 3;
+        std::printf("result=%llu\n", static_cast<unsigned long long>(result));
+        return 0;
     }
     if (cmd == "workarea") {
         if (!ParseNumber(a1, n1) || !ParseNumber(a2, n2)) return Usage();
