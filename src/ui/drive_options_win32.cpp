@@ -48,8 +48,8 @@ public:
     void ClearRows(uint16_t list) override { Send(list, LVM_DELETEALLITEMS, 0, 0); }
     void InsertRow(uint16_t list, unsigned at, std::u16string_view speed,
                    std::u16string_view command) override {
-        SetRowText(list, LVM_INSERTITEMW, LVM_INSERTITEMA, at, 0, speed);
-        SetRowText(list, LVM_SETITEMTEXTW, LVM_SETITEMTEXTA, at, 1, command);
+        SetRowText(list, LVM_INSERTITEMW, LVM_INSERTITEMA, 0, at, 0, speed);
+        SetRowText(list, LVM_SETITEMTEXTW, LVM_SETITEMTEXTA, at, at, 1, command);
     }
     void DeleteRow(uint16_t list, unsigned at) override { Send(list, LVM_DELETEITEM, at, 0); }
     int SelectedRow(uint16_t list) const override {
@@ -83,7 +83,7 @@ private:
     }
     // The W messages where the system speaks Unicode (A macros would garble
     // wide text), the A ones on the Windows 95 family.
-    void SetRowText(uint16_t list, UINT wide, UINT ansi, unsigned at, int column,
+    void SetRowText(uint16_t list, UINT wide, UINT ansi, WPARAM wParam, unsigned at, int column,
                     std::u16string_view text) {
         std::wstring w(text.begin(), text.end());
         if (UiIsUnicode()) {
@@ -92,7 +92,7 @@ private:
             item.iItem = static_cast<int>(at);
             item.iSubItem = column;
             item.pszText = w.data();
-            Send(list, wide, at, reinterpret_cast<LPARAM>(&item));
+            Send(list, wide, wParam, reinterpret_cast<LPARAM>(&item));
         } else {
             std::string a = WideToAnsi(w.c_str());
             LVITEMA item{};
@@ -100,7 +100,7 @@ private:
             item.iItem = static_cast<int>(at);
             item.iSubItem = column;
             item.pszText = a.data();
-            Send(list, ansi, at, reinterpret_cast<LPARAM>(&item));
+            Send(list, ansi, wParam, reinterpret_cast<LPARAM>(&item));
         }
     }
 
