@@ -458,6 +458,10 @@ int RunDialog(HWND parent, const wchar_t* title, UINT titleStringId, DWORD style
     const INT_PTR result = UiDialogBoxIndirectParam(
         ::GetModuleHandleA(nullptr), reinterpret_cast<const DLGTEMPLATE*>(p.bytes.data()), parent,
         LayoutDialogProc, reinterpret_cast<LPARAM>(p.state.get()));
+    // The modal loop ends at a quit message and puts it back; the result it
+    // then returns (IDOK on Wine) is nobody's answer.
+    MSG quit;
+    if (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) return 0;
     return static_cast<int>(result);
 }
 

@@ -17,7 +17,8 @@ static_assert(std::is_same_v<LPARAM, MsgLParam>);
 static_assert(std::is_same_v<INT_PTR, intptr_t>);
 
 // Runs the dialog modally: the dialog's result (as a rule the id of the
-// button that ended it), 0 when nothing could be shown, -1 when the system
+// button that ended it), 0 when nothing could be shown or the program's quit
+// message ended it (the program is ending: no answer was given), -1 when the system
 // could not create the dialog. `title` or `titleStringId` (or both, joined by
 // " - ") make the caption. `context` is handed to the handlers.
 int RunDialog(HWND parent, const wchar_t* title, UINT titleStringId, DWORD style, DWORD exStyle,

@@ -6,7 +6,7 @@ a scan is open."""
 
 import threading
 
-from harness import SETTINGS_KEY, wait_until
+from harness import SETTINGS_KEY, log_files, messages, read_log, wait_until
 from simrun import DVD_WRITER, DVD_WRITER_MODEL, PROFILES, SimRun
 
 CAPTION = "Tarvik 5.0 - Drive options"
@@ -174,7 +174,7 @@ def test_restart_during_the_dialog_and_during_a_scan_ends_the_old_instance(tarvi
     run = SimRun(tarvik, workdir, [DVD_WRITER])
     run.learn()
     run.start()
-    old = run.inst
+    old, old_dir = run.inst, workdir
     for case in ("dialog", "scan"):
         open_dialog(tarvik)
         if case == "scan":
@@ -185,11 +185,14 @@ def test_restart_during_the_dialog_and_during_a_scan_ends_the_old_instance(tarvi
         folder.mkdir()
         new = tarvik.spawn("/log/restart", folder, extra_env=run.env)
         assert old.wait(timeout=30) == 0, f"{case}: the old instance did not end with 0"
+        log = messages(read_log(old_dir / log_files(old_dir)[-1]))
+        # Its dialog ended by the quit message, then the shut-down ran.
+        assert log.index("Drive options dialog: 0") < log.index("Message loop terminated")
         assert tarvik.wait_window(True, timeout=20)
         assert new.wait_idle(timeout=30)
         assert tarvik.main_window() != old_hwnd
         assert len(tarvik_processes(tarvik)) == 1, f"{case}: {tarvik_processes(tarvik)}"
-        old = new
+        old, old_dir = new, folder
     assert tarvik.send("close") is not None
     assert old.wait(timeout=30) == 0
     assert tarvik_processes(tarvik) == []
