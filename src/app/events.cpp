@@ -238,12 +238,15 @@ void App::DiskCountdown(unsigned seconds, unsigned inDialog) {
 
 void App::TrayCountdown(unsigned seconds, bool close, unsigned inDialog) {
     const unsigned m = std::min(seconds, inDialog);
+    bool closed = false;
     if (m > 0) {
-        (void)host_.ShowTrayReminder(m, false);  // a time-out here closes nothing
+        // A time-out here closes nothing; "Close tray" closes them all.
+        closed = host_.ShowTrayReminder(m, false) == kReminderAction;
         seconds -= m;
     }
     (void)BlockReasonCountdown(IDS_TRAY_OPENED, AllClosed, seconds, 0, {});
-    if (close) CloseAllTrays();
+    // Not a second time when the reminder has closed them already.
+    if (close && !closed) CloseAllTrays();
 }
 
 void App::QueryEndSession() {
