@@ -9,7 +9,6 @@ go to the artifacts folder as drive-info-96.png, about-144.png, ...
 import shutil
 import subprocess
 import threading
-from pathlib import Path
 
 from harness import wait_until
 from simrun import DVD_WRITER, SLIM, TARVIKCTL, SimRun
@@ -66,13 +65,13 @@ def test_drive_information_shows_drives_methods_speeds_and_the_library_version(t
     run = SimRun(tarvik, workdir, profiles)
     # Installed in a folder whose name the ANSI code page cannot spell: the
     # library's version block is still found.
-    folder = workdir.parent / "Laufwerke \u03a9"
+    folder = workdir.parent / "Tarvik \u03a9"
     folder.mkdir()
     for name in ("tarvik.exe", "wnaspi32.dll"):
         shutil.copy2(tarvik.bin_dir / name, folder / name)
     proc = subprocess.Popen([tarvik.wine, str(folder / "tarvik.exe"), "/log"], cwd=workdir,
-                            env=tarvik.env(run.env), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
+                            env=tarvik.env(run.env), stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         assert tarvik.wait_window(True, timeout=30), "no main window"
         assert tarvik.answers()
@@ -84,6 +83,8 @@ def test_drive_information_shows_drives_methods_speeds_and_the_library_version(t
         assert "ASPI FileVersion: 4.60 (1021)" in lines
         assert "Drive access method: ASPI (Windows 95/98/ME)" in lines
         # Names, letters, capabilities and speed lists of both drives.
+        assert "[TARVIKSM DVDRW SIM24X     1.02] (D)" in lines
+        assert "[TARVIKSM SLIM DVDRW SIM8  LS03] (E)" in lines
         assert text[text.index("\r\n[") + 2:] == expected_drive_sections(profiles)
         assert "Speed list: 2x,4x,6x,8x,12x,16x" in lines  # the writer's DVD list
         close_with_ok(tarvik, INFO)
