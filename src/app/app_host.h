@@ -8,6 +8,7 @@
 
 #include "drive/drive.h"
 #include "scsi/transport.h"
+#include "ui/reminder.h"  // kReminderAction, kReminderCancel, kReminderTimedOut
 
 namespace tarvik {
 
@@ -16,12 +17,6 @@ namespace tarvik {
 constexpr unsigned kTimerMain = 1;
 constexpr unsigned kTimerFirstPoll = 2;
 constexpr uint32_t kTimerPeriodMs = 500;
-
-// Results of the session-end reminders: the action button, Cancel (or the
-// condition came true), the countdown ran out; 0 when none could be shown.
-constexpr int kReminderAction = 1;
-constexpr int kReminderCancel = 2;
-constexpr int kReminderTimedOut = 106;
 
 class AppHost {
 public:

@@ -13,6 +13,7 @@
 #include "scsi/mmc.h"
 #include "settings/shell.h"
 #include "settings/store.h"
+#include "ui/reminder.h"
 #include "ui/strings.h"
 
 namespace tarvik {
@@ -231,27 +232,21 @@ void App::DiskCountdown(unsigned seconds, unsigned inDialog) {
         (void)BlockReason(IDS_DISK_INSERTED);
         return;
     }
-    std::u16string list;
-    const uint32_t mask = DisksPresentMask(0);
-    for (unsigned bit = 0; bit < 26; ++bit) {
-        if (!(mask & (1u << bit))) continue;
-        const char letter = static_cast<char>('A' + bit);
-        std::string label;
-        if (!Sys().VolumeInformation(std::string(1, letter) + ":\\", &label, nullptr)) continue;
-        std::string line = std::string(1, letter) + ": \"" + label + "\"\n";
-        for (char c : line) list += static_cast<char16_t>(static_cast<unsigned char>(c));
-    }
-    (void)BlockReasonCountdown(IDS_DISK_INSERTED, NoDiskPresent, seconds, 5, list);
+    (void)BlockReasonCountdown(IDS_DISK_INSERTED, NoDiskPresent, seconds, 5,
+                               DiskListText(DisksPresentMask(0)));
 }
 
 void App::TrayCountdown(unsigned seconds, bool close, unsigned inDialog) {
     const unsigned m = std::min(seconds, inDialog);
+    bool closed = false;
     if (m > 0) {
-        (void)host_.ShowTrayReminder(m, false);  // a time-out here closes nothing
+        // A time-out here closes nothing; "Close tray" closes them all.
+        closed = host_.ShowTrayReminder(m, false) == kReminderAction;
         seconds -= m;
     }
     (void)BlockReasonCountdown(IDS_TRAY_OPENED, AllClosed, seconds, 0, {});
-    if (close) CloseAllTrays();
+    // Not a second time when the reminder has closed them already.
+    if (close && !closed) CloseAllTrays();
 }
 
 void App::QueryEndSession() {

@@ -2,20 +2,25 @@
 
 #include <dbt.h>
 
+#include <algorithm>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "app/app.h"
 #include "base/log.h"
 #include "drive/speed_control.h"
 #include "settings/store.h"
+#include "ui/about_win32.h"
 #include "ui/commands.h"
+#include "ui/drive_info_win32.h"
 #include "ui/drive_options_win32.h"
 #include "ui/menu_model.h"
 #include "ui/menu_win32.h"
 #include "ui/message_box_win32.h"
 #include "ui/options_dialog_win32.h"
 #include "ui/password_dialog_win32.h"
+#include "ui/reminder_win32.h"
 #include "ui/strings.h"
 #include "ui/tray_win32.h"
 
@@ -86,26 +91,23 @@ public:
         return tarvik::ConfirmPassword(window_, stored);
     }
     bool RunOptionsDialog() override { return tarvik::RunOptionsDialog(window_, &GlobalSettings); }
-    // The dialogs come with their own work; until then their commands only log.
     bool RunDriveOptionsDialog(CdromDrive* drive) override {
         const CdromDrive saved = *drive;
         DriveOptionsContext context{drive, GlobalSettings.Data, &saved, DriveListGeneration()};
         return tarvik::RunDriveOptionsDialog(window_, context) == 1;
     }
     void ShowDriveInfo(uint32_t count) override {
-        LogPrintf("Drive information (%u drives): no dialog yet\n", count);
+        const auto& drives = CdromList.drives;
+        tarvik::ShowDriveInfo(window_,
+                              std::span(drives.data(), std::min<size_t>(count, drives.size())));
     }
-    void ShowAbout() override { LogPrintf("About: no dialog yet\n"); }
-    // Without the reminder dialogs the choices act at once, as at the end of
-    // the countdown.
+    void ShowAbout() override { tarvik::ShowAbout(window_); }
+    // The reminders carry out the user's choice themselves.
     int ShowDiskReminder(unsigned seconds) override {
-        LogPrintf("Disk reminder (%u s): no dialog yet\n", seconds);
-        return 0;
+        return tarvik::ShowDiskReminder(window_, seconds);
     }
     int ShowTrayReminder(unsigned seconds, bool closeOnTimeout) override {
-        LogPrintf("Tray reminder (%u s): no dialog yet\n", seconds);
-        if (closeOnTimeout) CloseAllTrays();
-        return closeOnTimeout ? kReminderTimedOut : 0;
+        return tarvik::ShowTrayReminder(window_, seconds, closeOnTimeout);
     }
 
     bool SetBlockReason(const std::u16string& text) override {

@@ -53,7 +53,8 @@ public:
         (void)name;
         return nullptr;
     }
-    // Full file name of the library loaded above (GetModuleFileNameA).
+    // Full file name of the library loaded above, in UTF-8 (from
+    // GetModuleFileNameW: a folder name outside the ANSI code page survives).
     virtual std::string LoadedModulePath() { return {}; }
 
     // CreateEventA(NULL, FALSE, FALSE, NULL); null when it fails.

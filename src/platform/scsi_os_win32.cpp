@@ -40,9 +40,16 @@ public:
     }
     std::string LoadedModulePath() override {
         if (!module_) return {};
-        char path[MAX_PATH + 1] = {};
-        const DWORD n = ::GetModuleFileNameA(module_, path, MAX_PATH);
-        return std::string(path, n);
+        wchar_t path[MAX_PATH + 1] = {};
+        const DWORD n = ::GetModuleFileNameW(module_, path, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return {};  // none, or cut short
+        const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), nullptr, 0,
+                                                nullptr, nullptr);
+        if (bytes <= 0) return {};
+        std::string utf8(static_cast<size_t>(bytes), '\0');
+        (void)::WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(n), utf8.data(), bytes,
+                                    nullptr, nullptr);
+        return utf8;
     }
 
     void* NewEvent() override { return ::CreateEventA(nullptr, FALSE, FALSE, nullptr); }

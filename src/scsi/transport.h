@@ -85,8 +85,8 @@ int GetLetter(uint32_t firstAdapter, uint32_t firstTarget, DriveAddress* address
 uint32_t GetSptiAccessMask();
 // Number of ASPI host adapters the manager reported.
 uint32_t GetAspiAdapterCount();
-// Path of the loaded ASPI library, recorded for the drive information dialog;
-// empty when none is loaded.
+// Path of the loaded ASPI library (UTF-8), recorded for the drive information
+// dialog; empty when none is loaded.
 const std::string& GetAspiLibraryPath();
 // ASPI command blocks left with the manager after a time-out (kept alive).
 size_t ParkedAspiCommandCount();

@@ -34,6 +34,10 @@ def test_left_click_on_icon_reaches_program(tarvik, workdir):
     tarvik.click_tray(1)
     wait_until(lambda: "LEFT CLICK" in log_lines(workdir), 15, "LEFT CLICK in the log")
     tarvik.screenshot("after-left-click")
+    # Without drives the click opens the drive information instead of a menu.
+    assert tarvik.find_dialog("Drive information"), "no drive information after the click"
+    assert tarvik.click_control("Drive information", 1)
+    assert tarvik.wait_dialog_gone("Drive information")
     close_and_check_exit(tarvik, inst)
 
 

@@ -1,0 +1,73 @@
+#include "ui/drive_info_win32.h"
+
+// These need windows.h first.
+#include <richedit.h>
+#include <winver.h>
+
+#include <string>
+#include <vector>
+
+#include "scsi/transport.h"
+#include "string_ids.h"
+#include "ui/dialog_win32.h"
+#include "ui/drive_info.h"
+#include "ui/text_api_win32.h"
+
+namespace tarvik {
+namespace {
+
+enum : uint16_t { kTextFrame = 100, kText = 101, kButtonFrame = 102 };
+
+// The library's version block, read from the path the transport recorded
+// when it loaded the library (UTF-8). The wide calls, so that a path outside
+// the ANSI code page is found too.
+AspiVersionInfo ReadAspiVersion() {
+    AspiVersionInfo version;
+    const std::string& path = GetAspiLibraryPath();
+    if (path.empty()) return version;
+    const int units =
+        ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    if (units <= 0) return version;
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    (void)::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
+                                units);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+    if (size == 0) return version;
+    std::vector<uint8_t> block(size);
+    if (!::GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return version;
+    version.StoreVersionInfo(std::move(block));
+    return version;
+}
+
+intptr_t TextHandler(HWND dialog, uint16_t id, unsigned message, WPARAM, LPARAM) {
+    if (message != WM_INITDIALOG) return FALSE;
+    const auto* text = static_cast<const std::u16string*>(DialogContext(dialog));
+    if (!text) return FALSE;
+    // The control's own limit (32K units) would cut a long list short.
+    ::SendMessageW(::GetDlgItem(dialog, id), EM_EXLIMITTEXT, 0,
+                   static_cast<LPARAM>(kDriveInfoTextLimit));
+    const std::wstring wide(text->begin(), text->end());
+    UiSetDlgItemText(dialog, id, wide.c_str());
+    return FALSE;
+}
+
+// clang-format off
+constexpr DialogItem kDriveInfoTable[] = {
+    {&ctl::GroupColumn,   kTextFrame,   u"",     0,      0,            nullptr},
+    {&ctl::RichText,      kText,        u"",     0,      kTextFrame,   TextHandler},
+    {&ctl::GroupRow,      kButtonFrame, u"",     0,      0,            nullptr},
+    {&ctl::DefaultButton, IDOK,         nullptr, IDS_OK, kButtonFrame, nullptr},
+};
+// clang-format on
+
+}  // namespace
+
+void ShowDriveInfo(HWND owner, std::span<const CdromDrive> drives) {
+    const AspiVersionInfo version = ReadAspiVersion();
+    std::u16string text = DriveInfoText(CurrentDriveInfoSources(&version), drives);
+    (void)RunDialog(owner, nullptr, IDS_MNU_DRIVE_INFO, WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW,
+                    kDriveInfoTable, &text);
+}
+
+}  // namespace tarvik

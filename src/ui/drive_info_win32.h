@@ -1,0 +1,15 @@
+#pragma once
+#include <windows.h>
+
+#include <span>
+
+#include "drive/drive.h"
+
+namespace tarvik {
+
+// The drive information dialog, modal and resizable, owned by `owner`: the
+// access methods, the ASPI library's version strings and what is known of
+// each of `drives` (none: "No drives found!").
+void ShowDriveInfo(HWND owner, std::span<const CdromDrive> drives);
+
+}  // namespace tarvik
