@@ -522,6 +522,14 @@ class WineSession:
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
 
+    def shoot_dialog(self, dialog: dict, name: str) -> Path:
+        """A screenshot of the whole screen cropped to the dialog's window
+        (`dialog` as find_dialog returns it), as artifacts/NAME.png."""
+        left, top, right, bottom = dialog["rect"]
+        shot = self.screenshot(name + "-screen")
+        return self.crop(shot, self.artifacts / f"{name}.png", left, top, right - left,
+                         bottom - top)
+
     @staticmethod
     def crop(src: Path, dst: Path, x: int, y: int, w: int, h: int, scale: int = 1) -> Path:
         args = ["convert", str(src), "-crop", f"{w}x{h}+{x}+{y}", "+repage"]

@@ -219,19 +219,13 @@ def test_dialog_and_progress_window_laid_out_at_96_and_144_dpi(tarvik, workdir):
                                (180, (181, 182))):
                 for other in others:
                     assert controls[other]["rect"] == controls[cd]["rect"], (cd, other)
-            shot = tarvik.screenshot(f"drive-options-{dpi}")
-            left, top, right, bottom = dialog["rect"]
-            tarvik.crop(shot, tarvik.artifacts / f"drive-options-{dpi}.png", left, top,
-                        right - left, bottom - top)
+            tarvik.shoot_dialog(dialog, f"drive-options-{dpi}")
 
             assert tarvik.click_control(CAPTION, FULL)
             progress = tarvik.find_dialog("Full scan", timeout=20)
             assert progress
             run.wait_log(lambda log: any("BarUpdate" in m for m in log[-100:]), "progress")
-            shot = tarvik.screenshot(f"progress-{dpi}")
-            left, top, right, bottom = progress["rect"]
-            tarvik.crop(shot, tarvik.artifacts / f"progress-{dpi}.png", left, top,
-                        right - left, bottom - top)
+            tarvik.shoot_dialog(progress, f"progress-{dpi}")
             assert tarvik.click_control("Full scan", 2)
             assert tarvik.wait_dialog_gone("Full scan", timeout=30)
             close_dialog(tarvik, run, 2)

@@ -27,14 +27,6 @@ def by_id(children):
     return {c["id"]: c for c in children}
 
 
-def shoot(tarvik, name, dialog):
-    """Crops the dialog's window out of a screenshot of the whole screen."""
-    left, top, right, bottom = dialog["rect"]
-    shot = tarvik.screenshot(name + "-screen")
-    return tarvik.crop(shot, tarvik.artifacts / f"{name}.png", left, top, right - left,
-                       bottom - top)
-
-
 def close_with_ok(tarvik, caption):
     assert tarvik.click_control(caption, 1)
     assert tarvik.wait_dialog_gone(caption), f"{caption!r} stayed open after OK"
@@ -56,7 +48,7 @@ def drive_info_text(tarvik, dpi):
     dialog = tarvik.find_dialog(INFO)
     assert dialog, "no drive information dialog"
     controls = by_id(tarvik.dialog_children(INFO))
-    shoot(tarvik, f"drive-info-{dpi}", dialog)
+    tarvik.shoot_dialog(dialog, f"drive-info-{dpi}")
     return controls[INFO_TEXT]["text"]
 
 
@@ -118,7 +110,7 @@ def test_about_and_the_information_without_drives(tarvik, workdir):
     assert controls[WEB_LINK]["text"] == "https://orvanto.example/tarvik/"
     assert controls[MAIL_LINK]["text"] == "mailto:tarvik@orvanto.example"
     # The links are written in blue.
-    shot = shoot(tarvik, "about-96", dialog)
+    shot = tarvik.shoot_dialog(dialog, "about-96")
     left, top, right, bottom = controls[WEB_LINK]["rect"]
     link = tarvik.pixels(shot, left - dialog["rect"][0], top - dialog["rect"][1], right - left,
                          bottom - top)
@@ -227,7 +219,7 @@ def session_end_as_chosen(tarvik, run):
     assert controls[DISK_LIST]["text"] == 'D: "HOLIDAY"'
     assert (controls[1]["text"], controls[2]["text"]) == ("Eject", "Cancel")
     wait_count_below(tarvik, DISK_REMINDER, 15)
-    shoot(tarvik, "disk-reminder-96", dialog)
+    tarvik.shoot_dialog(dialog, "disk-reminder-96")
     assert run.actions_since(mark) == [], "nothing happens before the user chooses"
     assert tarvik.click_control(DISK_REMINDER, 1)
     assert tarvik.wait_dialog_gone(DISK_REMINDER)
@@ -245,7 +237,7 @@ def session_end_as_chosen(tarvik, run):
     # probing than the picture before the click.
     dialog = tarvik.find_dialog(TRAY_REMINDER, timeout=20)
     assert dialog, "no tray reminder"
-    shoot(tarvik, "tray-reminder-96", dialog)
+    tarvik.shoot_dialog(dialog, "tray-reminder-96")
     assert tarvik.click_control(TRAY_REMINDER, 1)
     assert tarvik.wait_dialog_gone(TRAY_REMINDER)
     ending.join(30)
@@ -268,7 +260,7 @@ def test_at_144_dpi_a_reminder_ends_by_itself_when_its_reason_goes(tarvik, workd
         assert tarvik.post_command(CMD_ABOUT)
         dialog = tarvik.find_dialog(ABOUT)
         assert dialog
-        shoot(tarvik, "about-144", dialog)
+        tarvik.shoot_dialog(dialog, "about-144")
         close_with_ok(tarvik, ABOUT)
 
         # The user takes the disc out while the reminder counts from 15: it
@@ -277,7 +269,7 @@ def test_at_144_dpi_a_reminder_ends_by_itself_when_its_reason_goes(tarvik, workd
         ending = SessionEnd(run)
         dialog, controls = open_reminder(tarvik, DISK_REMINDER)
         assert controls[DISK_LIST]["text"] == 'D: "HOLIDAY"'
-        shoot(tarvik, "disk-reminder-144", dialog)
+        tarvik.shoot_dialog(dialog, "disk-reminder-144")
         run.user(0, "open")
         assert tarvik.wait_dialog_gone(DISK_REMINDER, timeout=5)
         assert ending.answered() == 1
@@ -290,7 +282,7 @@ def test_at_144_dpi_a_reminder_ends_by_itself_when_its_reason_goes(tarvik, workd
         dialog, controls = open_reminder(tarvik, TRAY_REMINDER)
         assert DISK_LIST not in controls
         assert (controls[1]["text"], controls[2]["text"]) == ("Close tray", "Cancel")
-        shoot(tarvik, "tray-reminder-144", dialog)
+        tarvik.shoot_dialog(dialog, "tray-reminder-144")
         assert tarvik.click_control(TRAY_REMINDER, 2)
         assert tarvik.wait_dialog_gone(TRAY_REMINDER)
         run.user(0, "close")  # the rest of the session-end wait stops once it is closed

@@ -188,10 +188,7 @@ def test_options_laid_out_at_96_and_144_dpi(tarvik, workdir):
             start(tarvik, workdir / f"dpi{dpi}")
             dialog = open_options(tarvik)
             c = controls(tarvik)
-            shot = tarvik.screenshot(f"options-{dpi}-screen")
-            left, top, right, bottom = dialog["rect"]
-            tarvik.crop(shot, tarvik.artifacts / f"options-{dpi}.png", left, top,
-                        right - left, bottom - top)
+            tarvik.shoot_dialog(dialog, f"options-{dpi}")
             shown = {i: x for i, x in c.items() if i not in UNSHOWN}
             for i, x in shown.items():
                 assert x["visible"] and inside(x["rect"], dialog["client"]), (i, x["rect"])
