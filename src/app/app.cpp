@@ -221,14 +221,10 @@ CdromDrive* App::DriveAgain(uint32_t generation, uint32_t index) const {
 
 void App::Command(uint16_t id, uint32_t lParam) {
     if (destroyed_) return;
-    ++commandDepth_;
-    RunCommand(id, lParam);
-    --commandDepth_;
-    if (id != CMD_HIDE && id != CMD_SHOW) RefreshTray();
-    if (commandDepth_ == 0 && exitPending_) {
-        exitPending_ = false;
-        host_.DestroyMainWindow();
-    }
+    AsCommand([&] {
+        RunCommand(id, lParam);
+        if (id != CMD_HIDE && id != CMD_SHOW) RefreshTray();
+    });
 }
 
 void App::RunCommand(uint16_t id, uint32_t lParam) {

@@ -93,6 +93,18 @@ private:
     };
 
     void RefreshTray();
+    // Runs `work` as a command: an exit asked meanwhile (a restart while one
+    // of its dialogs is open) waits until it has unwound.
+    template <class Work>
+    void AsCommand(Work&& work) {
+        ++commandDepth_;
+        work();
+        --commandDepth_;
+        if (commandDepth_ == 0 && exitPending_) {
+            exitPending_ = false;
+            host_.DestroyMainWindow();
+        }
+    }
     void RunCommand(uint16_t id, uint32_t lParam);
     void OnOptions();
     void OnResetConfig();
@@ -115,6 +127,8 @@ private:
     DriveTimes& TimesOf(uint32_t index, uint64_t now);
 
     // Session end.
+    void QueryEndSessionSteps();
+    void EndSessionSteps(bool ending);
     bool BlockReason(unsigned stringId, const std::u16string& extra = {});
     int BlockReasonCountdown(unsigned stringId, bool (*condition)(), unsigned seconds,
                              unsigned shortcut, const std::u16string& extra);

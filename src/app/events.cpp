@@ -249,7 +249,17 @@ void App::TrayCountdown(unsigned seconds, bool close, unsigned inDialog) {
     if (close && !closed) CloseAllTrays();
 }
 
+// The reminders are dialogs: a restart while one is open must not destroy the
+// window (and free the drives) under the steps still to come.
 void App::QueryEndSession() {
+    if (!destroyed_) AsCommand([this] { QueryEndSessionSteps(); });
+}
+
+void App::EndSession(bool ending) {
+    if (!destroyed_) AsCommand([this, ending] { EndSessionSteps(ending); });
+}
+
+void App::QueryEndSessionSteps() {
     LogPrintf("OnQueryEndSession\n");
     queryEndSessionMs_ = NowMs();
     if (GlobalSettings.DNEject) {
@@ -270,7 +280,7 @@ void App::QueryEndSession() {
     LogPrintf("OnQueryEndSession DONE\n");
 }
 
-void App::EndSession(bool ending) {
+void App::EndSessionSteps(bool ending) {
     if (!ending) {
         // Another program said no: the session goes on, and so do we.
         LogPrintf("OnEndSession cancelled\n");

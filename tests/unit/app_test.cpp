@@ -50,11 +50,13 @@ public:
     bool RunDriveOptionsDialog(CdromDrive* drive) override { return driveOptions(drive); }
     void ShowDriveInfo(uint32_t) override {}
     void ShowAbout() override {}
-    int ShowDiskReminder(unsigned) override { return 0; }
+    std::function<void()> duringReminder = [] {};
+    int ShowDiskReminder(unsigned) override { return duringReminder(), 0; }
     int ShowTrayReminder(unsigned, bool) override { return 0; }
+    bool blockReasonWorks = true;  // false: a system before Vista
     bool SetBlockReason(const std::u16string& text) override {
         blockReasons.push_back(text);
-        return blockReasonSet = true;
+        return blockReasonSet = blockReasonWorks;
     }
     void ClearBlockReason() override { blockReasonSet = false; }
     void DestroyMainWindow() override { ++destroyed; }
@@ -304,6 +306,20 @@ TEST_F(AppTest, ACommandWhoseDialogOutlivesTheListIsDroppedAndExitWaitsForIt) {
     EXPECT_EQ(host_.loopsEnded, 1) << "the dialog is asked to end, not left to the user";
     EXPECT_EQ(host_.destroyed, 1) << "after the command unwound, not inside the dialog";
     EXPECT_EQ(CdromList.count(), 0u);
+}
+
+TEST_F(AppTest, ARestartDuringTheSessionEndReminderWaitsForTheSessionEndSteps) {
+    Add(DvdWriter());
+    StartApp();
+    GlobalSettings.DNMessage = 1;
+    host_.blockReasonWorks = false;
+    host_.duringReminder = [this] {
+        app_->Exit();
+        EXPECT_EQ(host_.destroyed, 0) << "not while the reminder is open";
+    };
+    app_->QueryEndSession();
+    EXPECT_EQ(host_.loopsEnded, 1);
+    EXPECT_EQ(host_.destroyed, 1);
 }
 
 TEST_F(AppTest, ACloseDuringTheStartEndsTheProgramOnceTheWindowExists) {
