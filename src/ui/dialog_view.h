@@ -11,6 +11,16 @@
 
 namespace tarvik {
 
+// A number's decimal digits, as SetDlgItemInt writes them.
+inline std::u16string DecimalText(uint64_t value) {
+    std::u16string s;
+    do {
+        s.insert(s.begin(), static_cast<char16_t>(u'0' + value % 10));
+        value /= 10;
+    } while (value);
+    return s;
+}
+
 class DialogView {
 public:
     virtual ~DialogView() = default;
@@ -26,17 +36,7 @@ public:
     // An unsigned number as GetDlgItemInt reads it: 0 when empty, not a
     // number or beyond 32 bits.
     unsigned Number(uint16_t id) const { return ParseDlgInt(Text(id)); }
-    void SetNumber(uint16_t id, unsigned value) { SetText(id, std::u16string(NumberText(value))); }
-
-private:
-    static std::u16string NumberText(unsigned value) {
-        std::u16string s;
-        do {
-            s.insert(s.begin(), static_cast<char16_t>(u'0' + value % 10));
-            value /= 10;
-        } while (value);
-        return s;
-    }
+    void SetNumber(uint16_t id, unsigned value) { SetText(id, DecimalText(value)); }
 };
 
 }  // namespace tarvik

@@ -169,15 +169,6 @@ unsigned IndexOf(MediumFamily family) {
     }
 }
 
-std::u16string Decimal(uint64_t value) {
-    std::u16string s;
-    do {
-        s.insert(s.begin(), static_cast<char16_t>(u'0' + value % 10));
-        value /= 10;
-    } while (value);
-    return s;
-}
-
 // (a x v x 10 / b + 5) / 10 in 64 bits, saturated to what a number field holds.
 uint32_t Scale(uint64_t a, uint64_t v, uint64_t b) {
     if (b == 0) return 0;
@@ -220,8 +211,8 @@ void DriveOptionsModel::Load(unsigned medium, const SpeedList& list) {
 void DriveOptionsModel::InsertRow(unsigned medium, unsigned at) {
     const SpeedEntry& e = lists_[medium][at];
     const uint32_t f = FactorOf(medium);
-    ui_.InsertRow(Id(kDoFirstList, medium), at, Decimal(SpeedInX(e.Speed, f)),
-                  Decimal(SpeedInX(e.Command, f)));
+    ui_.InsertRow(Id(kDoFirstList, medium), at, DecimalText(SpeedInX(e.Speed, f)),
+                  DecimalText(SpeedInX(e.Command, f)));
 }
 
 void DriveOptionsModel::Fill(unsigned medium) {
