@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "scsi/request.h"
 #include "sim_bus.h"
 
 namespace tarvik::ctl {
@@ -26,6 +27,10 @@ struct CtlContext {
     std::string tracePath;              // --trace
     std::string statePath;              // --state: drive state carried between runs
     bool json = false;                  // --json
+    // Real drives (no --sim): the --device values ("auto" takes every drive).
+    bool realDrives = false;
+    std::vector<std::string> devices;
+    bool system = false;  // --system: the system's settings file
     std::ostream& out;
     std::ostream& err;
 };
@@ -61,6 +66,17 @@ int UsageError(CtlContext& ctx, const std::string& message, const char* usage = 
 // DRIVE argument: an index of the simulated bus. False (after UsageError) when bad.
 [[nodiscard]] bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index,
                               const char* usage);
+// DRIVE argument of a command that talks to the drive itself (mmc): an index
+// of the simulated bus or of the real drives chosen with --device.
+[[nodiscard]] bool ParseDriveAddress(CtlContext& ctx, const std::string& text,
+                                     DriveAddress& address, const char* usage);
+
+// Real drives (devices_host.cpp): chooses the drives of --device from sysfs,
+// checks that they open and installs the SG_IO set. needDrives: the command
+// cannot run without one. Returns kExitOk, or an exit code after a message.
+int OpenRealDrives(CtlContext& ctx, bool needDrives);
+void CloseRealDrives();
+
 // JSON string literal of a text (quotes included).
 std::string JsonString(std::string_view text);
 

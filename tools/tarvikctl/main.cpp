@@ -1,10 +1,14 @@
-// tarvikctl [--sim PROFILE]... [--registry FILE] [--trace FILE] [--state FILE] [--json]
-//           COMMAND ARGS...
+// tarvikctl [--sim PROFILE]... | [--device PATH|auto]... [--registry FILE | --system]
+//           [--trace FILE] [--state FILE] [--json] COMMAND ARGS...
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <set>
 #include <sstream>
 
 #include "ctl.h"
+#include "scsi/sg_transport.h"
+#include "settings/settings_path.h"
 #include "sim_state.h"
 #include "sim_transport.h"
 
@@ -18,10 +22,14 @@ std::vector<CtlCommand>& Table() {
 }
 
 void PrintUsage(std::ostream& s) {
-    s << "usage: tarvikctl [--sim PROFILE]... [--registry FILE] [--trace FILE] [--state FILE] "
-         "[--json] COMMAND ARGS...\n"
+    s << "usage: tarvikctl [--sim PROFILE]... | [--device PATH|auto]... [--registry FILE | "
+         "--system] [--trace FILE] [--state FILE] [--json] COMMAND ARGS...\n"
          "  --sim PROFILE    add a simulated drive (JSON profile); drive numbers count from 0\n"
-         "  --registry FILE  settings kept in a .reg text file\n"
+         "  --device PATH    a real drive (/dev/sr0, /dev/sg1, /dev/cdrom); auto, the default\n"
+         "                   without --sim, takes every optical drive the system lists\n"
+         "  --registry FILE  settings kept in a .reg text file (default with real drives:\n"
+         "                   $XDG_CONFIG_HOME/tarvik/settings.reg, else ~/.config/...)\n"
+         "  --system         the system's settings, /etc/tarvik/settings.reg\n"
          "  --trace FILE     write every command sent as one JSON line\n"
          "  --state FILE     keep the drives' state (medium, tray, lock, speeds) in FILE\n"
          "                   from one run to the next\n"
@@ -101,6 +109,31 @@ int UsageError(CtlContext& ctx, const std::string& message, const char* usage) {
     return kExitUsage;
 }
 
+bool ParseDriveAddress(CtlContext& ctx, const std::string& text, DriveAddress& address,
+                       const char* usage) {
+    if (!ctx.realDrives) {
+        size_t index = 0;
+        if (!ParseDrive(ctx, text, index, usage)) return false;
+        address = sim::SimAddress(ctx.bus, index);
+        return true;
+    }
+    int64_t n = 0;
+    if (!ParseNumber(text, 0, 1000, n)) {
+        (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
+        return false;
+    }
+    const auto& drives = SgDrives();
+    if (static_cast<size_t>(n) >= drives.size()) {
+        (void)UsageError(ctx,
+                         "no drive " + std::to_string(n) + " (" + std::to_string(drives.size()) +
+                             " optical drive(s) chosen with --device)",
+                         usage);
+        return false;
+    }
+    address = drives[static_cast<size_t>(n)].address;
+    return true;
+}
+
 bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index, const char* usage) {
     int64_t n = 0;
     if (!ParseNumber(text, 0, 1000, n)) {
@@ -160,6 +193,16 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
             ctx.profiles.push_back(value);
             continue;
         }
+        ok = OptionValue(argv, i, "--device", value, matched);
+        if (matched) {
+            if (!ok || value.empty()) return UsageError(ctx, "--device needs a path or auto");
+            ctx.devices.push_back(value);
+            continue;
+        }
+        if (a == "--system") {
+            ctx.system = true;
+            continue;
+        }
         ok = OptionValue(argv, i, "--registry", value, matched);
         if (matched) {
             if (!ok || value.empty()) return UsageError(ctx, "--registry needs a file");
@@ -193,6 +236,24 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
         PrintUsage(ctx.err);
         return kExitUsage;
     }
+    if (!ctx.profiles.empty() && !ctx.devices.empty())
+        return UsageError(ctx, "--sim and --device cannot be mixed: drives are simulated or real");
+    ctx.realDrives = ctx.profiles.empty();
+    // Simulated drives keep their settings only for the run unless a file is
+    // named; real ones use the user's (or the system's) file.
+    if (ctx.registryPath.empty() && (ctx.realDrives || ctx.system)) {
+        ctx.registryPath =
+            SettingsFilePath(ctx.system, std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+        if (ctx.registryPath.empty())
+            return UsageError(ctx, "no home folder for the settings; name a file with --registry");
+    }
+    if (ctx.realDrives) {
+        // What runs without a drive: the settings, the password and the
+        // program's own views of an empty drive list.
+        static const std::set<std::string> kDriveFree = {"settings", "password", "menu", "info"};
+        const int rc = OpenRealDrives(ctx, !kDriveFree.count(command->name));
+        if (rc != kExitOk) return rc;
+    }
     if (!ctx.tracePath.empty() && !ctx.bus.OpenTraceFile(ctx.tracePath, false))
         return UsageError(ctx, "cannot write the trace file " + ctx.tracePath);
     if (!ctx.statePath.empty()) {
@@ -200,10 +261,13 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
         if (!sim::LoadBusState(ctx.bus, ctx.statePath, error)) return UsageError(ctx, error);
     }
 
-    sim::InstallSimTransport(ctx.bus);
+    if (!ctx.realDrives) sim::InstallSimTransport(ctx.bus);
     const std::vector<std::string> args(argv.begin() + static_cast<long>(i) + 1, argv.end());
     const int rc = command->run(ctx, args);
-    sim::UninstallSimTransport();
+    if (ctx.realDrives)
+        CloseRealDrives();
+    else
+        sim::UninstallSimTransport();
     ctx.bus.CloseTraceFile();
     if (!ctx.statePath.empty()) {
         std::string error;

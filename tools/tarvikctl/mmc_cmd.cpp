@@ -329,8 +329,8 @@ const std::vector<Op>& Ops() {
 
 int RunMmc(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() < 2) return UsageError(ctx, "mmc needs DRIVE and OP", kUsage);
-    size_t drive = 0;
-    if (!ParseDrive(ctx, args[0], drive, kUsage)) return kExitUsage;
+    DriveAddress drive;
+    if (!ParseDriveAddress(ctx, args[0], drive, kUsage)) return kExitUsage;
     const Op* op = nullptr;
     for (const Op& o : Ops())
         if (args[1] == o.name) op = &o;
@@ -355,7 +355,7 @@ int RunMmc(CtlContext& ctx, const std::vector<std::string>& args) {
     }
     Report report;
     bool failed = false;
-    const int64_t result = op->run(sim::SimAddress(ctx.bus, drive), values, report, failed);
+    const int64_t result = op->run(drive, values, report, failed);
     report.Print(ctx, op->name, result, failed);
     return failed ? kExitFailed : kExitOk;
 }

@@ -1,0 +1,148 @@
+// Real drives on Linux: --device chooses them from what sysfs lists, the
+// SG_IO set sends the commands.
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <sstream>
+
+#include "ctl.h"
+#include "platform/clock.h"
+#include "platform/sg_os.h"
+#include "platform/sysfs_drives.h"
+#include "scsi/sg_transport.h"
+#include "sim_sg.h"
+
+namespace tarvik::ctl {
+
+namespace {
+
+// Test hook, never for users: TARVIKCTL_TEST_SYSFS names a sysfs tree built
+// by a test, TARVIKCTL_TEST_SG_SIM a ';' list of simulator profiles whose
+// drives answer the SG_IO ioctl on /dev/sr0, /dev/sr1, ... in place of the
+// kernel. With the profiles on the bus, --state and the sim command work as
+// with --sim.
+constexpr const char* kTestSysfs = "TARVIKCTL_TEST_SYSFS";
+constexpr const char* kTestSgSim = "TARVIKCTL_TEST_SG_SIM";
+
+struct Installed {
+    std::unique_ptr<sim::SimSgOs> simOs;
+    const ScsiTransport* previousSet = nullptr;
+    uint32_t previousMode = 0;
+    Clock* previousClock = nullptr;
+};
+
+Installed& State() {
+    static Installed state;
+    return state;
+}
+
+std::string Listed(const std::vector<SysfsDrive>& drives) {
+    if (drives.empty()) return "this system lists no optical drive";
+    std::string s = "this system lists";
+    for (const SysfsDrive& d : drives) s += " " + d.node;
+    return s;
+}
+
+bool LoadTestDrives(CtlContext& ctx, const char* profiles) {
+    std::stringstream list(profiles);
+    for (std::string path; std::getline(list, path, ';');) {
+        if (path.empty()) continue;
+        std::string error;
+        if (!ctx.bus.AddFile(path, error)) {
+            ctx.err << "tarvikctl: " << error << "\n";
+            return false;
+        }
+        ctx.profiles.push_back(path);
+    }
+    auto& s = State();
+    s.simOs = std::make_unique<sim::SimSgOs>(ctx.bus);
+    SetSgOs(s.simOs.get());
+    s.previousClock = &GetClock();
+    SetClock(&ctx.bus.clock());
+    return true;
+}
+
+// Why a drive cannot be used, in words a user can act on.
+std::string OpenProblem(const std::string& node, int error) {
+    if (error == EACCES || error == EPERM)
+        return node + ": permission denied (the drive's group, often cdrom, needs read and " +
+               "write access to it)";
+    if (error == ENOENT || error == ENXIO || error == ENODEV)
+        return node + ": the drive is listed but its device is not there (" + std::strerror(error) +
+               ")";
+    return node + ": " + std::strerror(error);
+}
+
+}  // namespace
+
+int OpenRealDrives(CtlContext& ctx, bool needDrives) {
+    const char* testSysfs = std::getenv(kTestSysfs);
+    const char* testSim = std::getenv(kTestSgSim);
+    const std::string root = testSysfs ? testSysfs : kSysfsRoot;
+    if (!testSim && (!ctx.tracePath.empty() || !ctx.statePath.empty()))
+        return UsageError(ctx, "--trace and --state are for simulated drives (--sim)");
+    if (testSim && !LoadTestDrives(ctx, testSim)) return kExitUsage;
+
+    const std::vector<SysfsDrive> listed = ListOpticalDrives(root);
+    std::vector<SysfsDrive> chosen;
+    bool all = ctx.devices.empty();
+    for (const std::string& d : ctx.devices) all = all || d == "auto";
+    if (all) chosen = listed;
+    for (const std::string& path : ctx.devices) {
+        if (path == "auto") continue;
+        SysfsDrive d;
+        if (!FindOpticalDrive(root, path, &d)) {
+            ctx.err << "tarvikctl: " << path << ": no such optical drive (" << Listed(listed)
+                    << ")\n";
+            return kExitFailed;
+        }
+        bool dup = false;
+        for (const SysfsDrive& c : chosen) dup = dup || c.node == d.node;
+        if (!dup) chosen.push_back(d);
+    }
+
+    // Each drive is opened once here, so that a drive the user may not use is
+    // named now and not met later as a drive that answers nothing.
+    std::vector<SgDrive> usable;
+    for (const SysfsDrive& d : chosen) {
+        int error = 0;
+        bool readOnly = false;
+        const int fd = OpenSgNode(d.node, &error, &readOnly);
+        if (fd < 0) {
+            ctx.err << "tarvikctl: " << OpenProblem(d.node, error) << "\n";
+            if (!all) return kExitFailed;
+            continue;
+        }
+        SgSys().Close(fd);
+        if (readOnly)
+            ctx.err << "tarvikctl: " << d.node
+                    << " opens read-only: the drive may refuse speed and lock commands\n";
+        usable.push_back({d.node, DriveAddress{d.host, d.target, d.lun, 0}});
+    }
+    const size_t wanted = usable.size();
+    if (SetSgDrives(std::move(usable)) != wanted)
+        ctx.err << "tarvikctl: drives with the same SCSI address: only the first is used\n";
+    if (needDrives && SgDrives().empty()) {
+        ctx.err << "tarvikctl: no optical drive to use ("
+                << (listed.empty() ? Listed(listed) : "none of them could be opened") << ")\n";
+        return kExitFailed;
+    }
+    auto& s = State();
+    s.previousMode = GetTransportMode();
+    s.previousSet = InstallTransport(&SgTransport(), kTransportSpti);
+    return kExitOk;
+}
+
+void CloseRealDrives() {
+    auto& s = State();
+    if (s.previousSet) (void)InstallTransport(s.previousSet, s.previousMode);
+    if (s.simOs) {
+        SetSgOs(nullptr);
+        SetClock(s.previousClock);
+    }
+    s = Installed{};
+}
+
+}  // namespace tarvik::ctl
