@@ -84,10 +84,8 @@ bool ReadDrive(const std::string& classDir, const std::string& name, long number
     std::string type;
     if (ReadAttribute(device + "/type", &type)) {
         if (type != "5" && type != "4") return false;  // MMC device, or its write-once cousin
-    } else if (typeRequired) {
-        return false;
-    } else if (::access(device.c_str(), F_OK) != 0) {
-        return false;
+    } else if (typeRequired || ::access(device.c_str(), F_OK) != 0) {
+        return false;  // an sr device is optical by its driver; an sg one must say so
     }
     *d = SysfsDrive{};
     d->name = name;
