@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace tarvik {
 namespace {
@@ -47,13 +48,16 @@ protected:
         fs::create_symlink(fs::path("../../../devices") / address, entry / "device");
     }
 
-    // One call; `sim` drives answer behind the ioctl (empty: none answers).
-    Result Ctl(const std::string& args, const std::string& sim = "slim-laptop-24x") {
-        std::string env = "XDG_CONFIG_HOME=" + (dir_ / "cfg").string() +
+    // One call; the `sims` profiles answer behind the ioctl on /dev/sr0, ...
+    // (none: nothing answers); `extra` adds variables.
+    Result Ctl(const std::string& args, std::vector<std::string> sims = {"slim-laptop-24x"},
+               const std::string& extra = "") {
+        std::string env = extra + " XDG_CONFIG_HOME=" + (dir_ / "cfg").string() +
                           " TARVIKCTL_TEST_SYSFS=" + (dir_ / "sys").string();
-        if (!sim.empty())
-            env += " TARVIKCTL_TEST_SG_SIM=" + std::string(TARVIK_SOURCE_DIR) + "/sim/profiles/" +
-                   sim + ".json";
+        std::string list;
+        for (const std::string& sim : sims)
+            list += std::string(TARVIK_SOURCE_DIR) + "/sim/profiles/" + sim + ".json;";
+        if (!list.empty()) env += " TARVIKCTL_TEST_SG_SIM='" + list + "'";
         const std::string out = (dir_ / "out").string(), err = (dir_ / "err").string();
         const int status = std::system(
             (env + " " + exe_.string() + " " + args + " >" + out + " 2>" + err).c_str());
@@ -73,24 +77,45 @@ protected:
 };
 
 TEST_F(LinuxTarvikctl, NoOpticalDriveIsSaidClearly) {
-    Result r = Ctl("--device /dev/sr0 drives", "");
+    Result r = Ctl("--device /dev/sr0 drives", {});
     EXPECT_EQ(r.rc, 1);
     EXPECT_EQ(r.err,
               "tarvikctl: /dev/sr0: no such optical drive (this system lists no optical drive)\n");
     EXPECT_EQ(r.out, "");
-    r = Ctl("drives", "");  // --device auto
+    r = Ctl("drives", {});  // --device auto
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("no optical drive to use"), std::string::npos) << r.err;
     // What needs no drive still runs.
-    EXPECT_EQ(Ctl("settings show", "").rc, 0);
+    EXPECT_EQ(Ctl("settings show", {}).rc, 0);
     // Listed, but the node is not there.
     ListDrive(0, "2:0:0:0");
-    r = Ctl("--device /dev/sr0 state 0", "");
+    r = Ctl("--device /dev/sr0 state 0", {});
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("/dev/sr0: the drive is listed but its device is not there"),
               std::string::npos)
         << r.err;
-    EXPECT_EQ(Ctl("--sim x.json --device /dev/sr0 drives").rc, 2);
+    r = Ctl("--sim " + std::string(TARVIK_SOURCE_DIR) +
+            "/sim/profiles/slim-laptop-24x.json --device /dev/sr0 drives");
+    EXPECT_EQ(r.rc, 2);
+    EXPECT_NE(r.err.find("cannot be mixed"), std::string::npos) << r.err;
+}
+
+TEST_F(LinuxTarvikctl, DriveTheUserMayNotOpenIsNamed) {
+    ListDrive(0, "2:0:0:0");
+    ListDrive(1, "3:0:0:0");
+    const std::vector<std::string> two = {"slim-laptop-24x", "dvdrw-24x-streaming"};
+    Result r = Ctl("--device /dev/sr0 drives", two, "TARVIKCTL_TEST_SG_DENY=/dev/sr0");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("/dev/sr0: permission denied"), std::string::npos) << r.err;
+    // With every drive wanted, the others are still used.
+    r = Ctl("--json drives", two, "TARVIKCTL_TEST_SG_DENY=/dev/sr0");
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.err.find("/dev/sr0: permission denied"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("\"count\": 1"), std::string::npos) << r.out;
+    // Read-only access: usable, with a warning.
+    r = Ctl("--device /dev/sr1 drives", two, "TARVIKCTL_TEST_SG_READONLY=1");
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.err.find("/dev/sr1 opens read-only"), std::string::npos) << r.err;
 }
 
 TEST_F(LinuxTarvikctl, ReadmeSessionOnARealDriveNode) {

@@ -22,9 +22,12 @@ namespace {
 // by a test, TARVIKCTL_TEST_SG_SIM a ';' list of simulator profiles whose
 // drives answer the SG_IO ioctl on /dev/sr0, /dev/sr1, ... in place of the
 // kernel. With the profiles on the bus, --state and the sim command work as
-// with --sim.
+// with --sim. TARVIKCTL_TEST_SG_DENY (';' list of nodes) refuses those nodes
+// to the user, TARVIKCTL_TEST_SG_READONLY any open for writing.
 constexpr const char* kTestSysfs = "TARVIKCTL_TEST_SYSFS";
 constexpr const char* kTestSgSim = "TARVIKCTL_TEST_SG_SIM";
+constexpr const char* kTestSgDeny = "TARVIKCTL_TEST_SG_DENY";
+constexpr const char* kTestSgReadOnly = "TARVIKCTL_TEST_SG_READONLY";
 
 struct Installed {
     std::unique_ptr<sim::SimSgOs> simOs;
@@ -58,6 +61,11 @@ bool LoadTestDrives(CtlContext& ctx, const char* profiles) {
     }
     auto& s = State();
     s.simOs = std::make_unique<sim::SimSgOs>(ctx.bus);
+    if (const char* deny = std::getenv(kTestSgDeny)) {
+        std::stringstream nodes(deny);
+        for (std::string node; std::getline(nodes, node, ';');) s.simOs->refuse[node] = EACCES;
+    }
+    s.simOs->readOnlyOnly = std::getenv(kTestSgReadOnly) != nullptr;
     SetSgOs(s.simOs.get());
     s.previousClock = &GetClock();
     SetClock(&ctx.bus.clock());
