@@ -2,9 +2,11 @@
 // with its arguments passed unquoted (no shell: stored texts hold '$').
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -152,7 +154,19 @@ TEST_F(CtlPasswordInfo, SetStoresOnlyTheHashAndAnEmptyTextRemovesIt) {
 }
 
 TEST_F(CtlPasswordInfo, InfoPrintsTheTextOfTheSimulatedDrives) {
+    // Without --sim tarvikctl looks for the machine's own drives and settings:
+    // an empty system tree and a fresh settings folder keep this machine's out.
+    fs::create_directories(dir_ / "sys");
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const std::string oldConfig = config ? config : "";
+    ::setenv("TARVIKCTL_TEST_SYSFS", (dir_ / "sys").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     const CtlRun none = Ctl({"info"});
+    ::unsetenv("TARVIKCTL_TEST_SYSFS");
+    if (config)
+        ::setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
     EXPECT_EQ(none.rc, 0) << none.err;
     EXPECT_TRUE(none.out.ends_with("\nNo drives found!\n")) << none.out;
     EXPECT_EQ(none.out.find('\r'), std::string::npos);
