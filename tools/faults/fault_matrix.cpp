@@ -255,13 +255,13 @@ bool LogNamesFailure(const std::string& text) {
 
 class Rig {
 public:
-    Rig(Op op, const std::string& logDir) : op_(op), logDir_(logDir) {
+    Rig(Op op, const std::string& logDir, sim::TransportStyle style) : op_(op), logDir_(logDir) {
         SetRegistry(&registry_);
         ResetTransportState();
         GlobalSettings = GlobalSettingsRecord{};
         FreeDriveList();
         for (unsigned i = 0; i < DrivesOf(op); ++i) bus_.Add(Writer(i));
-        sim::InstallSimTransport(bus_);
+        sim::InstallSimTransport(bus_, style);
         bus_.virtualClock().Set(100000);
         app_ = std::make_unique<App>(host_);
     }
@@ -470,8 +470,9 @@ const std::vector<FaultInfo>& Faults() {
     return faults;
 }
 
-CellResult RunCell(Op op, const FaultInfo* fault, uint8_t opcode, const std::string& logDir) {
-    Rig rig(op, logDir);
+CellResult RunCell(Op op, const FaultInfo* fault, uint8_t opcode, const std::string& logDir,
+                   sim::TransportStyle style) {
+    Rig rig(op, logDir, style);
     rig.Prepare();
     return rig.Run(fault, opcode);
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sim_profile.h"
+#include "sim_transport.h"
 
 namespace tarvik::faults {
 
@@ -64,10 +65,12 @@ struct CellResult {
 };
 
 // Runs one cell: the operation with the fault on `opcode` of drive 0, or
-// healthy when fault is null. The log goes to a file under logDir (which
-// must exist); the process-wide state (registry, settings, drive list,
-// transport, clock) is set up and torn down by the call.
-CellResult RunCell(Op op, const FaultInfo* fault, uint8_t opcode, const std::string& logDir);
+// healthy when fault is null, over the SPTI or the ASPI style of transport.
+// The log goes to a file under logDir (which must exist); the process-wide
+// state (registry, settings, drive list, transport, clock) is set up and
+// torn down by the call.
+CellResult RunCell(Op op, const FaultInfo* fault, uint8_t opcode, const std::string& logDir,
+                   sim::TransportStyle style = sim::TransportStyle::Spti);
 
 // The bound of an operation from its healthy run (see above).
 uint64_t BoundMs(const CellResult& healthy);

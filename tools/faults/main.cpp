@@ -1,6 +1,9 @@
 // tarvik_faults: runs the whole fault matrix and prints its table.
 //
-//   tarvik_faults [--op NAME]... [--fault NAME]... [--cells] [--no-fork]
+//   tarvik_faults [--op NAME]... [--fault NAME]... [--aspi] [--cells] [--no-fork]
+//
+// --aspi runs the cells over the ASPI style of the transport (sense always
+// returned, time-outs and gone devices as ASPI reports them) instead of SPTI.
 //
 // Each cell runs in a child process, so a crash, a sanitizer report or a
 // cell that does not end within two real minutes is a finding of that cell
@@ -37,11 +40,13 @@ struct Outcome {
     CellResult result;
 };
 
+tarvik::sim::TransportStyle g_style = tarvik::sim::TransportStyle::Spti;
+
 Outcome RunIsolated(Op op, const FaultInfo* fault, uint8_t opcode, const std::string& dir,
                     bool fork) {
     Outcome out;
     if (!fork) {
-        out.result = RunCell(op, fault, opcode, dir);
+        out.result = RunCell(op, fault, opcode, dir, g_style);
         return out;
     }
     int pipeFds[2];
@@ -51,7 +56,7 @@ Outcome RunIsolated(Op op, const FaultInfo* fault, uint8_t opcode, const std::st
     if (child == 0) {
         close(pipeFds[0]);
         alarm(kRealSecondsPerCell);
-        const std::string line = Serialize(RunCell(op, fault, opcode, dir)) + "\n";
+        const std::string line = Serialize(RunCell(op, fault, opcode, dir, g_style)) + "\n";
         (void)!write(pipeFds[1], line.data(), line.size());
         _exit(0);
     }
@@ -96,14 +101,16 @@ int main(int argc, char** argv) {
             ops.push_back(argv[++i]);
         } else if (a == "--fault" && i + 1 < argc) {
             faults.push_back(argv[++i]);
+        } else if (a == "--aspi") {
+            g_style = tarvik::sim::TransportStyle::Aspi;
         } else if (a == "--no-fork") {
             fork = false;
         } else if (a == "--cells") {
             cells = true;
         } else {
             std::fprintf(stderr,
-                         "usage: tarvik_faults [--op NAME]... [--fault NAME]... [--cells] "
-                         "[--no-fork]\n");
+                         "usage: tarvik_faults [--op NAME]... [--fault NAME]... [--aspi] "
+                         "[--cells] [--no-fork]\n");
             return 2;
         }
     }
