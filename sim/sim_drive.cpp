@@ -220,8 +220,22 @@ bool Drive::NotReady(Outcome& out) const {
     return true;
 }
 
-bool Drive::CheckFault(uint8_t op, Outcome& out) {
+void Drive::SetFaults(std::vector<FaultRule> faults) {
+    profile_.faults = std::move(faults);
+    faultSeen_.assign(profile_.faults.size(), 0);
+    faultFired_.assign(profile_.faults.size(), 0);
+    noise_ = 0;
+}
+
+uint32_t Drive::FaultsFired() const {
+    uint32_t n = 0;
+    for (uint32_t f : faultFired_) n += f;
+    return n;
+}
+
+bool Drive::CheckFault(uint8_t op, Outcome& out, const FaultRule*& after) {
     bool fired = false;
+    after = nullptr;
     for (size_t i = 0; i < profile_.faults.size(); ++i) {
         const FaultRule& rule = profile_.faults[i];
         if (rule.opcode >= 0 && rule.opcode != op) continue;
@@ -245,9 +259,49 @@ bool Drive::CheckFault(uint8_t op, Outcome& out) {
                 gone_ = true;
                 out = Outcome{Completion::Gone, 0, {}, 0};
                 break;
+            case FaultKind::ShortAnswer:
+            case FaultKind::LongAnswer:
+            case FaultKind::Garbage:
+                after = &rule;  // the command runs; its answer is spoilt afterwards
+                if (rule.kind == FaultKind::Garbage && noise_ == 0) noise_ = rule.seed;
+                break;
         }
     }
-    return fired;
+    return fired && !after;
+}
+
+void Drive::SpoilAnswer(const FaultRule& rule, const Command& cmd,
+                        const std::vector<uint8_t>& before, Outcome& out) {
+    switch (rule.kind) {
+        case FaultKind::ShortAnswer: {
+            if (out.completion != Completion::Done || out.status != 0) return;
+            const uint32_t keep = rule.bytes ? rule.bytes : out.bytesIn / 2;
+            if (keep >= out.bytesIn) return;
+            // What lay beyond the cut never arrived: the caller's bytes stay.
+            std::memcpy(cmd.dataIn.data() + keep, before.data() + keep, out.bytesIn - keep);
+            out.bytesIn = keep;
+            return;
+        }
+        case FaultKind::LongAnswer:
+            if (out.completion != Completion::Done || cmd.dataIn.empty()) return;
+            out.bytesIn = static_cast<uint32_t>(cmd.dataIn.size()) + (rule.bytes ? rule.bytes : 64);
+            return;
+        case FaultKind::Garbage:
+            out = Outcome{};
+            for (uint8_t& b : cmd.dataIn) {
+                if (rule.seed == 0) {
+                    b = 0xFF;
+                    continue;
+                }
+                noise_ ^= noise_ << 13;  // xorshift32: the same seed gives the same noise
+                noise_ ^= noise_ >> 17;
+                noise_ ^= noise_ << 5;
+                b = static_cast<uint8_t>(noise_);
+            }
+            out.bytesIn = static_cast<uint32_t>(cmd.dataIn.size());
+            return;
+        default: return;
+    }
 }
 
 // INQUIRY and REQUEST SENSE never report a unit attention; GET CONFIGURATION
@@ -284,7 +338,9 @@ Outcome Drive::Execute(const Command& cmd) {
     if (latency) clock_.Sleep(latency);
 
     Outcome out;
-    if (CheckFault(op, out)) {
+    const FaultRule* spoil = nullptr;
+    std::vector<uint8_t> before;
+    if (CheckFault(op, out, spoil)) {
         // nothing else happens: the command did not reach the mechanism
     } else if (UnitAttentionDue(op, out)) {
         // reported instead of running the command
@@ -295,9 +351,11 @@ Outcome Drive::Execute(const Command& cmd) {
         } else if (cmd.cdb.size() < need) {
             out = InvalidField();
         } else {
+            if (spoil) before.assign(cmd.dataIn.begin(), cmd.dataIn.end());
             out = Dispatch(cmd, op);
         }
     }
+    if (spoil) SpoilAnswer(*spoil, cmd, before, out);
     if (out.completion == Completion::Done && out.status == 2) lastSense_ = out.sense;
     return out;
 }

@@ -71,6 +71,10 @@ public:
     void CloseTray();  // pushing the tray in works on every mechanism
     void SetAudioStatus(uint8_t status) { audioStatus_ = status; }
     void Vanish() { gone_ = true; }
+    // Replaces the fault rules; their counts start afresh.
+    void SetFaults(std::vector<FaultRule> faults);
+    // Commands a fault rule has fired on since the rules were set.
+    uint32_t FaultsFired() const;
 
     // State, for tests, tarvikctl and the state file.
     const Profile& profile() const { return profile_; }
@@ -98,7 +102,11 @@ public:
 private:
     struct Answer;
     Outcome Dispatch(const Command& cmd, uint8_t op);
-    bool CheckFault(uint8_t op, Outcome& out);
+    // A rule due for this command: fires it into `out` (true), or, for the
+    // kinds that change what a command answers, hands it back in `after`.
+    bool CheckFault(uint8_t op, Outcome& out, const FaultRule*& after);
+    void SpoilAnswer(const FaultRule& rule, const Command& cmd, const std::vector<uint8_t>& before,
+                     Outcome& out);
     bool UnitAttentionDue(uint8_t op, Outcome& out);
     bool NotReady(Outcome& out) const;
     void MediumChanged();
@@ -144,6 +152,7 @@ private:
     SenseCode lastSense_;
     std::vector<uint32_t> faultSeen_;
     std::vector<uint32_t> faultFired_;
+    uint32_t noise_ = 0;
     double readMsCarry_ = 0;
 };
 

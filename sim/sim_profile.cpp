@@ -415,8 +415,10 @@ bool ReadFaults(const json& j, const std::string& path, Profile& p, std::string&
     for (size_t i = 0; i < j.size(); ++i) {
         Reader r(j[i], path + "[" + std::to_string(i) + "]", error);
         FaultRule rule;
-        if (!r.IsObject() || !r.OnlyKeys({"opcode", "after", "times", "sense", "error"}) ||
-            !r.Num("after", rule.after) || !r.Num("times", rule.times))
+        if (!r.IsObject() ||
+            !r.OnlyKeys({"opcode", "after", "times", "sense", "error", "bytes", "seed"}) ||
+            !r.Num("after", rule.after) || !r.Num("times", rule.times) ||
+            !r.Num("bytes", rule.bytes) || !r.Num("seed", rule.seed))
             return false;
         if (r.Has("opcode")) {
             const json& v = r.At("opcode");
@@ -433,7 +435,10 @@ bool ReadFaults(const json& j, const std::string& path, Profile& p, std::string&
         if (!r.Sense("sense", rule.sense) || !r.Enum("error", rule.kind,
                                                      {{"transport", FaultKind::TransportError},
                                                       {"timeout", FaultKind::Timeout},
-                                                      {"vanish", FaultKind::Vanish}}))
+                                                      {"vanish", FaultKind::Vanish},
+                                                      {"short", FaultKind::ShortAnswer},
+                                                      {"long", FaultKind::LongAnswer},
+                                                      {"garbage", FaultKind::Garbage}}))
             return false;
         p.faults.push_back(rule);
     }

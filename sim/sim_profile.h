@@ -102,7 +102,15 @@ struct Feature {
     enum class Current : uint8_t { Never, Always, Medium } current = Current::Medium;
 };
 
-enum class FaultKind : uint8_t { Sense, TransportError, Timeout, Vanish };
+enum class FaultKind : uint8_t {
+    Sense,           // CHECK CONDITION with `sense`
+    TransportError,  // the transport fails the request
+    Timeout,         // nothing comes back (30 s on the clock)
+    Vanish,          // the device is gone, now and for every later command
+    ShortAnswer,     // the command runs, but only `bytes` of its answer arrive
+    LongAnswer,      // the command runs, and `bytes` more than the buffer are reported
+    Garbage,         // GOOD, and every byte of the data-in buffer is noise from `seed`
+};
 
 struct FaultRule {
     int opcode = -1;     // -1: any command
@@ -110,6 +118,9 @@ struct FaultRule {
     uint32_t times = 1;  // how often it fires; 0: for ever
     FaultKind kind = FaultKind::Sense;
     SenseCode sense{4, 0x44, 0};
+    uint32_t bytes =
+        0;              // ShortAnswer: bytes delivered; LongAnswer: bytes claimed beyond the buffer
+    uint32_t seed = 0;  // Garbage: 0 fills with FFh, anything else seeds the noise
 };
 
 struct Profile {

@@ -88,7 +88,8 @@ void App::TimerTick() {
         if (now - times.lastCheckMs >= kCheckEveryMs) {
             times.lastCheckMs = now;
             LogPrintf("Timer: Checking drive [%s]\n", drive->Name);
-            if (drive->AutoLock) (void)PreventCDROMRemoval(drive->Address, 1);
+            if (drive->AutoLock && !PreventCDROMRemoval(drive->Address, 1))
+                LogPrintf("    PreventCDROMRemoval(1) *FAILED*\n");
             CheckDriveState(drive);
         }
         const uint64_t restoreMs = uint64_t{drive->Timer} * 1000;

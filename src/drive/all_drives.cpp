@@ -34,7 +34,8 @@ void RestoreSpeedOnEvent(uint32_t eventBit, uint32_t letterMask) {
     ForEachDrive([=](CdromDrive* drive) {
         // The lock is ours to keep: re-applied whatever the event, but not
         // while the drive is in another operation's hands.
-        if (drive->AutoLock && !drive->Busy) (void)PreventCDROMRemoval(drive->Address, 1);
+        if (drive->AutoLock && !drive->Busy && !PreventCDROMRemoval(drive->Address, 1))
+            LogPrintf("    PreventCDROMRemoval(1) *FAILED*\n");
         CheckDriveState(drive);
         if (!(drive->EventMask & eventBit)) return;
         const uint32_t bit = LetterBit(*drive);

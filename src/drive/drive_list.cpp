@@ -65,6 +65,8 @@ int ReadDriveName(CdromDrive* drive) {
         std::snprintf(drive->Name, sizeof drive->Name, "%s %s %s", inquiry.vendor, inquiry.product,
                       inquiry.revision);
     } else {
+        // Without ShowUnknown the drive is left out: the log must say why.
+        LogPrintf("    GetCDROMInquiry *FAILED*\n");
         std::snprintf(drive->Name, sizeof drive->Name, "%s", "<unknown>");
     }
 

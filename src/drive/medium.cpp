@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "scsi/errors.h"
 #include "scsi/mmc.h"
+#include "scsi/transport.h"
 
 namespace tarvik {
 
@@ -14,6 +15,14 @@ namespace {
 // that do report medium codes are given this many polls to settle.
 constexpr int kMediaPolls = 30;
 constexpr uint32_t kMediaPollMs = 500;
+
+// The last failed command came back with a SCSI status: the drive itself
+// answered, rather than the transport failing it.
+bool ReachedDrive() {
+    ScsiLastError e;
+    GetLastScsiError(&e);
+    return e.targetStatus != -1;
+}
 
 // The family decision: the medium code of the capabilities page first, then
 // the current profile, then a guess; waits on drives known to sense media.
@@ -54,7 +63,10 @@ MediumFamily DecideFamily(CdromDrive* drive, uint32_t* m, int32_t* p) {
             LogPrintf("    Can't sense it, let it be CD\n");
             return MediumFamily::CD;
         }
-        if (++n >= kMediaPolls) {
+        // The waits are for a disc spinning up in a drive that answers. When
+        // neither command got as far as the drive (gone, transport failed,
+        // no answer in time), waiting only freezes the program for nothing.
+        if (++n >= kMediaPolls || (!ok && *p == -1 && !ReachedDrive())) {
             LogPrintf("    Can't wait anymore, let it be CD\n");
             LogScsiError("");
             return MediumFamily::CD;

@@ -37,21 +37,29 @@ void ReadAfterSpeed(CdromDrive* drive) {
     // Many drives take up a new speed only with the next read; reading two
     // blocks makes the change audible (and reportable) at once.
     const uint32_t last = ReadCDROMCapacity(drive->Address);
-    if (last == 0) return;
+    if (last == 0) {
+        LogPrintf("    ReadCDROMCapacity *FAILED*\n");
+        return;
+    }
     uint8_t block[kBlockSize];
-    (void)ReadCDROMBlocks(drive->Address, last / 3, 1, block);
-    (void)ReadCDROMBlocks(drive->Address, 2 * (last / 3), 1, block);
+    for (uint32_t lba : {last / 3, 2 * (last / 3)})
+        if (!ReadCDROMBlocks(drive->Address, lba, 1, block))
+            LogPrintf("    ReadCDROMBlocks(%u) *FAILED*\n", lba);
 }
 
 void SetSpeed(CdromDrive* drive, uint32_t command) {
     DriveOp op(drive);
     if (!op) return;
     const uint32_t write = drive->Caps.currentWriteSpeed;
-    if (ChooseSpeedMethod(drive->CurrentList(), kMethodAuto) == kMethodSetCdSpeed)
-        (void)SetCDROMSpeed(drive->Address, static_cast<int32_t>(command),
-                            static_cast<int32_t>(write));
-    else
-        (void)SetDVDSpeed(drive->Address, command, write);
+    // The result changes nothing (the state check shows the speed in force),
+    // but a log sent in with a complaint must say the drive refused.
+    if (ChooseSpeedMethod(drive->CurrentList(), kMethodAuto) == kMethodSetCdSpeed) {
+        if (!SetCDROMSpeed(drive->Address, static_cast<int32_t>(command),
+                           static_cast<int32_t>(write)))
+            LogPrintf("    SetCDROMSpeed(%u) *FAILED*\n", command);
+    } else if (!SetDVDSpeed(drive->Address, command, write)) {
+        LogPrintf("    SetDVDSpeed(%u) *FAILED*\n", command);
+    }
     if (drive->ForceRead) ReadAfterSpeed(drive);
     op.Release();
     CheckDriveState(drive);

@@ -17,10 +17,12 @@ void EjectCDROM(CdromDrive* drive, int eject) {
     DriveOp op(drive);
     if (!op) return;
     // A locked drive refuses to eject, so our own lock comes off first.
-    if (eject) (void)PreventCDROMRemoval(drive->Address, 0);
-    (void)LoadEjectCDROM(drive->Address, eject);
+    if (eject && !PreventCDROMRemoval(drive->Address, 0))
+        LogPrintf("    PreventCDROMRemoval(0) *FAILED*\n");
+    if (!LoadEjectCDROM(drive->Address, eject)) LogPrintf("    LoadEjectCDROM *FAILED*\n");
     drive->TrayClosed = eject ? 0 : 1;
-    if (drive->AutoLock) (void)PreventCDROMRemoval(drive->Address, 1);
+    if (drive->AutoLock && !PreventCDROMRemoval(drive->Address, 1))
+        LogPrintf("    PreventCDROMRemoval(1) *FAILED*\n");
     op.Release();
     LogPrintf("FINISHED EjectCDROM\n");
 }

@@ -133,6 +133,23 @@ TEST_F(DriveMedium, DiscThatNeverBecomesReadyEndsTheWaitAfterTwentyNinePolls) {
     EXPECT_EQ(d.MediumPresent, 0u);  // TEST UNIT READY still says not ready
 }
 
+// A drive unplugged while its state is checked answers nothing at all: the
+// medium waits are for a disc spinning up and must not freeze the program.
+TEST_F(DriveMedium, DriveThatIsGoneEndsTheWaitAtOnce) {
+    Add(DvdWriter("GONE", DvdOfBook(0)));
+    Start();
+    Settle();
+    CdromDrive d = Record(0);
+    d.CanSenseMedium = 1;
+    Sim(0).Vanish();
+    const uint64_t before = Clock().Elapsed();
+
+    (void)CheckDriveMode(&d);
+    EXPECT_LT(Clock().Elapsed() - before, 500u);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::CD);
+    EXPECT_EQ(d.MediumPresent, 0u);
+}
+
 struct ClassCase {
     const char* name;
     sim::Medium medium;

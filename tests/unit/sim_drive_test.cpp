@@ -3,6 +3,8 @@
 // the tray lock, read timing on the virtual clock and fault rules.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sim_test_util.h"
 
 namespace tarvik::simtest {
@@ -278,6 +280,43 @@ TEST(SimDrive, FaultRulesFireAfterCountForTheirTimes) {
     EXPECT_TRUE(Send(bus, 0, Cdb({0x00}, 6)).outcome.Good());
     EXPECT_EQ(Send(bus, 0, Cdb({0x00}, 6)).outcome.completion, Completion::Gone);
     EXPECT_EQ(Send(bus, 0, Cdb({0x12, 0, 0, 0, 36}, 6), 36).outcome.completion, Completion::Gone);
+}
+
+// Answers that lie: cut short (the rest of the buffer untouched), claimed
+// longer than the buffer, and noise in every byte, the same for one seed.
+TEST(SimDrive, FaultRulesSpoilAnswers) {
+    Bus bus;
+    bus.Add(ProfileFromText(CdDrive("", R"(, "faults": [
+        {"opcode": "0x12", "times": 1, "error": "short", "bytes": 8},
+        {"opcode": "0x12", "after": 1, "times": 1, "error": "long"},
+        {"opcode": "0x5A", "times": 2, "error": "garbage", "seed": 7},
+        {"opcode": "0x25", "times": 1, "error": "garbage"}])")));
+    const std::vector<uint8_t> inquiry = {0x12, 0, 0, 0, 36, 0};
+    Result cut = Send(bus, 0, inquiry, 36);
+    ASSERT_TRUE(cut.outcome.Good());
+    EXPECT_EQ(cut.outcome.bytesIn, 8u);
+    Result claimed = Send(bus, 0, inquiry, 36);
+    EXPECT_EQ(claimed.outcome.bytesIn, 36u + 64u);
+    EXPECT_EQ(std::string(claimed.data.begin() + 8, claimed.data.begin() + 16), "TARVIKSM");
+
+    std::vector<uint8_t> buffer(64, 0xEE);
+    Command c;
+    const std::vector<uint8_t> sense = ModeSenseCdb();
+    c.cdb = sense;
+    c.dataIn = buffer;
+    ASSERT_TRUE(bus.Execute(0, c).Good());
+    const std::vector<uint8_t> first = buffer;
+    ASSERT_TRUE(bus.Execute(0, c).Good());
+    EXPECT_NE(buffer, first);  // each command its own noise
+    EXPECT_GT(std::set<uint8_t>(first.begin(), first.end()).size(), 16u);
+    EXPECT_EQ(Send(bus, 0, Cdb({0x25}, 10), 8).data, std::vector<uint8_t>(8, 0xFF));
+
+    Bus again;
+    again.Add(bus.At(0).profile());
+    std::vector<uint8_t> replay(64, 0xEE);
+    c.dataIn = replay;
+    ASSERT_TRUE(again.Execute(0, c).Good());
+    EXPECT_EQ(replay, first);
 }
 
 TEST(SimDrive, TraceRecordsEveryCommandAsJson) {
