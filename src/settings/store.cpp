@@ -47,6 +47,32 @@ constexpr GlobalOption kGlobalOptions[] = {
     {"TimerEnable", &GlobalSettingsRecord::TimerEnable},
 };
 
+// "Data" holds at most 34 characters. A longer value is no stored form of
+// ours, yet loaded as nothing (a string longer than its field keeps the
+// field's content) it would drop the eject protection, and merely cut short
+// it could still read as a whole hash. So it loads as its first 33
+// characters and a '*', an end no stored form has: every password is refused
+// until the user sets the value right or resets the configuration.
+void ReadStoredPassword(const RegKey& lock, char* field, uint32_t fieldSize) {
+    uint32_t size = 0;
+    if (lock.Query("Data", nullptr, nullptr, &size) != kRegOk || size < fieldSize) {
+        (void)ReadString(lock, "Data", field, fieldSize);
+        return;
+    }
+    std::string value(size, '\0');
+    if (lock.Query("Data", nullptr, value.data(), &size) != kRegOk) return;
+    const size_t length = strnlen(value.data(), size);
+    if (length < fieldSize) {  // the rest was NULs
+        std::memset(field, 0, fieldSize);
+        std::memcpy(field, value.data(), length);
+        return;
+    }
+    std::memcpy(field, value.data(), fieldSize - 2);
+    field[fieldSize - 2] = '*';
+    field[fieldSize - 1] = '\0';
+    LogPrintf("LoadGlobalSettings: Lock\\Data is longer than a stored password\n");
+}
+
 }  // namespace
 
 const GlobalOption* GlobalOptionTable(size_t* count) {
@@ -60,7 +86,7 @@ void LoadGlobalSettings() {
     if (!root) return;
     (void)ReadTable(root, kGlobalOptions, &GlobalSettings);
     RegKey lock = RegKey::Open(root.handle(), "Lock", kKeyRead, nullptr, root.registry());
-    if (lock) (void)ReadString(lock, "Data", GlobalSettings.Data, sizeof(GlobalSettings.Data));
+    if (lock) ReadStoredPassword(lock, GlobalSettings.Data, sizeof(GlobalSettings.Data));
     (void)ReadString(root, "SavePath", GlobalSettings.SavePath, sizeof(GlobalSettings.SavePath));
 }
 

@@ -7,6 +7,8 @@ namespace {
 
 // Tables are program data, but an item listed as its own container (or two
 // rows naming each other through a group box) must not recurse for ever.
+// The depth bound alone is not enough: rows that share an id make every level
+// of a cycle branch, so each row is also measured and placed once per pass.
 constexpr int kMaxDepth = 32;
 
 // Group box frame: 9 pixels each side, 4 below; the caption sets the top.
@@ -33,7 +35,7 @@ StretchKind FixedToFill(StretchKind k) { return k == StretchKind::Fixed ? Stretc
 class Engine {
 public:
     Engine(std::span<const ItemState> items, TextMetrics& metrics)
-        : items_(items), metrics_(metrics) {}
+        : items_(items), metrics_(metrics), done_(items.size(), false) {}
 
     // Measures the children of `key` into `out` (same indexing as items_).
     Measured MeasureContainer(std::span<ItemState> out, uint16_t key, Axis axis, int depth) {
@@ -72,6 +74,8 @@ public:
     }
 
     void MeasureItem(std::span<ItemState> out, std::size_t index, int depth) {
+        if (done_[index]) return;  // a row reached again keeps its first size
+        done_[index] = true;
         ItemState& item = out[index];
         Size s;
         StretchKind h = StretchKind::Fixed, v = StretchKind::Fixed;
@@ -243,6 +247,8 @@ public:
     }
 
     void PlaceItem(std::size_t index, Box box, int depth, std::vector<Placement>& out) {
+        if (done_[index]) return;  // a row reached again stays where it went first
+        done_[index] = true;
         const ItemState& item = items_[index];
         bool move = false;
         switch (item.cls->place) {
@@ -276,6 +282,7 @@ private:
 
     std::span<const ItemState> items_;
     TextMetrics& metrics_;
+    std::vector<bool> done_;  // measured or placed in this pass, by row
 };
 
 }  // namespace

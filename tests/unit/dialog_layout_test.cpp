@@ -298,6 +298,24 @@ TEST(LayoutGuard, AnItemThatContainsItselfDoesNotRecurseForEver) {
     EXPECT_FALSE(PlaceDialog(items, metrics, content.width, content.height).empty());
 }
 
+TEST(LayoutGuard, RowsSharingIdsInACycleAreMeasuredAndPlacedOnce) {
+    // Two containers that hold each other twice over: every level of the
+    // cycle doubles, so only the depth bound would take 2^32 steps.
+    const DialogItem table[] = {
+        {&ctl::Column, 1, u"", 0, 0, nullptr}, {&ctl::Row, 2, u"", 0, 1, nullptr},
+        {&ctl::Row, 2, u"", 0, 1, nullptr},    {&ctl::Column, 1, u"", 0, 2, nullptr},
+        {&ctl::Column, 1, u"", 0, 2, nullptr}, {&ctl::Label, 3, u"x", 0, 1, nullptr},
+    };
+    FakeMetrics metrics{FakeFont{}};
+    metrics.LoadTexts(table);
+    std::vector<ItemState> items = MakeItemStates(table);
+    const Size content = MeasureDialog(items, metrics);
+    EXPECT_GE(content.width, 6);        // the label is in it
+    EXPECT_EQ(metrics.extentCalls, 1);  // and was measured once
+    const std::vector<Placement> placed = PlaceDialog(items, metrics, 100, 100);
+    EXPECT_LE(placed.size(), std::size(table));
+}
+
 // ---- measuring rules --------------------------------------------------------------
 
 FakeFont Font96() {
