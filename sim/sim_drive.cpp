@@ -252,7 +252,7 @@ bool Drive::CheckFault(uint8_t op, Outcome& out, const FaultRule*& after) {
                 out = Outcome{Completion::TransportError, 0, {}, 0};
                 break;
             case FaultKind::Timeout:
-                clock_.Sleep(30000);
+                if (timeoutTakesTime_) clock_.Sleep(30000);
                 out = Outcome{Completion::Timeout, 0, {}, 0};
                 break;
             case FaultKind::Vanish:

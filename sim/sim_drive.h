@@ -75,6 +75,11 @@ public:
     void SetFaults(std::vector<FaultRule> faults);
     // Commands a fault rule has fired on since the rules were set.
     uint32_t FaultsFired() const;
+    // Whether a time-out fault spends the transport's 30 s on the drive's
+    // clock. The in-process transport has no wait of its own, so it does; a
+    // caller that waits for completion itself (the program's ASPI set) must
+    // not pay the 30 s twice.
+    void SetTimeoutTakesTime(bool takes) { timeoutTakesTime_ = takes; }
 
     // State, for tests, tarvikctl and the state file.
     const Profile& profile() const { return profile_; }
@@ -135,6 +140,7 @@ private:
 
     Profile profile_;
     Clock& clock_;
+    bool timeoutTakesTime_ = true;
     Medium medium_;
     bool trayOpen_ = false;
     bool locked_ = false;

@@ -113,6 +113,8 @@ Manager& Get() {
                 m.aspi.SetFailed(true);
             }
         }
+        // The program waits for a command that never completes itself.
+        for (size_t i = 0; i < m.bus.Count(); ++i) m.bus.At(i).SetTimeoutTakesTime(false);
         if (m.state) {
             std::string error;
             if (!m.state->Load(m.bus, error)) TraceNote(m, "state not loaded");

@@ -152,6 +152,9 @@ void App::DrivesInit(int build) {
     if (build) {
         LogPrintf("Getting CDROM List\n");
         BuildDriveList();
+        // Also when it is 0: an empty list logs nothing else, which reads
+        // like a start-up that never finished.
+        LogPrintf("    %u drive(s) found\n", CdromList.count());
         RestoreSpeedOnEvent(kEventStart, 0);
     } else {
         FreeDriveList();

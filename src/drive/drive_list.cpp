@@ -40,6 +40,9 @@ void SetDriveBusyNotify(DriveBusyNotifyFn fn) { g_busyNotify = fn; }
 
 bool BeginDriveOp(CdromDrive* drive) {
     if (!drive || drive->Busy) return false;
+    // A broken drive is left alone until the list is built again: whatever
+    // the operation, all it could do is fail, some of it only after waits.
+    if (IsDriveBroken(drive->Address)) return false;
     drive->Busy = 1;
     if (g_busyNotify) g_busyNotify(1);
     return true;
@@ -98,6 +101,7 @@ int BuildDriveList() {
         }
     }
     FreeDriveList();
+    ClearBrokenDrives();  // every drive gets its chance again
 
     DriveAddress address;
     if (!Transport().FindFirstDrive(&address)) return 1;
@@ -125,10 +129,11 @@ int BuildDriveList() {
         SetInitialValues(*drive);
         if (!LoadDriveModel(drive)) {
             // First time this model is seen (or its key is damaged): learn
-            // what it reads and which CD speeds it offers, then keep that.
+            // what it reads and which CD speeds it offers, then keep that;
+            // but not what a drive that stopped answering half way "offered".
             CheckReadCaps(drive);
             ScanCDROMSpeedAuto(drive, nullptr, nullptr);
-            SaveDriveModel(drive);
+            if (!IsDriveBroken(drive->Address)) SaveDriveModel(drive);
         }
         SetInstanceDefaults(*drive);
         (void)LoadDriveInstance(drive);

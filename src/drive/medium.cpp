@@ -59,7 +59,8 @@ MediumFamily DecideFamily(CdromDrive* drive, uint32_t* m, int32_t* p) {
             LogPrintf("    Profile assumed to be CD (0x%04X)\n", static_cast<unsigned>(*p));
             return MediumFamily::CD;
         }
-        if (!drive->CanSenseMedium) {
+        // A broken drive has no disc to wait for: its answers will not come.
+        if (!drive->CanSenseMedium || IsDriveBroken(drive->Address)) {
             LogPrintf("    Can't sense it, let it be CD\n");
             return MediumFamily::CD;
         }

@@ -86,7 +86,7 @@ int LoadEjectCDROM(const DriveAddress& drive, int eject) {
 // Sent once, without ScsiExecute's retries, so that "not ready" comes back at once.
 int TestUnitReady(const DriveAddress& drive) {
     ScsiRequest request = MakeRequest(drive, mmc::TestUnitReady(drive.lun));
-    if (Transport().TransportExecute(&request)) return 0;
+    if (SendRequest(&request)) return 0;
     SetLastScsiError(request);
     return request.senseKey == kSenseNotReady ? 1 : -1;
 }
@@ -104,9 +104,14 @@ int ReadCDROMBlocks(const DriveAddress& drive, uint32_t lba, uint32_t count, voi
     if (!buffer && count) return 0;
     ScsiRequest openRequest;
     openRequest.SetAddress(drive);
+    if (RefuseBroken(&openRequest)) {
+        SetLastScsiError(openRequest);
+        return 0;
+    }
     const ScsiTransport& transport = Transport();
     TransportHandle handle = transport.TransportOpen(&openRequest);
     if (!handle) {
+        NoteRequestOutcome(openRequest);
         SetLastScsiError(openRequest);
         return 0;
     }
@@ -118,6 +123,7 @@ int ReadCDROMBlocks(const DriveAddress& drive, uint32_t lba, uint32_t count, voi
         DataIn(&request, position, n * kBlockSize);
         result = transport.TransportExecuteOn(&request, handle);
         if (!result) {
+            NoteRequestOutcome(request);
             SetLastScsiError(request);
             break;
         }

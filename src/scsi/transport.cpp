@@ -1,5 +1,8 @@
 #include "scsi/transport.h"
 
+#include <cstdio>
+
+#include "base/log.h"
 #include "platform/clock.h"
 #include "scsi/sense.h"
 #include "scsi/transport_state.h"
@@ -20,6 +23,26 @@ namespace {
 
 constexpr int kExecuteAttempts = 3;
 constexpr uint32_t kNotReadyWaitMs = 500;
+
+// System error codes of a pass-through that ran out of time, and of a device
+// that is no longer there (its letter's device cannot be found, or the bus
+// lost it).
+constexpr int32_t kErrorSemTimeout = 121;
+constexpr int32_t kErrorDeviceNotConnected = 1167;
+
+bool SameDrive(const DriveAddress& a, const DriveAddress& b) {
+    return a.adapter == b.adapter && a.target == b.target && a.lun == b.lun && a.letter == b.letter;
+}
+
+DriveAddress AddressOf(const ScsiRequest& r) {
+    return DriveAddress{r.adapter, r.target, r.lun, r.letter};
+}
+
+const detail::BrokenDrive* FindBroken(const DriveAddress& address) {
+    for (const detail::BrokenDrive& b : State().broken)
+        if (SameDrive(b.address, address)) return &b;
+    return nullptr;
+}
 
 void Install(const ScsiTransport& set, uint32_t mode) {
     State().active = &set;
@@ -69,7 +92,7 @@ int ScsiExecute(ScsiRequest* request) {
     if (!request) return 0;
     const ScsiRequest original = *request;
     for (int attempt = 1;; ++attempt) {
-        const int result = Transport().TransportExecute(request);
+        const int result = SendRequest(request);
         if (result) return result;
         if (attempt == kExecuteAttempts) break;
         if (request->senseKey == kSenseNotReady) {
@@ -110,6 +133,62 @@ void SetLastScsiError(const ScsiRequest& request) {
     e.senseKey = request.senseKey;
 }
 
+DriveFault FaultOfRequest(const ScsiRequest& r) {
+    // The ASPI set leaves SS_PENDING in a request whose SRB never completed.
+    if (r.aspiStatus == aspi::SS_PENDING || r.osError == kErrorSemTimeout)
+        return DriveFault::TimedOut;
+    if (r.aspiStatus == aspi::SS_NO_DEVICE || r.osError == kErrorDeviceNotConnected ||
+        r.osError == static_cast<int32_t>(kErrorFileNotFound))
+        return DriveFault::Gone;
+    return DriveFault::None;
+}
+
+DriveFault BrokenDriveFault(const DriveAddress& address) {
+    const detail::BrokenDrive* b = FindBroken(address);
+    return b ? b->fault : DriveFault::None;
+}
+
+void NoteRequestOutcome(const ScsiRequest& request) {
+    const DriveFault fault = FaultOfRequest(request);
+    const DriveAddress address = AddressOf(request);
+    if (fault == DriveFault::None || FindBroken(address)) return;
+    detail::BrokenDrive b;
+    b.address = address;
+    b.fault = fault;
+    b.status = ScsiLastError{request.osError, request.aspiStatus, request.adapterStatus,
+                             request.targetStatus, request.senseKey};
+    State().broken.push_back(b);
+    char where[48];
+    if (address.letter >= 'A' && address.letter <= 'Z')
+        std::snprintf(where, sizeof where, "%c:", static_cast<char>(address.letter));
+    else
+        std::snprintf(where, sizeof where, "%u, %u, %u", address.adapter % 100,
+                      address.target % 100, address.lun % 100);
+    LogPrintf("Drive (%s) %s - marked broken, nothing is sent to it until Detect drives\n", where,
+              fault == DriveFault::TimedOut ? "timed out" : "is gone");
+}
+
+bool RefuseBroken(ScsiRequest* request) {
+    const detail::BrokenDrive* b = FindBroken(AddressOf(*request));
+    if (!b) return false;
+    request->osError = b->status.osError;
+    request->aspiStatus = b->status.aspiStatus;
+    request->adapterStatus = b->status.adapterStatus;
+    request->targetStatus = b->status.targetStatus;
+    request->senseKey = b->status.senseKey;
+    request->dataLength = 0;
+    return true;
+}
+
+void ClearBrokenDrives() { State().broken.clear(); }
+
+int SendRequest(ScsiRequest* request) {
+    if (RefuseBroken(request)) return 0;
+    const int result = Transport().TransportExecute(request);
+    if (!result) NoteRequestOutcome(*request);
+    return result;
+}
+
 void ResetTransportState() {
     auto& s = State();
     s.mode = kTransportAspi;
@@ -118,6 +197,7 @@ void ResetTransportState() {
     s.accessMask = kGenericRead | kGenericWrite;
     s.lastError = ScsiLastError{};
     s.active = nullptr;
+    s.broken.clear();
     detail::ResetAspiState();
 }
 

@@ -61,6 +61,29 @@ int IsDriveAccessBroken();
 void GetLastScsiError(ScsiLastError* out);
 void SetLastScsiError(const ScsiRequest& request);
 
+// ---- drives that stopped answering ------------------------------------------
+// A drive whose command timed out, or whose device has gone, is marked broken:
+// every later command to it fails at once, without being sent, until the
+// drive list is built again (Detect drives). One dead drive then costs one
+// time-out, not one for every command of a start-up, a tick or a click.
+enum class DriveFault : uint8_t { None, TimedOut, Gone };
+
+// What a failed request says of its drive: TimedOut (ASPI SRB still pending,
+// SPTI semaphore time-out), Gone (no such device), else None.
+DriveFault FaultOfRequest(const ScsiRequest& request);
+DriveFault BrokenDriveFault(const DriveAddress& address);
+inline bool IsDriveBroken(const DriveAddress& address) {
+    return BrokenDriveFault(address) != DriveFault::None;
+}
+// Marks the request's drive when the request failed as above; logs it once.
+void NoteRequestOutcome(const ScsiRequest& request);
+// A request to a broken drive gets that drive's failure status and true:
+// the caller must not send it.
+[[nodiscard]] bool RefuseBroken(ScsiRequest* request);
+void ClearBrokenDrives();
+// TransportExecute, unless the drive is broken; notes what a failure says.
+[[nodiscard]] int SendRequest(ScsiRequest* request);
+
 // Back to the state at program start (tests). The parked ASPI blocks of timed
 // out commands stay where they are.
 void ResetTransportState();

@@ -2,6 +2,7 @@
 // The transport's process-wide state, shared by transport.cpp, spti.cpp and
 // aspi.cpp only.
 #include <cstdint>
+#include <vector>
 
 #include "platform/scsi_os.h"
 #include "scsi/aspi_defs.h"
@@ -16,6 +17,12 @@ struct AspiEntryPoints {
     aspi::TranslateASPI32AddressFn translateAddress = nullptr;
 };
 
+struct BrokenDrive {
+    DriveAddress address;
+    DriveFault fault = DriveFault::None;
+    ScsiLastError status;  // what the failure that marked it reported
+};
+
 struct TransportState {
     uint32_t mode = kTransportAspi;
     uint32_t aspiStatus = 0;
@@ -27,6 +34,7 @@ struct TransportState {
     std::string aspiPath;
     ScsiLastError lastError;
     const ScsiTransport* active = nullptr;
+    std::vector<BrokenDrive> broken;
 };
 
 TransportState& State();

@@ -115,6 +115,17 @@ void AddDrive(InfoText& t, const CdromDrive& d) {
     t.Add(u")");
     t.CrLf();
 
+    switch (BrokenDriveFault(d.Address)) {
+        case DriveFault::TimedOut:
+            t.Add(IDS_INFO_BROKEN_TIMEOUT);
+            t.CrLf();
+            break;
+        case DriveFault::Gone:
+            t.Add(IDS_INFO_BROKEN_GONE);
+            t.CrLf();
+            break;
+        case DriveFault::None: break;
+    }
     AddSupport(t, IDS_INFO_MEDIUM_SENSE, d.CanSenseMedium);
     t.Add(IDS_INFO_HEAD_CD);
     t.CrLf();

@@ -10,6 +10,7 @@
 
 #include "drive/drive.h"
 #include "platform/registry_memory.h"
+#include "scsi/transport.h"
 #include "settings/store.h"
 #include "sim_bus.h"
 #include "sim_transport.h"
@@ -81,10 +82,12 @@ protected:
         SetRegistry(&registry_);
         GlobalSettings = GlobalSettingsRecord{};
         FreeDriveList();
+        ClearBrokenDrives();  // a new bus: none of its drives has failed yet
         SetDriveBusyNotify(nullptr);
     }
     void TearDown() override {
         FreeDriveList();
+        ClearBrokenDrives();
         SetDriveBusyNotify(nullptr);
         if (installed_) sim::UninstallSimTransport();
         SetRegistry(nullptr);

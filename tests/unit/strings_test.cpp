@@ -109,8 +109,9 @@ constexpr Given kGiven[] = {
 };
 // clang-format on
 
-// The texts the behaviour leaves to us (About dialog lines and links).
-constexpr unsigned kOurOwn[] = {102, 103, 104, 105, 106};
+// The texts the behaviour leaves to us (About dialog lines and links) and our
+// own (a broken drive in the drive information).
+constexpr unsigned kOurOwn[] = {102, 103, 104, 105, 106, 156, 157};
 
 TEST(StringTable, HoldsEveryGivenStringWithItsExactText) {
     for (const Given& g : kGiven) {
@@ -144,7 +145,7 @@ TEST(StringTable, UsesTheIdsAsTheBehaviourComputesThem) {
 }
 
 TEST(StringTable, FreeIdsGiveEmptyTexts) {
-    for (unsigned id : {0u, 156u, 157u, 200u, 1000u, 0xFFFFu, 0x10000u, 0xFFFFFFFFu}) {
+    for (unsigned id : {0u, 158u, 159u, 200u, 1000u, 0xFFFFu, 0x10000u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(id);
         EXPECT_EQ(FindResStringEntry(id), nullptr);
         EXPECT_TRUE(ResString(id).empty());
@@ -232,7 +233,7 @@ TEST(StringTableBlock, BlocksWithoutStringsAreNotWritten) {
     EXPECT_TRUE(BuildResStringBlock(4095).empty());
     EXPECT_TRUE(BuildResStringBlock(4096).empty());  // beyond 16-bit ids
     EXPECT_TRUE(BuildResStringBlock(0xFFFFFFFFu).empty());
-    // Block 9 (ids 144..159) is written: 144..155 are used, 156..159 free.
+    // Block 9 (ids 144..159) is written: 144..157 are used, 158..159 free.
     const std::vector<uint16_t> block = BuildResStringBlock(9);
     ASSERT_FALSE(block.empty());
     EXPECT_EQ(ReadFromBlock(block, 15), u"");
