@@ -43,7 +43,7 @@ def test_damaged_settings_start_show_the_menu_and_leave_foreign_values(tarvik, w
         kind, data = HOSTILE[i % len(HOSTILE)]
         assert tarvik.reg_add(key, name, kind, data), (key, name)
     tarvik.wine_run(["reg", "delete", SLIM_MODEL + "\\SpeedListCD", "/f"])
-    foreign = [(SETTINGS_KEY, "Note"), (DVD_WRITER_MODEL + "\\01", "Note"),
+    foreign = [(SETTINGS_KEY, "Note"), (DVD_WRITER_MODEL + "\\00", "Note"),
                (SETTINGS_KEY + "\\Other\\Deeper", "Note")]
     for key, name in foreign:
         assert tarvik.reg_add(key, name, "REG_SZ", "keep me")
