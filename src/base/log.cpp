@@ -16,6 +16,8 @@ namespace {
 std::string g_logPath;
 LocalTime (*g_now)() = nullptr;
 constexpr unsigned kLastLogNumber = 2147483646u;
+// Lines a full disk swallowed since the last one that was written.
+unsigned g_linesLost = 0;
 }  // namespace
 
 int LogOpen(const char* base, const char* extension) {
@@ -48,18 +50,29 @@ void LogClose() {
     if (detail::g_logStream) std::fclose(detail::g_logStream);
     detail::g_logStream = nullptr;
     g_logPath.clear();
+    g_linesLost = 0;
 }
 
 void detail::LogWrite(const char* format, ...) {
     std::FILE* stream = g_logStream;
     if (!stream) return;
     const LocalTime t = g_now ? g_now() : LocalTime{};
+    // A disk that filled up and has room again: one line says what is missing
+    // instead of a complaint per line while it was full.
+    if (g_linesLost)
+        std::fprintf(stream, "%02u:%02u:%02u.%03u Log: %u lines could not be written\n", t.hour,
+                     t.minute, t.second, t.millisecond, g_linesLost);
     std::fprintf(stream, "%02u:%02u:%02u.%03u ", t.hour, t.minute, t.second, t.millisecond);
     va_list args;
     va_start(args, format);
     std::vfprintf(stream, format, args);
     va_end(args);
-    std::fflush(stream);
+    if (std::fflush(stream) != 0 || std::ferror(stream)) {
+        std::clearerr(stream);
+        ++g_linesLost;
+    } else {
+        g_linesLost = 0;
+    }
 }
 
 }  // namespace tarvik

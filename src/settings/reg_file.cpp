@@ -545,7 +545,19 @@ bool ExportRegFile(Registry& registry, RegHandle root, const std::string& path,
                    const std::string& fileName) {
     std::string text;
     if (!ExportRegText(registry, root, path, &text)) return false;
-    return WriteWholeFile(fileName, EncodeRegFile(text));
+    // A full disk must not cost the user the export of last time: the new one
+    // is written beside it and only a complete file takes its name.
+    const std::string temporary = fileName + ".tmp";
+    if (!WriteWholeFile(temporary, EncodeRegFile(text))) {
+        (void)std::remove(temporary.c_str());
+        return false;
+    }
+    if (std::rename(temporary.c_str(), fileName.c_str()) == 0) return true;
+    // The C runtime of Windows renames onto no existing file.
+    (void)std::remove(fileName.c_str());
+    if (std::rename(temporary.c_str(), fileName.c_str()) == 0) return true;
+    (void)std::remove(temporary.c_str());
+    return false;
 }
 
 bool CompareRegTrees(Registry& a, RegHandle aKey, Registry& b, RegHandle bKey,

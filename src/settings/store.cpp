@@ -134,8 +134,12 @@ void SaveConfigToFile(const char* path) {
     if (started > kShellExecuteFailedMax) return;
     // No registry tool on this system: write the same export ourselves.
     const bool written = ExportRegFile(GetRegistry(), kHkeyCurrentUser, kRootKeyPath, path);
-    LogPrintf("SaveConfigToFile: %s not started (%d), own export %s\n", program.c_str(),
-              static_cast<int>(started), written ? "written" : "FAILED");
+    // A folder that stays read-only fails every save: said once until one works.
+    static bool failing = false;
+    if (written || !failing)
+        LogPrintf("SaveConfigToFile: %s not started (%d), own export %s\n", program.c_str(),
+                  static_cast<int>(started), written ? "written" : "FAILED");
+    failing = !written;
 }
 
 }  // namespace tarvik

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "base/log.h"
 #include "platform/clock.h"
@@ -104,6 +106,24 @@ TEST_F(LogTest, UnwritableDirectoryLeavesLoggingOff) {
     }
     EXPECT_FALSE(LogEnabled());
     EXPECT_EQ(LogPath(), nullptr);
+}
+
+TEST_F(LogTest, LinesLostToAFullDiskAreCountedInOneLineOnceThereIsRoom) {
+    ASSERT_EQ(LogOpen(nullptr, nullptr), 1);
+    LogPrintf("before\n");
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    std::FILE* file = std::exchange(detail::g_logStream, full);
+    for (int i = 0; i < 3; ++i) LogPrintf("line %d\n", i);
+    detail::g_logStream = file;
+    std::fclose(full);
+    LogPrintf("after\n");
+    LogPrintf("again\n");
+    EXPECT_EQ(Read("tarvik00.log"),
+              "00:00:00.000 before\n"
+              "00:00:00.000 Log: 3 lines could not be written\n"
+              "00:00:00.000 after\n"
+              "00:00:00.000 again\n");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -479,6 +480,43 @@ TEST_F(StoreTest, ExportWithoutRegistryToolsWritesTheFileItself) {
     EXPECT_TRUE(CompareRegTrees(reg_, mine.handle(), back, theirs.handle(), &difference))
         << difference;
     std::remove(file.c_str());
+}
+
+TEST_F(StoreTest, AnExportThatCannotBeWrittenKeepsTheLastOneAndIsLoggedOncePerStreak) {
+    namespace fs = std::filesystem;
+    const std::string file = ::testing::TempDir() + "tarvik-export-kept.reg";
+    // A folder (not empty, so no clean-up of the program removes it) where the
+    // new file would go: the export cannot be written, as on a full disk.
+    const fs::path blocker = file + ".tmp";
+    const auto block = [&] { fs::create_directories(blocker / "x"); };
+    std::remove(file.c_str());
+    fs::remove_all(blocker);
+    sys_.launchResult = 2;  // no reg.exe: the program writes the file itself
+    SaveGlobalSettings();
+    StartLog();
+    SaveConfigToFile(file.c_str());
+    std::string last;
+    ASSERT_TRUE(ReadWholeFile(file, &last));
+    block();
+    SaveConfigToFile(file.c_str());
+    SaveConfigToFile(file.c_str());
+    std::string now;
+    ASSERT_TRUE(ReadWholeFile(file, &now));
+    EXPECT_EQ(now, last);
+    fs::remove_all(blocker);
+    SaveConfigToFile(file.c_str());
+    block();
+    SaveConfigToFile(file.c_str());
+    fs::remove_all(blocker);
+    std::remove(file.c_str());
+
+    size_t failed = 0, written = 0;
+    for (const std::string& line : LogLines()) {
+        failed += line.find("own export FAILED") != std::string::npos;
+        written += line.find("own export written") != std::string::npos;
+    }
+    EXPECT_EQ(failed, 2u);  // one per streak of failures
+    EXPECT_EQ(written, 2u);
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+"""A minute of the soak (soak.py runs it for half an hour): discs, trays,
+speeds and resumes on two simulated drives, every restore the drives' options
+call for seen in the trace, and the process's objects, handles and working set
+read through the probe staying within their bounds."""
+
+from soak import RESOURCES, print_figures, soak
+
+
+def test_a_minute_of_use_misses_no_restore_and_holds_its_resources(tarvik, workdir):
+    figures = soak(tarvik, workdir, seconds=60)
+    print_figures(figures)
+    assert figures["restores"]["expected"] > 0, "no step called for a restore"
+    assert "error" not in figures, figures.get("error")
+    assert figures["missed"] == []
+    # The probe must read at least the handles and the working set under Wine.
+    assert figures["resources"]["handles"]["start"] > 0
+    assert figures["resources"]["ws"]["start"] > 0
+    assert figures["over"] == [], {r: figures["resources"][r] for r in RESOURCES}
