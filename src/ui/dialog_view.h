@@ -4,6 +4,8 @@
 // password, reminders) speak only to this, so their rules run and are tested
 // without Windows; the _win32 view adapts it to the live controls.
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -37,6 +39,40 @@ public:
     // number or beyond 32 bits.
     unsigned Number(uint16_t id) const { return ParseDlgInt(Text(id)); }
     void SetNumber(uint16_t id, unsigned value) { SetText(id, DecimalText(value)); }
+};
+
+// A view over plain maps, for what runs a model without windows (tests, the
+// fault matrix): what the model set can be read back, and a caller plays the
+// user by setting checks and texts. Controls start unchecked, empty, enabled
+// and shown.
+class MapDialogView : public DialogView {
+public:
+    bool Checked(uint16_t id) const override { return checked_.count(id) != 0; }
+    void SetChecked(uint16_t id, bool checked) override { Put(checked_, id, checked); }
+    std::u16string Text(uint16_t id) const override {
+        auto it = texts_.find(id);
+        return it == texts_.end() ? std::u16string() : it->second;
+    }
+    void SetText(uint16_t id, std::u16string_view text) override {
+        texts_[id] = std::u16string(text);
+    }
+    bool Enabled(uint16_t id) const override { return disabled_.count(id) == 0; }
+    void Enable(uint16_t id, bool enabled) override { Put(disabled_, id, !enabled); }
+    void Show(uint16_t id, bool shown) override { Put(hidden_, id, !shown); }
+    bool Shown(uint16_t id) const { return hidden_.count(id) == 0; }
+
+private:
+    static void Put(std::set<uint16_t>& set, uint16_t id, bool in) {
+        if (in)
+            set.insert(id);
+        else
+            set.erase(id);
+    }
+
+    std::set<uint16_t> checked_;
+    std::set<uint16_t> disabled_;
+    std::set<uint16_t> hidden_;
+    std::map<uint16_t, std::u16string> texts_;
 };
 
 }  // namespace tarvik

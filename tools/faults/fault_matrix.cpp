@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -57,31 +56,8 @@ sim::Medium Dvd() {
     return m;
 }
 
-// A dialog view over maps, and a drive options dialog that presses one
-// button and then OK: the user's hand on the dialog.
-class MapView final : public DialogView {
-public:
-    bool Checked(uint16_t id) const override { return checked_.count(id) != 0; }
-    void SetChecked(uint16_t id, bool on) override {
-        if (on)
-            checked_.insert(id);
-        else
-            checked_.erase(id);
-    }
-    std::u16string Text(uint16_t id) const override {
-        auto it = texts_.find(id);
-        return it == texts_.end() ? std::u16string() : it->second;
-    }
-    void SetText(uint16_t id, std::u16string_view text) override { texts_[id] = text; }
-    bool Enabled(uint16_t) const override { return true; }
-    void Enable(uint16_t, bool) override {}
-    void Show(uint16_t, bool) override {}
-
-private:
-    std::set<uint16_t> checked_;
-    std::map<uint16_t, std::u16string> texts_;
-};
-
+// A drive options dialog that presses one button and then OK: the user's
+// hand on the dialog, over a view of maps.
 class NoUi final : public DriveOptionsUi {
 public:
     void ClearRows(uint16_t) override {}
@@ -108,7 +84,7 @@ public:
     bool StartTimer(unsigned id, uint32_t) override { return timers_.insert(id), true; }
     void StopTimer(unsigned id) override { timers_.erase(id); }
     bool RunDriveOptionsDialog(CdromDrive* drive) override {
-        MapView view;
+        MapDialogView view;
         NoUi ui;
         char password[35] = {};
         DriveOptionsContext context{drive, password, nullptr, DriveListGeneration()};
