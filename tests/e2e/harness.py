@@ -394,7 +394,13 @@ class WineSession:
     def dialog_children(self, caption: str) -> list[dict]:
         """The dialog's controls in creation order: id, cls, rect (screen),
         checked (-1 when not a button), enabled, visible, text."""
-        rc, out = self.probe("children", self._text_arg(caption))
+        # Retried like a click: Wine may report a shown dialog hidden for a moment.
+        deadline = time.monotonic() + 3
+        while True:
+            rc, out = self.probe("children", self._text_arg(caption))
+            if rc == 0 or time.monotonic() > deadline:
+                break
+            time.sleep(0.2)
         if rc != 0:
             return []
         children = []
@@ -416,9 +422,9 @@ class WineSession:
 
     def click_control(self, caption: str, control_id: int) -> bool:
         """Clicks a button of the dialog (posted: what it opens does not block)."""
-        # Wine may report the dialog hidden for a moment while it repaints
-        # after a change of its own (seen once, after a wrong password): the
-        # click is retried for a short while before it counts as failed.
+        # Wine may report a shown dialog hidden for a moment (seen after a
+        # wrong password and right after a message box opened): the click is
+        # retried for a short while before it counts as failed.
         deadline = time.monotonic() + 3
         while True:
             rc, out = self.probe("click", self._text_arg(caption), str(control_id))
