@@ -29,6 +29,7 @@
 #include "platform/registry_memory.h"
 #include "settings/store.h"
 #include "sim_bus.h"
+#include "sim_models.h"
 #include "sim_transport.h"
 
 namespace tarvik::soak {
@@ -139,21 +140,10 @@ private:
     };
 
     static sim::Profile Writer(const char* product, bool canClose) {
-        sim::Profile p;
-        p.product = product;
-        sim::SpeedModel& cd = p.Speeds(sim::Family::Cd);
-        cd.present = true;
-        cd.read = {8448, 7040, 5632, 4224, 2816, 1408, 704};
-        cd.setStreaming = sim::Obey::Ignore;
-        cd.spinUpMs = 1500;
-        sim::SpeedModel& dvd = p.Speeds(sim::Family::Dvd);
-        dvd.present = true;
-        dvd.read = {22160, 16620, 11080, 8310, 5540, 2770};
-        dvd.setCdSpeed = sim::Obey::Ignore;
-        dvd.spinUpMs = 4000;
-        p.writeSpeeds = {8467, 7056, 5645};
+        sim::Profile p = sim::DvdWriter(product);
+        p.Speeds(sim::Family::Cd).spinUpMs = 1500;
+        p.Speeds(sim::Family::Dvd).spinUpMs = 4000;
         p.canClose = canClose;
-        p.medium.kind = sim::MediumKind::Cd;
         return p;
     }
 

@@ -24,6 +24,7 @@
 #include "platform/registry_memory.h"
 #include "settings/store.h"
 #include "sim_bus.h"
+#include "sim_models.h"
 #include "sim_transport.h"
 
 namespace tarvik {
@@ -33,22 +34,10 @@ enum class Kind { Cd48x, Dvd16x, Bd12x };
 enum class Op { StateCheck, SetSpeedForceRead, SetSpeedNoRead, FastScan, FullScan };
 
 sim::Profile MakeProfile(Kind kind) {
-    sim::Profile p;
+    sim::Profile p = sim::BdCombo();
     p.product = "BENCH DRIVE";
-    p.writeSpeeds = {8467, 7056, 5645};
-    p.features = {{0x1F, sim::Feature::Current::Medium}, {0x40, sim::Feature::Current::Medium}};
-    sim::SpeedModel& cd = p.Speeds(sim::Family::Cd);
-    cd.present = true;
-    cd.read = {8448, 7040, 5632, 4224, 2816, 1408, 704};
-    cd.setStreaming = sim::Obey::Ignore;
-    sim::SpeedModel& dvd = p.Speeds(sim::Family::Dvd);
-    dvd.present = true;
-    dvd.read = {22160, 16620, 11080, 8310, 5540, 2770};
-    dvd.setCdSpeed = sim::Obey::Ignore;
-    sim::SpeedModel& bd = p.Speeds(sim::Family::Bd);
-    bd.present = kind == Kind::Bd12x;
-    bd.read = {53940, 35960, 26970, 17980, 8990};
-    bd.setCdSpeed = sim::Obey::Ignore;
+    p.readCaps = sim::Profile{}.readCaps;
+    p.Speeds(sim::Family::Bd).present = kind == Kind::Bd12x;
     switch (kind) {
         case Kind::Cd48x: p.medium.kind = sim::MediumKind::Cd; break;
         case Kind::Dvd16x: p.medium.kind = sim::MediumKind::Dvd; break;

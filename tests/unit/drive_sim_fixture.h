@@ -13,68 +13,20 @@
 #include "scsi/transport.h"
 #include "settings/store.h"
 #include "sim_bus.h"
+#include "sim_models.h"
 #include "sim_transport.h"
 
 namespace tarvik::test {
 
-// Speeds of a typical 24x DVD writer (KB/s, fastest first).
-inline const std::vector<uint32_t> kCd48x = {8448, 7040, 5632, 4224, 2816, 1408, 704};
-inline const std::vector<uint32_t> kDvd16x = {22160, 16620, 11080, 8310, 5540, 2770};
-inline const std::vector<uint32_t> kBd12x = {53940, 35960, 26970, 17980, 8990};
-
-inline sim::Medium PressedCd() {
-    sim::Medium m;
-    m.kind = sim::MediumKind::Cd;
-    m.cdType = sim::CdType::Pressed;
-    return m;
-}
-inline sim::Medium CdOf(sim::CdType type) {
-    sim::Medium m = PressedCd();
-    m.cdType = type;
-    return m;
-}
-inline sim::Medium DvdOfBook(uint8_t book) {
-    sim::Medium m;
-    m.kind = sim::MediumKind::Dvd;
-    m.bookType = book;
-    return m;
-}
-inline sim::Medium BdOf(const char* type) {
-    sim::Medium m;
-    m.kind = sim::MediumKind::Bd;
-    m.discType = type;
-    return m;
-}
-
-// A DVD writer that obeys SET CD SPEED for CD and SET STREAMING for DVD and
-// rounds requests down, with the given disc in it.
-inline sim::Profile DvdWriter(const char* product = "DVDRW SIM24X",
-                              sim::Medium medium = PressedCd()) {
-    sim::Profile p;
-    p.product = product;
-    sim::SpeedModel& cd = p.Speeds(sim::Family::Cd);
-    cd.present = true;
-    cd.read = kCd48x;
-    cd.setStreaming = sim::Obey::Ignore;
-    sim::SpeedModel& dvd = p.Speeds(sim::Family::Dvd);
-    dvd.present = true;
-    dvd.read = kDvd16x;
-    dvd.setCdSpeed = sim::Obey::Ignore;
-    p.writeSpeeds = {8467, 7056, 5645};
-    p.medium = medium;
-    return p;
-}
-
-inline sim::Profile BdCombo(sim::Medium medium = BdOf("BDO")) {
-    sim::Profile p = DvdWriter("BD SIM12X", medium);
-    p.readCaps = 0x3F;
-    p.features = {{0x1F, sim::Feature::Current::Medium}, {0x40, sim::Feature::Current::Medium}};
-    sim::SpeedModel& bd = p.Speeds(sim::Family::Bd);
-    bd.present = true;
-    bd.read = kBd12x;
-    bd.setCdSpeed = sim::Obey::Ignore;
-    return p;
-}
+using sim::BdCombo;
+using sim::BdOf;
+using sim::CdOf;
+using sim::DvdOfBook;
+using sim::DvdWriter;
+using sim::kBd12x;
+using sim::kCd48x;
+using sim::kDvd16x;
+using sim::PressedCd;
 
 class DriveSim : public ::testing::Test {
 protected:

@@ -17,6 +17,7 @@
 #include "scsi/mmc.h"
 #include "settings/store.h"
 #include "sim_bus.h"
+#include "sim_models.h"
 #include "sim_transport.h"
 #include "ui/drive_options.h"
 
@@ -28,32 +29,12 @@ constexpr uint32_t kTimeoutMs = 30000;
 constexpr uint32_t kNotReadyWaitsMs = 2 * 500;
 constexpr uint32_t kMediumWaitMs = 29 * 500;
 
-const std::vector<uint32_t> kCd48x = {8448, 7040, 5632, 4224, 2816, 1408, 704};
-const std::vector<uint32_t> kDvd16x = {22160, 16620, 11080, 8310, 5540, 2770};
-
-// A DVD writer with a pressed CD: SET CD SPEED for CD, SET STREAMING for DVD.
+// A DVD writer with a pressed CD that reports DVD reading current.
 sim::Profile Writer(unsigned index) {
-    sim::Profile p;
-    p.product = "FAULT SIM " + std::to_string(index / 4);  // models shared by four drives
-    sim::SpeedModel& cd = p.Speeds(sim::Family::Cd);
-    cd.present = true;
-    cd.read = kCd48x;
-    cd.setStreaming = sim::Obey::Ignore;
-    sim::SpeedModel& dvd = p.Speeds(sim::Family::Dvd);
-    dvd.present = true;
-    dvd.read = kDvd16x;
-    dvd.setCdSpeed = sim::Obey::Ignore;
+    // Models shared by four drives.
+    sim::Profile p = sim::DvdWriter("FAULT SIM " + std::to_string(index / 4));
     p.features = {{0x1F, sim::Feature::Current::Medium}};
-    p.writeSpeeds = {8467, 7056, 5645};
-    p.medium.kind = sim::MediumKind::Cd;
     return p;
-}
-
-sim::Medium Dvd() {
-    sim::Medium m;
-    m.kind = sim::MediumKind::Dvd;
-    m.bookType = 2;
-    return m;
 }
 
 // A drive options dialog that presses one button and then OK: the user's
@@ -282,7 +263,7 @@ public:
                 d->Timer = 5;
                 break;
             case Op::MediaArrival:
-                bus_.At(0).InsertMedium(Dvd());
+                bus_.At(0).InsertMedium(sim::DvdOfBook(2));
                 Settle();
                 break;
             case Op::SessionEnd: (void)bus_.At(1).OpenTray(); break;
