@@ -10,8 +10,8 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   set(TARVIK_ARCH i686)
   set(TARVIK_WINDOWS_DEFINES _WIN32_WINNT=0x0501 WINVER=0x0501 NTDDI_VERSION=0x05010300)
   # The full e2e suite runs on the 64-bit build; this one gets the checks of
-  # the exe and one pass through the program's life.
-  set(TARVIK_E2E_TESTS test_binary.py test_smoke.py)
+  # the exes, one pass through the program's life and tarvikctl.exe.
+  set(TARVIK_E2E_TESTS test_binary.py test_smoke.py test_tarvikctl_exe.py)
 else()
   set(TARVIK_ARCH x86_64)
   set(TARVIK_WINDOWS_DEFINES _WIN32_WINNT=0x0601 WINVER=0x0601 NTDDI_VERSION=0x06010000)
@@ -24,8 +24,8 @@ endif()
 # table and 25 KB of code into a program that never starts a thread. One
 # CMake build folder has one compiler, so tarvik.exe is built in a folder of
 # its own, program/, configured with the win32-thread compilers and
-# TARVIK_PROGRAM_ONLY=ON (the core and the exe, nothing else), and copied
-# into bin/. The target keeps the name tarvik, so the tests that read the
+# TARVIK_PROGRAM_ONLY=ON (the core and the exes, tarvikctl.exe beside
+# tarvik.exe, nothing else), and copied into bin/. The target keeps the name tarvik, so the tests that read the
 # exe still depend on it.
 option(TARVIK_PROGRAM_ONLY "Build only tarvik.exe (the configuration of the shipped exe)" OFF)
 
@@ -33,9 +33,11 @@ function(tarvik_program_from_own_build)
   include(ExternalProject)
   if(CMAKE_GENERATOR MATCHES "Makefiles")
     # $(MAKE) joins the outer make's job server, so -j2 stays -j2 overall.
-    set(build $(MAKE) tarvik)
+    # The build system is brought up to date first: make reads the target
+    # names from the Makefile before it would regenerate it.
+    set(build $(MAKE) cmake_check_build_system COMMAND $(MAKE) tarvik tarvikctl)
   else()
-    set(build ${CMAKE_COMMAND} --build <BINARY_DIR> --target tarvik)
+    set(build ${CMAKE_COMMAND} --build <BINARY_DIR> --target tarvik tarvikctl)
   endif()
   ExternalProject_Add(tarvik
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -48,7 +50,7 @@ function(tarvik_program_from_own_build)
       -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
     BUILD_COMMAND ${build}
     INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different
-      <BINARY_DIR>/bin/tarvik.exe ${CMAKE_BINARY_DIR}/bin/tarvik.exe
+      <BINARY_DIR>/bin/tarvik.exe <BINARY_DIR>/bin/tarvikctl.exe ${CMAKE_BINARY_DIR}/bin/
     # The inner make decides what is out of date.
     BUILD_ALWAYS ON
     USES_TERMINAL_BUILD OFF)

@@ -142,20 +142,8 @@ void AddDrive(InfoText& t, const CdromDrive& d) {
     }
 }
 
-}  // namespace
-
-DriveInfoSources CurrentDriveInfoSources(const AspiVersionInfo* aspiVersion) {
-    DriveInfoSources s;
-    s.sptiStatus = GetSptiStatus();
-    s.aspiStatus = GetAspiStatus();
-    s.transportMode = GetTransportMode();
-    s.aspiVersion = aspiVersion;
-    return s;
-}
-
-std::u16string DriveInfoText(const DriveInfoSources& sources, std::span<const CdromDrive> drives,
-                             size_t limit) {
-    InfoText t(limit);
+// The state of SPTI and ASPI, and the ASPI library's version strings.
+void AddWindowsMethods(InfoText& t, const DriveInfoSources& sources) {
     t.Add(u"SPTI: ");
     t.Add(SptiStatusStringId(sources.sptiStatus));
     t.CrLf();
@@ -177,14 +165,33 @@ std::u16string DriveInfoText(const DriveInfoSources& sources, std::span<const Cd
         }
         t.CrLf();
     }
+}
 
+}  // namespace
+
+DriveInfoSources CurrentDriveInfoSources(const AspiVersionInfo* aspiVersion) {
+    DriveInfoSources s;
+    s.sptiStatus = GetSptiStatus();
+    s.aspiStatus = GetAspiStatus();
+    s.transportMode = GetTransportMode();
+    s.aspiVersion = aspiVersion;
+    return s;
+}
+
+std::u16string DriveInfoText(const DriveInfoSources& sources, std::span<const CdromDrive> drives,
+                             size_t limit) {
+    InfoText t(limit);
+    if (!sources.otherMethod) AddWindowsMethods(t, sources);
     t.Add(IDS_OPT_ACCESS_METHOD);
     t.Add(u": ");
-    switch (sources.transportMode) {
-        case kTransportAspi: t.Add(IDS_OPT_METHOD_ASPI); break;
-        case kTransportSpti: t.Add(IDS_OPT_METHOD_SPTI); break;
-        default: t.Add(IDS_STATUS_UNKNOWN); break;
-    }
+    if (sources.otherMethod)
+        t.Add(sources.otherMethod);
+    else if (sources.transportMode == kTransportAspi)
+        t.Add(IDS_OPT_METHOD_ASPI);
+    else if (sources.transportMode == kTransportSpti)
+        t.Add(IDS_OPT_METHOD_SPTI);
+    else
+        t.Add(IDS_STATUS_UNKNOWN);
     t.CrLf();
 
     if (drives.empty()) {

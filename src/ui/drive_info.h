@@ -20,6 +20,9 @@ struct DriveInfoSources {
     uint32_t transportMode = 0;  // GetTransportMode
     // The ASPI library's version block; null or not loaded: empty values.
     const AspiVersionInfo* aspiVersion = nullptr;
+    // A pass-through that is neither SPTI nor ASPI (Linux SG_IO): its name
+    // is the access method, and the two status lines are left out.
+    const char16_t* otherMethod = nullptr;
 };
 
 // The transport's state now, with the given version block.

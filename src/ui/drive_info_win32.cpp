@@ -18,28 +18,6 @@ namespace {
 
 enum : uint16_t { kTextFrame = 100, kText = 101, kButtonFrame = 102 };
 
-// The library's version block, read from the path the transport recorded
-// when it loaded the library (UTF-8). The wide calls, so that a path outside
-// the ANSI code page is found too.
-AspiVersionInfo ReadAspiVersion() {
-    AspiVersionInfo version;
-    const std::string& path = GetAspiLibraryPath();
-    if (path.empty()) return version;
-    const int units =
-        ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    if (units <= 0) return version;
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    (void)::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
-                                units);
-    DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(wide.c_str(), &ignored);
-    if (size == 0) return version;
-    std::vector<uint8_t> block(size);
-    if (!::GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return version;
-    version.StoreVersionInfo(std::move(block));
-    return version;
-}
-
 intptr_t TextHandler(HWND dialog, uint16_t id, unsigned message, WPARAM, LPARAM) {
     if (message != WM_INITDIALOG) return FALSE;
     const auto* text = static_cast<const std::u16string*>(DialogContext(dialog));
@@ -62,6 +40,26 @@ constexpr DialogItem kDriveInfoTable[] = {
 // clang-format on
 
 }  // namespace
+
+// The wide calls, so that a path outside the ANSI code page is found too.
+AspiVersionInfo ReadAspiVersion() {
+    AspiVersionInfo version;
+    const std::string& path = GetAspiLibraryPath();
+    if (path.empty()) return version;
+    const int units =
+        ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    if (units <= 0) return version;
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    (void)::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
+                                units);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+    if (size == 0) return version;
+    std::vector<uint8_t> block(size);
+    if (!::GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return version;
+    version.StoreVersionInfo(std::move(block));
+    return version;
+}
 
 void ShowDriveInfo(HWND owner, std::span<const CdromDrive> drives) {
     const AspiVersionInfo version = ReadAspiVersion();

@@ -149,6 +149,10 @@ TEST_F(LinuxTarvikctl, ReadmeSessionOnARealDriveNode) {
     EXPECT_EQ(r.out, "event: disk\nletterMask: 0x8\n" + at8x);
     r = Ctl(t + "settings show");
     EXPECT_NE(r.out.find("Selected"), std::string::npos) << r.out;
+    // The information names the pass-through in use, not the Windows ones.
+    r = Ctl(t + "info");
+    EXPECT_EQ(r.out.rfind("Drive access method: SG_IO\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.find("SPTI"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "scsi/request.h"
 #include "sim_bus.h"
+#include "ui/drive_info.h"
 
 namespace tarvik::ctl {
 
@@ -31,6 +32,9 @@ struct CtlContext {
     bool realDrives = false;
     std::vector<std::string> devices;
     bool system = false;  // --system: the system's settings file
+    // tarvikctl.exe without --registry: the user's registry itself, where the
+    // tray program keeps its settings.
+    bool realRegistry = false;
     std::ostream& out;
     std::ostream& err;
 };
@@ -71,11 +75,27 @@ int UsageError(CtlContext& ctx, const std::string& message, const char* usage = 
 [[nodiscard]] bool ParseDriveAddress(CtlContext& ctx, const std::string& text,
                                      DriveAddress& address, const char* usage);
 
-// Real drives (devices_host.cpp): chooses the drives of --device from sysfs,
-// checks that they open and installs the SG_IO set. needDrives: the command
-// cannot run without one. Returns kExitOk, or an exit code after a message.
+// ---- real drives: devices_host.cpp (sysfs and SG_IO), devices_win32.cpp
+// (the tray program's own SPTI or ASPI set) ----
+
+// Where the settings of a run with real drives (or --system) live when no
+// --registry is given: sets ctx.registryPath or ctx.realRegistry. Returns
+// kExitOk, or an exit code after a message.
+int ChooseDefaultSettings(CtlContext& ctx);
+// The lines of --help for --device, --registry and --system.
+const char* RealDriveOptionsUsage();
+// Chooses the drives of --device, checks that they can be reached and
+// installs the transport. needDrives: the command cannot run without one.
+// Returns kExitOk, or an exit code after a message.
 int OpenRealDrives(CtlContext& ctx, bool needDrives);
 void CloseRealDrives();
+// What the drive information text says of the transport: the simulator's
+// (no library loaded), SG_IO on Linux, or SPTI / ASPI with the loaded
+// library's version strings on Windows.
+DriveInfoSources RunInfoSources(const CtlContext& ctx);
+// The address of real drive number n; false (after UsageError) when there is none.
+[[nodiscard]] bool RealDriveAddress(CtlContext& ctx, int64_t n, DriveAddress& address,
+                                    const char* usage);
 
 // JSON string literal of a text (quotes included).
 std::string JsonString(std::string_view text);

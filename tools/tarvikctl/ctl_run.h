@@ -8,7 +8,7 @@
 
 #include "app/app.h"
 #include "ctl.h"
-#include "ctl_host.h"
+#include "ctl_app.h"
 #include "drive/drive.h"
 #include "registry_file.h"
 #include "settings/store.h"
@@ -25,7 +25,7 @@ struct Run {
     // build = false: the command starts the drives itself (the start event).
     explicit Run(CtlContext& c, bool build = true) : ctx(c) {
         std::string error;
-        if (!LoadRegistryFile(ctx.registryPath, &error)) {
+        if (!LoadSettingsStore(ctx, &error)) {
             ctx.err << "tarvikctl: " << error << "\n";
             return;
         }
@@ -40,9 +40,8 @@ struct Run {
     // Writes the settings back; false (with a message) when that failed.
     bool Finish() {
         FreeDriveList();
-        if (ctx.registryPath.empty()) return true;
         std::string error;
-        if (SaveRegistryFile(ctx.registryPath, &error)) return true;
+        if (SaveSettingsStore(ctx, &error)) return true;
         ctx.err << "tarvikctl: " << error << "\n";
         return false;
     }

@@ -12,6 +12,7 @@
 #include "platform/sg_os.h"
 #include "platform/sysfs_drives.h"
 #include "scsi/sg_transport.h"
+#include "settings/settings_path.h"
 #include "sim_sg.h"
 
 namespace tarvik::ctl {
@@ -85,6 +86,22 @@ std::string OpenProblem(const std::string& node, int error) {
 
 }  // namespace
 
+const char* RealDriveOptionsUsage() {
+    return "  --device PATH    a real drive (/dev/sr0, /dev/sg1, /dev/cdrom); auto, the default\n"
+           "                   without --sim, takes every optical drive the system lists\n"
+           "  --registry FILE  settings kept in a .reg text file (default with real drives:\n"
+           "                   $XDG_CONFIG_HOME/tarvik/settings.reg, else ~/.config/...)\n"
+           "  --system         the system's settings, /etc/tarvik/settings.reg\n";
+}
+
+int ChooseDefaultSettings(CtlContext& ctx) {
+    ctx.registryPath =
+        SettingsFilePath(ctx.system, std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    if (ctx.registryPath.empty())
+        return UsageError(ctx, "no home folder for the settings; name a file with --registry");
+    return kExitOk;
+}
+
 int OpenRealDrives(CtlContext& ctx, bool needDrives) {
     const char* testSysfs = std::getenv(kTestSysfs);
     const char* testSim = std::getenv(kTestSgSim);
@@ -141,6 +158,25 @@ int OpenRealDrives(CtlContext& ctx, bool needDrives) {
     s.previousMode = GetTransportMode();
     s.previousSet = InstallTransport(&SgTransport(), kTransportSpti);
     return kExitOk;
+}
+
+bool RealDriveAddress(CtlContext& ctx, int64_t n, DriveAddress& address, const char* usage) {
+    const auto& drives = SgDrives();
+    if (static_cast<size_t>(n) >= drives.size()) {
+        (void)UsageError(ctx,
+                         "no drive " + std::to_string(n) + " (" + std::to_string(drives.size()) +
+                             " optical drive(s) chosen with --device)",
+                         usage);
+        return false;
+    }
+    address = drives[static_cast<size_t>(n)].address;
+    return true;
+}
+
+DriveInfoSources RunInfoSources(const CtlContext& ctx) {
+    DriveInfoSources sources = CurrentDriveInfoSources(nullptr);
+    if (ctx.realDrives) sources.otherMethod = u"SG_IO";
+    return sources;
 }
 
 void CloseRealDrives() {

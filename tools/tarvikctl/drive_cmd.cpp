@@ -13,7 +13,7 @@
 
 #include "base/units.h"
 #include "ctl.h"
-#include "ctl_host.h"
+#include "ctl_app.h"
 #include "ctl_run.h"
 #include "drive/drive.h"
 #include "drive/drive_store.h"

@@ -18,8 +18,8 @@ namespace {
 constexpr const char* kUsage =
     "info\n"
     "  build the drive list and print the drive information text (UTF-8, LF line ends;\n"
-    "  the dialog's text has CR LF); no ASPI library is loaded here, so its version\n"
-    "  values are empty";
+    "  the dialog's text has CR LF); with --sim no ASPI library is loaded, so its\n"
+    "  version values are empty";
 
 // UTF-16 to UTF-8; CR LF becomes LF unless kept.
 std::string ToUtf8(std::u16string_view text, bool keepCrLf) {
@@ -35,7 +35,7 @@ int RunInfo(CtlContext& ctx, const std::vector<std::string>& args) {
     if (!args.empty()) return UsageError(ctx, "info takes no arguments", kUsage);
     Run run(ctx);
     if (!run.ok) return kExitFailed;
-    const std::u16string text = DriveInfoText(CurrentDriveInfoSources(nullptr), CdromList.drives);
+    const std::u16string text = DriveInfoText(RunInfoSources(ctx), CdromList.drives);
     if (ctx.json)
         ctx.out << nlohmann::ordered_json{{"command", "info"}, {"text", ToUtf8(text, true)}}.dump(2)
                 << "\n";

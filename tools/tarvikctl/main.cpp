@@ -1,14 +1,11 @@
 // tarvikctl [--sim PROFILE]... | [--device PATH|auto]... [--registry FILE | --system]
 //           [--trace FILE] [--state FILE] [--json] COMMAND ARGS...
 #include <cstdio>
-#include <cstdlib>
 #include <iostream>
 #include <set>
 #include <sstream>
 
 #include "ctl.h"
-#include "scsi/sg_transport.h"
-#include "settings/settings_path.h"
 #include "sim_state.h"
 #include "sim_transport.h"
 
@@ -25,12 +22,8 @@ void PrintUsage(std::ostream& s) {
     s << "usage: tarvikctl [--sim PROFILE]... | [--device PATH|auto]... [--registry FILE | "
          "--system] [--trace FILE] [--state FILE] [--json] COMMAND ARGS...\n"
          "  --sim PROFILE    add a simulated drive (JSON profile); drive numbers count from 0\n"
-         "  --device PATH    a real drive (/dev/sr0, /dev/sg1, /dev/cdrom); auto, the default\n"
-         "                   without --sim, takes every optical drive the system lists\n"
-         "  --registry FILE  settings kept in a .reg text file (default with real drives:\n"
-         "                   $XDG_CONFIG_HOME/tarvik/settings.reg, else ~/.config/...)\n"
-         "  --system         the system's settings, /etc/tarvik/settings.reg\n"
-         "  --trace FILE     write every command sent as one JSON line\n"
+      << RealDriveOptionsUsage()
+      << "  --trace FILE     write every command sent as one JSON line\n"
          "  --state FILE     keep the drives' state (medium, tray, lock, speeds) in FILE\n"
          "                   from one run to the next\n"
          "  --json           print results as JSON\n"
@@ -122,16 +115,7 @@ bool ParseDriveAddress(CtlContext& ctx, const std::string& text, DriveAddress& a
         (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
         return false;
     }
-    const auto& drives = SgDrives();
-    if (static_cast<size_t>(n) >= drives.size()) {
-        (void)UsageError(ctx,
-                         "no drive " + std::to_string(n) + " (" + std::to_string(drives.size()) +
-                             " optical drive(s) chosen with --device)",
-                         usage);
-        return false;
-    }
-    address = drives[static_cast<size_t>(n)].address;
-    return true;
+    return RealDriveAddress(ctx, n, address, usage);
 }
 
 bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index, const char* usage) {
@@ -242,10 +226,8 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
     // Simulated drives keep their settings only for the run unless a file is
     // named; real ones use the user's (or the system's) file.
     if (ctx.registryPath.empty() && (ctx.realDrives || ctx.system)) {
-        ctx.registryPath =
-            SettingsFilePath(ctx.system, std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-        if (ctx.registryPath.empty())
-            return UsageError(ctx, "no home folder for the settings; name a file with --registry");
+        const int rc = ChooseDefaultSettings(ctx);
+        if (rc != kExitOk) return rc;
     }
     if (ctx.realDrives) {
         // What runs without a drive: the settings, the password and the

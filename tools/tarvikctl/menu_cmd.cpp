@@ -124,7 +124,7 @@ int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
         return UsageError(ctx, "unknown menu \"" + args[0] + "\"", kMenuUsage);
 
     std::string error;
-    if (!LoadRegistryFile(ctx.registryPath, &error)) {
+    if (!LoadSettingsStore(ctx, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
         return kExitFailed;
     }
@@ -148,7 +148,7 @@ int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
     }
 
     // A drive model seen for the first time was examined and stored.
-    if (!ctx.registryPath.empty() && !SaveRegistryFile(ctx.registryPath, &error)) {
+    if (!SaveSettingsStore(ctx, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
         return kExitFailed;
     }

@@ -61,10 +61,10 @@ int Check(CtlContext& ctx, const std::vector<std::string>& args) {
 
 int Set(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.size() != 2) return UsageError(ctx, "password set needs PASSWORD", kUsage);
-    if (ctx.registryPath.empty())
+    if (ctx.registryPath.empty() && !ctx.realRegistry)
         return UsageError(ctx, "password set needs --registry FILE", kUsage);
     std::string error;
-    if (!LoadRegistryFile(ctx.registryPath, &error)) {
+    if (!LoadSettingsStore(ctx, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
         return kExitFailed;
     }
@@ -74,7 +74,7 @@ int Set(CtlContext& ctx, const std::vector<std::string>& args) {
         return kExitFailed;
     }
     SaveGlobalSettings();
-    if (!SaveRegistryFile(ctx.registryPath, &error)) {
+    if (!SaveSettingsStore(ctx, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
         return kExitFailed;
     }

@@ -1,6 +1,5 @@
 #include "registry_file.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -54,14 +53,29 @@ bool SaveRegistryFile(const std::string& path, std::string* error) {
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     const std::string temporary = path + ".tmp";
+    // filesystem::rename replaces an existing file on Windows too.
     if (!WriteWholeFile(temporary, EncodeRegFile(text)) ||
-        std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
+        (std::filesystem::rename(temporary, path, ec), ec)) {
+        std::filesystem::remove(temporary, ec);
         if (error) *error = "cannot write " + path;
         return false;
     }
     Loaded() = text;
     return true;
+}
+
+}  // namespace tarvik::ctl
+
+namespace tarvik::ctl {
+
+bool LoadSettingsStore(const CtlContext& ctx, std::string* error) {
+    if (!ctx.realRegistry) return LoadRegistryFile(ctx.registryPath, error);
+    SetRegistry(nullptr);
+    return true;
+}
+
+bool SaveSettingsStore(const CtlContext& ctx, std::string* error) {
+    return ctx.realRegistry || SaveRegistryFile(ctx.registryPath, error);
 }
 
 }  // namespace tarvik::ctl

@@ -5,6 +5,7 @@
 // it, and save the file again only when they changed something.
 #include <string>
 
+#include "ctl.h"
 #include "platform/registry_memory.h"
 
 namespace tarvik::ctl {
@@ -21,5 +22,11 @@ MemoryRegistry& CtlRegistry();
 // tools write it), through a temporary file so a failed write leaves the old
 // file whole. False with a message in *error.
 [[nodiscard]] bool SaveRegistryFile(const std::string& path, std::string* error);
+
+// The settings store of a run: the --registry file (see above), or with
+// ctx.realRegistry the user's registry itself, which is read and written in
+// place. False with a message in *error.
+[[nodiscard]] bool LoadSettingsStore(const CtlContext& ctx, std::string* error);
+[[nodiscard]] bool SaveSettingsStore(const CtlContext& ctx, std::string* error);
 
 }  // namespace tarvik::ctl

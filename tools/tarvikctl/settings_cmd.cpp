@@ -269,7 +269,7 @@ int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
         return UsageError(ctx, "wrong number of arguments for settings " + verb, kUsage);
 
     std::string error;
-    if (!LoadRegistryFile(ctx.registryPath, &error)) {
+    if (!LoadSettingsStore(ctx, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
         return kExitFailed;
     }
@@ -288,7 +288,7 @@ int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
     } else {
         rc = Compare(ctx, args[1]);
     }
-    if (changed && !SaveRegistryFile(ctx.registryPath, &error)) {
+    if (changed && !SaveSettingsStore(ctx, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
         rc = kExitFailed;
     }

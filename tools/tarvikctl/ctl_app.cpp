@@ -1,4 +1,4 @@
-#include "ctl_host.h"
+#include "ctl_app.h"
 
 #include "platform/clock.h"
 

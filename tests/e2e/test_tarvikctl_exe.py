@@ -1,0 +1,65 @@
+"""tarvikctl.exe, the command line beside tarvik.exe: the program's own
+transport (here the test wnaspi32.dll) and the user's registry, with the same
+commands and output as tarvikctl on the host.
+"""
+
+import subprocess
+
+from harness import SETTINGS_KEY, read_trace, windows_path
+
+from simrun import TARVIKCTL, actions
+from test_sim import DVD_PROFILE, MODEL_KEY
+
+SIX_X_DVD = 8310  # KB/s: entry 3 of the writer's DVD list
+
+
+def host_ctl(*args: str) -> subprocess.CompletedProcess:
+    return subprocess.run([str(TARVIKCTL), *args], capture_output=True, text=True, timeout=60)
+
+
+def test_the_readme_session_runs_as_on_the_host(tarvik, workdir):
+    exe = str(tarvik.bin_dir / "tarvikctl.exe")
+    assert tarvik.has_sim(), "the test wnaspi32.dll of this build is missing"
+    # Wine's pass-through fails every command: ASPI, as the tray program is told.
+    assert tarvik.reg_add(SETTINGS_KEY, "ApiPrefered", "REG_DWORD", "2")
+    state, trace = workdir / "drive.state", workdir / "trace.jsonl"
+    env = tarvik.sim_env([DVD_PROFILE], trace, state)
+
+    def exe_ctl(*args: str) -> subprocess.CompletedProcess:
+        return tarvik.wine_run([exe, *args], cwd=workdir, extra_env=env)
+
+    # The same commands on the host's simulator, with settings of their own.
+    host = ["--sim", str(DVD_PROFILE), "--registry", str(workdir / "host.reg"),
+            "--state", str(workdir / "host.state")]
+    for command in (["drives"], ["detect", "0", "fast"], ["select", "0", "3"]):
+        mine, theirs = exe_ctl(*command), host_ctl(*host, *command)
+        assert mine.returncode == theirs.returncode == 0, mine.stderr + theirs.stderr
+        # Only the drive letter differs: the simulator gives the ASPI drive D:.
+        assert mine.stdout == theirs.stdout.replace("address: 0:0:0 -", "address: 0:0:0 D:")
+    assert f"speed={SIX_X_DVD} (6x) selected={SIX_X_DVD}" in mine.stdout
+
+    # The choice is in the user's registry, where the tray program reads it.
+    stored = tarvik.reg_query(MODEL_KEY + "\\SpeedListDVD")
+    assert stored and f"{SIX_X_DVD:#x}" in stored, stored
+
+    # A disc change (done to the shared drive state): the chosen speed again.
+    for step in ("open", "close"):
+        assert host_ctl("--sim", str(DVD_PROFILE), "--state", str(state), "sim", "0",
+                        step).returncode == 0
+    before = len(read_trace(trace))
+    r = exe_ctl("event", "disk")
+    assert r.returncode == 0, r.stderr
+    assert ("speed", 0, SIX_X_DVD) in actions(read_trace(trace)[before:]), r.stdout
+
+
+def test_no_drive_is_said_clearly(tarvik, workdir):
+    env = tarvik.sim_env([], workdir / "trace.jsonl")
+    assert tarvik.reg_add(SETTINGS_KEY, "ApiPrefered", "REG_DWORD", "2")
+    r = tarvik.wine_run([str(tarvik.bin_dir / "tarvikctl.exe"), "drives"], cwd=workdir,
+                        extra_env=env)
+    assert r.returncode == 1
+    assert r.stderr.startswith("tarvikctl: no optical drive to use (SPTI: "), r.stderr
+    # Linux-only choices are refused as usage errors.
+    for args in (["--system", "drives"], ["--device", "D:", "drives"]):
+        r = tarvik.wine_run([str(tarvik.bin_dir / "tarvikctl.exe"), *args], cwd=workdir)
+        assert r.returncode == 2, r.stderr

@@ -1,0 +1,92 @@
+// Real drives on Windows: the transport the tray program itself chooses
+// (SPTI or an ASPI manager, as ApiPrefered says), and the user's registry for
+// the settings, so that tarvikctl.exe and the tray program share both.
+#include <string>
+
+#include "ctl.h"
+#include "registry_file.h"
+#include "scsi/transport.h"
+#include "settings/store.h"
+#include "ui/drive_info_win32.h"
+#include "ui/strings.h"
+
+namespace tarvik::ctl {
+
+namespace {
+
+// Why the transport found no drive, in the program's own status words.
+std::string NoDriveReason() {
+    return "SPTI: " + std::string(ResStringUtf8(SptiStatusStringId(GetSptiStatus()))) +
+           "; ASPI: " + std::string(ResStringUtf8(AspiStatusStringId(GetAspiStatus())));
+}
+
+}  // namespace
+
+const char* RealDriveOptionsUsage() {
+    return "  --device auto    every drive the tray program finds (the default without --sim)\n"
+           "  --registry FILE  settings kept in a .reg text file (default: the user's registry,\n"
+           "                   shared with tarvik.exe)\n";
+}
+
+int ChooseDefaultSettings(CtlContext& ctx) {
+    if (ctx.system)
+        return UsageError(ctx,
+                          "--system is for Linux: on Windows the settings are the user's, in the "
+                          "registry beside the tray program's");
+    ctx.realRegistry = true;
+    return kExitOk;
+}
+
+int OpenRealDrives(CtlContext& ctx, bool needDrives) {
+    for (const std::string& d : ctx.devices)
+        if (d != "auto")
+            return UsageError(ctx,
+                              "--device takes only auto on Windows: the drives are those "
+                              "the tray program finds, numbered as in its menu");
+    if (!ctx.tracePath.empty() || !ctx.statePath.empty())
+        return UsageError(ctx, "--trace and --state are for simulated drives (--sim)");
+
+    // The access method is a setting: read it from the run's store first.
+    std::string error;
+    if (!LoadSettingsStore(ctx, &error)) {
+        ctx.err << "tarvikctl: " << error << "\n";
+        return kExitFailed;
+    }
+    LoadGlobalSettings();
+    (void)SCSIInit(GlobalSettings.ApiPrefered);
+
+    DriveAddress first;
+    if (needDrives && !Transport().FindFirstDrive(&first)) {
+        ctx.err << "tarvikctl: no optical drive to use (" << NoDriveReason() << ")\n";
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+bool RealDriveAddress(CtlContext& ctx, int64_t n, DriveAddress& address, const char* usage) {
+    // In the order the drive list is built, which is the order of the menu.
+    int64_t count = 0;
+    DriveAddress a;
+    for (int found = Transport().FindFirstDrive(&a); found; found = Transport().FindNextDrive(&a)) {
+        if (count++ == n) {
+            address = a;
+            return true;
+        }
+    }
+    (void)UsageError(
+        ctx,
+        "no drive " + std::to_string(n) + " (" + std::to_string(count) + " optical drive(s) found)",
+        usage);
+    return false;
+}
+
+DriveInfoSources RunInfoSources(const CtlContext& ctx) {
+    if (!ctx.realDrives) return CurrentDriveInfoSources(nullptr);
+    static const AspiVersionInfo version = ReadAspiVersion();
+    return CurrentDriveInfoSources(&version);
+}
+
+// The transport stays loaded until the process ends, as in the tray program.
+void CloseRealDrives() {}
+
+}  // namespace tarvik::ctl
