@@ -26,7 +26,6 @@
 
 namespace tarvik {
 
-const char kWindowClassName[] = "Tarvik";
 UINT TaskbarCreatedMessage = 0;
 MainWindowStart StartOptions;
 

@@ -5,7 +5,9 @@
 
 namespace tarvik {
 
-extern const char kWindowClassName[];  // "Tarvik": what a second instance looks for
+// Class and title of the main window: what a second instance (and tarvikctl.exe)
+// looks for.
+inline constexpr char kWindowClassName[] = "Tarvik";
 extern UINT TaskbarCreatedMessage;
 // How the main window comes up, decided before it is created.
 struct MainWindowStart {

@@ -7,7 +7,7 @@ import subprocess
 
 from harness import SETTINGS_KEY, read_trace, windows_path
 
-from simrun import TARVIKCTL, actions
+from simrun import TARVIKCTL, SimRun, actions
 from test_sim import DVD_PROFILE, MODEL_KEY
 
 SIX_X_DVD = 8310  # KB/s: entry 3 of the writer's DVD list
@@ -50,6 +50,26 @@ def test_the_readme_session_runs_as_on_the_host(tarvik, workdir):
     r = exe_ctl("event", "disk")
     assert r.returncode == 0, r.stderr
     assert ("speed", 0, SIX_X_DVD) in actions(read_trace(trace)[before:]), r.stdout
+
+
+def test_a_running_tray_program_takes_up_the_speed_a_script_chose(tarvik, workdir):
+    run = SimRun(tarvik, workdir, [DVD_PROFILE])
+    run.start()
+    lists = run.log().count("Getting CDROM List")
+    r = tarvik.wine_run([str(tarvik.bin_dir / "tarvikctl.exe"), "select", "0", "3"],
+                        cwd=workdir, extra_env=run.env)
+    assert r.returncode == 0, r.stderr
+    # Told that the settings changed, it reads them again ...
+    run.wait_log(lambda log: log.count("Getting CDROM List") > lists, "the drive list built again")
+    run.settle()
+    # ... so a disc change restores the script's choice, not what it held before.
+    run.user(0, "open")
+    run.user(0, "close")
+    mark = run.mark()
+    assert run.send("devicechange", "arrival", "0x8") is not None
+    run.settle()
+    assert ("speed", 0, SIX_X_DVD) in run.actions_since(mark)
+    run.close()
 
 
 def test_no_drive_is_said_clearly(tarvik, workdir):

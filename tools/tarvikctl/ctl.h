@@ -88,7 +88,7 @@ const char* RealDriveOptionsUsage();
 // installs the transport. needDrives: the command cannot run without one.
 // Returns kExitOk, or an exit code after a message.
 int OpenRealDrives(CtlContext& ctx, bool needDrives);
-void CloseRealDrives();
+void CloseRealDrives(const CtlContext& ctx);
 // What the drive information text says of the transport: the simulator's
 // (no library loaded), SG_IO on Linux, or SPTI / ASPI with the loaded
 // library's version strings on Windows.

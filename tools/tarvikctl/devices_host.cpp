@@ -179,7 +179,7 @@ DriveInfoSources RunInfoSources(const CtlContext& ctx) {
     return sources;
 }
 
-void CloseRealDrives() {
+void CloseRealDrives(const CtlContext&) {
     auto& s = State();
     if (s.previousSet) (void)InstallTransport(s.previousSet, s.previousMode);
     if (s.simOs) {

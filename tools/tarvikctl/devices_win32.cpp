@@ -1,12 +1,17 @@
 // Real drives on Windows: the transport the tray program itself chooses
 // (SPTI or an ASPI manager, as ApiPrefered says), and the user's registry for
 // the settings, so that tarvikctl.exe and the tray program share both.
+#include <windows.h>
+
 #include <string>
 
+#include "app/window_win32.h"
 #include "ctl.h"
 #include "registry_file.h"
 #include "scsi/transport.h"
+#include "settings/reg_file.h"
 #include "settings/store.h"
+#include "ui/commands.h"
 #include "ui/drive_info_win32.h"
 #include "ui/strings.h"
 
@@ -18,6 +23,18 @@ namespace {
 std::string NoDriveReason() {
     return "SPTI: " + std::string(ResStringUtf8(SptiStatusStringId(GetSptiStatus()))) +
            "; ASPI: " + std::string(ResStringUtf8(AspiStatusStringId(GetAspiStatus())));
+}
+
+// The program's settings in the user's registry, as text.
+std::string SettingsNow() {
+    std::string text;
+    (void)ExportRegText(GetRegistry(), kHkeyCurrentUser, kRootKeyPath, &text);
+    return text;
+}
+
+std::string& SettingsBefore() {
+    static std::string text;
+    return text;
 }
 
 }  // namespace
@@ -53,6 +70,7 @@ int OpenRealDrives(CtlContext& ctx, bool needDrives) {
         return kExitFailed;
     }
     LoadGlobalSettings();
+    if (ctx.realRegistry) SettingsBefore() = SettingsNow();
     (void)SCSIInit(GlobalSettings.ApiPrefered);
 
     DriveAddress first;
@@ -87,6 +105,13 @@ DriveInfoSources RunInfoSources(const CtlContext& ctx) {
 }
 
 // The transport stays loaded until the process ends, as in the tray program.
-void CloseRealDrives() {}
+void CloseRealDrives(const CtlContext& ctx) {
+    // A running tray program holds the settings it read; when this run changed
+    // them it reads them again (as Detect drives does), or it would restore its
+    // old speeds at the next disc change and write them back.
+    if (!ctx.realRegistry || SettingsNow() == SettingsBefore()) return;
+    if (HWND running = ::FindWindowA(kWindowClassName, kWindowClassName))
+        (void)::PostMessageA(running, WM_COMMAND, CMD_DETECT_DRIVES, 0);
+}
 
 }  // namespace tarvik::ctl

@@ -247,7 +247,7 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
     const std::vector<std::string> args(argv.begin() + static_cast<long>(i) + 1, argv.end());
     const int rc = command->run(ctx, args);
     if (ctx.realDrives)
-        CloseRealDrives();
+        CloseRealDrives(ctx);
     else
         sim::UninstallSimTransport();
     ctx.bus.CloseTraceFile();
