@@ -7,6 +7,9 @@ if(WIN32 OR NOT TARGET tarvikctl)
 endif()
 
 set(TARVIK_LINUX_FILES ${CMAKE_SOURCE_DIR}/packaging/linux)
+# Installing (and so cpack) builds nothing: what it installs is built by
+# `--target tarvikctl tarvikctl_man`, and the tests and benchmarks need not be.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 install(TARGETS tarvikctl RUNTIME DESTINATION bin)
 install(FILES ${TARVIK_LINUX_FILES}/60-tarvik.rules DESTINATION lib/udev/rules.d)
