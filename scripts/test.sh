@@ -214,6 +214,10 @@ package_check() {  # the Debian package and the install, in build/host
         echo "package: groff warns about the man page: $value"
         rc=1
     fi
+    if ! grep -q "^\.TH TARVIKCTL 1 .* \"Tarvik $version\"" "$work/tarvikctl.1"; then
+        echo "package: the man page's .TH line does not name Tarvik $version"
+        rc=1
+    fi
     for field in SYNOPSIS OPTIONS COMMANDS FILES "EXIT STATUS" EXAMPLES; do
         grep -qx "\.SH $field" "$work/tarvikctl.1" || { echo "package: man page lacks $field"; rc=1; }
     done
