@@ -17,8 +17,10 @@ libssl-dev libcrypt-dev"
 # an X server without a screen, screenshots, and tools to find windows and click.
 run_pkgs="wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool"
 # The test levels: pytest for e2e, clang-format and clang-tidy for the source
-# checks, sg3-utils and sdparm as independent decoders of the simulator's answers.
-test_pkgs="python3 python3-pytest clang-format clang-tidy sg3-utils sdparm"
+# checks, sg3-utils and sdparm as independent decoders of the simulator's answers;
+# for the package level dpkg-shlibdeps (dpkg-dev) and file, which CPack uses
+# for Depends, and groff for the man page check.
+test_pkgs="python3 python3-pytest clang-format clang-tidy sg3-utils sdparm dpkg-dev file groff-base"
 
 case $what in
     build) pkgs=$build_pkgs ;;

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs every test level of Tarvik.
 #
-#   scripts/test.sh [unit|asan|win|e2e|format|tidy|size ...]   (default: all seven)
+#   scripts/test.sh [unit|asan|win|e2e|package|format|tidy|size ...]   (default: all eight)
 #
 # Installs what is missing (Debian 12, apt-get, as root), configures the
 # presets it needs when they are not configured yet, builds them, then runs
@@ -12,6 +12,11 @@
 #   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb,
 #          with tarvikctl from build/host); prints pytest's summary; in
 #          build/win32 the checks of the 32-bit exe and one pass through its life
+#   package cpack -G DEB in build/host: the .deb holds exactly tarvikctl, the
+#          udev rule, the service unit and the gzipped man page, its control
+#          fields are set; cmake --install puts the same files and no others;
+#          the man page renders without a groff warning; udevadm verify checks
+#          the rule where it has that command (the unit level parses it too)
 #   format clang-format --dry-run over the C++ sources; fails when a file
 #          differs from .clang-format
 #   tidy   clang-tidy (.clang-tidy) over src/ with the host and win64 builds
@@ -25,11 +30,11 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 levels=("$@")
-[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e format tidy size)
+[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e package format tidy size)
 for l in "${levels[@]}"; do
     case $l in
-        unit | asan | win | e2e | format | tidy | size) ;;
-        *) echo "usage: $0 [unit|asan|win|e2e|format|tidy|size ...]" >&2; exit 2 ;;
+        unit | asan | win | e2e | package | format | tidy | size) ;;
+        *) echo "usage: $0 [unit|asan|win|e2e|package|format|tidy|size ...]" >&2; exit 2 ;;
     esac
 done
 want() { local l; for l in "${levels[@]}"; do [ "$l" = "$1" ] && return 0; done; return 1; }
@@ -73,9 +78,10 @@ asan_ok=0
 win_ok=0
 if want unit || want tidy; then
     step "build host" build host && host_ok=1
-elif want e2e; then
-    # The export test reads the program's file back with tarvikctl.
-    step "build host" build host --target tarvikctl && host_ok=1
+elif want e2e || want package; then
+    # The export test reads the program's file back with tarvikctl; the package
+    # holds it and the man page.
+    step "build host" build host --target tarvikctl tarvikctl_man && host_ok=1
 fi
 if want asan; then
     # Only what the unit tests run: the tests and tarvikctl, which some of them start.
@@ -158,6 +164,82 @@ exe_sizes() {  # both shipped exes, at most 600 KB each
 }
 if want size; then
     if [ $win_ok -eq 1 ] && [ $win32_ok -eq 1 ]; then step "size" exe_sizes; else not_run size; fi
+fi
+
+package_check() {  # the Debian package and the install, in build/host
+    local dir=$repo/build/host rc=0 deb got want version field value work
+    want=$(printf '%s\n' ./usr/bin/tarvikctl ./usr/lib/udev/rules.d/60-tarvik.rules \
+        ./usr/lib/systemd/system/tarvik-disc@.service ./usr/share/man/man1/tarvikctl.1.gz | sort)
+    rm -f "$dir"/tarvik_*.deb
+    if ! (cd "$dir" && cpack -G DEB >cpack.log 2>&1); then
+        echo "package: cpack -G DEB failed ($dir/cpack.log):"
+        tail -20 "$dir/cpack.log"
+        return 1
+    fi
+    deb=$(ls "$dir"/tarvik_*.deb)
+    printf 'package: %s  %d bytes\n' "${deb#"$repo"/}" "$(stat -c %s "$deb")"
+    got=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)
+    if [ "$got" != "$want" ]; then
+        echo "package: the .deb holds other files than expected:"
+        diff <(echo "$want") <(echo "$got") | sed -n 's/^[<>]/package:   &/p'
+        rc=1
+    fi
+    version=$(sed -n 's/^project(Tarvik VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
+    for field in Package=tarvik Version="$version" Section=utils; do
+        value=$(dpkg-deb -f "$deb" "${field%%=*}")
+        if [ "$value" != "${field#*=}" ]; then
+            echo "package: ${field%%=*} is \"$value\", not \"${field#*=}\""
+            rc=1
+        fi
+    done
+    for field in Depends Maintainer Description; do
+        value=$(dpkg-deb -f "$deb" "$field")
+        [ -n "$value" ] || { echo "package: no $field field"; rc=1; }
+    done
+    echo "package: Depends: $(dpkg-deb -f "$deb" Depends)"
+
+    work=$(mktemp -d)
+    dpkg-deb -e "$deb" "$work/control"
+    for field in postinst postrm; do
+        if [ ! -x "$work/control/$field" ] || ! sh -n "$work/control/$field"; then
+            echo "package: $field is missing, not executable or not valid sh"
+            rc=1
+        fi
+    done
+    # The man page as shipped: any groff warning fails.
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/man/man1/tarvikctl.1.gz | gzip -dc \
+        >"$work/tarvikctl.1"
+    value=$(groff -man -Tutf8 -ww -z "$work/tarvikctl.1" 2>&1)
+    if [ -n "$value" ]; then
+        echo "package: groff warns about the man page: $value"
+        rc=1
+    fi
+    if ! grep -q "^\.TH TARVIKCTL 1 .* \"Tarvik $version\"" "$work/tarvikctl.1"; then
+        echo "package: the man page's .TH line does not name Tarvik $version"
+        rc=1
+    fi
+    for field in SYNOPSIS OPTIONS COMMANDS FILES "EXIT STATUS" EXAMPLES; do
+        grep -qx "\.SH $field" "$work/tarvikctl.1" || { echo "package: man page lacks $field"; rc=1; }
+    done
+    # cmake --install: the same files under the prefix, nothing else.
+    cmake --install "$dir" --prefix "$work/prefix" >/dev/null || rc=1
+    got=$(cd "$work/prefix" && find . -type f -o -type l | sed 's|^\./|./usr/|' | sort)
+    if [ "$got" != "$want" ]; then
+        echo "package: cmake --install put other files than expected:"
+        diff <(echo "$want") <(echo "$got") | sed -n 's/^[<>]/package:   &/p'
+        rc=1
+    fi
+    rm -rf "$work"
+
+    if udevadm verify --help >/dev/null 2>&1; then
+        udevadm verify "$repo/packaging/linux/60-tarvik.rules" || rc=1
+    else
+        echo "package: no udevadm verify here; the unit level parses the rule (LinuxPackaging)"
+    fi
+    return $rc
+}
+if want package; then
+    if [ $host_ok -eq 1 ]; then step "package" package_check; else not_run package; fi
 fi
 
 format_check() {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 namespace tarvik {
 namespace {
 
@@ -48,15 +50,28 @@ protected:
         fs::create_symlink(fs::path("../../../devices") / address, entry / "device");
     }
 
-    // One call; the `sims` profiles answer behind the ioctl on /dev/sr0, ...
-    // (none: nothing answers); `extra` adds variables.
+    // A copy of a shipped profile with `patch` merged in; returns its path.
+    std::string Profile(const std::string& name, const nlohmann::json& patch) {
+        nlohmann::json p = nlohmann::json::parse(
+            std::ifstream(std::string(TARVIK_SOURCE_DIR) + "/sim/profiles/" + name + ".json"));
+        p.merge_patch(patch);
+        const fs::path path = dir_ / (name + "-patched.json");
+        std::ofstream(path) << p.dump();
+        return path.string();
+    }
+
+    // One call; the `sims` profiles (names of shipped ones, or paths) answer
+    // behind the ioctl on /dev/sr0, ... (none: nothing answers); `extra` adds
+    // variables.
     Result Ctl(const std::string& args, std::vector<std::string> sims = {"slim-laptop-24x"},
                const std::string& extra = "") {
         std::string env = extra + " XDG_CONFIG_HOME=" + (dir_ / "cfg").string() +
                           " TARVIKCTL_TEST_SYSFS=" + (dir_ / "sys").string();
         std::string list;
         for (const std::string& sim : sims)
-            list += std::string(TARVIK_SOURCE_DIR) + "/sim/profiles/" + sim + ".json;";
+            list += sim.starts_with('/')
+                        ? sim + ";"
+                        : std::string(TARVIK_SOURCE_DIR) + "/sim/profiles/" + sim + ".json;";
         if (!list.empty()) env += " TARVIKCTL_TEST_SG_SIM='" + list + "'";
         const std::string out = (dir_ / "out").string(), err = (dir_ / "err").string();
         const int status = std::system(
@@ -153,6 +168,52 @@ TEST_F(LinuxTarvikctl, ReadmeSessionOnARealDriveNode) {
     r = Ctl(t + "info");
     EXPECT_EQ(r.out.rfind("Drive access method: SG_IO\n", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("SPTI"), std::string::npos) << r.out;
+}
+
+// What udev starts when a disc goes in: the event comes while the drive still
+// reports NOT READY, becoming ready. It waits for the disc, so the DVD speed
+// chosen is the one in force (taken for a CD or no disc, it would not be);
+// a drive that never gets ready, or has no disc, holds the event no longer
+// than the bound, or not at all.
+TEST_F(LinuxTarvikctl, DiscEventWaitsForTheDiscToSpinUp) {
+    ListDrive(0, "2:0:0:0");
+    const std::string drive = "dvdrw-24x-streaming";
+    ASSERT_EQ(Ctl("detect 0 fast", {drive}).rc, 0);
+    ASSERT_EQ(Ctl("select 0 3", {drive}).rc, 0);  // 6x
+    const std::string event = "--system --device /dev/sr0 --registry " +
+                              (dir_ / "cfg/tarvik/settings.reg").string() + " --trace " +
+                              (dir_ / "trace").string() + " event disk";
+    // The last command's time on the drive's clock, in ms.
+    const auto lastTime = [&] {
+        std::istringstream lines(Slurp(dir_ / "trace"));
+        int64_t t = -1;
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty()) t = nlohmann::json::parse(line).value("t", int64_t{-1});
+        return t;
+    };
+
+    Result r = Ctl(event, {Profile(drive, {{"startsReady", false}})});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "event: disk\nletterMask: 0x0\ndrive 0: DVD medium=unknown mediumType=0x00 "
+              "profile=0x0010 tray=closed audio=0x00 speed=8310 (6x) selected=8310\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_GE(lastTime(), 4000);  // the profile's DVD spin-up
+
+    r = Ctl(
+        event,
+        {Profile(drive, {{"startsReady", false}, {"speeds", {{"dvd", {{"spinUpMs", 120000}}}}}})});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_NE(r.err.find("drive 0 is still not ready after 30 s"), std::string::npos) << r.err;
+    EXPECT_LT(lastTime(), 60000);
+
+    for (const nlohmann::json& empty : {nlohmann::json{{"tray", {{"open", true}}}},
+                                        nlohmann::json{{"medium", {{"kind", "none"}}}}}) {
+        r = Ctl(event, {Profile(drive, empty)});
+        EXPECT_EQ(r.rc, 0) << r.err;
+        EXPECT_NE(r.out.find("medium=none"), std::string::npos) << r.out;
+        EXPECT_LT(lastTime(), 2000) << empty.dump();
+    }
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "ctl.h"
 #include "ctl_app.h"
 #include "ctl_run.h"
+#include "disc_wait.h"
 #include "drive/drive.h"
 #include "drive/drive_store.h"
 #include "drive/medium.h"
@@ -435,12 +436,14 @@ int RunEvent(CtlContext& ctx, const std::vector<std::string>& args) {
     // commands the window posts for the system's notifications.
     Run run(ctx, bit != kEventStart);
     if (!run.ok) return kExitFailed;
-    if (bit == kEventStart)
+    if (bit == kEventStart) {
         run.app->DrivesInit(1);
-    else if (bit == kEventDiskChange)
+    } else if (bit == kEventDiskChange) {
+        WaitForDiscs(static_cast<uint32_t>(mask), ctx.err);
         run.app->Command(CMD_MEDIA_ARRIVED, static_cast<uint32_t>(mask));
-    else
+    } else {
         run.app->Command(CMD_RESUME, 0);
+    }
     (void)Outcome(ctx, "event", AllDrives(),
                   {{"event", args[0]}, {"letterMask", Hex(static_cast<uint32_t>(mask), 1)}});
     return run.Finish() ? kExitOk : kExitFailed;

@@ -1,0 +1,136 @@
+// The udev rule and the service it starts, as shipped in packaging/linux/:
+// read the way udev reads a rule (KEY op "value" pairs), tried on the events
+// a drive sends, and the service's command line checked word by word.
+#include <fnmatch.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tarvik {
+namespace {
+
+const std::filesystem::path kDir = std::filesystem::path(TARVIK_SOURCE_DIR) / "packaging/linux";
+
+struct Pair {
+    std::string key, op, value;
+};
+using Rule = std::vector<Pair>;
+
+// The rules of the file, one per line; a failure names the line that udev
+// would reject or misread.
+std::vector<Rule> ReadRules(const std::filesystem::path& path) {
+    static const std::regex kPair(
+        R"re(\s*([A-Z]+(\{[A-Za-z0-9_]+\})?)\s*(==|!=|\+=|-=|:=|=)\s*"([^"]*)"\s*(,|$))re");
+    static const std::set<std::string> kMatchKeys = {"ACTION",  "SUBSYSTEM", "KERNEL", "ENV",
+                                                     "DEVPATH", "DRIVER",    "ATTR",   "TAG"};
+    static const std::set<std::string> kAssignKeys = {"RUN", "ENV", "TAG", "OPTIONS"};
+    std::ifstream in(path);
+    EXPECT_TRUE(in) << path;
+    std::vector<Rule> rules;
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (line.empty() || line[0] == '#') continue;
+        Rule rule;
+        auto from = line.cbegin();
+        std::smatch m;
+        while (from != line.cend() && std::regex_search(from, line.cend(), m, kPair,
+                                                        std::regex_constants::match_continuous)) {
+            const std::string base = m[1].str().substr(0, m[1].str().find('{'));
+            const bool match = m[3] == "==" || m[3] == "!=";
+            EXPECT_TRUE((match ? kMatchKeys : kAssignKeys).count(base))
+                << "line " << number << ": " << m[1] << m[3];
+            rule.push_back({m[1], m[3], m[4]});
+            from = m[0].second;
+        }
+        // udev stops reading a line at the first thing that is not a pair.
+        EXPECT_TRUE(from == line.cend())
+            << "line " << number
+            << " is not KEY op \"value\" pairs from: " << std::string(from, line.cend());
+        rules.push_back(rule);
+    }
+    return rules;
+}
+
+// The RUN programs a rule adds for an event, %k replaced; empty when the rule
+// does not match it. Values are shell globs, '|' separating alternatives.
+std::vector<std::string> Runs(const Rule& rule, const std::map<std::string, std::string>& event) {
+    std::vector<std::string> runs;
+    for (const Pair& p : rule) {
+        if (p.op == "==" || p.op == "!=") {
+            const auto found = event.find(p.key);
+            const std::string value = found == event.end() ? "" : found->second;
+            bool any = false;
+            std::stringstream globs(p.value);
+            for (std::string g; std::getline(globs, g, '|');)
+                any = any || fnmatch(g.c_str(), value.c_str(), 0) == 0;
+            if (any != (p.op == "==")) return {};
+        } else if (p.key == "RUN") {
+            std::string run = p.value;
+            for (size_t at; (at = run.find("%k")) != std::string::npos;)
+                run.replace(at, 2, event.at("KERNEL"));
+            runs.push_back(run);
+        }
+    }
+    return runs;
+}
+
+TEST(LinuxPackaging, RuleStartsTheServiceOnADiscChangeOnly) {
+    const std::vector<Rule> rules = ReadRules(kDir / "60-tarvik.rules");
+    ASSERT_EQ(rules.size(), 1u);
+    const std::map<std::string, std::string> change = {{"ACTION", "change"},
+                                                       {"SUBSYSTEM", "block"},
+                                                       {"KERNEL", "sr1"},
+                                                       {"ENV{DISK_MEDIA_CHANGE}", "1"}};
+    EXPECT_EQ(Runs(rules[0], change),
+              std::vector<std::string>{"/bin/systemctl --no-block start tarvik-disc@sr1.service"});
+    // The service the rule names is the one shipped beside it.
+    EXPECT_TRUE(std::filesystem::exists(kDir / "tarvik-disc@.service"));
+
+    auto other = change;
+    other["KERNEL"] = "sda";  // a disk, not an optical drive
+    EXPECT_TRUE(Runs(rules[0], other).empty());
+    other = change;
+    other["ACTION"] = "add";
+    EXPECT_TRUE(Runs(rules[0], other).empty());
+    other = change;  // the eject button asks, nothing has changed yet
+    other.erase("ENV{DISK_MEDIA_CHANGE}");
+    other["ENV{DISK_EJECT_REQUEST}"] = "1";
+    EXPECT_TRUE(Runs(rules[0], other).empty());
+}
+
+TEST(LinuxPackaging, ServiceRestoresTheSystemSpeedOfItsDrive) {
+    std::ifstream in(kDir / "tarvik-disc@.service");
+    ASSERT_TRUE(in);
+    std::map<std::string, std::string> service;
+    std::string section;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            section = line;
+            continue;
+        }
+        const size_t eq = line.find('=');
+        ASSERT_NE(eq, std::string::npos) << line;
+        if (section == "[Service]") service[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    EXPECT_EQ(service["Type"], "oneshot");
+    EXPECT_FALSE(service["TimeoutStartSec"].empty());  // a hung drive must not hold it
+    std::istringstream exec(service["ExecStart"]);
+    std::vector<std::string> words;
+    for (std::string w; exec >> w;) words.push_back(w);
+    ASSERT_GE(words.size(), 1u);
+    EXPECT_TRUE(words[0] == "tarvikctl" || words[0].ends_with("/tarvikctl")) << words[0];
+    const std::vector<std::string> args(words.begin() + 1, words.end());
+    EXPECT_EQ(args, (std::vector<std::string>{"--system", "--device", "/dev/%I", "event", "disk"}));
+}
+
+}  // namespace
+}  // namespace tarvik

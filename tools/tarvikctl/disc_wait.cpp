@@ -1,0 +1,73 @@
+// Linux reports a disc change (the udev media-change event) as soon as the
+// drive notices the disc, seconds before it has spun up. Until then a drive
+// reports neither the disc's kind nor its profile, so the program would take
+// the disc for an empty tray or a CD and restore the wrong speed, or none; on
+// Windows the notice comes only once the disc is mounted. So a disc event
+// first asks each drive concerned until it is ready or plainly empty.
+#include "disc_wait.h"
+
+#include <cstring>
+
+#include "drive/drive.h"
+#include "platform/clock.h"
+#include "scsi/mmc_cdb.h"
+#include "scsi/sense.h"
+#include "scsi/transport.h"
+
+namespace tarvik::ctl {
+
+namespace {
+
+constexpr uint32_t kPollMs = 500;
+// NOT READY, "logical unit is in process of becoming ready" / "operation in
+// progress": a disc being loaded. An empty tray says 3Ah and is not waited for.
+constexpr int32_t kAscNotReadyCause = 0x04;
+constexpr int32_t kAscqBecomingReady = 0x01;
+constexpr int32_t kAscqOperationInProgress = 0x07;
+
+// One TEST UNIT READY, without the transport's retries: true while the
+// drive is still loading a disc (or reports the change itself, which it does
+// once, just as the disc becomes ready).
+bool StillLoading(const DriveAddress& address) {
+    const mmc::Cdb cdb = mmc::TestUnitReady(address.lun);
+    ScsiRequest request;
+    request.SetAddress(address);
+    request.cdbLength = cdb.length;
+    std::memcpy(request.cdb, cdb.bytes, kCdbSize);
+    request.senseLength = kSenseSize;
+    if (SendRequest(&request)) return false;
+    const SenseInfo sense = DecodeSense(request.sense, request.senseLength);
+    if (sense.key == kSenseUnitAttention) return true;
+    return sense.key == kSenseNotReady && sense.asc == kAscNotReadyCause &&
+           (sense.ascq == kAscqBecomingReady || sense.ascq == kAscqOperationInProgress);
+}
+
+// The drives RestoreSpeedOnEvent would restore for this event.
+bool Concerned(const CdromDrive& drive, uint32_t letterMask) {
+    if (drive.Ignore || !(drive.EventMask & kEventDiskChange)) return false;
+    const uint32_t letter = drive.Address.letter;
+    const uint32_t bit = letter >= 'A' && letter <= 'Z' ? 1u << (letter - 'A') : 0;
+    return !bit || !letterMask || (letterMask & bit);
+}
+
+}  // namespace
+
+void WaitForDiscs(uint32_t letterMask, std::ostream& err) {
+    Clock& clock = GetClock();
+    const uint32_t start = clock.TickCount();
+    for (uint32_t i = 0; i < CdromList.count(); ++i) {
+        const CdromDrive& drive = CdromList.drives[i];
+        if (!Concerned(drive, letterMask)) continue;
+        // One deadline for all drives: two discs spin up side by side.
+        bool loading = StillLoading(drive.Address);
+        while (loading && clock.TickCount() - start < kDiscWaitMs) {
+            clock.Sleep(kPollMs);
+            loading = StillLoading(drive.Address);
+        }
+        if (loading)
+            err << "tarvikctl: drive " << i << " is still not ready after " << kDiscWaitMs / 1000
+                << " s; its speed is restored all the same\n";
+    }
+}
+
+}  // namespace tarvik::ctl
