@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <string>
 
 #include "settings/reg_file.h"
 
@@ -52,7 +54,9 @@ bool SaveRegistryFile(const std::string& path, std::string* error) {
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-    const std::string temporary = path + ".tmp";
+    // A name of this run's own: two runs at once (two drives' disc changes)
+    // must not write into one temporary file.
+    const std::string temporary = path + "." + std::to_string(std::random_device{}()) + ".tmp";
     // filesystem::rename replaces an existing file on Windows too.
     if (!WriteWholeFile(temporary, EncodeRegFile(text)) ||
         (std::filesystem::rename(temporary, path, ec), ec)) {
