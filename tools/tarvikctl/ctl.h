@@ -1,6 +1,6 @@
 #pragma once
-// tarvikctl: runs the core's drive operations on simulated drives and prints
-// what came back. main.cpp parses the global options into a CtlContext and
+// tarvikctl: runs the core's drive operations on simulated or real drives and
+// prints what came back. main.cpp parses the global options into a CtlContext and
 // dispatches on the command word; each command lives in its own file and
 // registers itself with TARVIK_CTL_COMMAND.
 #include <cstdint>
@@ -96,6 +96,19 @@ DriveInfoSources RunInfoSources(const CtlContext& ctx);
 // The address of real drive number n; false (after UsageError) when there is none.
 [[nodiscard]] bool RealDriveAddress(CtlContext& ctx, int64_t n, DriveAddress& address,
                                     const char* usage);
+
+// While it lives, a Windows console shows the program's UTF-8 output as
+// UTF-8 and gets its own code page back afterwards; elsewhere it does nothing.
+class Utf8Console {
+public:
+    Utf8Console();
+    ~Utf8Console();
+    Utf8Console(const Utf8Console&) = delete;
+    Utf8Console& operator=(const Utf8Console&) = delete;
+
+private:
+    unsigned previous_ = 0;
+};
 
 // JSON string literal of a text (quotes included).
 std::string JsonString(std::string_view text);

@@ -179,6 +179,10 @@ DriveInfoSources RunInfoSources(const CtlContext& ctx) {
     return sources;
 }
 
+// A Linux terminal takes UTF-8 as it is.
+Utf8Console::Utf8Console() { (void)previous_; }
+Utf8Console::~Utf8Console() = default;
+
 void CloseRealDrives(const CtlContext&) {
     auto& s = State();
     if (s.previousSet) (void)InstallTransport(s.previousSet, s.previousMode);

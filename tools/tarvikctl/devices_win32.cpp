@@ -104,6 +104,17 @@ DriveInfoSources RunInfoSources(const CtlContext& ctx) {
     return CurrentDriveInfoSources(&version);
 }
 
+Utf8Console::Utf8Console() {
+    DWORD mode = 0;
+    if (!::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;  // redirected
+    previous_ = ::GetConsoleOutputCP();
+    if (previous_ == CP_UTF8 || !::SetConsoleOutputCP(CP_UTF8)) previous_ = 0;
+}
+
+Utf8Console::~Utf8Console() {
+    if (previous_) (void)::SetConsoleOutputCP(previous_);
+}
+
 // The transport stays loaded until the process ends, as in the tray program.
 void CloseRealDrives(const CtlContext& ctx) {
     // A running tray program holds the settings it read; when this run changed

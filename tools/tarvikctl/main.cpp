@@ -265,5 +265,8 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv, argv + argc);
-    return tarvik::ctl::CtlMain(args, std::cout, std::cerr);
+    const tarvik::ctl::Utf8Console console;
+    const int rc = tarvik::ctl::CtlMain(args, std::cout, std::cerr);
+    std::cout.flush();  // while the console still reads UTF-8
+    return rc;
 }
