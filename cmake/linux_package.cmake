@@ -1,5 +1,6 @@
-# Linux install and Debian package: tarvikctl, the udev rule and the service it
-# starts after a disc change, and the man page; nothing else (no tests, benches
+# Linux install and Debian package: tarvikctl, the udev rules and the services
+# they start when a disc changes or a drive appears, the hook that restores the
+# speeds after a resume, and the man page; nothing else (no tests, benches
 # or libraries). `cmake --install build/host --prefix /usr` or, in build/host,
 # `cpack -G DEB` for tarvik_VERSION_ARCH.deb.
 if(WIN32 OR NOT TARGET tarvikctl)
@@ -13,7 +14,10 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
 install(TARGETS tarvikctl RUNTIME DESTINATION bin)
 install(FILES ${TARVIK_LINUX_FILES}/60-tarvik.rules DESTINATION lib/udev/rules.d)
-install(FILES ${TARVIK_LINUX_FILES}/tarvik-disc@.service DESTINATION lib/systemd/system)
+install(FILES ${TARVIK_LINUX_FILES}/tarvik-disc@.service ${TARVIK_LINUX_FILES}/tarvik-start@.service
+              ${TARVIK_LINUX_FILES}/tarvik-resume.service DESTINATION lib/systemd/system)
+install(PROGRAMS ${TARVIK_LINUX_FILES}/system-sleep.sh DESTINATION lib/systemd/system-sleep
+        RENAME tarvik)
 
 # Debian keeps man pages gzipped; -n leaves out the time stamp, so a rebuild
 # gives the same bytes.

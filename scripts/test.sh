@@ -169,7 +169,9 @@ fi
 package_check() {  # the Debian package and the install, in build/host
     local dir=$repo/build/host rc=0 deb got want version field value work
     want=$(printf '%s\n' ./usr/bin/tarvikctl ./usr/lib/udev/rules.d/60-tarvik.rules \
-        ./usr/lib/systemd/system/tarvik-disc@.service ./usr/share/man/man1/tarvikctl.1.gz | sort)
+        ./usr/lib/systemd/system/tarvik-disc@.service ./usr/lib/systemd/system/tarvik-start@.service \
+        ./usr/lib/systemd/system/tarvik-resume.service ./usr/lib/systemd/system-sleep/tarvik \
+        ./usr/share/man/man1/tarvikctl.1.gz | sort)
     rm -f "$dir"/tarvik_*.deb
     if ! (cd "$dir" && cpack -G DEB >cpack.log 2>&1); then
         echo "package: cpack -G DEB failed ($dir/cpack.log):"
@@ -182,6 +184,12 @@ package_check() {  # the Debian package and the install, in build/host
     if [ "$got" != "$want" ]; then
         echo "package: the .deb holds other files than expected:"
         diff <(echo "$want") <(echo "$got") | sed -n 's/^[<>]/package:   &/p'
+        rc=1
+    fi
+    # systemd runs only an executable sleep hook.
+    if ! dpkg-deb -c "$deb" | awk '$6 == "./usr/lib/systemd/system-sleep/tarvik" && $1 ~ /^-rwx/' |
+        grep -q .; then
+        echo "package: the system-sleep hook is missing or not executable"
         rc=1
     fi
     version=$(sed -n 's/^project(Tarvik VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
@@ -200,6 +208,7 @@ package_check() {  # the Debian package and the install, in build/host
 
     work=$(mktemp -d)
     dpkg-deb -e "$deb" "$work/control"
+    sh -n "$repo/packaging/linux/system-sleep.sh" || rc=1
     for field in postinst postrm; do
         if [ ! -x "$work/control/$field" ] || ! sh -n "$work/control/$field"; then
             echo "package: $field is missing, not executable or not valid sh"

@@ -1,4 +1,4 @@
-// The udev rule and the service it starts, as shipped in packaging/linux/:
+// The udev rules and the services they start, as shipped in packaging/linux/:
 // read the way udev reads a rule (KEY op "value" pairs), tried on the events
 // a drive sends, and the service's command line checked word by word.
 #include <fnmatch.h>
@@ -82,33 +82,50 @@ std::vector<std::string> Runs(const Rule& rule, const std::map<std::string, std:
     return runs;
 }
 
-TEST(LinuxPackaging, RuleStartsTheServiceOnADiscChangeOnly) {
+// What every rule of the file runs for the event.
+std::vector<std::string> AllRuns(const std::vector<Rule>& rules,
+                                 const std::map<std::string, std::string>& event) {
+    std::vector<std::string> runs;
+    for (const Rule& rule : rules)
+        for (std::string& run : Runs(rule, event)) runs.push_back(std::move(run));
+    return runs;
+}
+
+TEST(LinuxPackaging, RulesStartAServiceOnADiscChangeOrANewDriveOnly) {
     const std::vector<Rule> rules = ReadRules(kDir / "60-tarvik.rules");
-    ASSERT_EQ(rules.size(), 1u);
+    ASSERT_EQ(rules.size(), 2u);
     const std::map<std::string, std::string> change = {{"ACTION", "change"},
                                                        {"SUBSYSTEM", "block"},
                                                        {"KERNEL", "sr1"},
                                                        {"ENV{DISK_MEDIA_CHANGE}", "1"}};
-    EXPECT_EQ(Runs(rules[0], change),
+    EXPECT_EQ(AllRuns(rules, change),
               std::vector<std::string>{"/bin/systemctl --no-block start tarvik-disc@sr1.service"});
-    // The service the rule names is the one shipped beside it.
-    EXPECT_TRUE(std::filesystem::exists(kDir / "tarvik-disc@.service"));
-
     auto other = change;
-    other["KERNEL"] = "sda";  // a disk, not an optical drive
-    EXPECT_TRUE(Runs(rules[0], other).empty());
+    other["ACTION"] = "add";  // at boot, or plugged in
+    other.erase("ENV{DISK_MEDIA_CHANGE}");
+    EXPECT_EQ(AllRuns(rules, other),
+              std::vector<std::string>{"/bin/systemctl --no-block start tarvik-start@sr1.service"});
+    // The services the rules name are the ones shipped beside them.
+    EXPECT_TRUE(std::filesystem::exists(kDir / "tarvik-disc@.service"));
+    EXPECT_TRUE(std::filesystem::exists(kDir / "tarvik-start@.service"));
+
     other = change;
+    other["KERNEL"] = "sda";  // a disk, not an optical drive
+    EXPECT_TRUE(AllRuns(rules, other).empty());
     other["ACTION"] = "add";
-    EXPECT_TRUE(Runs(rules[0], other).empty());
+    EXPECT_TRUE(AllRuns(rules, other).empty());
     other = change;  // the eject button asks, nothing has changed yet
     other.erase("ENV{DISK_MEDIA_CHANGE}");
     other["ENV{DISK_EJECT_REQUEST}"] = "1";
-    EXPECT_TRUE(Runs(rules[0], other).empty());
+    EXPECT_TRUE(AllRuns(rules, other).empty());
+    other["ACTION"] = "remove";
+    EXPECT_TRUE(AllRuns(rules, other).empty());
 }
 
-TEST(LinuxPackaging, ServiceRestoresTheSystemSpeedOfItsDrive) {
-    std::ifstream in(kDir / "tarvik-disc@.service");
-    ASSERT_TRUE(in);
+// The [Service] section of a unit file.
+std::map<std::string, std::string> ServiceSection(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    EXPECT_TRUE(in) << path;
     std::map<std::string, std::string> service;
     std::string section;
     for (std::string line; std::getline(in, line);) {
@@ -118,18 +135,30 @@ TEST(LinuxPackaging, ServiceRestoresTheSystemSpeedOfItsDrive) {
             continue;
         }
         const size_t eq = line.find('=');
-        ASSERT_NE(eq, std::string::npos) << line;
-        if (section == "[Service]") service[line.substr(0, eq)] = line.substr(eq + 1);
+        EXPECT_NE(eq, std::string::npos) << path << ": " << line;
+        if (eq != std::string::npos && section == "[Service]")
+            service[line.substr(0, eq)] = line.substr(eq + 1);
     }
-    EXPECT_EQ(service["Type"], "oneshot");
-    EXPECT_FALSE(service["TimeoutStartSec"].empty());  // a hung drive must not hold it
-    std::istringstream exec(service["ExecStart"]);
-    std::vector<std::string> words;
-    for (std::string w; exec >> w;) words.push_back(w);
-    ASSERT_GE(words.size(), 1u);
-    EXPECT_TRUE(words[0] == "tarvikctl" || words[0].ends_with("/tarvikctl")) << words[0];
-    const std::vector<std::string> args(words.begin() + 1, words.end());
-    EXPECT_EQ(args, (std::vector<std::string>{"--system", "--device", "/dev/%I", "event", "disk"}));
+    return service;
+}
+
+TEST(LinuxPackaging, ServicesRunTheEventOnTheSystemSettings) {
+    const std::map<std::string, std::vector<std::string>> units = {
+        {"tarvik-disc@.service", {"--system", "--device", "/dev/%I", "event", "disk"}},
+        {"tarvik-start@.service", {"--system", "--device", "/dev/%I", "event", "start"}},
+        {"tarvik-resume.service", {"--system", "event", "resume"}},
+    };
+    for (const auto& [unit, expected] : units) {
+        std::map<std::string, std::string> service = ServiceSection(kDir / unit);
+        EXPECT_EQ(service["Type"], "oneshot") << unit;
+        EXPECT_FALSE(service["TimeoutStartSec"].empty()) << unit;  // a hung drive must not hold it
+        std::istringstream exec(service["ExecStart"]);
+        std::vector<std::string> words;
+        for (std::string w; exec >> w;) words.push_back(w);
+        ASSERT_GE(words.size(), 1u) << unit;
+        EXPECT_TRUE(words[0] == "tarvikctl" || words[0].ends_with("/tarvikctl")) << words[0];
+        EXPECT_EQ(std::vector<std::string>(words.begin() + 1, words.end()), expected) << unit;
+    }
 }
 
 }  // namespace
