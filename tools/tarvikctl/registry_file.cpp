@@ -57,9 +57,10 @@ bool SaveRegistryFile(const std::string& path, std::string* error) {
     // A name of this run's own: two runs at once (two drives' disc changes)
     // must not write into one temporary file.
     const std::string temporary = path + "." + std::to_string(std::random_device{}()) + ".tmp";
+    const bool written = WriteWholeFile(temporary, EncodeRegFile(text));
     // filesystem::rename replaces an existing file on Windows too.
-    if (!WriteWholeFile(temporary, EncodeRegFile(text)) ||
-        (std::filesystem::rename(temporary, path, ec), ec)) {
+    if (written) std::filesystem::rename(temporary, path, ec);
+    if (!written || ec) {
         std::filesystem::remove(temporary, ec);
         if (error) *error = "cannot write " + path;
         return false;
@@ -67,10 +68,6 @@ bool SaveRegistryFile(const std::string& path, std::string* error) {
     Loaded() = text;
     return true;
 }
-
-}  // namespace tarvik::ctl
-
-namespace tarvik::ctl {
 
 bool LoadSettingsStore(const CtlContext& ctx, std::string* error) {
     if (!ctx.realRegistry) return LoadRegistryFile(ctx.registryPath, error);
