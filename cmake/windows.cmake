@@ -25,9 +25,9 @@ endif()
 # CMake build folder has one compiler, so tarvik.exe is built in a folder of
 # its own, program/, configured with the win32-thread compilers and
 # TARVIK_PROGRAM_ONLY=ON (the core and the exes, tarvikctl.exe beside
-# tarvik.exe, nothing else), and copied into bin/. The target keeps the name tarvik, so the tests that read the
-# exe still depend on it.
-option(TARVIK_PROGRAM_ONLY "Build only tarvik.exe (the configuration of the shipped exe)" OFF)
+# tarvik.exe, nothing else), and copied into bin/. The target keeps the name
+# tarvik, so the tests that read the exe still depend on it.
+option(TARVIK_PROGRAM_ONLY "Build only the shipped exes, tarvik.exe and tarvikctl.exe" OFF)
 
 function(tarvik_program_from_own_build)
   include(ExternalProject)
