@@ -86,22 +86,19 @@ private:
     void SetRowText(uint16_t list, UINT wide, UINT ansi, WPARAM wParam, unsigned at, int column,
                     std::u16string_view text) {
         std::wstring w(text.begin(), text.end());
-        if (UiIsUnicode()) {
-            LVITEMW item{};
-            item.mask = LVIF_TEXT;
-            item.iItem = static_cast<int>(at);
-            item.iSubItem = column;
-            item.pszText = w.data();
-            Send(list, wide, wParam, reinterpret_cast<LPARAM>(&item));
-        } else {
-            std::string a = WideToAnsi(w.c_str());
-            LVITEMA item{};
-            item.mask = LVIF_TEXT;
-            item.iItem = static_cast<int>(at);
-            item.iSubItem = column;
-            item.pszText = a.data();
-            Send(list, ansi, wParam, reinterpret_cast<LPARAM>(&item));
-        }
+        if (UiIsUnicode()) return SendRowText<LVITEMW>(list, wide, wParam, at, column, w);
+        std::string a = WideToAnsi(w.c_str());
+        SendRowText<LVITEMA>(list, ansi, wParam, at, column, a);
+    }
+    template <typename Item, typename Text>
+    void SendRowText(uint16_t list, UINT message, WPARAM wParam, unsigned at, int column,
+                     Text& text) {
+        Item item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(at);
+        item.iSubItem = column;
+        item.pszText = text.data();
+        Send(list, message, wParam, reinterpret_cast<LPARAM>(&item));
     }
 
     DriveOptionsContext& context_;
