@@ -84,10 +84,11 @@ int LoadEjectCDROM(const DriveAddress& drive, int eject) {
 }
 
 // Sent once, without ScsiExecute's retries, so that "not ready" comes back at once.
-int TestUnitReady(const DriveAddress& drive) {
+int TestUnitReady(const DriveAddress& drive, SenseInfo* sense) {
     ScsiRequest request = MakeRequest(drive, mmc::TestUnitReady(drive.lun));
     if (SendRequest(&request)) return 0;
     SetLastScsiError(request);
+    if (sense) *sense = DecodeSense(request.sense, request.senseLength);
     return request.senseKey == kSenseNotReady ? 1 : -1;
 }
 

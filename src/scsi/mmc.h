@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "scsi/request.h"
+#include "scsi/sense.h"
 
 namespace tarvik {
 
@@ -38,7 +39,9 @@ int GetCDROMInfo(const DriveAddress& drive, CdromCapabilities* out);
 uint32_t GetCDSpeed(const DriveAddress& drive);
 int SetCDROMSpeed(const DriveAddress& drive, int32_t readSpeed, int32_t writeSpeed);
 int LoadEjectCDROM(const DriveAddress& drive, int eject);
-int TestUnitReady(const DriveAddress& drive);  // 0 ready, 1 not ready, -1 other failure
+// 0 ready, 1 not ready, -1 other failure; on a failure *sense (may be null)
+// holds what the drive said.
+int TestUnitReady(const DriveAddress& drive, SenseInfo* sense = nullptr);
 uint32_t ReadCDROMCapacity(const DriveAddress& drive);
 int ReadCDROMBlocks(const DriveAddress& drive, uint32_t lba, uint32_t count, void* buffer);
 int PreventCDROMRemoval(const DriveAddress& drive, int prevent);

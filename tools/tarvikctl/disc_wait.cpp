@@ -6,13 +6,10 @@
 // first asks each drive concerned until it is ready or plainly empty.
 #include "disc_wait.h"
 
-#include <cstring>
-
 #include "drive/drive.h"
 #include "platform/clock.h"
-#include "scsi/mmc_cdb.h"
+#include "scsi/mmc.h"
 #include "scsi/sense.h"
-#include "scsi/transport.h"
 
 namespace tarvik::ctl {
 
@@ -29,14 +26,8 @@ constexpr int32_t kAscqOperationInProgress = 0x07;
 // drive is still loading a disc (or reports the change itself, which it does
 // once, just as the disc becomes ready).
 bool StillLoading(const DriveAddress& address) {
-    const mmc::Cdb cdb = mmc::TestUnitReady(address.lun);
-    ScsiRequest request;
-    request.SetAddress(address);
-    request.cdbLength = cdb.length;
-    std::memcpy(request.cdb, cdb.bytes, kCdbSize);
-    request.senseLength = kSenseSize;
-    if (SendRequest(&request)) return false;
-    const SenseInfo sense = DecodeSense(request.sense, request.senseLength);
+    SenseInfo sense;
+    if (TestUnitReady(address, &sense) == 0) return false;
     if (sense.key == kSenseUnitAttention) return true;
     return sense.key == kSenseNotReady && sense.asc == kAscNotReadyCause &&
            (sense.ascq == kAscqBecomingReady || sense.ascq == kAscqOperationInProgress);
