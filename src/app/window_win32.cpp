@@ -91,8 +91,7 @@ public:
     }
     bool RunOptionsDialog() override { return tarvik::RunOptionsDialog(window_, &GlobalSettings); }
     bool RunDriveOptionsDialog(CdromDrive* drive) override {
-        const CdromDrive saved = *drive;
-        DriveOptionsContext context{drive, GlobalSettings.Data, &saved, DriveListGeneration()};
+        DriveOptionsContext context{drive, GlobalSettings.Data, DriveListGeneration()};
         return tarvik::RunDriveOptionsDialog(window_, context) == 1;
     }
     void ShowDriveInfo(uint32_t count) override {

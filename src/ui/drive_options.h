@@ -71,12 +71,11 @@ constexpr uint32_t kMaxTypedFactor = 999;
 constexpr uint32_t kMaxTimerSeconds = 86400;
 
 // What RunDialog is given: the record being edited, the eject password data
-// (empty: none set), the record as it was, and the list generation the record
-// belongs to (a rebuilt list means the record is gone).
+// (empty: none set) and the list generation the record belongs to (a rebuilt
+// list means the record is gone). Cancel's copy of the record is the caller's.
 struct DriveOptionsContext {
     CdromDrive* drive = nullptr;
     char* passwordData = nullptr;
-    const CdromDrive* saved = nullptr;
     uint32_t generation = 0;
 };
 

@@ -19,7 +19,6 @@
 namespace tarvik {
 namespace {
 
-constexpr wchar_t kTitle[] = L"Tarvik 5.0";
 constexpr UINT kTitleStringId = IDS_DRIVE_OPTIONS;
 constexpr DWORD kDialogStyle = WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kProgressStyle = WS_VISIBLE | WS_CAPTION;
@@ -289,8 +288,8 @@ int BarUpdate(uint32_t min, uint32_t max, uint32_t pos, uint32_t speed, uint32_t
 int RunDriveOptionsDialog(HWND parent, DriveOptionsContext& context) {
     Session session;
     session.context = &context;
-    const int result = RunDialog(parent, kTitle, kTitleStringId, kDialogStyle, WS_EX_APPWINDOW,
-                                 kRowsWithHandlers, &session);
+    const int result = RunDialog(parent, kProgramCaption, kTitleStringId, kDialogStyle,
+                                 WS_EX_APPWINDOW, kRowsWithHandlers, &session);
     // The record may be gone by now (a rebuilt list): not looked at here.
     LogPrintf("Drive options dialog: %d\n", result);
     return result;

@@ -10,4 +10,7 @@ namespace tarvik {
 // pressed (IDOK 1, IDCANCEL 2); IDCANCEL also when it could not be shown.
 int MessageBoxRes(HWND owner, UINT stringId, UINT flags);
 
+// The caption of the program's windows ("Tarvik 5.0"), as the wide calls take it.
+inline constexpr wchar_t kProgramCaption[] = L"Tarvik 5.0";
+
 }  // namespace tarvik

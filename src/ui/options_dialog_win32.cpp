@@ -3,7 +3,6 @@
 // This needs windows.h first.
 #include <commdlg.h>
 
-#include <iterator>
 #include <string>
 
 #include "string_ids.h"
@@ -106,8 +105,7 @@ intptr_t OptionsHandler(HWND dialog, uint16_t id, unsigned message, MsgWParam wP
 
 bool RunOptionsDialog(HWND owner, GlobalSettingsRecord* settings) {
     const auto rows = OptionsDialogRows(OptionsHandler);
-    const std::wstring title(std::begin(kMessageBoxCaption), std::end(kMessageBoxCaption) - 1);
-    return RunDialog(owner, title.c_str(), IDS_MNU_OPTIONS, WS_CAPTION | WS_SYSMENU,
+    return RunDialog(owner, kProgramCaption, IDS_MNU_OPTIONS, WS_CAPTION | WS_SYSMENU,
                      WS_EX_APPWINDOW, rows, settings) == IDOK;
 }
 

@@ -6,7 +6,7 @@
 #include "string_ids.h"
 #include "ui/dialog_view_win32.h"
 #include "ui/dialog_win32.h"
-#include "ui/message_box.h"
+#include "ui/message_box_win32.h"
 #include "ui/password.h"
 #include "ui/password_dialog.h"
 
@@ -76,10 +76,6 @@ int RunPasswordDialog(HWND parent, const wchar_t* title, DWORD style, DWORD exSt
     return RunDialog(parent, title, titleId, style, exStyle, rows, &context) == IDOK ? 1 : 0;
 }
 
-std::wstring ProgramTitle() {
-    return std::wstring(std::begin(kMessageBoxCaption), std::end(kMessageBoxCaption) - 1);
-}
-
 }  // namespace
 
 int AskPassword(HWND parent, char* data, int capacity) {
@@ -91,8 +87,8 @@ int ConfirmPassword(HWND window, const char* data) {
     if (!data) return 0;
     ::SetForegroundWindow(window);
     // Check mode only reads the stored text.
-    return RunPasswordDialog(window, ProgramTitle().c_str(), WS_CAPTION | WS_SYSMENU,
-                             WS_EX_APPWINDOW, {const_cast<char*>(data), 0, kPasswordLimit});
+    return RunPasswordDialog(window, kProgramCaption, WS_CAPTION | WS_SYSMENU, WS_EX_APPWINDOW,
+                             {const_cast<char*>(data), 0, kPasswordLimit});
 }
 
 }  // namespace tarvik

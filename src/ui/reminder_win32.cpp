@@ -5,7 +5,7 @@
 #include "drive/speed_control.h"
 #include "ui/dialog_view_win32.h"
 #include "ui/dialog_win32.h"
-#include "ui/message_box.h"
+#include "ui/message_box_win32.h"
 #include "ui/reminder.h"
 
 namespace tarvik {
@@ -64,8 +64,7 @@ int ShowReminder(HWND window, ReminderKind kind, unsigned seconds, bool (*condit
     ReminderContext context;
     context.seconds = seconds;
     context.condition = condition;
-    const std::wstring title(std::begin(kMessageBoxCaption), std::end(kMessageBoxCaption) - 1);
-    return RunDialog(window, title.c_str(), ReminderTitleId(kind), WS_CAPTION | WS_SYSMENU,
+    return RunDialog(window, kProgramCaption, ReminderTitleId(kind), WS_CAPTION | WS_SYSMENU,
                      WS_EX_APPWINDOW, d.table(), &context);
 }
 

@@ -70,7 +70,7 @@ public:
 class DriveOptionsTest : public DriveSim {
 protected:
     void Open(CdromDrive& drive) {
-        context_ = {&drive, password_, nullptr, DriveListGeneration()};
+        context_ = {&drive, password_, DriveListGeneration()};
         model_ = std::make_unique<DriveOptionsModel>(context_, view_, ui_);
         model_->Open();
     }

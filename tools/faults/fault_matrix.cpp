@@ -68,7 +68,7 @@ public:
         MapDialogView view;
         NoUi ui;
         char password[35] = {};
-        DriveOptionsContext context{drive, password, nullptr, DriveListGeneration()};
+        DriveOptionsContext context{drive, password, DriveListGeneration()};
         DriveOptionsModel model(context, view, ui);
         model.Open();
         if (detectButton) model.Detect(detectButton);
