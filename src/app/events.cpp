@@ -31,9 +31,6 @@ constexpr uint64_t kEndSessionDialogMs = 5000;
 constexpr uint32_t kVolumeBlockBytes = 18;  // DEV_BROADCAST_VOLUME up to dbcv_flags
 constexpr uint32_t kHeaderBytes = 12;       // DEV_BROADCAST_HDR
 
-bool NoDiskPresent() { return DisksPresentMask(0) == 0; }
-bool AllClosed() { return IsAllClosed() != 0; }
-
 int32_t ClampToInt32(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
@@ -245,7 +242,7 @@ void App::TrayCountdown(unsigned seconds, bool close, unsigned inDialog) {
         closed = host_.ShowTrayReminder(m, false) == kReminderAction;
         seconds -= m;
     }
-    (void)BlockReasonCountdown(IDS_TRAY_OPENED, AllClosed, seconds, 0, {});
+    (void)BlockReasonCountdown(IDS_TRAY_OPENED, AllTraysClosed, seconds, 0, {});
     // Not a second time when the reminder has closed them already.
     if (close && !closed) CloseAllTrays();
 }

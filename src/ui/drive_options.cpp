@@ -9,6 +9,7 @@
 #include "scsi/mmc.h"
 #include "settings/store.h"
 #include "string_ids.h"
+#include "ui/text_layer.h"
 
 namespace tarvik {
 
@@ -198,6 +199,12 @@ CdromDrive* DriveOptionsModel::Drive() const {
     return DriveListGeneration() == context_.generation ? context_.drive : nullptr;
 }
 
+// A list the user edited counts as detected with a pressed disc, so that no
+// automatic detection replaces it.
+void DriveOptionsModel::MarkListEdited() {
+    if (CdromDrive* d = Drive()) d->ListOf(kFamilies[medium_]).MaxLevel = kPressedMaxLevel;
+}
+
 // A list whose factor was never set up still divides by its family's.
 uint32_t DriveOptionsModel::FactorOf(unsigned medium) const {
     return factors_[medium] ? factors_[medium] : kDefaultFactors[medium];
@@ -345,7 +352,7 @@ void DriveOptionsModel::Add() {
     entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), SpeedEntry{s, c});
     InsertRow(medium_, static_cast<unsigned>(at));
     ui_.SelectRow(list, static_cast<unsigned>(at));
-    if (CdromDrive* d = Drive()) d->ListOf(kFamilies[medium_]).MaxLevel = kPressedMaxLevel;
+    MarkListEdited();
 }
 
 void DriveOptionsModel::Delete() {
@@ -356,13 +363,13 @@ void DriveOptionsModel::Delete() {
         entries.erase(entries.begin() + row);
         ui_.DeleteRow(list, static_cast<unsigned>(row));
     }
-    if (CdromDrive* d = Drive()) d->ListOf(kFamilies[medium_]).MaxLevel = kPressedMaxLevel;
+    MarkListEdited();
 }
 
 void DriveOptionsModel::DeleteAll() {
     lists_[medium_].clear();
     ui_.ClearRows(Id(kDoFirstList, medium_));
-    if (CdromDrive* d = Drive()) d->ListOf(kFamilies[medium_]).MaxLevel = kPressedMaxLevel;
+    MarkListEdited();
 }
 
 void DriveOptionsModel::ByTimer() {
@@ -431,10 +438,7 @@ void DriveOptionsModel::Ok() {
     d->AutoLock = view_.Checked(kDoLockTray) ? 1 : 0;
 
     std::u16string name = view_.Text(kDoShortName);
-    size_t keep = std::min<size_t>(name.size(), kShortNameChars);
-    // Never half a surrogate pair.
-    if (keep > 0 && keep < name.size() && name[keep - 1] >= 0xD800 && name[keep - 1] < 0xDC00)
-        --keep;
+    const size_t keep = Utf16PrefixLength(name.data(), name.size(), kShortNameChars);
     std::fill(std::begin(d->ShortName), std::end(d->ShortName), u'\0');
     std::copy_n(name.begin(), keep, d->ShortName);
 

@@ -144,6 +144,7 @@ private:
     void CheckMedium(MediumFamily family);
     void RunDetection(unsigned titleStringId, DetectFn scan);
     void Measure();
+    void MarkListEdited();
 
     DriveOptionsContext& context_;
     DialogView& view_;

@@ -22,7 +22,6 @@ namespace {
 constexpr UINT kTitleStringId = IDS_DRIVE_OPTIONS;
 constexpr DWORD kDialogStyle = WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kProgressStyle = WS_VISIBLE | WS_CAPTION;
-constexpr int kMaxShortNameChars = 10;
 
 template <class T>
 T FromInteger(LONG_PTR value) {
@@ -175,7 +174,7 @@ void OnInit(Session& session, HWND dialog, uint16_t id) {
             ::SendDlgItemMessageW(dialog, id, BM_SETSTYLE, BS_CHECKBOX, FALSE);
             return;
         case kDoShortName:
-            ::SendDlgItemMessageW(dialog, id, EM_LIMITTEXT, kMaxShortNameChars, 0);
+            ::SendDlgItemMessageW(dialog, id, EM_LIMITTEXT, kShortNameChars, 0);
             return;
         case IDOK: return session.window->model.Open();
         default: return;

@@ -67,6 +67,9 @@ void FinishReminder(ReminderKind kind, int result, bool closeOnTimeout) {
         CloseAllTrays();
 }
 
+bool NoDiskPresent() { return DisksPresentMask(0) == 0; }
+bool AllTraysClosed() { return IsAllClosed() != 0; }
+
 std::u16string DiskListText(uint32_t mask) {
     std::u16string list;
     for (unsigned bit = 0; bit < 26; ++bit) {

@@ -74,6 +74,10 @@ int ReminderCommandResult(uint16_t id, const ReminderContext& context);
 // also when its time ran out while closeOnTimeout is set.
 void FinishReminder(ReminderKind kind, int result, bool closeOnTimeout);
 
+// What ends each reminder by itself: no disc left in a drive, every tray closed.
+bool NoDiskPresent();
+bool AllTraysClosed();
+
 // One line per letter of `mask` (bit 0 = A:) whose volume label can be read:
 // the letter, ": ", the label in double quotes and a line feed.
 std::u16string DiskListText(uint32_t mask);

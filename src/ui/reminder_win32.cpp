@@ -68,9 +68,6 @@ int ShowReminder(HWND window, ReminderKind kind, unsigned seconds, bool (*condit
                      WS_EX_APPWINDOW, d.table(), &context);
 }
 
-bool NoDiskPresent() { return DisksPresentMask(0) == 0; }
-bool AllTraysClosed() { return IsAllClosed() != 0; }
-
 }  // namespace
 
 int ShowDiskReminder(HWND window, unsigned seconds) {
