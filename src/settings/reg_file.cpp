@@ -541,23 +541,34 @@ bool WriteWholeFile(const std::string& fileName, const std::string& bytes) {
     return (std::fclose(out) == 0) && written;
 }
 
-bool ExportRegFile(Registry& registry, RegHandle root, const std::string& path,
-                   const std::string& fileName) {
-    std::string text;
-    if (!ExportRegText(registry, root, path, &text)) return false;
-    // A full disk must not cost the user the export of last time: the new one
-    // is written beside it and only a complete file takes its name.
-    const std::string temporary = fileName + ".tmp";
-    if (!WriteWholeFile(temporary, EncodeRegFile(text))) {
+bool ReplaceWholeFile(const std::string& fileName, const std::string& bytes,
+                      const std::string& temporary) {
+    if (!WriteWholeFile(temporary, bytes)) {
         (void)std::remove(temporary.c_str());
         return false;
     }
     if (std::rename(temporary.c_str(), fileName.c_str()) == 0) return true;
-    // The C runtime of Windows renames onto no existing file.
-    (void)std::remove(fileName.c_str());
-    if (std::rename(temporary.c_str(), fileName.c_str()) == 0) return true;
+    // The C runtime of Windows renames onto no existing file: the old one
+    // steps aside, and comes back when the new one cannot take its place.
+    const std::string previous = fileName + ".old";
+    (void)std::remove(previous.c_str());
+    if (std::rename(fileName.c_str(), previous.c_str()) == 0) {
+        if (std::rename(temporary.c_str(), fileName.c_str()) == 0) {
+            (void)std::remove(previous.c_str());
+            return true;
+        }
+        (void)std::rename(previous.c_str(), fileName.c_str());
+    }
     (void)std::remove(temporary.c_str());
     return false;
+}
+
+bool ExportRegFile(Registry& registry, RegHandle root, const std::string& path,
+                   const std::string& fileName) {
+    std::string text;
+    if (!ExportRegText(registry, root, path, &text)) return false;
+    // A full disk must not cost the user the export of last time.
+    return ReplaceWholeFile(fileName, EncodeRegFile(text), fileName + ".tmp");
 }
 
 bool CompareRegTrees(Registry& a, RegHandle aKey, Registry& b, RegHandle bKey,

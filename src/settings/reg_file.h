@@ -34,6 +34,11 @@ std::string EncodeRegFile(const std::string& text);
 // Reads or writes a whole file; false when the file cannot be read or written.
 [[nodiscard]] bool ReadWholeFile(const std::string& fileName, std::string* bytes);
 [[nodiscard]] bool WriteWholeFile(const std::string& fileName, const std::string& bytes);
+// Writes `bytes` to `temporary`, then puts that file in fileName's place. Only
+// a complete file takes the name: on any failure the old file stays as it was
+// and the temporary is gone.
+[[nodiscard]] bool ReplaceWholeFile(const std::string& fileName, const std::string& bytes,
+                                    const std::string& temporary);
 
 // Export straight to a file (UTF-16LE), as "reg export" does.
 [[nodiscard]] bool ExportRegFile(Registry& registry, RegHandle root, const std::string& path,

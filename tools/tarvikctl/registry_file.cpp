@@ -57,11 +57,7 @@ bool SaveRegistryFile(const std::string& path, std::string* error) {
     // A name of this run's own: two runs at once (two drives' disc changes)
     // must not write into one temporary file.
     const std::string temporary = path + "." + std::to_string(std::random_device{}()) + ".tmp";
-    const bool written = WriteWholeFile(temporary, EncodeRegFile(text));
-    // filesystem::rename replaces an existing file on Windows too.
-    if (written) std::filesystem::rename(temporary, path, ec);
-    if (!written || ec) {
-        std::filesystem::remove(temporary, ec);
+    if (!ReplaceWholeFile(path, EncodeRegFile(text), temporary)) {
         if (error) *error = "cannot write " + path;
         return false;
     }
