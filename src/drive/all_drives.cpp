@@ -30,6 +30,12 @@ void CheckAllDrives() {
     ForEachDrive([](CdromDrive* drive) { CheckDriveState(drive); });
 }
 
+bool EventConcernsDrive(const CdromDrive& drive, uint32_t eventBit, uint32_t letterMask) {
+    if (drive.Ignore || !(drive.EventMask & eventBit)) return false;
+    const uint32_t bit = LetterBit(drive);
+    return !bit || !letterMask || (letterMask & bit);
+}
+
 void RestoreSpeedOnEvent(uint32_t eventBit, uint32_t letterMask) {
     ForEachDrive([=](CdromDrive* drive) {
         // The lock is ours to keep: re-applied whatever the event, but not
@@ -37,10 +43,7 @@ void RestoreSpeedOnEvent(uint32_t eventBit, uint32_t letterMask) {
         if (drive->AutoLock && !drive->Busy && !PreventCDROMRemoval(drive->Address, 1))
             LogPrintf("    PreventCDROMRemoval(1) *FAILED*\n");
         CheckDriveState(drive);
-        if (!(drive->EventMask & eventBit)) return;
-        const uint32_t bit = LetterBit(*drive);
-        if (bit && letterMask && !(letterMask & bit)) return;
-        RestoreSpeed(drive);
+        if (EventConcernsDrive(*drive, eventBit, letterMask)) RestoreSpeed(drive);
     });
 }
 

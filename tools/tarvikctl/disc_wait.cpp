@@ -7,6 +7,7 @@
 #include "disc_wait.h"
 
 #include "drive/drive.h"
+#include "drive/speed_control.h"
 #include "platform/clock.h"
 #include "scsi/mmc.h"
 #include "scsi/sense.h"
@@ -33,14 +34,6 @@ bool StillLoading(const DriveAddress& address) {
            (sense.ascq == kAscqBecomingReady || sense.ascq == kAscqOperationInProgress);
 }
 
-// The drives RestoreSpeedOnEvent would restore for this event.
-bool Concerned(const CdromDrive& drive, uint32_t letterMask) {
-    if (drive.Ignore || !(drive.EventMask & kEventDiskChange)) return false;
-    const uint32_t letter = drive.Address.letter;
-    const uint32_t bit = letter >= 'A' && letter <= 'Z' ? 1u << (letter - 'A') : 0;
-    return !bit || !letterMask || (letterMask & bit);
-}
-
 }  // namespace
 
 void WaitForDiscs(uint32_t letterMask, std::ostream& err) {
@@ -48,7 +41,7 @@ void WaitForDiscs(uint32_t letterMask, std::ostream& err) {
     const uint32_t start = clock.TickCount();
     for (uint32_t i = 0; i < CdromList.count(); ++i) {
         const CdromDrive& drive = CdromList.drives[i];
-        if (!Concerned(drive, letterMask)) continue;
+        if (!EventConcernsDrive(drive, kEventDiskChange, letterMask)) continue;
         // One deadline for all drives: two discs spin up side by side.
         bool loading = StillLoading(drive.Address);
         while (loading && clock.TickCount() - start < kDiscWaitMs) {
