@@ -9,7 +9,6 @@
 #include "ctl.h"
 #include "registry_file.h"
 #include "scsi/transport.h"
-#include "settings/reg_file.h"
 #include "settings/store.h"
 #include "ui/commands.h"
 #include "ui/drive_info_win32.h"
@@ -23,18 +22,6 @@ namespace {
 std::string NoDriveReason() {
     return "SPTI: " + std::string(ResStringUtf8(SptiStatusStringId(GetSptiStatus()))) +
            "; ASPI: " + std::string(ResStringUtf8(AspiStatusStringId(GetAspiStatus())));
-}
-
-// The program's settings in the user's registry, as text.
-std::string SettingsNow() {
-    std::string text;
-    (void)ExportRegText(GetRegistry(), kHkeyCurrentUser, kRootKeyPath, &text);
-    return text;
-}
-
-std::string& SettingsBefore() {
-    static std::string text;
-    return text;
 }
 
 }  // namespace
@@ -70,7 +57,6 @@ int OpenRealDrives(CtlContext& ctx, bool needDrives) {
         return kExitFailed;
     }
     LoadGlobalSettings();
-    if (ctx.realRegistry) SettingsBefore() = SettingsNow();
     (void)SCSIInit(GlobalSettings.ApiPrefered);
 
     DriveAddress first;
@@ -120,7 +106,7 @@ void CloseRealDrives(const CtlContext& ctx) {
     // A running tray program holds the settings it read; when this run changed
     // them it reads them again (as Detect drives does), or it would restore its
     // old speeds at the next disc change and write them back.
-    if (!ctx.realRegistry || SettingsNow() == SettingsBefore()) return;
+    if (!ctx.realRegistry || !RealRegistryChanged()) return;
     if (HWND running = ::FindWindowA(kWindowClassName, kWindowClassName))
         (void)::PostMessageA(running, WM_COMMAND, CMD_DETECT_DRIVES, 0);
 }

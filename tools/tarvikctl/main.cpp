@@ -102,6 +102,16 @@ int UsageError(CtlContext& ctx, const std::string& message, const char* usage) {
     return kExitUsage;
 }
 
+namespace {
+
+bool ParseDriveNumber(CtlContext& ctx, const std::string& text, int64_t& n, const char* usage) {
+    if (ParseNumber(text, 0, 1000, n)) return true;
+    (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
+    return false;
+}
+
+}  // namespace
+
 bool ParseDriveAddress(CtlContext& ctx, const std::string& text, DriveAddress& address,
                        const char* usage) {
     if (!ctx.realDrives) {
@@ -111,19 +121,12 @@ bool ParseDriveAddress(CtlContext& ctx, const std::string& text, DriveAddress& a
         return true;
     }
     int64_t n = 0;
-    if (!ParseNumber(text, 0, 1000, n)) {
-        (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
-        return false;
-    }
-    return RealDriveAddress(ctx, n, address, usage);
+    return ParseDriveNumber(ctx, text, n, usage) && RealDriveAddress(ctx, n, address, usage);
 }
 
 bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index, const char* usage) {
     int64_t n = 0;
-    if (!ParseNumber(text, 0, 1000, n)) {
-        (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
-        return false;
-    }
+    if (!ParseDriveNumber(ctx, text, n, usage)) return false;
     if (static_cast<size_t>(n) >= ctx.bus.Count()) {
         (void)UsageError(ctx,
                          "no drive " + std::to_string(n) + " (" + std::to_string(ctx.bus.Count()) +

@@ -6,15 +6,23 @@
 #include <string>
 
 #include "settings/reg_file.h"
+#include "settings/store.h"
 
 namespace tarvik::ctl {
 
 namespace {
 
-// The registry as loaded: a run that changed nothing leaves the file alone
+// The settings as loaded: a run that changed nothing leaves the file alone
 // (a disc change must not rewrite the system's settings each time).
 std::string& Loaded() {
     static std::string text;
+    return text;
+}
+
+// The program's key of the user's registry, as text.
+std::string RealRegistryText() {
+    std::string text;
+    (void)ExportRegText(GetRegistry(), kHkeyCurrentUser, kRootKeyPath, &text);
     return text;
 }
 
@@ -68,8 +76,11 @@ bool SaveRegistryFile(const std::string& path, std::string* error) {
 bool LoadSettingsStore(const CtlContext& ctx, std::string* error) {
     if (!ctx.realRegistry) return LoadRegistryFile(ctx.registryPath, error);
     SetRegistry(nullptr);
+    Loaded() = RealRegistryText();
     return true;
 }
+
+bool RealRegistryChanged() { return RealRegistryText() != Loaded(); }
 
 bool SaveSettingsStore(const CtlContext& ctx, std::string* error) {
     return ctx.realRegistry || SaveRegistryFile(ctx.registryPath, error);

@@ -28,5 +28,8 @@ MemoryRegistry& CtlRegistry();
 // place. False with a message in *error.
 [[nodiscard]] bool LoadSettingsStore(const CtlContext& ctx, std::string* error);
 [[nodiscard]] bool SaveSettingsStore(const CtlContext& ctx, std::string* error);
+// With ctx.realRegistry: whether the program's key differs from what the last
+// LoadSettingsStore found.
+bool RealRegistryChanged();
 
 }  // namespace tarvik::ctl
