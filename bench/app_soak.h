@@ -19,12 +19,11 @@
 #include <deque>
 #include <memory>
 #include <random>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/app.h"
+#include "app/windowless.h"
 #include "drive/drive.h"
 #include "platform/registry_memory.h"
 #include "settings/store.h"
@@ -47,15 +46,12 @@ struct Figures {
 };
 
 // The window as the soak needs it: a message queue and the set of timers.
-class SoakHost final : public NoWindowHost {
+class SoakHost final : public TimerSetHost {
 public:
     std::deque<std::pair<uint16_t, uint32_t>> posted;
-    std::set<unsigned> timers;
     size_t postedMax = 0;
     uint64_t ticks = 0;
 
-    bool StartTimer(unsigned id, uint32_t) override { return timers.insert(id), true; }
-    void StopTimer(unsigned id) override { timers.erase(id); }
     void PostCommand(uint16_t id, uint32_t lParam) override {
         ticks += id == CMD_TIMER_TICK;
         posted.emplace_back(id, lParam);

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <set>
 #include <sstream>
 
 #include "app/app.h"
+#include "app/windowless.h"
 #include "base/bytes.h"
 #include "base/log.h"
 #include "drive/drive.h"
@@ -58,12 +58,10 @@ public:
     int ended = 0;
 };
 
-class MatrixHost final : public NoWindowHost {
+class MatrixHost final : public TimerSetHost {
 public:
     uint16_t detectButton = 0;  // 0: OK without detecting
 
-    bool StartTimer(unsigned id, uint32_t) override { return timers_.insert(id), true; }
-    void StopTimer(unsigned id) override { timers_.erase(id); }
     bool RunDriveOptionsDialog(CdromDrive* drive) override {
         MapDialogView view;
         NoUi ui;
@@ -77,21 +75,7 @@ public:
         return ui.ended == 1;
     }
     // The after-close polls, each half a second later, until they end.
-    void RunPolls(App& app) {
-        for (unsigned round = 0; round <= 31; ++round) {
-            std::vector<unsigned> polls;
-            for (unsigned id : timers_)
-                if (id >= kTimerFirstPoll && id < kTimerFirstPoll + kMaxDrives) polls.push_back(id);
-            if (polls.empty()) return;
-            GetClock().Sleep(kTimerPeriodMs);
-            for (unsigned id : polls)
-                app.Command(DriveCommand{0, id - kTimerFirstPoll, DRIVE_CMD_CLOSE_POLL}.Encode(),
-                            0);
-        }
-    }
-
-private:
-    std::set<unsigned> timers_;
+    void RunPolls(App& app) { TimerSetHost::RunPolls(app, 32); }
 };
 
 unsigned DrivesOf(Op op) {
