@@ -34,10 +34,14 @@ enum class Kind { Cd48x, Dvd16x, Bd12x };
 enum class Op { StateCheck, SetSpeedForceRead, SetSpeedNoRead, FastScan, FullScan };
 
 sim::Profile MakeProfile(Kind kind) {
-    sim::Profile p = sim::BdCombo();
-    p.product = "BENCH DRIVE";
-    p.readCaps = sim::Profile{}.readCaps;
-    p.Speeds(sim::Family::Bd).present = kind == Kind::Bd12x;
+    sim::Profile p = sim::DvdWriter("BENCH DRIVE");
+    p.features = {{0x1F, sim::Feature::Current::Medium}, {0x40, sim::Feature::Current::Medium}};
+    if (kind == Kind::Bd12x) {
+        sim::SpeedModel& bd = p.Speeds(sim::Family::Bd);
+        bd.present = true;
+        bd.read = sim::kBd12x;
+        bd.setCdSpeed = sim::Obey::Ignore;
+    }
     switch (kind) {
         case Kind::Cd48x: p.medium.kind = sim::MediumKind::Cd; break;
         case Kind::Dvd16x: p.medium.kind = sim::MediumKind::Dvd; break;

@@ -37,20 +37,17 @@ struct StartCost {
 };
 
 void AddProfiles(sim::Bus& bus, Dead dead) {
-    for (size_t i = 0; i < std::size(kProfiles); ++i) {
+    for (const char* profile : kProfiles) {
         std::string error;
-        sim::Profile p;
-        if (!sim::LoadProfileFile(std::string(TARVIK_SOURCE_DIR "/sim/profiles/") + kProfiles[i], p,
-                                  error))
+        if (!bus.AddFile(std::string(TARVIK_SOURCE_DIR "/sim/profiles/") + profile, error))
             std::fprintf(stderr, "start_bench: %s\n", error.c_str());
-        if (i == kDeadIndex && dead != Dead::None) {
-            sim::FaultRule rule;
-            rule.times = 0;  // for ever
-            rule.after = dead == Dead::TimeoutAfterInquiry ? 1 : 0;
-            rule.kind = dead == Dead::Vanished ? sim::FaultKind::Vanish : sim::FaultKind::Timeout;
-            p.faults = {rule};
-        }
-        bus.Add(std::move(p));
+    }
+    if (dead != Dead::None && bus.Count() > kDeadIndex) {
+        sim::FaultRule rule;
+        rule.times = 0;  // for ever
+        rule.after = dead == Dead::TimeoutAfterInquiry ? 1 : 0;
+        rule.kind = dead == Dead::Vanished ? sim::FaultKind::Vanish : sim::FaultKind::Timeout;
+        bus.At(kDeadIndex).SetFaults({rule});
     }
 }
 

@@ -19,9 +19,8 @@ using namespace tarvik;
 namespace {
 
 // The importer needs the header and a key; the input goes on from there.
-constexpr char kPrefix[] =
-    "Windows Registry Editor Version 5.00\r\n\r\n"
-    "[HKEY_CURRENT_USER\\Software\\Orvanto Software\\Tarvik\\4.0\\Lock]\r\n";
+const std::string kPrefix = std::string("Windows Registry Editor Version 5.00\r\n\r\n") +
+                            "[HKEY_CURRENT_USER\\" + kRootKeyPath + "\\Lock]\r\n";
 
 }  // namespace
 

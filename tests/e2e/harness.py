@@ -391,16 +391,21 @@ class WineSession:
                            timeout=timeout + 20)
         return rc == 0
 
+    def _probe_dialog(self, *args: str, seconds: float = 3) -> tuple[int, str]:
+        """A probe call on a dialog, retried for a short while: Wine may report
+        a shown dialog hidden for a moment (seen after a wrong password and
+        right after a message box opened)."""
+        deadline = time.monotonic() + seconds
+        while True:
+            rc, out = self.probe(*args)
+            if rc == 0 or time.monotonic() > deadline:
+                return rc, out
+            time.sleep(0.2)
+
     def dialog_children(self, caption: str) -> list[dict]:
         """The dialog's controls in creation order: id, cls, rect (screen),
         checked (-1 when not a button), enabled, visible, text."""
-        # Retried like a click: Wine may report a shown dialog hidden for a moment.
-        deadline = time.monotonic() + 3
-        while True:
-            rc, out = self.probe("children", self._text_arg(caption))
-            if rc == 0 or time.monotonic() > deadline:
-                break
-            time.sleep(0.2)
+        rc, out = self._probe_dialog("children", self._text_arg(caption))
         if rc != 0:
             return []
         children = []
@@ -422,15 +427,7 @@ class WineSession:
 
     def click_control(self, caption: str, control_id: int) -> bool:
         """Clicks a button of the dialog (posted: what it opens does not block)."""
-        # Wine may report a shown dialog hidden for a moment (seen after a
-        # wrong password and right after a message box opened): the click is
-        # retried for a short while before it counts as failed.
-        deadline = time.monotonic() + 3
-        while True:
-            rc, out = self.probe("click", self._text_arg(caption), str(control_id))
-            if rc == 0 or time.monotonic() > deadline:
-                break
-            time.sleep(0.2)
+        rc, out = self._probe_dialog("click", self._text_arg(caption), str(control_id))
         if rc != 0:
             print(f"click {caption!r} {control_id}: {out.strip()}", file=sys.stderr)
         return rc == 0

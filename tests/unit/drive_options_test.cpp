@@ -10,15 +10,13 @@
 
 #include "drive/speed_detect.h"
 #include "drive_sim_fixture.h"
-#include "fake_dialog_view.h"
 #include "sim_drive.h"
 #include "string_ids.h"
+#include "ui/dialog_view.h"
 #include "ui/drive_options.h"
 
 namespace tarvik::test {
 namespace {
-
-using tarvik::testing::FakeDialogView;
 
 class FakeUi : public DriveOptionsUi {
 public:
@@ -106,7 +104,7 @@ protected:
     }
 
     char password_[35] = {};
-    FakeDialogView view_;
+    MapDialogView view_;
     FakeUi ui_;
     DriveOptionsContext context_;
     std::unique_ptr<DriveOptionsModel> model_;

@@ -11,15 +11,14 @@
 #include <string>
 #include <vector>
 
-#include "fake_dialog_view.h"
 #include "settings/shell.h"
 #include "settings_fixture.h"
 #include "string_ids.h"
+#include "ui/dialog_view.h"
 
 namespace tarvik {
 namespace {
 
-using testing::FakeDialogView;
 using testing_support::SettingsTest;
 
 intptr_t Handler(HWND__*, uint16_t, unsigned, MsgWParam, MsgLParam) { return 0; }
@@ -70,7 +69,7 @@ class OptionsTest : public SettingsTest {
 protected:
     // A new dialog over the settings: the table's literal texts, then the opening.
     void OpenDialog() {
-        view_ = FakeDialogView();
+        view_ = MapDialogView();
         for (const DialogItem& row : OptionsDialogRows(Handler))
             if (row.text) view_.SetText(static_cast<uint16_t>(row.id), row.text);
         Model().Open();
@@ -98,7 +97,7 @@ protected:
         return n;
     }
 
-    FakeDialogView view_;
+    MapDialogView view_;
     FakeDialogs dialogs_;
 };
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "fake_dialog_view.h"
+#include "ui/dialog_view.h"
 #include "ui/password.h"
 #include "ui/password_dialog.h"
 
@@ -22,7 +22,7 @@ SecretText Typed(std::string_view text) {
 TEST(PasswordDialog, SetModeStoresRemovesOrRefuses) {
     char data[kStoredPasswordSize] = "untouched";
     const PasswordContext set{data, static_cast<int>(sizeof data)};
-    testing::FakeDialogView view;
+    MapDialogView view;
 
     OnPasswordBoxesChanged(set, view, Typed("abc"), Typed("abd"));
     EXPECT_FALSE(view.Enabled(1));
@@ -53,7 +53,7 @@ TEST(PasswordDialog, CheckModeHidesVerifyAndComparesWithTheStoredHash) {
     ASSERT_TRUE(StoreNewPassword("secret", stored, sizeof stored));
     const std::string before = stored;
     const PasswordContext check{stored, 0};
-    testing::FakeDialogView view;
+    MapDialogView view;
     InitPasswordDialog(check, view);
     EXPECT_FALSE(view.Shown(kPwdSecondBox));
     EXPECT_FALSE(view.Shown(kPwdVerifyLabel));

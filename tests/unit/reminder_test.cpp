@@ -9,17 +9,16 @@
 #include "dialog_fakes.h"
 #include "drive/speed_control.h"
 #include "drive_sim_fixture.h"
-#include "fake_dialog_view.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "ui/dialog_layout.h"
+#include "ui/dialog_view.h"
 #include "ui/reminder.h"
 #include "ui/strings.h"
 
 namespace tarvik {
 namespace {
 
-using testing::FakeDialogView;
 
 // Runs the countdown as its one-second timer does: the labels shown after
 // each tick, until a tick asks to end the dialog; that tick's number and id.
@@ -29,7 +28,7 @@ struct Counted {
     int result = 0;
 };
 Counted Count(unsigned seconds, bool (*condition)(), VirtualClock* clock = nullptr) {
-    FakeDialogView view;
+    MapDialogView view;
     ReminderContext context;
     context.seconds = seconds;
     context.condition = condition;
@@ -82,7 +81,7 @@ TEST(ReminderCountdown, OnlyItsOwnTimeOutEndsTheDialogAsTimedOut) {
     EXPECT_EQ(ReminderCommandResult(kReminderCancel, context), kReminderCancel);
     EXPECT_EQ(ReminderCommandResult(kReminderTimeLabel, context), 0);
 
-    FakeDialogView view;
+    MapDialogView view;
     view.SetNumber(kReminderCountdown, 1);
     EXPECT_EQ(ReminderTick(view, context), kReminderTimedOut);
     EXPECT_EQ(ReminderCommandResult(kReminderTimedOut, context), kReminderTimedOut);
