@@ -11,12 +11,14 @@
 #   win    ctest -L win  in build/win64 and build/win32 (MinGW GoogleTest under Wine)
 #   e2e    ctest -L e2e  in build/win64  (the real tarvik.exe under Wine on Xvfb,
 #          with tarvikctl from build/host); prints pytest's summary; in
-#          build/win32 the checks of the 32-bit exe and one pass through its life
+#          build/win32 the checks of the 32-bit exes, one pass through the
+#          program's life and tarvikctl.exe
 #   package cpack -G DEB in build/host: the .deb holds exactly tarvikctl, the
-#          udev rule, the service unit and the gzipped man page, its control
-#          fields are set; cmake --install puts the same files and no others;
-#          the man page renders without a groff warning; udevadm verify checks
-#          the rule where it has that command (the unit level parses it too)
+#          udev rules, the three service units, the system-sleep hook and the
+#          gzipped man page, its control fields are set; cmake --install puts
+#          the same files and no others; the man page renders without a groff
+#          warning; udevadm verify checks the rules where it has that command
+#          (the unit level parses them too)
 #   format clang-format --dry-run over the C++ sources; fails when a file
 #          differs from .clang-format
 #   tidy   clang-tidy (.clang-tidy) over src/ with the host and win64 builds

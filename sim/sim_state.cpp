@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "settings/reg_file.h"
+
 namespace tarvik::sim {
 
 using nlohmann::json;
@@ -77,26 +79,10 @@ bool ApplyBusStateText(Bus& bus, const std::string& text, std::string& error, bo
 }
 
 bool SaveBusState(const Bus& bus, const std::string& path, std::string& error) {
-    // Written beside and renamed over, so a reader never sees half a file.
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            error = path + ": cannot write the state file";
-            return false;
-        }
-        out << BusStateText(bus) << "\n";
-        if (!out.flush()) {
-            error = path + ": cannot write the state file";
-            return false;
-        }
-    }
-    std::remove(path.c_str());
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = path + ": cannot replace the state file";
-        return false;
-    }
-    return true;
+    // Written beside and put in its place, so a reader never sees half a file.
+    if (ReplaceWholeFile(path, BusStateText(bus) + "\n", path + ".tmp")) return true;
+    error = path + ": cannot write the state file";
+    return false;
 }
 
 bool LoadBusState(Bus& bus, const std::string& path, std::string& error) {

@@ -507,6 +507,13 @@ void MeasureText(HWND control, const wchar_t* text, SIZE* size) {
     size->cy += s.height;
 }
 
+void MakePlainCheckBox(HWND dialog, int id) {
+    HWND box = ::GetDlgItem(dialog, id);
+    if (!box) return;
+    const auto style = static_cast<DWORD>(::GetWindowLongW(box, GWL_STYLE));
+    ::SendMessageW(box, BM_SETSTYLE, (style & 0xFFFF & ~DWORD{BS_TYPEMASK}) | BS_CHECKBOX, FALSE);
+}
+
 bool SetBoldFont(HWND dialog, int id) {
     DialogState* state = StateOf(dialog);
     HWND control = ::GetDlgItem(dialog, id);

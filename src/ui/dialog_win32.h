@@ -43,4 +43,9 @@ void MeasureText(HWND control, const wchar_t* text, SIZE* size);
 // when it goes. False, with nothing created, when the font cannot be read.
 bool SetBoldFont(HWND dialog, int id);
 
+// Check box `id` no longer toggles on a click: its handler sets the check
+// from what the click led to (a password asked, a file chosen). Only the
+// button type changes.
+void MakePlainCheckBox(HWND dialog, int id);
+
 }  // namespace tarvik

@@ -171,8 +171,7 @@ void OnInit(Session& session, HWND dialog, uint16_t id) {
         case kDoFirstList + 2: return RightAlignColumns(dialog, id);
         case kDoLockTray:
             // Clicking must not toggle it: switching the lock off may need the password.
-            ::SendDlgItemMessageW(dialog, id, BM_SETSTYLE, BS_CHECKBOX, FALSE);
-            return;
+            return MakePlainCheckBox(dialog, id);
         case kDoShortName:
             ::SendDlgItemMessageW(dialog, id, EM_LIMITTEXT, kShortNameChars, 0);
             return;

@@ -65,15 +65,6 @@ private:
     HWND dialog_;
 };
 
-// A click on the box must not toggle it: its handler sets the check from
-// what the dialog it opens decided. Only the button type changes.
-void MakePlainCheckBox(HWND dialog, int id) {
-    HWND box = ::GetDlgItem(dialog, id);
-    if (!box) return;
-    const auto style = static_cast<DWORD>(::GetWindowLongW(box, GWL_STYLE));
-    ::SendMessageW(box, BM_SETSTYLE, (style & 0xFFFF & ~DWORD{BS_TYPEMASK}) | BS_CHECKBOX, FALSE);
-}
-
 intptr_t OptionsHandler(HWND dialog, uint16_t id, unsigned message, MsgWParam wParam, MsgLParam) {
     auto* settings = static_cast<GlobalSettingsRecord*>(DialogContext(dialog));
     if (!settings) return FALSE;
