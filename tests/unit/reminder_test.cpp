@@ -19,7 +19,6 @@
 namespace tarvik {
 namespace {
 
-
 // Runs the countdown as its one-second timer does: the labels shown after
 // each tick, until a tick asks to end the dialog; that tick's number and id.
 struct Counted {
