@@ -21,11 +21,14 @@ run_pkgs="wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool"
 # for the package level dpkg-shlibdeps (dpkg-dev) and file, which CPack uses
 # for Depends, and groff for the man page check.
 test_pkgs="python3 python3-pytest clang-format clang-tidy sg3-utils sdparm dpkg-dev file groff-base"
+# The vm level: QEMU and its image tool, the busybox guest's pieces (busybox,
+# cpio, depmod), the Debian guest's (mmdebstrap, mke2fs).
+vm_pkgs="qemu-system-x86 qemu-utils busybox-static cpio kmod e2fsprogs mmdebstrap"
 
 case $what in
     build) pkgs=$build_pkgs ;;
     run) pkgs="$build_pkgs $run_pkgs" ;;
-    test) pkgs="$build_pkgs $run_pkgs $test_pkgs" ;;
+    test) pkgs="$build_pkgs $run_pkgs $test_pkgs $vm_pkgs" ;;
     *) echo "usage: $0 [build|run|test]" >&2; exit 2 ;;
 esac
 

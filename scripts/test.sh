@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs every test level of Tarvik.
 #
-#   scripts/test.sh [unit|asan|win|e2e|package|format|tidy|size ...]   (default: all eight)
+#   scripts/test.sh [unit|asan|win|e2e|package|vm|format|tidy|size ...]   (default: all but vm)
 #
 # Installs what is missing (Debian 12, apt-get, as root), configures the
 # presets it needs when they are not configured yet, builds them, then runs
@@ -19,6 +19,12 @@
 #          the same files and no others; the man page renders without a groff
 #          warning; udevadm verify checks the rules where it has that command
 #          (the unit level parses them too)
+#   vm     pytest in tests/vm: QEMU boots the Debian kernel with CD drives on four
+#          kernel paths (PIIX and AHCI ATAPI, virtio-scsi, USB); tarvikctl in a
+#          busybox guest, the .deb and the exes under Wine in a Debian guest,
+#          checked by QEMU's own command trace and tray/lock state; builds the
+#          kernel tree and the Debian image once into a cache outside the clone
+#          (TARVIK_VM_CACHE, default ~/.cache/tarvik-vm)
 #   format clang-format --dry-run over the C++ sources; fails when a file
 #          differs from .clang-format
 #   tidy   clang-tidy (.clang-tidy) over src/ with the host and win64 builds
@@ -35,8 +41,8 @@ levels=("$@")
 [ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e package format tidy size)
 for l in "${levels[@]}"; do
     case $l in
-        unit | asan | win | e2e | package | format | tidy | size) ;;
-        *) echo "usage: $0 [unit|asan|win|e2e|package|format|tidy|size ...]" >&2; exit 2 ;;
+        unit | asan | win | e2e | package | vm | format | tidy | size) ;;
+        *) echo "usage: $0 [unit|asan|win|e2e|package|vm|format|tidy|size ...]" >&2; exit 2 ;;
     esac
 done
 want() { local l; for l in "${levels[@]}"; do [ "$l" = "$1" ] && return 0; done; return 1; }
@@ -80,16 +86,16 @@ asan_ok=0
 win_ok=0
 if want unit || want tidy; then
     step "build host" build host && host_ok=1
-elif want e2e || want package; then
+elif want e2e || want package || want vm; then
     # The export test reads the program's file back with tarvikctl; the package
-    # holds it and the man page.
+    # (also booted by the vm level) holds it and the man page.
     step "build host" build host --target tarvikctl tarvikctl_man && host_ok=1
 fi
 if want asan; then
     # Only what the unit tests run: the tests and tarvikctl, which some of them start.
     step "build asan" build asan --target tarvik_tests tarvikctl && asan_ok=1
 fi
-if want win || want e2e || want size || want tidy; then
+if want win || want e2e || want size || want tidy || want vm; then
     step "build win64" build win64 && win_ok=1
 fi
 # The 32-bit build: its own win level and e2e checks, and the size check.
@@ -251,6 +257,25 @@ package_check() {  # the Debian package and the install, in build/host
 }
 if want package; then
     if [ $host_ok -eq 1 ]; then step "package" package_check; else not_run package; fi
+fi
+
+vm_level() {  # the QEMU guests; the package they install is built here
+    local results=$repo/build/vm/results.xml skipped
+    mkdir -p "$repo/build/vm"
+    rm -f "$repo"/build/host/tarvik_*.deb "$results"
+    if ! (cd build/host && cpack -G DEB >cpack.log 2>&1); then
+        echo "vm: cpack -G DEB failed (build/host/cpack.log)"
+        return 1
+    fi
+    tests/vm/run_vm.sh --junitxml="$results" || return 1
+    skipped=$(grep -o 'skipped="[0-9]*"' "$results" 2>/dev/null | head -1 | tr -dc 0-9)
+    if [ "${skipped:-0}" -gt 0 ]; then
+        echo "vm: $skipped test(s) skipped; a skip fails the run"
+        return 1
+    fi
+}
+if want vm; then
+    if [ $host_ok -eq 1 ] && [ $win_ok -eq 1 ]; then step "vm" vm_level; else not_run vm; fi
 fi
 
 format_check() {

@@ -1,0 +1,133 @@
+"""tarvikctl on a real kernel's four CD paths, checked by what QEMU's drives
+received (its trace) and by their tray and lock (QMP). The test of a USB drive
+pulled out runs last: the drive is gone afterwards."""
+
+import json
+import re
+
+import settings_file
+import vm
+
+SET_CD_SPEED, PREVENT_ALLOW, START_STOP, INQUIRY, MODE_SENSE10 = 0xBB, 0x1E, 0x1B, 0x12, 0x5A
+SETTINGS = "/tmp/settings.reg"
+
+
+def ctl(guest, qid, command, check=True):
+    """tarvikctl COMMAND on drive qid alone (drive 0), with one settings file."""
+    return guest.run("tarvikctl --device /dev/vmcd-%s --registry %s %s 2>&1" %
+                     (qid, SETTINGS, command), check=check)
+
+
+def sent(guest, qid, mark, opcode):
+    return [c for c in guest.commands(qid, mark) if c[0] == opcode]
+
+
+def test_drives_lists_the_four_by_name(linux):
+    mark = linux.trace_mark()
+    _, out = linux.run("tarvikctl --json --registry /tmp/drives.reg drives")
+    names = [d["name"] for d in json.loads(out)["drives"]]
+    assert sorted(names) == sorted(["QEMU     QEMU DVD-ROM     2.5+"] * 2 +
+                                   ["QEMU     QEMU CD-ROM      2.5+"] * 2)
+    for qid in linux.drives:
+        assert sent(linux, qid, mark, INQUIRY), "%s was not asked its name" % qid
+
+
+def test_state_tells_each_drive_s_disc(linux):
+    # The ATAPI drive's mode header says "no disc" (70h) even with one in it;
+    # its current profile and TEST UNIT READY say otherwise.
+    want = {"cd0": "CD medium=(?!none)", "cd1": "medium=none", "cd2": "DVD medium=(?!none)",
+            "cd3": "CD medium=(?!none)"}
+    for qid, pattern in want.items():
+        mark = linux.trace_mark()
+        _, out = ctl(linux, qid, "state 0")
+        assert re.search(pattern, out), (qid, out)
+        assert sent(linux, qid, mark, MODE_SENSE10), "%s: no capabilities page asked" % qid
+
+
+def test_fast_detection_and_info_on_each_drive_with_a_disc(linux):
+    for qid in ("cd0", "cd2", "cd3"):
+        mark = linux.trace_mark()
+        rc, out = ctl(linux, qid, "detect 0 fast", check=False)
+        assert "fast detection" in out or "Speed detection failed." in out, out
+        assert rc in (0, 1)
+        assert sent(linux, qid, mark, SET_CD_SPEED), "%s: the detection sent no speed" % qid
+        _, info = ctl(linux, qid, "info")
+        assert "QEMU" in info
+
+
+def test_a_chosen_speed_arrives_as_exactly_that_set_cd_speed(linux):
+    mark = linux.trace_mark()
+    ctl(linux, "cd0", "set 0 352")
+    speeds = sent(linux, "cd0", mark, SET_CD_SPEED)
+    # The write speed is the drive's current one: 0, it writes nothing.
+    assert speeds == [bytes.fromhex("bb 00 01 60 00 00 00 00 00 00 00 00")], speeds
+
+
+def test_a_drive_that_refuses_the_speed_command_is_said_to(linux):
+    mark = linux.trace_mark()
+    rc, out = ctl(linux, "cd2", "set 0 1385", check=False)
+    assert sent(linux, "cd2", mark, SET_CD_SPEED), "the command never reached the drive"
+    assert rc == 1 and out.strip(), out
+
+
+def test_eject_and_close_move_the_device_s_tray(linux):
+    mark = linux.trace_mark()
+    ctl(linux, "cd0", "eject 0")
+    assert linux.block("cd0")["tray_open"]
+    ctl(linux, "cd0", "close 0")
+    assert not linux.block("cd0")["tray_open"]
+    assert [c[4] & 3 for c in sent(linux, "cd0", mark, START_STOP)] == [2, 3]
+
+
+def test_a_lock_holds_after_tarvikctl_has_ended(linux):
+    ctl(linux, "cd0", "lock 0")
+    assert linux.block("cd0")["locked"], "the kernel unlocked it when tarvikctl ended"
+    linux.press_eject_button("cd0")
+    linux.run("sleep 1")  # the guest's kernel sees the button and may act on it
+    assert not linux.block("cd0")["tray_open"], "the eject button opened a locked tray"
+    ctl(linux, "cd0", "unlock 0")
+    assert not linux.block("cd0")["locked"]
+    linux.press_eject_button("cd0")
+    vm.wait_for("the tray to open", lambda: linux.block("cd0")["tray_open"], 10)
+    ctl(linux, "cd0", "close 0")
+
+
+def test_a_disc_change_then_event_disk_sets_the_chosen_speed_again(linux):
+    ctl(linux, "cd0", "detect 0 fast", check=False)
+    settings_file.store_cd_list(linux, SETTINGS, [704, 352], 352)
+    linux.qmp("blockdev-change-medium", id="cd0", filename=linux.media["cd2"], format="raw",
+              **{"read-only-mode": "read-only"})
+    mark = linux.trace_mark()
+    _, out = ctl(linux, "cd0", "event disk")
+    assert "selected=352" in out, out
+    speeds = sent(linux, "cd0", mark, SET_CD_SPEED)
+    assert speeds and speeds[-1][:4] == bytes.fromhex("bb 00 01 60"), speeds
+
+
+def test_a_user_who_may_not_write_the_device_is_told(linux):
+    dev = linux.drives["cd0"].dev
+    linux.run("chmod 0644 %s && mkdir -p /etc /tmp/u && chown 1000 /tmp/u && "
+              "echo 'user:x:1000:1000::/tmp/u:/bin/sh' >/etc/passwd" % dev)
+    mark = linux.trace_mark()
+    try:
+        rc, out = linux.run("su user -c 'tarvikctl --device %s --registry /tmp/u/s.reg set 0 352' "
+                            "2>&1" % dev, check=False)
+    finally:
+        linux.run("chmod 0600 %s" % dev)
+    assert rc == 1, out
+    assert dev in out and "ermission" in out, out
+    assert not sent(linux, "cd0", mark, SET_CD_SPEED)
+
+
+def test_a_usb_drive_pulled_out_during_a_detection_ends_it(linux):
+    linux.run("(tarvikctl --device /dev/vmcd-cd3 --registry /tmp/usb.reg detect 0 measure "
+              ">/tmp/pull.out 2>&1; echo $? >/tmp/pull.rc) &")
+    mark = linux.trace_mark()
+    vm.wait_for("the detection to start", lambda: sent(linux, "cd3", mark, SET_CD_SPEED), 60,
+                interval=0.05)
+    linux.qmp("device_del", id="cd3-bot")
+    _, rc = linux.run("while [ ! -s /tmp/pull.rc ]; do sleep 0.2; done; cat /tmp/pull.rc",
+                      timeout=90)
+    _, out = linux.run("cat /tmp/pull.out")
+    assert rc.strip() == "1", out
+    assert out.strip()
