@@ -72,6 +72,9 @@ def debian(kernel):
         # The Wine prefix's D: and E: are these two.
         guest.run("ln -sf %s /dev/vmcd-d && ln -sf %s /dev/vmcd-e" %
                   (guest.drives["cd0"].dev, guest.drives["cd2"].dev))
+        # One Wine session for all tests: its start (wineboot, the services)
+        # takes half a minute under emulation.
+        guest.run("/usr/lib/wine/wineserver -p && /usr/lib/wine/wine64 cmd /c exit", timeout=300)
         yield guest
     finally:
         guest.close()

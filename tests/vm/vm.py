@@ -166,11 +166,12 @@ class Guest:
         return line.decode()
 
     def run(self, script, timeout=120, check=True):
-        """Runs a shell script in the guest; returns (exit code, output)."""
+        """Runs a shell script in the guest; returns (exit code, output). The
+        guest ends a script that runs longer than timeout seconds."""
         job = str(next(self._ids))
         payload = base64.b64encode(script.encode()).decode()
-        self.ctl.sendall(("RUN %s %s\n" % (job, payload)).encode())
-        self.ctl.settimeout(timeout)
+        self.ctl.sendall(("RUN %s %d %s\n" % (job, timeout, payload)).encode())
+        self.ctl.settimeout(timeout + 30)
         try:
             while True:
                 parts = self._read_line().split()
