@@ -211,8 +211,8 @@ int32_t Drive::CurrentProfile() const {
 
 bool Drive::NotReady(Outcome& out) const {
     if (MediumReady()) return false;
-    if (trayOpen_ || medium_.kind == MediumKind::None)
-        out = Check(kSenseNotReady, 0x3A, 0x00);  // medium not present
+    if (trayOpen_ || medium_.kind == MediumKind::None)  // medium not present
+        out = Check(kSenseNotReady, 0x3A, !profile_.trayInSense ? 0x00 : trayOpen_ ? 0x02 : 0x01);
     else if (!FamilySupported())
         out = Check(kSenseNotReady, 0x30, 0x00);  // incompatible medium installed
     else

@@ -450,8 +450,8 @@ bool ReadProfile(const json& j, Profile& p, std::string& error) {
     if (!r.IsObject() ||
         !r.OnlyKeys({"name", "comment", "identity", "capabilities", "configuration", "speeds",
                      "streamingRejectsAllOnesEnd", "medium", "audioStatus", "tray", "unitAttention",
-                     "startsReady", "powerOnAttention", "noMediumBeforeAttention", "latencyMs",
-                     "faults"}))
+                     "startsReady", "powerOnAttention", "noMediumBeforeAttention", "trayInSense",
+                     "latencyMs", "faults"}))
         return false;
     if (!r.String("name", p.name, 200)) return false;
     if (r.Has("identity") && !ReadIdentity(r.At("identity"), r.Path("identity"), p, error))
@@ -495,7 +495,8 @@ bool ReadProfile(const json& j, Profile& p, std::string& error) {
     if (r.Has("tray") && !ReadTray(r.At("tray"), r.Path("tray"), p, error)) return false;
     if (!r.Bool("unitAttention", p.unitAttention) || !r.Bool("startsReady", p.startsReady) ||
         !r.Bool("powerOnAttention", p.powerOnAttention) ||
-        !r.Bool("noMediumBeforeAttention", p.noMediumBeforeAttention))
+        !r.Bool("noMediumBeforeAttention", p.noMediumBeforeAttention) ||
+        !r.Bool("trayInSense", p.trayInSense))
         return false;
     if (r.Has("latencyMs") && !ReadTiming(r.At("latencyMs"), r.Path("latencyMs"), p, error))
         return false;

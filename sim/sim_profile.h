@@ -171,6 +171,7 @@ struct Profile {
     bool startsReady = true;               // a medium present at power-on needs no spin-up
     bool powerOnAttention = false;         // 06/29/00 once before anything else
     bool noMediumBeforeAttention = false;  // one 02/3A/00 before each 06/28/00 (emulators)
+    bool trayInSense = false;  // no medium: 02/3A/01 tray closed, 02/3A/02 open, not 02/3A/00
     // timing
     uint32_t latencyMs = 2;
     uint32_t trayMs = 1000;

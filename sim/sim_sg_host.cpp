@@ -16,6 +16,14 @@ constexpr uint16_t kDidTimeOut = 0x03;
 constexpr uint16_t kDidError = 0x07;
 constexpr uint8_t kDriverSense = 0x08;
 
+// What the sr driver sends for the door lock (PREVENT ALLOW MEDIUM REMOVAL).
+Command PreventAllowCommand(bool prevent, std::vector<uint8_t>& cdb) {
+    cdb = {kOpPreventAllow, 0, 0, 0, static_cast<uint8_t>(prevent ? 1 : 0), 0};
+    Command cmd;
+    cmd.cdb = std::span<const uint8_t>(cdb.data(), cdb.size());
+    return cmd;
+}
+
 }  // namespace
 
 SimSgOs::SimSgOs(Bus& bus) : bus_(bus) {
@@ -42,12 +50,65 @@ int SimSgOs::Open(const std::string& path, int flags, int* error) {
     }
     openFlags.push_back(flags);
     ++opened;
-    open_[nextFd_] = node->second;
+    open_[nextFd_] = OpenNode{node->second, path.starts_with("/dev/sr")};
     return nextFd_++;
 }
 
+int SimSgOs::SrUsers(size_t drive) const {
+    int n = 0;
+    for (const auto& [fd, o] : open_) n += o.sr && o.drive == drive;
+    return n;
+}
+
 void SimSgOs::Close(int fd) {
-    if (open_.erase(fd)) ++closed;
+    const auto it = open_.find(fd);
+    if (it == open_.end()) return;
+    const OpenNode node = it->second;
+    open_.erase(it);
+    ++closed;
+    // The driver's release: the last close of the sr node unlocks the door
+    // unless the lock was taken with the ioctl.
+    if (!node.sr || SrUsers(node.drive) > 0 || !undoAtClose_.erase(node.drive)) return;
+    if (bus_.At(node.drive).Gone() || !bus_.At(node.drive).Locked()) return;
+    std::vector<uint8_t> cdb;
+    (void)bus_.Execute(node.drive, PreventAllowCommand(false, cdb));
+}
+
+int SimSgOs::LockDoor(int fd, int lock, int* error) {
+    const auto it = open_.find(fd);
+    if (it == open_.end()) {
+        *error = EBADF;
+        return -1;
+    }
+    const OpenNode node = it->second;
+    if (!node.sr) {
+        *error = ENOTTY;
+        return -1;
+    }
+    if (!bus_.At(node.drive).profile().canLock) {
+        *error = EOPNOTSUPP;  // the driver's "drive can't do this"
+        return -1;
+    }
+    // As the driver: the lock is kept from then on, or no longer; an unlock
+    // is refused to a user while other programs hold the drive open, and
+    // the last close then ends the lock.
+    undoAtClose_.erase(node.drive);
+    if (!lock && SrUsers(node.drive) != 1 && !admin) {
+        undoAtClose_.insert(node.drive);
+        *error = EBUSY;
+        return -1;
+    }
+    std::vector<uint8_t> cdb;
+    const Outcome o = bus_.Execute(node.drive, PreventAllowCommand(lock != 0, cdb));
+    if (o.completion == Completion::Gone) {
+        *error = ENODEV;
+        return -1;
+    }
+    if (!o.Good()) {
+        *error = EIO;
+        return -1;
+    }
+    return 0;
 }
 
 int SimSgOs::SgIo(int fd, sg_io_hdr* h, int* error) {
@@ -68,7 +129,13 @@ int SimSgOs::SgIo(int fd, sg_io_hdr* h, int* error) {
     else if (h->dxfer_direction == SG_DXFER_TO_DEV && data)
         cmd.dataOut = std::span<const uint8_t>(data, h->dxfer_len);
 
-    const Outcome o = bus_.Execute(drive->second, cmd);
+    const Outcome o = bus_.Execute(drive->second.drive, cmd);
+    if (drive->second.sr && cmd.cdb[0] == kOpPreventAllow && o.Good()) {
+        if (cmd.cdb.size() > 4 && (cmd.cdb[4] & 0x01))
+            undoAtClose_.insert(drive->second.drive);
+        else
+            undoAtClose_.erase(drive->second.drive);
+    }
     h->status = 0;
     h->masked_status = 0;
     h->host_status = 0;

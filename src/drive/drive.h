@@ -54,6 +54,11 @@ struct SpeedList {
 // whose lists are not set up yet.
 enum class MediumFamily : uint8_t { None, CD, DVD, BD };
 
+// What the drive's "door closed, no disc" medium code (70h) is worth: not yet
+// known; believed (the drive has shown other codes); or stuck (the drive says
+// it whatever is in the tray, as its profile and TEST UNIT READY showed).
+enum class NoDiscCode : uint8_t { Unknown, Believed, Stuck };
+
 // Event bits of EventMask.
 enum : uint32_t {
     kEventStart = 0x01,
@@ -101,6 +106,7 @@ struct CdromDrive {
     uint32_t Busy = 0;
     int32_t RestoreCountdown = 0;
     uint32_t TrayOpenTick = 0;
+    NoDiscCode NoDiscCodeWorth = NoDiscCode::Unknown;
 
     // The list of a family, and of the family now in the drive. The record
     // names its family rather than pointing into itself, so a copy is a whole

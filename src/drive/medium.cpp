@@ -77,6 +77,48 @@ MediumFamily DecideFamily(CdromDrive* drive, uint32_t* m, int32_t* p) {
     }
 }
 
+// Some drives (an emulated ATAPI drive among them) answer 70h, "door closed,
+// no disc", in the mode header whatever the tray and the disc do, while GET
+// CONFIGURATION and TEST UNIT READY tell the truth. A 70h is weighed against
+// the current profile; only when the profile names a disc does TEST UNIT READY
+// decide, and when it says ready the disc is believed and the drive's 70h is
+// worth nothing from then on (TEST UNIT READY then tells disc and tray alone).
+// A drive that has shown another code is believed at once: its code moves.
+// Returns true when a disc is there after all, with *family and *p from the
+// profile; *m becomes what the other answers say (00h: a disc, 71h: the tray
+// is open). When the answers agree, *p is left as it was.
+bool DiscDespiteNoDiscCode(CdromDrive* drive, uint32_t* m, int32_t* p, MediumFamily* family) {
+    const auto askProfile = [drive] {
+        const int32_t profile = GetCDROMProfile(drive->Address);
+        LogPrintf("    GetCDROMProfile %s\n", profile == -1 ? "*FAILED*" : "OK");
+        return profile;
+    };
+    int32_t profile = -1;
+    if (drive->NoDiscCodeWorth == NoDiscCode::Unknown) {
+        profile = askProfile();
+        if (profile <= 0) return false;  // no disc by the profile either: the answers agree
+    }
+    SenseInfo sense;
+    int t = TestUnitReady(drive->Address, &sense);
+    // A unit attention is the news of a disc change, not the answer.
+    if (t == -1 && sense.key == kSenseUnitAttention) t = TestUnitReady(drive->Address, &sense);
+    LogPrintf("    TestUnitReady=%d\n", t);
+    if (t != 0) {
+        if (sense.key == kSenseNotReady && sense.asc == 0x3A && sense.ascq == 0x02)
+            *m = kMediumTypeDoorOpen;
+        return false;
+    }
+    if (drive->NoDiscCodeWorth == NoDiscCode::Stuck) profile = askProfile();
+    drive->NoDiscCodeWorth = NoDiscCode::Stuck;
+    LogPrintf("    Medium code 0x70, but the drive is ready: disc present\n");
+    *m = 0;
+    *p = profile;
+    *family = IsProfileDVD(profile)  ? MediumFamily::DVD
+              : IsProfileBD(profile) ? MediumFamily::BD
+                                     : MediumFamily::CD;
+    return true;
+}
+
 }  // namespace
 
 int32_t MediumClassFromCdMediumType(uint32_t mediumType) {
@@ -113,7 +155,15 @@ int CheckDriveMode(CdromDrive* drive) {
     LogPrintf("  CheckDriveMode\n");
     uint32_t m = 0;
     int32_t p = -1;
-    const MediumFamily family = DecideFamily(drive, &m, &p);
+    MediumFamily family = DecideFamily(drive, &m, &p);
+    const uint32_t code = m;  // as the drive said it, for the learning below
+    bool discBelieved = false;
+    if (m != 0 && m != kMediumTypeNoDisc && drive->NoDiscCodeWorth == NoDiscCode::Unknown)
+        drive->NoDiscCodeWorth = NoDiscCode::Believed;
+    if (m == kMediumTypeNoDisc && drive->NoDiscCodeWorth != NoDiscCode::Believed) {
+        discBelieved = DiscDespiteNoDiscCode(drive, &m, &p, &family);
+        drive->Caps.mediumType = static_cast<uint8_t>(m);
+    }
     drive->CurrentFamily = family;
     SpeedList* list = &drive->CurrentList();
     drive->Profile = p;
@@ -126,7 +176,7 @@ int CheckDriveMode(CdromDrive* drive) {
     };
     const CdromCapabilities& caps = drive->Caps;
     if (!drive->CanClose && HasTrayLoader(caps)) learn(drive->CanClose, 1);
-    if (!drive->CanSenseMedium && m != 0) learn(drive->CanSenseMedium, 1);
+    if (!drive->CanSenseMedium && code != 0) learn(drive->CanSenseMedium, 1);
     if (!drive->IsDVD && (CanReadDVD(caps) || family == MediumFamily::DVD)) learn(drive->IsDVD, 1);
     if (!drive->IsBD && family == MediumFamily::BD) learn(drive->IsBD, 1);
     if (list->MaxSpeed < caps.maxReadSpeed) learn(list->MaxSpeed, caps.maxReadSpeed);
@@ -135,7 +185,7 @@ int CheckDriveMode(CdromDrive* drive) {
     if (IsMediumTypeNoDisc(m)) {
         drive->MediumPresent = 0;
         drive->MediumClass = kMediumNone;
-    } else if (IsMediumTypeCD(m) || family != MediumFamily::CD || IsProfileCD(p)) {
+    } else if (discBelieved || IsMediumTypeCD(m) || family != MediumFamily::CD || IsProfileCD(p)) {
         drive->MediumPresent = 1;
         drive->MediumClass = kMediumUnknown;
     } else {
@@ -150,7 +200,9 @@ int CheckDriveMode(CdromDrive* drive) {
     else if (drive->TrayOpenTick == 0)
         drive->TrayOpenTick = GetClock().TickCount();
 
-    if (present && family == MediumFamily::CD && (!drive->CanSenseMedium || IsMediumTypeAudio(m))) {
+    // A disc believed against its code has no code to say whether it holds audio.
+    if (present && family == MediumFamily::CD &&
+        (!drive->CanSenseMedium || IsMediumTypeAudio(m) || discBelieved)) {
         drive->AudioStatus = static_cast<uint32_t>(ReadCDROMAudioStatus(drive->Address));
         LogPrintf("    ReadCDROMAudioStatus=0x%02X\n", drive->AudioStatus);
     } else {

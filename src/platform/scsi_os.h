@@ -10,6 +10,7 @@
 namespace tarvik {
 
 // Win32 error codes the transport looks at.
+constexpr uint32_t kErrorInvalidFunction = 1;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorSharingViolation = 32;
@@ -20,6 +21,8 @@ constexpr uint32_t kGenericRead = 0x80000000u;
 constexpr uint32_t kGenericWrite = 0x40000000u;
 
 constexpr uint32_t kIoctlScsiPassThroughDirect = 0x4D014;
+// Input: one byte, non-zero to prevent removal; no output.
+constexpr uint32_t kIoctlStorageMediaRemoval = 0x2D4804;
 
 class ScsiOs {
 public:
@@ -35,13 +38,18 @@ public:
     }
     virtual void CloseDevice(void* handle) { (void)handle; }
     // DeviceIoControl with one buffer for input and output (the pass-through
-    // block). False with the system error code when the call fails.
+    // block); an outSize of 0 passes no output buffer. False with the system
+    // error code when the call fails.
     virtual bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize,
                                uint32_t outSize, uint32_t* returned, uint32_t* error) {
         (void)handle, (void)code, (void)block, (void)inSize, (void)outSize, (void)returned;
         *error = kErrorInvalidHandle;
         return false;
     }
+
+    // True when the program runs under Wine (ntdll exports wine_get_version),
+    // looked up once.
+    virtual bool UnderWine() { return false; }
 
     // LoadLibraryA; the library stays loaded for the life of the process.
     virtual bool LoadModule(const char* name) {

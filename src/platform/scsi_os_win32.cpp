@@ -22,13 +22,21 @@ public:
     bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize, uint32_t outSize,
                        uint32_t* returned, uint32_t* error) override {
         DWORD bytes = 0;
-        if (!::DeviceIoControl(static_cast<HANDLE>(handle), code, block, inSize, block, outSize,
-                               &bytes, nullptr)) {
+        if (!::DeviceIoControl(static_cast<HANDLE>(handle), code, block, inSize,
+                               outSize ? block : nullptr, outSize, &bytes, nullptr)) {
             *error = ::GetLastError();
             return false;
         }
         *returned = bytes;
         return true;
+    }
+
+    bool UnderWine() override {
+        static const bool wine = [] {
+            HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+            return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+        }();
+        return wine;
     }
 
     bool LoadModule(const char* name) override {

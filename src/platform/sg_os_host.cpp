@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <linux/cdrom.h>
 #include <scsi/sg.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -25,6 +26,13 @@ public:
         // A signal cuts the wait short, not the command; every command the
         // core sends may be sent twice.
         do r = ::ioctl(fd, SG_IO, header);
+        while (r < 0 && errno == EINTR);
+        if (r < 0) *error = errno;
+        return r < 0 ? -1 : 0;
+    }
+    int LockDoor(int fd, int lock, int* error) override {
+        int r;
+        do r = ::ioctl(fd, CDROM_LOCKDOOR, lock);
         while (r < 0 && errno == EINTR);
         if (r < 0) *error = errno;
         return r < 0 ? -1 : 0;

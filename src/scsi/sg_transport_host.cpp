@@ -21,6 +21,8 @@ constexpr uint16_t kDidBadTarget = 0x04;
 constexpr uint16_t kDriverStatusMask = 0x07;  // 08h (sense attached) and up are no failure
 constexpr uint16_t kDriverTimeout = 0x06;
 
+constexpr uint8_t kOpPreventAllow = 0x1E;
+
 std::vector<SgDrive>& Table() {
     static std::vector<SgDrive> table;
     return table;
@@ -73,6 +75,27 @@ int TransportFailure(const sg_io_hdr& h) {
     return 0;
 }
 
+// PREVENT ALLOW MEDIUM REMOVAL on a node of the sr driver goes through its
+// lock ioctl: the driver sends the command itself and, only for a lock taken
+// this way, leaves the door locked when our descriptor closes (a plain
+// PREVENT is undone by the ALLOW it sends at the last close). Returns 1 done,
+// 0 failed (errno in osError), -1 when the node has no such ioctl (sg).
+int LockThroughDriver(ScsiRequest* request, int fd) {
+    int error = 0;
+    if (SgSys().LockDoor(fd, request->cdb[4] & 0x01, &error) == 0) {
+        request->targetStatus = 0;  // the driver had a GOOD answer, or it would have failed
+        request->senseLength = 0;
+        request->dataLength = 0;
+        return 1;
+    }
+    if (error == ENOTTY || error == EINVAL) return -1;
+    // EOPNOTSUPP: the drive cannot lock; EBUSY: an unlock refused while other
+    // programs hold the drive open; EIO: the drive refused the command.
+    request->osError = error;
+    request->dataLength = 0;
+    return 0;
+}
+
 // One SG_IO call. Non-zero when the drive answered GOOD; otherwise the
 // request's status fields say why.
 int SgExecuteOn(ScsiRequest* request, TransportHandle handle) {
@@ -85,6 +108,9 @@ int SgExecuteOn(ScsiRequest* request, TransportHandle handle) {
     if (request->dataLength && !request->data) {
         request->osError = EINVAL;  // a length without a buffer: nothing to hand the kernel
         return 0;
+    }
+    if (request->cdb[0] == kOpPreventAllow) {
+        if (const int locked = LockThroughDriver(request, holder->fd); locked >= 0) return locked;
     }
 
     uint8_t sense[kSenseSize] = {};

@@ -22,6 +22,7 @@ constexpr uint32_t kSharingRetryMs = 150;
 constexpr uint32_t kPassThroughTimeoutSeconds = 30;
 constexpr uint32_t kErrorInvalidDrive = 15;
 constexpr uint32_t kPlatformNt = 2;
+constexpr uint8_t kOpPreventAllow = 0x1E;
 
 // What TransportOpen hands out: the device handle, owned until TransportClose.
 struct SptiHandle {
@@ -48,6 +49,29 @@ TransportHandle SptiOpen(ScsiRequest* request) {
     return new SptiHandle{device};
 }
 
+// Under Wine the device handle is a descriptor of the Linux drive node, and
+// its close makes the kernel's sr driver unlock the door again unless the
+// lock was taken with the driver's own lock ioctl, which is what Wine does
+// for IOCTL_STORAGE_MEDIA_REMOVAL. So there the lock goes that way; Windows
+// keeps a pass-through lock after the handle closes, and there nothing
+// changes. Returns 1 done, 0 failed (osError set), -1 when the device does
+// not take the ioctl (then the pass-through is tried).
+int LockUnderWine(ScsiRequest* request, void* device) {
+    uint8_t prevent = request->cdb[4] & 0x01;
+    uint32_t returned = 0;
+    uint32_t error = 0;
+    if (ScsiSys().DeviceControl(device, kIoctlStorageMediaRemoval, &prevent, sizeof prevent, 0,
+                                &returned, &error)) {
+        request->targetStatus = 0;  // the driver had a GOOD answer, or it would have failed
+        request->senseLength = 0;
+        request->dataLength = 0;
+        return 1;
+    }
+    if (error == kErrorNotSupported || error == kErrorInvalidFunction) return -1;
+    request->osError = static_cast<int32_t>(error);
+    return 0;
+}
+
 // One pass-through call. Non-zero when the drive answered GOOD; otherwise the
 // request's status fields say why (osError for a failed call, targetStatus and
 // senseKey for a command the drive refused).
@@ -57,6 +81,9 @@ int SptiExecuteOn(ScsiRequest* request, TransportHandle handle) {
     if (!holder) {
         request->osError = static_cast<int32_t>(kErrorInvalidHandle);
         return 0;
+    }
+    if (request->cdb[0] == kOpPreventAllow && ScsiSys().UnderWine()) {
+        if (const int locked = LockUnderWine(request, holder->device); locked >= 0) return locked;
     }
 
     PassThroughFields f;

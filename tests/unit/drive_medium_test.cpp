@@ -6,6 +6,7 @@
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "drive_sim_fixture.h"
+#include "sim_test_util.h"
 
 namespace tarvik::test {
 namespace {
@@ -263,6 +264,83 @@ TEST_F(DriveMedium, ReadCapsComesFromTheFeatureList) {
     EXPECT_EQ(cd.IsDVD, 0u);
     EXPECT_EQ(cd.IsBD, 0u);
     EXPECT_EQ(cd.Busy, 0u);
+}
+
+// An emulated ATAPI drive answers 70h, "door closed, no disc", in the mode
+// header whatever is in it; its profile and TEST UNIT READY tell the truth.
+TEST_F(DriveMedium, DriveStuckAtNoDiscCodeIsBelievedByProfileAndReadiness) {
+    sim::Profile p;
+    std::string error;
+    ASSERT_TRUE(sim::LoadProfileFile(simtest::ProfilePath("emulated-atapi-stuck-medium-code.json"),
+                                     p, error))
+        << error;
+    Add(p);
+    Start();
+    CdromDrive d = Record(0);
+
+    // A CD in it: the code says none, the profile says CD-ROM, the drive is ready.
+    (void)CheckDriveMode(&d);
+    EXPECT_EQ(d.MediumPresent, 1u);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::CD);
+    EXPECT_EQ(d.Profile, 0x08);
+    EXPECT_EQ(d.MediumClass, kMediumUnknown);
+    EXPECT_EQ(IsTrayOpen(&d), 0);
+    EXPECT_EQ(Ops(), (std::vector<uint8_t>{sim::kOpModeSense10, sim::kOpGetConfiguration,
+                                           sim::kOpTestUnitReady, sim::kOpReadSubChannel}));
+
+    // The tray opened: TEST UNIT READY says so, and the open clock runs.
+    Settle(1000);
+    ASSERT_TRUE(Sim(0).OpenTray());
+    ClearTrace();
+    (void)CheckDriveMode(&d);
+    EXPECT_EQ(d.MediumPresent, 0u);
+    EXPECT_EQ(IsTrayOpen(&d), 1);
+    EXPECT_NE(d.TrayOpenTick, 0u);
+    EXPECT_EQ(CountOp(sim::kOpTestUnitReady), 1u);
+
+    // Closed on a DVD: found by its profile once the change is reported.
+    Sim(0).InsertMedium(DvdOfBook(0));
+    Sim(0).CloseTray();
+    Settle();
+    (void)CheckDriveMode(&d);
+    EXPECT_EQ(d.MediumPresent, 1u);
+    EXPECT_EQ(d.CurrentFamily, MediumFamily::DVD);
+    EXPECT_EQ(IsTrayOpen(&d), 0);
+    EXPECT_EQ(d.TrayOpenTick, 0u);
+
+    // Taken out with the tray closed: no disc, tray closed.
+    Sim(0).RemoveMedium();
+    (void)CheckDriveMode(&d);
+    EXPECT_EQ(d.MediumPresent, 0u);
+    EXPECT_EQ(IsTrayOpen(&d), 0);
+}
+
+// Drives whose answers agree keep their commands and results: a 70h from a
+// drive that has shown other codes is believed at once; one that has only
+// ever said 70h is asked its profile, which agrees, and nothing more.
+TEST_F(DriveMedium, NoDiscCodeOfAConsistentDriveIsBelieved) {
+    Add(DvdWriter());
+    Add(DvdWriter("EMPTY", sim::Medium{}));
+    Start();
+    Settle();
+    CdromDrive shown = Record(0);
+    (void)CheckDriveMode(&shown);
+    ASSERT_EQ(shown.MediumPresent, 1u);
+    Sim(0).RemoveMedium();
+    ClearTrace();
+    (void)CheckDriveMode(&shown);
+    EXPECT_EQ(shown.MediumPresent, 0u);
+    EXPECT_EQ(shown.Profile, -1);
+    EXPECT_EQ(CountOp(sim::kOpGetConfiguration) + CountOp(sim::kOpTestUnitReady), 0u);
+
+    CdromDrive empty = Record(1);
+    ClearTrace();
+    (void)CheckDriveMode(&empty);
+    EXPECT_EQ(empty.MediumPresent, 0u);
+    EXPECT_EQ(empty.Profile, -1);
+    EXPECT_EQ(IsTrayOpen(&empty), 0);
+    EXPECT_EQ(CountOp(sim::kOpGetConfiguration), 1u);
+    EXPECT_EQ(CountOp(sim::kOpTestUnitReady), 0u);
 }
 
 }  // namespace

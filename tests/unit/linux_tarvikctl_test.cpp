@@ -216,5 +216,29 @@ TEST_F(LinuxTarvikctl, DiscEventWaitsForTheDiscToSpinUp) {
     }
 }
 
+// A lock from one run still holds in the next: the drive's eject button does
+// nothing until an unlock, and a drive that cannot lock is not called locked.
+TEST_F(LinuxTarvikctl, LockOutlivesTheRun) {
+    ListDrive(0, "2:0:0:0");
+    const std::string t = "--state " + (dir_ / "my.state").string() + " ";
+    Result r = Ctl(t + "lock 0");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    r = Ctl(t + "sim 0 open");
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("the tray is locked"), std::string::npos) << r.err;
+    ASSERT_EQ(Ctl(t + "state 0").rc, 0);  // other runs open and close the node
+    EXPECT_EQ(Ctl(t + "sim 0 open").rc, 1);
+
+    ASSERT_EQ(Ctl(t + "unlock 0").rc, 0);
+    EXPECT_EQ(Ctl(t + "sim 0 open").rc, 0);
+
+    r = Ctl("lock 0", {Profile("slim-laptop-24x", {{"capabilities", {{"canLock", false}}}})});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("tarvikctl: drive 0: the tray was not locked: the drive cannot lock "
+                         "its tray"),
+              std::string::npos)
+        << r.err;
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -213,6 +213,9 @@ public:
         std::vector<uint8_t> block;
     };
     std::vector<IoctlCall> ioctls;
+    std::map<uint32_t, uint32_t> refuseCode;  // ioctl code -> error it fails with
+    bool wine = false;
+    bool UnderWine() override { return wine; }
     std::function<bool(uint8_t* block, uint32_t* error)> driver = [](uint8_t*, uint32_t* error) {
         *error = kErrorNotSupported;
         return false;
@@ -220,9 +223,14 @@ public:
     bool DeviceControl(void* handle, uint32_t code, void* block, uint32_t inSize, uint32_t outSize,
                        uint32_t* returned, uint32_t* error) override {
         auto* bytes = static_cast<uint8_t*>(block);
-        ioctls.push_back({code, inSize, outSize, std::vector<uint8_t>(bytes, bytes + outSize)});
+        ioctls.push_back({code, inSize, outSize,
+                          std::vector<uint8_t>(bytes, bytes + std::max(inSize, outSize))});
         if (handle != &deviceToken_) {
             *error = kErrorInvalidHandle;
+            return false;
+        }
+        if (const auto it = refuseCode.find(code); it != refuseCode.end()) {
+            *error = it->second;
             return false;
         }
         *returned = outSize;

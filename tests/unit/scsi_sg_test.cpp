@@ -40,6 +40,11 @@ public:
         if (answer) answer(*h);
         return 0;
     }
+    int LockDoor(int, int lock, int* error) override {
+        locks.push_back(lock);
+        if (lockError) *error = lockError;
+        return lockError ? -1 : 0;
+    }
 
     std::vector<std::pair<std::string, int>> opens;
     std::vector<int> openErrors;  // for the next opens, then they succeed
@@ -47,6 +52,8 @@ public:
     int ioctlError = 0;
     std::vector<sg_io_hdr> sent;
     std::function<void(sg_io_hdr&)> answer;
+    std::vector<int> locks;  // the lock ioctl's argument, each call
+    int lockError = 0;
 };
 
 const DriveAddress kDrive{2, 1, 0, 0};
@@ -234,6 +241,34 @@ TEST_F(SgTest, WalkFollowsTheTableAndDropsDuplicateAddresses) {
     EXPECT_EQ(nodes, (std::vector<std::string>{"0", "1"}));
 }
 
+// The sr driver undoes a plain PREVENT at the node's last close: the lock goes
+// through its lock ioctl, and only a node without one (sg) gets the command.
+TEST_F(SgTest, LockGoesThroughTheDriversLockIoctl) {
+    const DriveAddress drive = kDrive;
+    EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
+    EXPECT_NE(PreventCDROMRemoval(drive, 0), 0);
+    EXPECT_EQ(os_.locks, (std::vector<int>{1, 0}));
+    EXPECT_TRUE(os_.sent.empty());
+
+    os_.lockError = ENOTTY;
+    EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
+    ASSERT_EQ(os_.sent.size(), 1u);
+    EXPECT_EQ(os_.sent[0].cmdp[0], 0x1E);
+    EXPECT_EQ(os_.sent[0].cmdp[4], 0x01);
+
+    // The drive cannot lock, or others hold it open: failures with the reason.
+    for (const int error : {EOPNOTSUPP, EBUSY, EIO}) {
+        os_.lockError = error;
+        EXPECT_EQ(PreventCDROMRemoval(drive, 0), 0) << error;
+        ScsiLastError last;
+        GetLastScsiError(&last);
+        EXPECT_EQ(last.osError, error);
+        EXPECT_EQ(last.targetStatus, -1);
+    }
+    EXPECT_EQ(os_.sent.size(), 1u);
+    EXPECT_EQ(os_.closed, static_cast<int>(os_.locks.size()));
+}
+
 // ---- the simulator behind the ioctl ------------------------------------------
 
 class SgSimTest : public ::testing::Test {
@@ -306,6 +341,50 @@ TEST_F(SgSimTest, DriveVanishingMidCommand) {
     GetLastScsiError(&last);
     EXPECT_EQ(last.osError, ENXIO);
     EXPECT_EQ(os_->opened, os_->closed);
+}
+
+// The drive stays locked once our descriptor is closed; the driver's own
+// ALLOW at the last close undoes only a lock sent as a plain command (on an
+// sr node), and a user's unlock is refused while another program holds it.
+TEST_F(SgSimTest, LockHoldsAfterTheNodeIsClosed) {
+    const DriveAddress drive{4, 0, 0, 0};
+    EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
+    EXPECT_TRUE(bus_.At(1).Locked());
+    ASSERT_EQ(bus_.Trace().size(), 1u);
+    EXPECT_EQ(bus_.Trace()[0].cdb, (std::vector<uint8_t>{0x1E, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(LoadEjectCDROM(drive, 1), 0);  // 05/53/02: removal prevented
+    EXPECT_FALSE(bus_.At(1).TrayOpen());
+
+    int error = 0;
+    const int other = os_->Open("/dev/sr1", O_RDONLY | O_NONBLOCK, &error);
+    ASSERT_GE(other, 0);
+    EXPECT_EQ(PreventCDROMRemoval(drive, 0), 0);
+    ScsiLastError last;
+    GetLastScsiError(&last);
+    EXPECT_EQ(last.osError, EBUSY);
+    EXPECT_TRUE(bus_.At(1).Locked());
+    // The refused unlock still ended the kept lock: the last close unlocks.
+    os_->Close(other);
+    EXPECT_FALSE(bus_.At(1).Locked());
+
+    // A plain PREVENT (what the set sends to a node without the ioctl) ends
+    // with the close on sr; an sg node does not unlock on close.
+    const int fd = os_->Open("/dev/sr1", O_RDWR | O_NONBLOCK, &error);
+    const uint8_t prevent[6] = {0x1E, 0, 0, 0, 1, 0};
+    sg_io_hdr h{};
+    h.interface_id = 'S';
+    h.cmd_len = 6;
+    h.cmdp = const_cast<uint8_t*>(prevent);
+    h.dxfer_direction = SG_DXFER_NONE;
+    ASSERT_EQ(os_->SgIo(fd, &h, &error), 0);
+    EXPECT_TRUE(bus_.At(1).Locked());
+    os_->Close(fd);
+    EXPECT_FALSE(bus_.At(1).Locked());
+
+    os_->MapNode("/dev/sg4", 1);
+    SetSgDrives({{"/dev/sg4", drive}});
+    EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
+    EXPECT_TRUE(bus_.At(1).Locked());
 }
 
 }  // namespace

@@ -357,5 +357,46 @@ TEST_F(SptiTest, TrayCommandWithoutSenseIsSentOnce) {
     EXPECT_EQ(clock_.Elapsed(), 1000u);
 }
 
+// Under Wine the handle is a descriptor of the Linux drive node: a lock must
+// go through the storage ioctl (the kernel driver's own lock, kept after the
+// close); on Windows the pass-through lock stays as it was.
+TEST_F(SptiTest, LockUnderWineGoesThroughTheMediaRemovalIoctl) {
+    DriverAnswers(0, {}, 0);
+    const DriveAddress drive{0, 0, 0, 'D'};
+    EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
+    ASSERT_EQ(os_.ioctls.size(), 1u);
+    EXPECT_EQ(os_.ioctls[0].code, kIoctlScsiPassThroughDirect);
+
+    os_.wine = true;
+    EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
+    EXPECT_NE(PreventCDROMRemoval(drive, 0), 0);
+    ASSERT_EQ(os_.ioctls.size(), 3u);
+    for (size_t i : {1u, 2u}) {
+        EXPECT_EQ(os_.ioctls[i].code, kIoctlStorageMediaRemoval);
+        EXPECT_EQ(os_.ioctls[i].inSize, 1u);
+        EXPECT_EQ(os_.ioctls[i].outSize, 0u);
+        EXPECT_EQ(os_.ioctls[i].block, std::vector<uint8_t>{i == 1 ? uint8_t{1} : uint8_t{0}});
+    }
+    // Every other command keeps the pass-through.
+    EXPECT_NE(LoadEjectCDROM(drive, 1), 0);
+    EXPECT_EQ(os_.ioctls.back().code, kIoctlScsiPassThroughDirect);
+
+    // A device that does not take the ioctl gets the pass-through instead.
+    os_.ioctls.clear();
+    os_.refuseCode[kIoctlStorageMediaRemoval] = kErrorNotSupported;
+    EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
+    ASSERT_EQ(os_.ioctls.size(), 2u);
+    EXPECT_EQ(os_.ioctls[1].code, kIoctlScsiPassThroughDirect);
+
+    // Any other refusal is the answer: a failure with the system's reason.
+    os_.ioctls.clear();
+    os_.refuseCode[kIoctlStorageMediaRemoval] = 170;  // ERROR_BUSY
+    EXPECT_EQ(PreventCDROMRemoval(drive, 1), 0);
+    EXPECT_EQ(os_.ioctls.size(), 1u);
+    ScsiLastError last;
+    GetLastScsiError(&last);
+    EXPECT_EQ(last.osError, 170);
+}
+
 }  // namespace
 }  // namespace tarvik

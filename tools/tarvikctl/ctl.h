@@ -97,6 +97,10 @@ DriveInfoSources RunInfoSources(const CtlContext& ctx);
 [[nodiscard]] bool RealDriveAddress(CtlContext& ctx, int64_t n, DriveAddress& address,
                                     const char* usage);
 
+// A system error code of a failed drive command (errno on Linux, a Win32
+// code on Windows) in words, with what the user can do about it.
+std::string SystemErrorText(int32_t code);
+
 // While it lives, a Windows console shows the program's UTF-8 output as
 // UTF-8 and gets its own code page back afterwards; elsewhere it does nothing.
 class Utf8Console {

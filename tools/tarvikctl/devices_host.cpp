@@ -179,6 +179,18 @@ DriveInfoSources RunInfoSources(const CtlContext& ctx) {
     return sources;
 }
 
+std::string SystemErrorText(int32_t code) {
+    switch (code) {
+        case EOPNOTSUPP: return "the drive cannot lock its tray";
+        case EBUSY:
+            return "other programs have the drive open, and then only root may unlock it (" +
+                   std::string(std::strerror(code)) + ")";
+        case EACCES:
+        case EPERM: return "permission denied (the drive's device needs write access)";
+        default: return std::strerror(code);
+    }
+}
+
 // A Linux terminal takes UTF-8 as it is.
 Utf8Console::Utf8Console() { (void)previous_; }
 Utf8Console::~Utf8Console() = default;

@@ -90,6 +90,16 @@ DriveInfoSources RunInfoSources(const CtlContext& ctx) {
     return CurrentDriveInfoSources(&version);
 }
 
+std::string SystemErrorText(int32_t code) {
+    char text[256] = {};
+    const DWORD n =
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                         static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+    std::string s(text, n);
+    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
+    return (s.empty() ? "system error" : s) + " (error " + std::to_string(code) + ")";
+}
+
 Utf8Console::Utf8Console() {
     DWORD mode = 0;
     if (!::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode)) return;  // redirected

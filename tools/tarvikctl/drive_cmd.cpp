@@ -22,7 +22,9 @@
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
 #include "registry_file.h"
+#include "scsi/errors.h"
 #include "scsi/mmc.h"
+#include "scsi/transport.h"
 #include "settings/store.h"
 
 namespace tarvik::ctl {
@@ -238,6 +240,26 @@ int Outcome(CtlContext& ctx, const char* command, const std::vector<uint32_t>& d
         for (uint32_t i : drives) PrintState(ctx.out, i, CdromList.drives[i]);
     }
     return kExitOk;
+}
+
+// Why a command failed, from the status values it left.
+std::string CommandFailureText(const ScsiLastError& e) {
+    char b[96];
+    if (e.osError != -1) return SystemErrorText(e.osError);
+    if (e.targetStatus == 2 && e.senseKey != -1) {
+        std::snprintf(b, sizeof b, "the drive refused it (sense key %d, %s)", e.senseKey,
+                      SenseKeyText(e.senseKey));
+        return b;
+    }
+    if (e.targetStatus > 0) {
+        std::snprintf(b, sizeof b, "the drive refused it (%s)", TargetStatusText(e.targetStatus));
+        return b;
+    }
+    if (e.aspiStatus != -1) {
+        std::snprintf(b, sizeof b, "the ASPI manager reported %s", AspiStatusText(e.aspiStatus));
+        return b;
+    }
+    return "no answer from the drive";
 }
 
 uint32_t IndexOf(const CdromDrive* d) { return static_cast<uint32_t>(d - CdromList.drives.data()); }
@@ -469,10 +491,23 @@ int RunTray(CtlContext& ctx, const char* name, const std::vector<std::string>& a
         run.app->EjectOrClose(IndexOf(d), false);
         run.host.RunPolls(*run.app);  // the restore once the disc is seen
     } else {
+        // A lock that did not take must not read as one: scripts rely on it.
         DriveOp op(d);
-        if (op) (void)PreventCDROMRemoval(d->Address, action == "lock" ? 1 : 0);
+        const bool began = static_cast<bool>(op);
+        const int done = began ? PreventCDROMRemoval(d->Address, action == "lock" ? 1 : 0) : 0;
+        ScsiLastError failure;
+        GetLastScsiError(&failure);
         op.Release();
         CheckDriveState(d);
+        if (!done) {
+            ctx.err << "tarvikctl: drive " << IndexOf(d) << ": the tray was not "
+                    << (action == "lock" ? "locked" : "unlocked") << ": "
+                    << (began ? CommandFailureText(failure) : std::string("the drive is busy"))
+                    << "\n";
+            (void)Outcome(ctx, name, {IndexOf(d)});
+            (void)run.Finish();
+            return kExitFailed;
+        }
     }
     (void)Outcome(ctx, name, {IndexOf(d)});
     return run.Finish() ? kExitOk : kExitFailed;
