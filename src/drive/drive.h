@@ -107,6 +107,11 @@ struct CdromDrive {
     int32_t RestoreCountdown = 0;
     uint32_t TrayOpenTick = 0;
     NoDiscCode NoDiscCodeWorth = NoDiscCode::Unknown;
+    // How the last speed command SetSpeed sent ended. The program goes on the
+    // same either way (the state check shows the speed in force); a front end
+    // that was asked for a speed tells the user the drive or system refused.
+    bool SpeedCommandFailed = false;
+    ScsiLastError SpeedCommandError;
 
     // The list of a family, and of the family now in the drive. The record
     // names its family rather than pointing into itself, so a copy is a whole

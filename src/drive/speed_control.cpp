@@ -6,6 +6,7 @@
 #include "drive/medium.h"
 #include "drive/speed_detect.h"
 #include "scsi/mmc.h"
+#include "scsi/transport.h"
 #include "settings/store.h"
 
 namespace tarvik {
@@ -53,13 +54,18 @@ void SetSpeed(CdromDrive* drive, uint32_t command) {
     const uint32_t write = drive->Caps.currentWriteSpeed;
     // The result changes nothing (the state check shows the speed in force),
     // but a log sent in with a complaint must say the drive refused.
+    bool sent = false;
     if (ChooseSpeedMethod(drive->CurrentList(), kMethodAuto) == kMethodSetCdSpeed) {
-        if (!SetCDROMSpeed(drive->Address, static_cast<int32_t>(command),
-                           static_cast<int32_t>(write)))
-            LogPrintf("    SetCDROMSpeed(%u) *FAILED*\n", command);
-    } else if (!SetDVDSpeed(drive->Address, command, write)) {
-        LogPrintf("    SetDVDSpeed(%u) *FAILED*\n", command);
+        sent = SetCDROMSpeed(drive->Address, static_cast<int32_t>(command),
+                             static_cast<int32_t>(write)) != 0;
+        if (!sent) LogPrintf("    SetCDROMSpeed(%u) *FAILED*\n", command);
+    } else {
+        sent = SetDVDSpeed(drive->Address, command, write) != 0;
+        if (!sent) LogPrintf("    SetDVDSpeed(%u) *FAILED*\n", command);
     }
+    drive->SpeedCommandFailed = !sent;
+    drive->SpeedCommandError = ScsiLastError{};
+    if (!sent) GetLastScsiError(&drive->SpeedCommandError);
     if (drive->ForceRead) ReadAfterSpeed(drive);
     op.Release();
     CheckDriveState(drive);

@@ -247,5 +247,25 @@ TEST_F(Tarvikctl, LockedDriveRefusesEjectInOneRun) {
     EXPECT_EQ(lines.back()["sense"], "05/53/02");
 }
 
+TEST_F(Tarvikctl, ASpeedTheDriveRefusesIsSaidAndExitsOne) {
+    // SET CD SPEED answered 05/20/00: the user asked for a speed and must
+    // not read "done" from the exit code. The same commands on a drive that
+    // takes them succeed.
+    const CtlRun refused = Ctl("--sim " + Profile("emulator-rejects-speed") + " set 0 706");
+    EXPECT_EQ(refused.rc, 1) << refused.err;
+    EXPECT_NE(refused.err.find("drive 0 did not take the speed: the drive refused it"),
+              std::string::npos)
+        << refused.err;
+    const std::string reg = " --registry " + (dir_ / "r.reg").string() + " ";
+    const std::string obeying = "--sim " + Profile("slim-laptop-24x") + reg;
+    ASSERT_EQ(Ctl(obeying + "detect 0 fast").rc, 0);
+    for (const char* command : {"set 0 1411", "select 0 3", "min 0"}) {
+        SCOPED_TRACE(command);
+        const CtlRun r = Ctl(obeying + command);
+        EXPECT_EQ(r.rc, 0) << r.err;
+        EXPECT_EQ(r.err.find("did not take"), std::string::npos) << r.err;
+    }
+}
+
 }  // namespace
 }  // namespace tarvik

@@ -264,6 +264,15 @@ std::string CommandFailureText(const ScsiLastError& e) {
 
 uint32_t IndexOf(const CdromDrive* d) { return static_cast<uint32_t>(d - CdromList.drives.data()); }
 
+// A speed the user asked for that the drive or the system refused: said, so
+// that the caller exits 1. The program itself goes on as if it had been sent.
+bool SpeedRefused(CtlContext& ctx, const CdromDrive* d) {
+    if (!d->SpeedCommandFailed) return false;
+    ctx.err << "tarvikctl: drive " << IndexOf(d)
+            << " did not take the speed: " << CommandFailureText(d->SpeedCommandError) << "\n";
+    return true;
+}
+
 std::vector<uint32_t> AllDrives() {
     std::vector<uint32_t> v;
     for (uint32_t i = 0; i < CdromList.count(); ++i) v.push_back(i);
@@ -392,7 +401,8 @@ int RunSelect(CtlContext& ctx, const std::vector<std::string>& args) {
         return kExitFailed;
     }
     (void)Outcome(ctx, "select", {IndexOf(d)});
-    return run.Finish() ? kExitOk : kExitFailed;
+    const bool refused = SpeedRefused(ctx, d);
+    return run.Finish() && !refused ? kExitOk : kExitFailed;
 }
 
 int RunSet(CtlContext& ctx, const std::vector<std::string>& args) {
@@ -407,7 +417,8 @@ int RunSet(CtlContext& ctx, const std::vector<std::string>& args) {
     CheckDriveState(d);
     SetSpeed(d, static_cast<uint32_t>(kbps));
     (void)Outcome(ctx, "set", {IndexOf(d)});
-    return run.Finish() ? kExitOk : kExitFailed;
+    const bool refused = SpeedRefused(ctx, d);
+    return run.Finish() && !refused ? kExitOk : kExitFailed;
 }
 
 // The hot-key speed actions: each checks the drive first.
@@ -425,7 +436,8 @@ int RunStep(CtlContext& ctx, const char* name, const std::vector<std::string>& a
                                                 : DRIVE_CMD_SLOWER;
     run.Command(IndexOf(d), code);
     (void)Outcome(ctx, name, {IndexOf(d)});
-    return run.Finish() ? kExitOk : kExitFailed;
+    const bool refused = SpeedRefused(ctx, d);
+    return run.Finish() && !refused ? kExitOk : kExitFailed;
 }
 
 int RunMax(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "max", a); }
