@@ -9,6 +9,7 @@
 #include "platform/sg_os.h"
 #include "scsi/sense.h"
 #include "scsi/sg_transport.h"
+#include "scsi/transport_trace.h"
 
 namespace tarvik {
 namespace {
@@ -82,7 +83,9 @@ int TransportFailure(const sg_io_hdr& h) {
 // 0 failed (errno in osError), -1 when the node has no such ioctl (sg).
 int LockThroughDriver(ScsiRequest* request, int fd) {
     int error = 0;
-    if (SgSys().LockDoor(fd, request->cdb[4] & 0x01, &error) == 0) {
+    const int done = SgSys().LockDoor(fd, request->cdb[4] & 0x01, &error);
+    if (done == 0 || (error != ENOTTY && error != EINVAL)) NoteTransportRoute("CDROM_LOCKDOOR");
+    if (done == 0) {
         request->targetStatus = 0;  // the driver had a GOOD answer, or it would have failed
         request->senseLength = 0;
         request->dataLength = 0;

@@ -10,6 +10,7 @@
 #include "scsi/spti_block.h"
 #include "scsi/transport.h"
 #include "scsi/transport_state.h"
+#include "scsi/transport_trace.h"
 
 namespace tarvik {
 
@@ -60,8 +61,11 @@ int LockUnderWine(ScsiRequest* request, void* device) {
     uint8_t prevent = request->cdb[4] & 0x01;
     uint32_t returned = 0;
     uint32_t error = 0;
-    if (ScsiSys().DeviceControl(device, kIoctlStorageMediaRemoval, &prevent, sizeof prevent, 0,
-                                &returned, &error)) {
+    const bool done = ScsiSys().DeviceControl(device, kIoctlStorageMediaRemoval, &prevent,
+                                              sizeof prevent, 0, &returned, &error);
+    if (done || (error != kErrorNotSupported && error != kErrorInvalidFunction))
+        NoteTransportRoute("IOCTL_STORAGE_MEDIA_REMOVAL");
+    if (done) {
         request->targetStatus = 0;  // the driver had a GOOD answer, or it would have failed
         request->senseLength = 0;
         request->dataLength = 0;

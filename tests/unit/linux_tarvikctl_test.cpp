@@ -240,5 +240,59 @@ TEST_F(LinuxTarvikctl, LockOutlivesTheRun) {
         << r.err;
 }
 
+// --trace on a real drive: each command the SG_IO set carried, with the
+// answer, in the simulator's own line format; a lock says it went through
+// the driver's ioctl.
+TEST_F(LinuxTarvikctl, TraceOfARealDriveHoldsCommandsAndAnswers) {
+    ListDrive(0, "2:0:0:0");
+    const fs::path trace = dir_ / "real.jsonl";
+    const auto lines = [&] {
+        std::vector<nlohmann::json> v;
+        std::istringstream in(Slurp(trace));
+        for (std::string line; std::getline(in, line);)
+            if (!line.empty()) v.push_back(nlohmann::json::parse(line));
+        return v;
+    };
+    const std::string t = "--trace " + trace.string() + " ";
+
+    Result r = Ctl(t + "mmc 0 inquiry");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    auto v = lines();
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0]["drive"], 0);
+    EXPECT_EQ(v[0]["cdb"], "120000002400");
+    EXPECT_EQ(v[0]["status"], 0);
+    EXPECT_EQ(v[0]["in"], 36);
+    EXPECT_EQ(v[0].value("data", "").substr(16, 16), "54415256494B534D");  // "TARVIKSM"
+
+    r = Ctl(t + "mmc 0 set-dvd-speed 2000 0");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    v = lines();
+    ASSERT_EQ(v.size(), 1u);  // a new run, a new trace
+    EXPECT_EQ(v[0]["cdb"], "B60000000000000000001C00");
+    EXPECT_EQ(v[0]["out"], "0000000000000000FFFFFFFF000007D0000003E800000000000003E8");
+
+    ASSERT_EQ(Ctl(t + "lock 0").rc, 0);  // after the drive list is built
+    size_t locks = 0;
+    for (const nlohmann::json& line : lines()) {
+        if (line["cdb"] != "1E0000000100") continue;
+        ++locks;
+        EXPECT_EQ(line["status"], 0);
+        EXPECT_EQ(line["via"], "CDROM_LOCKDOOR");
+    }
+    EXPECT_EQ(locks, 1u);
+
+    r = Ctl(t + "mmc 0 tur", {Profile("slim-laptop-24x", {{"medium", {{"kind", "none"}}}})});
+    v = lines();
+    ASSERT_EQ(v.size(), 1u);
+    EXPECT_EQ(v[0]["status"], 2);
+    EXPECT_EQ(v[0]["sense"], "02/3A/00");
+    EXPECT_EQ(v[0].value("senseData", "").substr(0, 6), "700002");
+
+    // --state stays with the simulator.
+    r = Ctl("--state " + (dir_ / "s").string() + " state 0", {}, "");
+    EXPECT_EQ(r.rc, 2);
+}
+
 }  // namespace
 }  // namespace tarvik

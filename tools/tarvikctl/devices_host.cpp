@@ -106,8 +106,8 @@ int OpenRealDrives(CtlContext& ctx, bool needDrives) {
     const char* testSysfs = std::getenv(kTestSysfs);
     const char* testSim = std::getenv(kTestSgSim);
     const std::string root = testSysfs ? testSysfs : kSysfsRoot;
-    if (!testSim && (!ctx.tracePath.empty() || !ctx.statePath.empty()))
-        return UsageError(ctx, "--trace and --state are for simulated drives (--sim)");
+    if (!testSim && !ctx.statePath.empty())
+        return UsageError(ctx, "--state is for simulated drives (--sim)");
     if (testSim && !LoadTestDrives(ctx, testSim)) return kExitUsage;
 
     const std::vector<SysfsDrive> listed = ListOpticalDrives(root);

@@ -47,8 +47,7 @@ int OpenRealDrives(CtlContext& ctx, bool needDrives) {
             return UsageError(ctx,
                               "--device takes only auto on Windows: the drives are those "
                               "the tray program finds, numbered as in its menu");
-    if (!ctx.tracePath.empty() || !ctx.statePath.empty())
-        return UsageError(ctx, "--trace and --state are for simulated drives (--sim)");
+    if (!ctx.statePath.empty()) return UsageError(ctx, "--state is for simulated drives (--sim)");
 
     // The access method is a setting: read it from the run's store first.
     std::string error;

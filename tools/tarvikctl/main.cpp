@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "ctl.h"
+#include "scsi/transport_trace.h"
 #include "sim_state.h"
 #include "sim_transport.h"
 
@@ -23,9 +24,10 @@ void PrintUsage(std::ostream& s) {
          "--system] [--trace FILE] [--state FILE] [--json] COMMAND ARGS...\n"
          "  --sim PROFILE    add a simulated drive (JSON profile); drive numbers count from 0\n"
       << RealDriveOptionsUsage()
-      << "  --trace FILE     write every command sent as one JSON line\n"
-         "  --state FILE     keep the drives' state (medium, tray, lock, speeds) in FILE\n"
-         "                   from one run to the next\n"
+      << "  --trace FILE     write every command sent as one JSON line, with the drive's\n"
+         "                   answer (simulated or real drives)\n"
+         "  --state FILE     keep the simulated drives' state (medium, tray, lock, speeds)\n"
+         "                   in FILE from one run to the next (--sim only)\n"
          "  --json           print results as JSON\n"
          "commands:\n";
     for (const CtlCommand& c : Table()) {
@@ -239,7 +241,18 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
         const int rc = OpenRealDrives(ctx, !kDriveFree.count(command->name));
         if (rc != kExitOk) return rc;
     }
-    if (!ctx.tracePath.empty() && !ctx.bus.OpenTraceFile(ctx.tracePath, false))
+    // Real drives: every command the transport carries, recorded on the way
+    // through (whichever set it is), in the simulator's own trace format.
+    const ScsiTransport* realSet = nullptr;
+    if (ctx.realDrives && !ctx.tracePath.empty()) {
+        const ScsiTransport* recording = StartTransportTrace(Transport(), ctx.tracePath);
+        if (!recording) {
+            CloseRealDrives(ctx);
+            return UsageError(ctx, "cannot write the trace file " + ctx.tracePath);
+        }
+        realSet = InstallTransport(recording, GetTransportMode());
+    }
+    if (!ctx.realDrives && !ctx.tracePath.empty() && !ctx.bus.OpenTraceFile(ctx.tracePath, false))
         return UsageError(ctx, "cannot write the trace file " + ctx.tracePath);
     if (!ctx.statePath.empty()) {
         std::string error;
@@ -249,6 +262,10 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
     if (!ctx.realDrives) sim::InstallSimTransport(ctx.bus);
     const std::vector<std::string> args(argv.begin() + static_cast<long>(i) + 1, argv.end());
     const int rc = command->run(ctx, args);
+    if (realSet) {
+        (void)InstallTransport(realSet, GetTransportMode());
+        StopTransportTrace();
+    }
     if (ctx.realDrives)
         CloseRealDrives(ctx);
     else
