@@ -271,16 +271,18 @@ MenuRows SpeedItemRows(const CdromDrive& drive, unsigned driveIndex) {
 MenuRows BuildSpeedMenu(const CdromListType& list, const SpeedMenuOptions& o) {
     MenuRows menu;
     bool first = true;
+    bool afterBusy = false;
     for (uint32_t i = 0; i < AddressableDrives(list); ++i) {
         const CdromDrive& drive = list.drives[i];
         if (drive.Ignore) continue;
-        // Two separators between the blocks of the flat menu, a busy drive's
-        // name being a block of its own.
-        if (!o.deepMenu && !first) {
+        // Two separators below each drive's block of the flat menu, but none
+        // below a busy drive's name: the next drive follows it at once.
+        if (!o.deepMenu && !first && !afterBusy) {
             menu.push_back(Separator());
             menu.push_back(Separator());
         }
         first = false;
+        afterBusy = drive.Busy != 0;
         std::u16string name = MenuDriveName(drive, o.numNames);
         if (drive.Busy) {
             MenuRow row = Item(0, std::move(name));

@@ -164,15 +164,23 @@ TEST(SpeedMenu, DrivesInListOrder) {
     busy.Busy = 1;
     ignored.Ignore = 1;
     const CdromListType list{{Drive("A", {Cd(8)}), busy, ignored, Drive("C", {Cd(4)}, 'F')}};
-    // Two separators between blocks; a busy drive is its grey name alone.
+    // Two separators below a block; a busy drive is its grey name alone, with
+    // the next drive straight below it.
     MenuRows rows = BuildSpeedMenu(list, Options("ex"));
     EXPECT_EQ(Describe(rows),
-              "8x - Explorer - A*(BitmapEject) - - ~BUSY - - 4x - Explorer - C*(BitmapEject)");
-    EXPECT_EQ(rows[10].id, 0x803C);  // the list index, ignored drives counted
-    EXPECT_EQ(rows[12].id, 0x803A);
-    EXPECT_EQ(rows[14].id, 0x8031);
+              "8x - Explorer - A*(BitmapEject) - - ~BUSY 4x - Explorer - C*(BitmapEject)");
+    EXPECT_EQ(rows[8].id, 0x803C);  // the list index, ignored drives counted
+    EXPECT_EQ(rows[10].id, 0x803A);
+    EXPECT_EQ(rows[12].id, 0x8031);
     EXPECT_EQ(Describe(BuildSpeedMenu(list, Options("d"))),
               "A{8x - <Eject> <Close>} ~BUSY C{4x - <Eject> <Close>}");
+    // Busy first, busy last, two busy ones, and with the names above.
+    const CdromListType busyFirst{{busy, Drive("A", {Cd(8)})}};
+    EXPECT_EQ(Describe(BuildSpeedMenu(busyFirst, Options("e"))), "~BUSY 8x - A*(BitmapEject)");
+    const CdromListType busyLast{{Drive("A", {Cd(8)}), busy, busy}};
+    EXPECT_EQ(Describe(BuildSpeedMenu(busyLast, Options("e"))),
+              "8x - A*(BitmapEject) - - ~BUSY ~BUSY");
+    EXPECT_EQ(Describe(BuildSpeedMenu(busyFirst, Options("t"))), "~BUSY !A - 8x - <Eject> <Close>");
 
     // The user's short name, or the INQUIRY name.
     CdromDrive named = Drive("Long Name", {});
