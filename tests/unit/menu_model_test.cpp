@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,39 @@ TEST(SpeedMenu, DrivesInListOrder) {
     EXPECT_EQ(Describe(BuildSpeedMenu(CdromListType{{named}}, o)), "Mine*(BitmapEject)");
     o.numNames = false;
     EXPECT_EQ(Describe(BuildSpeedMenu(CdromListType{{named}}, o)), "Long Name*(BitmapEject)");
+}
+
+// A menu that refuses the items named: what the system's menu ends up holding.
+MenuRows Placed(const MenuRows& rows, const std::set<std::string>& refused) {
+    MenuRows menu;
+    const unsigned n = PlaceMenuRows(rows, 0, [&](unsigned at, const MenuRow& row) {
+        if (refused.count(std::string(row.text.begin(), row.text.end()))) return false;
+        menu.insert(menu.begin() + at, row);
+        return true;
+    });
+    EXPECT_EQ(n, menu.size());
+    return menu;
+}
+
+TEST(SpeedMenu, AFailingSpeedItemEndsItsListAndNothingElse) {
+    const CdromListType list{
+        {Drive("A", {Cd(48), Cd(40), Cd(32), Cd(24), Cd(16)}), Drive("B", {Cd(8), Cd(4)}, 'E')}};
+    const MenuRows rows = BuildSpeedMenu(list, Options("ex"));
+    EXPECT_EQ(Describe(Placed(rows, {})), Describe(rows)) << "all in, in their order";
+    // The slowest go in first: the list ends below the item that failed.
+    EXPECT_EQ(Describe(Placed(rows, {"32x"})),
+              "24x 16x - Explorer - A*(BitmapEject) - - 8x 4x - Explorer - B*(BitmapEject)");
+    EXPECT_EQ(Describe(Placed(rows, {"16x", "4x"})),
+              "- Explorer - A*(BitmapEject) - - - Explorer - B*(BitmapEject)");
+    // Any other item is left out alone.
+    EXPECT_EQ(Describe(Placed(rows, {"Explorer"})),
+              "48x 40x 32x 24x 16x - - A*(BitmapEject) - - 8x 4x - - B*(BitmapEject)");
+
+    // Grouped by tens, each item stands on its own.
+    CdromDrive grouped = Drive("G", {Cd(48), Cd(40), Cd(32), Cd(24), Cd(20), Cd(16), Cd(12)});
+    grouped.ShortMenu = 1;
+    EXPECT_EQ(Describe(Placed(SpeedItemRows(grouped, 0), {"40x"})),
+              ">20x{24x} >10x{16x} - 48x 32x 20x 12x");
 }
 
 TEST(SpeedMenu, NonsenseGivesASaneMenu) {
