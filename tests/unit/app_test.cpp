@@ -299,6 +299,27 @@ TEST_F(AppTest, AutomaticCloseClosesEachOpeningOnceAfterItsTimeAndBlinksBefore) 
     EXPECT_TRUE(Sim(0).TrayOpen());
 }
 
+TEST_F(AppTest, AutomaticCloseLeavesATrayTheDriveCannotPullIn) {
+    sim::Profile slim = DvdWriter("DVDRW SLIM8X");
+    slim.loading = sim::Loading::PopUp;
+    slim.canClose = false;
+    Add(slim);
+    GlobalSettings.TimerEnable = 1;
+    StartApp();
+    ASSERT_EQ(D(0).CanClose, 0u);
+    GlobalSettings.EnableAutoclose = 1;
+    GlobalSettings.TimerAutoclose = 3000;
+    D(0).EventMask |= kEventTrayClose;
+    D(0).SpeedListCD.Selected = kCd48x[3];
+    Sim(0).OpenTray();
+    ClearTrace();
+    Tick(20000);
+    EXPECT_EQ(CountOp(sim::kOpStartStopUnit), 0u);
+    EXPECT_EQ(IsTrayOpen(&D(0)), 1) << "still shown open";
+    EXPECT_EQ(host_.timers.count(kTimerFirstPoll), 0u) << "no poll for a disc";
+    EXPECT_EQ(app_->BlinkPhase, 0);
+}
+
 TEST_F(AppTest, DeviceNotificationsAreReadWithinTheirSizeAndPostTheRightCommand) {
     Add(DvdWriter());
     StartApp();
