@@ -320,7 +320,6 @@ void App::OnDriveCommand(const DriveCommand& command) {
         return;
     }
     LogPrintf("CDROMCommand: cmd=%u, i=%u, speed=%u\n", a, i, command.speedIndex);
-    SpeedList& list = drive->CurrentList();
     switch (a) {
         case DRIVE_CMD_OPTIONS: return DriveOptions(i);
         case DRIVE_CMD_EJECT: {
@@ -329,18 +328,8 @@ void App::OnDriveCommand(const DriveCommand& command) {
         }
         case DRIVE_CMD_CLOSE: return EjectOrClose(i, false);
         case DRIVE_CMD_MAX_SPEED:
-            CheckDriveState(drive);
-            if (EntryCount(list)) SetSpeed(drive, list.Entries[0].Command);
-            return;
         case DRIVE_CMD_RESTORE:
-            // Unlike the event restore, none of the drive's conditions apply.
-            CheckDriveState(drive);
-            if (list.Selected) SetSpeed(drive, CommandForSpeed(list, list.Selected));
-            return;
-        case DRIVE_CMD_MIN_SPEED:
-            CheckDriveState(drive);
-            if (const uint32_t n = EntryCount(list)) SetSpeed(drive, list.Entries[n - 1].Command);
-            return;
+        case DRIVE_CMD_MIN_SPEED: return SpeedStep(drive, a);
         case DRIVE_CMD_FASTER: CheckDriveState(drive); return SpeedFaster(drive);
         case DRIVE_CMD_SLOWER: CheckDriveState(drive); return SpeedSlower(drive);
         case DRIVE_CMD_CLOSE_POLL: return ClosePoll(i);
@@ -351,6 +340,22 @@ void App::OnDriveCommand(const DriveCommand& command) {
             return;
         case DRIVE_CMD_SET_SPEED: return SelectSpeed(drive, command.speedIndex);
         default: return;  // 13..15 mean nothing
+    }
+}
+
+// The list is the one of the disc the check finds: a DVD put in since the last
+// check has its own speeds, and the CD's would be the wrong commands for it.
+void App::SpeedStep(CdromDrive* drive, unsigned action) {
+    CheckDriveState(drive);
+    const SpeedList& list = drive->CurrentList();
+    const uint32_t n = EntryCount(list);
+    if (action == DRIVE_CMD_MAX_SPEED) {
+        if (n) SetSpeed(drive, list.Entries[0].Command);
+    } else if (action == DRIVE_CMD_MIN_SPEED) {
+        if (n) SetSpeed(drive, list.Entries[n - 1].Command);
+    } else if (list.Selected) {
+        // Unlike the event restore, none of the drive's conditions apply.
+        SetSpeed(drive, CommandForSpeed(list, list.Selected));
     }
 }
 

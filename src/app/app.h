@@ -111,6 +111,8 @@ private:
     void OnLeftClick();
     void OnDriveCommand(const DriveCommand& command);
     void DriveOptions(uint32_t index);
+    // Max speed, min speed or restore, on the list of the disc now in the drive.
+    void SpeedStep(CdromDrive* drive, unsigned action);
     void SelectSpeed(CdromDrive* drive, unsigned k);
     void ShellOpen(const CdromDrive& drive, const char* verb);
     void ClosePoll(uint32_t index);

@@ -102,6 +102,10 @@ void App::TimerTick() {
 
         const uint32_t autoclose = GlobalSettings.TimerAutoclose;
         if (!GlobalSettings.EnableAutoclose || autoclose < kAutocloseMinMs) continue;
+        // A tray the drive cannot pull in (slim and pop-up drives) is left to the
+        // user, as by CloseAllTrays: the close would do nothing but mark the tray
+        // closed, so a drive that cannot sense its medium would read closed while
+        // it stands open, and a close would start the poll for a disc for nothing.
         if (!drive->CanClose || !IsTrayOpen(drive)) continue;
         // One close for each opening: a tray that stays out after it is not
         // pushed again every half second.

@@ -9,6 +9,7 @@
 #include "settings/shell.h"
 #include "settings/store.h"
 #include "ui/commands.h"
+#include "ui/drive_info_win32.h"
 #include "ui/message_box_win32.h"
 #include "ui/strings.h"
 #include "ui/text_api_win32.h"
@@ -88,6 +89,8 @@ void RunApplication(HINSTANCE instance, bool hide) {
 int TarvikMain(HINSTANCE instance, const char* commandLine) {
     const CommandLine parsed = ParseCommandLine(commandLine);
     if (parsed.log) (void)LogOpen(nullptr, nullptr);
+    // Before the first SCSIInit: the ASPI library's version is kept as it loads.
+    KeepAspiVersionOnLoad(ReadVersionBlock);
 
     if (parsed.request == StartRequest::Exit) {
         LogPrintf("Setting speed and exiting...\n");

@@ -177,9 +177,14 @@ uint32_t ResolveLetter(uint32_t adapter, uint32_t target) {
     return ToDriveLetter(assignment[0]);
 }
 
-// The recorded path is what the drive information dialog later reads the
-// library's version resource from.
-void StoreVersionInfo() { State().aspiPath = ScsiSys().LoadedModulePath(); }
+AspiLoadedFn g_aspiLoaded = nullptr;
+
+// The path is recorded, and whoever keeps the library's version resource for
+// the drive information reads it now, while the file is the one loaded.
+void StoreVersionInfo() {
+    State().aspiPath = ScsiSys().LoadedModulePath();
+    if (g_aspiLoaded) g_aspiLoaded(State().aspiPath);
+}
 
 }  // namespace
 
@@ -194,6 +199,8 @@ void ResetAspiState() {
 }
 
 }  // namespace detail
+
+void SetAspiLoadedNotify(AspiLoadedFn fn) { g_aspiLoaded = fn; }
 
 const ScsiTransport& AspiTransport() { return kAspiSet; }
 

@@ -111,6 +111,9 @@ uint32_t GetAspiAdapterCount();
 // Path of the loaded ASPI library (UTF-8), recorded for the drive information
 // dialog; empty when none is loaded.
 const std::string& GetAspiLibraryPath();
+// Called by AspiLoad right after the library is loaded, with its path.
+using AspiLoadedFn = void (*)(const std::string& libraryPath);
+void SetAspiLoadedNotify(AspiLoadedFn fn);
 // ASPI command blocks left with the manager after a time-out (kept alive).
 size_t ParkedAspiCommandCount();
 

@@ -70,6 +70,18 @@ OwnedStr Duplicate(const char* text, size_t length) {
     return OwnedStr(copy);
 }
 
+// The length of the program at the start of a start entry: the path in quotes
+// as AddAutoLoad writes it, or bare as older versions wrote it, either in any
+// letter case. 0 when the entry starts another program.
+size_t ProgramLength(std::string_view entry, std::string_view path) {
+    const bool quoted = !entry.empty() && entry[0] == '"';
+    const size_t at = quoted ? 1 : 0;
+    const size_t end = at + path.size() + at;  // the closing quote too
+    if (entry.size() < end || !EqualsNoCase(entry.substr(at, path.size()), path)) return 0;
+    if (quoted && entry[end - 1] != '"') return 0;
+    return end;
+}
+
 }  // namespace
 
 // ---- autorun policy ---------------------------------------------------------
@@ -188,7 +200,9 @@ int SetAutoPlay(int enable) {
 void AddAutoLoad(const char* name, const char* argument) {
     OwnedStr path = GetModulePath();
     if (!path) return;
-    std::string command = path.get();
+    // In quotes: unquoted, a path with blanks ("C:\Program Files\...") would
+    // start C:\Program.exe first, when there is one.
+    std::string command = std::string("\"") + path.get() + "\"";
     if (argument && *argument) command += std::string(" ") + argument;
     RegKey key = RegKey::Create(kHkeyCurrentUser, kRunKeyPath, kKeyAllAccess);
     if (!key) return;
@@ -213,10 +227,10 @@ int IsAutoLoad(const char* name, const char* argument) {
     // The text ends at its first NUL; a value stored without one still ends
     // within the bytes read.
     const std::string_view text(buffer.data(), strnlen(buffer.data(), size));
-    const std::string_view exe(path.get());
-    if (text.size() < exe.size() || !EqualsNoCase(text.substr(0, exe.size()), exe)) return 0;
+    const size_t program = ProgramLength(text, path.get());
+    if (program == 0) return 0;
     if (!argument) return 1;
-    if (!*argument) return text.size() == exe.size() ? 1 : 0;
+    if (!*argument) return text.size() == program ? 1 : 0;
     const std::string_view arg(argument);
     if (text.size() < arg.size()) return 0;
     return EqualsNoCase(text.substr(text.size() - arg.size()), arg) ? 1 : 0;

@@ -42,28 +42,33 @@ constexpr DialogItem kDriveInfoTable[] = {
 }  // namespace
 
 // The wide calls, so that a path outside the ANSI code page is found too.
-AspiVersionInfo ReadAspiVersion() {
-    AspiVersionInfo version;
-    const std::string& path = GetAspiLibraryPath();
-    if (path.empty()) return version;
+std::vector<uint8_t> ReadVersionBlock(const std::string& path) {
+    if (path.empty()) return {};
     const int units =
         ::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-    if (units <= 0) return version;
+    if (units <= 0) return {};
     std::wstring wide(static_cast<size_t>(units), L'\0');
     (void)::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
                                 units);
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(wide.c_str(), &ignored);
-    if (size == 0) return version;
+    if (size == 0) return {};
     std::vector<uint8_t> block(size);
-    if (!::GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return version;
-    version.StoreVersionInfo(std::move(block));
+    if (!::GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return {};
+    return block;
+}
+
+AspiVersionInfo ReadAspiVersion() {
+    AspiVersionInfo version;
+    std::vector<uint8_t> block = ReadVersionBlock(GetAspiLibraryPath());
+    if (!block.empty()) version.StoreVersionInfo(std::move(block));
     return version;
 }
 
 void ShowDriveInfo(HWND owner, std::span<const CdromDrive> drives) {
-    const AspiVersionInfo version = ReadAspiVersion();
-    std::u16string text = DriveInfoText(CurrentDriveInfoSources(&version), drives);
+    // The copy kept when the library was loaded: reading it again here would
+    // log its complaints at every opening.
+    std::u16string text = DriveInfoText(CurrentDriveInfoSources(&LoadedAspiVersion()), drives);
     (void)RunDialog(owner, nullptr, IDS_MNU_DRIVE_INFO, WS_OVERLAPPEDWINDOW, WS_EX_APPWINDOW,
                     kDriveInfoTable, &text);
 }

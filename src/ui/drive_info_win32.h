@@ -1,7 +1,10 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "drive/drive.h"
 #include "ui/version_info.h"
@@ -12,6 +15,10 @@ namespace tarvik {
 // access methods, the ASPI library's version strings and what is known of
 // each of `drives` (none: "No drives found!").
 void ShowDriveInfo(HWND owner, std::span<const CdromDrive> drives);
+
+// The version resource of a file (path in UTF-8); empty when it has none.
+// The reader KeepAspiVersionOnLoad takes.
+std::vector<uint8_t> ReadVersionBlock(const std::string& path);
 
 // The version block of the ASPI library the transport loaded (from the path
 // it recorded, UTF-8); not loaded when there is none.

@@ -181,14 +181,19 @@ uint32_t Scale(uint64_t a, uint64_t v, uint64_t b) {
 
 uint32_t SpeedInX(uint32_t kbs, uint32_t factor) { return Scale(1, kbs, factor) % 1000; }
 
+// Neither line ends in a line feed: each shares its line with the next message.
 void LogProgress(uint32_t min, uint32_t max, uint32_t pos, uint32_t speed, uint32_t command) {
     if (min || max || pos) {
+        // In 64 bits, and 0 outside the range: in 32 bits (pos - min) x 100
+        // wraps once pos is 42,949,673 past min, and pos below min wraps the
+        // difference itself. The scans stay far below that (at most 64x a
+        // family's factor), so their lines read as 32 bits would give them.
         const uint64_t percent =
             max > min && pos >= min ? uint64_t{pos - min} * 100 / (max - min) : 0;
-        LogPrintf("        BarUpdate: min=%u, max=%u, pos=%u (%u%%)\n", min, max, pos,
+        LogPrintf("        BarUpdate: min=%u, max=%u, pos=%u (%u%%)", min, max, pos,
                   static_cast<unsigned>(percent));
     }
-    if (speed || command) LogPrintf("    Got speed=%u, command=%u\n", speed, command);
+    if (speed || command) LogPrintf("    Got speed=%u, command=%u", speed, command);
 }
 
 DriveOptionsModel::DriveOptionsModel(DriveOptionsContext& context, DialogView& view,

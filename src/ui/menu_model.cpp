@@ -264,23 +264,49 @@ MenuRows SpeedItemRows(const CdromDrive& drive, unsigned driveIndex) {
     if (drive.ShortMenu) return GroupedSpeedItems(drive, driveIndex);
     MenuRows rows;
     const uint32_t count = EntryCount(drive.CurrentList());
-    for (uint32_t k = 0; k < count; ++k) rows.push_back(SpeedItem(drive, driveIndex, k));
+    for (uint32_t k = 0; k < count; ++k) {
+        rows.push_back(SpeedItem(drive, driveIndex, k));
+        rows.back().listItem = true;
+    }
     return rows;
+}
+
+unsigned PlaceMenuRows(const MenuRows& rows, unsigned position, const InsertMenuRowFn& insert) {
+    unsigned inserted = 0;
+    for (size_t i = 0; i < rows.size();) {
+        if (!rows[i].listItem) {
+            if (insert(position + inserted, rows[i])) ++inserted;
+            ++i;
+            continue;
+        }
+        // A separator always follows a drive's list, so a run is one list.
+        size_t end = i;
+        while (end < rows.size() && rows[end].listItem) ++end;
+        const unsigned top = position + inserted;
+        for (size_t k = end; k-- > i;) {
+            if (!insert(top, rows[k])) break;
+            ++inserted;
+        }
+        i = end;
+    }
+    return inserted;
 }
 
 MenuRows BuildSpeedMenu(const CdromListType& list, const SpeedMenuOptions& o) {
     MenuRows menu;
     bool first = true;
+    bool afterBusy = false;
     for (uint32_t i = 0; i < AddressableDrives(list); ++i) {
         const CdromDrive& drive = list.drives[i];
         if (drive.Ignore) continue;
-        // Two separators between the blocks of the flat menu, a busy drive's
-        // name being a block of its own.
-        if (!o.deepMenu && !first) {
+        // Two separators below each drive's block of the flat menu, but none
+        // below a busy drive's name: the next drive follows it at once.
+        if (!o.deepMenu && !first && !afterBusy) {
             menu.push_back(Separator());
             menu.push_back(Separator());
         }
         first = false;
+        afterBusy = drive.Busy != 0;
         std::u16string name = MenuDriveName(drive, o.numNames);
         if (drive.Busy) {
             MenuRow row = Item(0, std::move(name));

@@ -5,6 +5,7 @@
 // (menu_win32) only turns them into HMENUs, so every rule is tested on Linux.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ struct MenuRow {
     MenuBitmap bitmap = MenuBitmap::None;     // the picture of a Bitmap row
     uint32_t data = 0;                        // item data
     std::vector<MenuRow> children;            // of a Submenu row
+    // An item of a speed list shown whole (not grouped): the list's items go
+    // in from the slowest up, and the first that fails ends the list.
+    bool listItem = false;
 
     bool operator==(const MenuRow&) const = default;
 };
@@ -63,6 +67,14 @@ MenuRows BuildSpeedMenu(const CdromListType& list, const SpeedMenuOptions& optio
 // The speed items of one drive's current list (plain or grouped by tens with
 // the drive's ShortMenu option), top to bottom, without the separator above.
 MenuRows SpeedItemRows(const CdromDrive& drive, unsigned driveIndex);
+
+// Puts `rows` into a menu through `insert(position, row)` (true when the row
+// went in), top to bottom from `position` on. A row that fails is left out and
+// the rest go on, except in a run of list items, which go in from the last
+// (slowest) up, each at the run's top, until the first that fails. Returns how
+// many rows went in.
+using InsertMenuRowFn = std::function<bool(unsigned position, const MenuRow& row)>;
+unsigned PlaceMenuRows(const MenuRows& rows, unsigned position, const InsertMenuRowFn& insert);
 
 // ---- program menu (right click) --------------------------------------------------
 

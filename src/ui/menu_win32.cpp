@@ -92,13 +92,11 @@ void ApplyFixedStates(HMENU menu, const MenuRows& rows) {
 }  // namespace
 
 UINT InsertMenuRows(HMENU menu, UINT position, const MenuRows& rows, const TrayMenus& owner) {
-    UINT inserted = 0;
-    for (const MenuRow& row : rows) {
-        if (!InsertRow(menu, position + inserted, row, owner)) continue;
-        SetCheckMark(menu, position + inserted, row, owner);
-        ++inserted;
-    }
-    return inserted;
+    return PlaceMenuRows(rows, position, [&](unsigned at, const MenuRow& row) {
+        if (!InsertRow(menu, at, row, owner)) return false;
+        SetCheckMark(menu, at, row, owner);
+        return true;
+    });
 }
 
 void ShowPopupMenu(HWND window, HMENU menu) {

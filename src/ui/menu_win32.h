@@ -57,8 +57,8 @@ private:
 };
 
 // Inserts `rows` into `menu` from `position` on, creating a popup menu for
-// each submenu row (owned by `menu` once inserted). A row that can't be made
-// is left out and the rest go on. Returns how many rows went in.
+// each submenu row (owned by `menu` once inserted), in the order and with the
+// failure rules of PlaceMenuRows. Returns how many rows went in.
 UINT InsertMenuRows(HMENU menu, UINT position, const MenuRows& rows, const TrayMenus& bitmaps);
 
 // At the cursor, with the main window in front so the menu closes when the

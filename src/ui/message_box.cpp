@@ -6,6 +6,7 @@ namespace tarvik {
 namespace {
 
 constexpr unsigned kMbOkCancel = 1;
+constexpr unsigned kMbIconMask = 0xF0;  // MB_ICONERROR 0x10, MB_ICONQUESTION 0x20, ...
 constexpr unsigned kMbTaskModal = 0x2000;
 constexpr uint32_t kWsCaptionSysMenu = 0x00C80000;
 constexpr uint32_t kWsExAppWindow = 0x00040000;
@@ -28,6 +29,9 @@ MessageBoxDescription DescribeMessageBox(unsigned stringId, unsigned flags) {
     d.count = (flags & 0xF) == kMbOkCancel ? 7 : 6;
     d.style = kWsCaptionSysMenu;
     d.exStyle = (flags & kMbTaskModal) ? kWsExAppWindow : 0;
+    // MessageBeep takes the icon's value for its sound: the button type
+    // (flags & 0xF) would ask for the default beep, or none, for every box.
+    d.beep = flags & kMbIconMask;
     return d;
 }
 

@@ -25,13 +25,14 @@ struct MessageBoxDescription {
     std::size_t count = 0;  // 7 with Cancel, 6 with OK only
     uint32_t style = 0;
     uint32_t exStyle = 0;
+    uint32_t beep = 0;  // for MessageBeep: the sound of the box's icon, 0 the default
 
     DialogTable table() const { return DialogTable(rows.data(), count); }
 };
 
 // `flags` are MessageBox flags: the button type (flags & 0xF) 1 adds Cancel,
 // anything else gives OK only; MB_TASKMODAL gives the box its own taskbar
-// button. The icon bits do not change the picture.
+// button. The icon bits do not change the picture, only the sound.
 MessageBoxDescription DescribeMessageBox(unsigned stringId, unsigned flags);
 
 }  // namespace tarvik

@@ -23,7 +23,7 @@ static_assert(SameCaption());
 
 int MessageBoxRes(HWND owner, UINT stringId, UINT flags) {
     const MessageBoxDescription box = DescribeMessageBox(stringId, flags);
-    ::MessageBeep(flags & 0xF);
+    ::MessageBeep(box.beep);
     const int pressed =
         RunDialog(owner, kProgramCaption, 0, box.style, box.exStyle, box.table(), nullptr);
     // Closed any other way (or never shown): as Cancel.

@@ -5,6 +5,7 @@
 #include "base/bytes.h"
 #include "base/log.h"
 #include "base/text.h"
+#include "scsi/transport.h"
 
 namespace tarvik {
 namespace {
@@ -77,6 +78,16 @@ std::string HexKey(uint32_t language, uint32_t codePage) {
     return key;
 }
 
+// The ASPI library's version block as kept at its load.
+VersionBlockReader g_readVersion = nullptr;
+AspiVersionInfo g_aspiVersion;
+
+void KeepCopy(const std::string& libraryPath) {
+    g_aspiVersion = AspiVersionInfo{};
+    std::vector<uint8_t> block = g_readVersion(libraryPath);
+    if (!block.empty()) g_aspiVersion.StoreVersionInfo(std::move(block));
+}
+
 }  // namespace
 
 std::optional<VersionValue> QueryVersionValue(std::span<const uint8_t> block,
@@ -138,5 +149,13 @@ std::optional<std::u16string> AspiVersionInfo::ASPIGetVersionInfo(std::string_vi
         text.push_back(static_cast<char16_t>(GetLe16(v->bytes.data() + i)));
     return text;
 }
+
+void KeepAspiVersionOnLoad(VersionBlockReader read) {
+    g_readVersion = read;
+    SetAspiLoadedNotify(read ? KeepCopy : nullptr);
+    if (!read) g_aspiVersion = AspiVersionInfo{};
+}
+
+const AspiVersionInfo& LoadedAspiVersion() { return g_aspiVersion; }
 
 }  // namespace tarvik

@@ -112,7 +112,9 @@ def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, work
 
         entries = run_entries(tarvik)
         assert list(entries) == ["Tarvik"], entries
-        assert entries["Tarvik"].lower().endswith("tarvik.exe /hide"), entries
+        # The path in quotes: a folder with blanks must not start another program.
+        entry = entries["Tarvik"].lower()
+        assert entry.startswith('"') and entry.endswith('tarvik.exe" /hide'), entries
         stored = values(tarvik.reg_query())
         assert stored["TimerAutoclose"] == "0xbb8" and stored["EnableAutoclose"] == "0x1"
         password = stored_password(tarvik)

@@ -111,6 +111,67 @@ TEST_F(AppTest, ChoosingASpeedSendsItsCommandAndStoresTheSelection) {
     EXPECT_EQ(CountOp(sim::kOpSetCdSpeed), 0u);
 }
 
+// The speed hot keys act on the disc in the drive now, whatever the last check
+// saw: the user changes discs without the program being asked.
+TEST_F(AppTest, SpeedHotKeysUseTheListOfTheDiscPutInSinceTheLastCheck) {
+    Add(DvdWriter());
+    StartApp();
+    const auto swapTo = [this](const sim::Medium& disc) {
+        Sim(0).OpenTray();
+        Sim(0).RemoveMedium();
+        Sim(0).InsertMedium(disc);
+        Sim(0).CloseTray();
+        Settle();
+    };
+    const auto seen = [&](const sim::Medium& disc) {
+        swapTo(disc);
+        app_->Command(CMD_LEFT_CLICK, 0);  // the menu's check sees it
+    };
+    const auto pressAfterSwapTo = [&](const sim::Medium& disc, unsigned action) {
+        swapTo(disc);
+        ClearTrace();
+        app_->HotKey(HotKeyId(action == DRIVE_CMD_MIN_SPEED   ? 6
+                              : action == DRIVE_CMD_MAX_SPEED ? 2
+                                                              : 4,
+                              0));
+        ASSERT_EQ(host_.posted.size(), 1u);
+        app_->Command(host_.posted[0].first, 0);
+        host_.posted.clear();
+    };
+    // A DVD once, so both lists are known; a speed chosen for each.
+    seen(DvdOfBook(0));
+    Run(0, DRIVE_CMD_SET_SPEED, 2);
+    seen(PressedCd());
+    Run(0, DRIVE_CMD_SET_SPEED, 3);
+    ASSERT_EQ(D(0).SpeedListDVD.Selected, kDvd16x[2]);
+    ASSERT_EQ(D(0).SpeedListCD.Selected, kCd48x[3]);
+
+    // The CD comes out, a DVD goes in, and the next thing the program hears is the hot key.
+    const struct {
+        unsigned action;
+        uint32_t dvd, cd;  // what it must send
+    } keys[] = {
+        {DRIVE_CMD_MIN_SPEED, kDvd16x.back(), kCd48x.back()},
+        {DRIVE_CMD_MAX_SPEED, kDvd16x[0], kCd48x[0]},
+        {DRIVE_CMD_RESTORE, kDvd16x[2], kCd48x[3]},
+    };
+    for (const auto& key : keys) {
+        SCOPED_TRACE(key.action);
+        seen(PressedCd());
+        pressAfterSwapTo(DvdOfBook(0), key.action);
+        EXPECT_EQ(SpeedRequests(sim::kOpSetStreaming), std::vector<uint32_t>{key.dvd});
+        EXPECT_EQ(CountOp(sim::kOpSetCdSpeed), 0u);
+        EXPECT_EQ(Sim(0).SpeedInForce(sim::Family::Dvd), key.dvd);
+
+        // And the other way round: the CD's speed, by the CD's command.
+        pressAfterSwapTo(PressedCd(), key.action);
+        EXPECT_EQ(SpeedRequests(sim::kOpSetCdSpeed), std::vector<uint32_t>{key.cd});
+        EXPECT_EQ(CountOp(sim::kOpSetStreaming), 0u);
+    }
+    EXPECT_EQ(D(0).SpeedListCD.Selected, kCd48x[3]) << "the hot keys choose nothing";
+    EXPECT_EQ(D(0).SpeedListDVD.Selected, kDvd16x[2]);
+}
+
 TEST_F(AppTest, HotKeysPostTheirActionsAndAreRegisteredForTheListAsItIs) {
     Add(DvdWriter());
     Add(DvdWriter());
@@ -236,6 +297,27 @@ TEST_F(AppTest, AutomaticCloseClosesEachOpeningOnceAfterItsTimeAndBlinksBefore) 
     Tick(20000);
     EXPECT_EQ(CountOp(sim::kOpStartStopUnit), 0u);
     EXPECT_TRUE(Sim(0).TrayOpen());
+}
+
+TEST_F(AppTest, AutomaticCloseLeavesATrayTheDriveCannotPullIn) {
+    sim::Profile slim = DvdWriter("DVDRW SLIM8X");
+    slim.loading = sim::Loading::PopUp;
+    slim.canClose = false;
+    Add(slim);
+    GlobalSettings.TimerEnable = 1;
+    StartApp();
+    ASSERT_EQ(D(0).CanClose, 0u);
+    GlobalSettings.EnableAutoclose = 1;
+    GlobalSettings.TimerAutoclose = 3000;
+    D(0).EventMask |= kEventTrayClose;
+    D(0).SpeedListCD.Selected = kCd48x[3];
+    Sim(0).OpenTray();
+    ClearTrace();
+    Tick(20000);
+    EXPECT_EQ(CountOp(sim::kOpStartStopUnit), 0u);
+    EXPECT_EQ(IsTrayOpen(&D(0)), 1) << "still shown open";
+    EXPECT_EQ(host_.timers.count(kTimerFirstPoll), 0u) << "no poll for a disc";
+    EXPECT_EQ(app_->BlinkPhase, 0);
 }
 
 TEST_F(AppTest, DeviceNotificationsAreReadWithinTheirSizeAndPostTheRightCommand) {

@@ -4,12 +4,16 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "base/log.h"
 #include "base/units.h"
 #include "drive_sim_fixture.h"
 #include "scsi/transport.h"
+#include "scsi_fakes.h"
 #include "ui/drive_info.h"
 #include "version_block.h"
 
@@ -94,6 +98,68 @@ TEST(DriveInfo, NoDrivesWithTheAspiVersionStrings) {
               "Drive access method: ASPI (Windows 95/98/ME)\r\n"
               "\r\n"
               "No drives found!\r\n");
+}
+
+// What the program reads of the ASPI library's file, and how often.
+struct VersionFile {
+    std::vector<uint8_t> block;
+    std::vector<std::string> reads;
+};
+VersionFile g_versionFile;
+std::vector<uint8_t> ReadVersionFile(const std::string& path) {
+    g_versionFile.reads.push_back(path);
+    return g_versionFile.block;
+}
+
+// The version lines show the library as it was loaded: its file is read and
+// its block checked once, when it loads, and not again at each opening.
+TEST(DriveInfo, TheAspiVersionIsKeptWhenTheLibraryLoads) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("drive-info-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    ASSERT_EQ(LogOpen((dir / "info").string().c_str(), ".log"), 1);
+    testing_support::FakeOs os;
+    os.libraryPresent = true;  // without its entry points: loaded, but broken
+    ResetTransportState();
+    SetScsiOs(&os);
+    // A block without a translation: the complaint about it belongs to the load.
+    g_versionFile = {test::Bytes(test::Block(u"040904b0", {}, false)), {}};
+    KeepAspiVersionOnLoad(ReadVersionFile);
+
+    EXPECT_FALSE(LoadedAspiVersion().loaded());
+    (void)AspiLoad();
+    EXPECT_EQ(g_versionFile.reads, std::vector<std::string>{os.libraryPath});
+    const std::string versionLines =
+        "ASPI LegalCopyright: (c) Someone 1999\r\n"
+        "ASPI ProductName: ASPI for Win32\r\n"
+        "ASPI FileVersion: 4.60 (1021)\r\n";
+    for (int opening = 0; opening < 2; ++opening) {
+        const std::string text =
+            Narrow(DriveInfoText(CurrentDriveInfoSources(&LoadedAspiVersion()), {}));
+        EXPECT_NE(text.find("ASPI: Driver is broken!\r\n\r\n" + versionLines), std::string::npos)
+            << text;
+    }
+    EXPECT_EQ(g_versionFile.reads.size(), 1u) << "the dialog reads no file";
+
+    // Loaded again (Detect drives) from a file without a version: the old copy goes.
+    g_versionFile.block.clear();
+    (void)AspiLoad();
+    EXPECT_FALSE(LoadedAspiVersion().loaded());
+
+    KeepAspiVersionOnLoad(nullptr);
+    SetScsiOs(nullptr);
+    ResetTransportState();
+    const std::string logPath = LogPath();
+    LogClose();
+    std::ifstream in(logPath);
+    size_t complaints = 0;
+    for (std::string line; std::getline(in, line);)
+        complaints += line.find(
+                          "StoreVersionInfo: VerQueryValue(\\VarFileInfo\\Translation) "
+                          "failed!") != std::string::npos;
+    EXPECT_EQ(complaints, 1u) << "at the load, not at the openings";
+    in.close();
+    fs::remove_all(dir);
 }
 
 TEST(DriveInfo, TransportLines) {

@@ -4,9 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
+
+#include "base/log.h"
 
 #include "drive/speed_detect.h"
 #include "drive_sim_fixture.h"
@@ -140,6 +145,37 @@ TEST(DriveOptionsTable, RowsIdsParentsAndProgressWindow) {
     }
     EXPECT_EQ(kProgressTable.size(), 9u);
     check(kProgressTable, {});
+}
+
+// The progress lines carry no line feed of their own: a scan's reports run on
+// in one line, each behind its time stamp.
+TEST(DriveOptionsLog, ProgressLinesAreWrittenAsTheyAre) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("progress-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    SetLogTimeSource(nullptr);  // every stamp 00:00:00.000
+    ASSERT_EQ(LogOpen((dir / "p").string().c_str(), ".log"), 1);
+    const std::string path = LogPath();
+    LogProgress(0, 0, 0, 2770, 2770);       // an entry found
+    LogProgress(0, 22160, 11080, 0, 0);     // half way through a fast scan
+    LogProgress(4495, 71920, 21351, 0, 0);  // a Blu-ray full scan past 16 bits
+    LogProgress(5540, 5540, 5540, 0, 0);    // nothing to scan: 0%
+    LogProgress(0, 0, 0, 0, 0);             // nothing to say
+    LogProgress(10, 20, 30, 40, 50);        // both
+    LogPrintf("FINISHED ScanCDROMSpeedFast\n");
+    LogClose();
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), {}};
+    in.close();
+    fs::remove_all(dir);
+    EXPECT_EQ(text,
+              "00:00:00.000     Got speed=2770, command=2770"
+              "00:00:00.000         BarUpdate: min=0, max=22160, pos=11080 (50%)"
+              "00:00:00.000         BarUpdate: min=4495, max=71920, pos=21351 (24%)"
+              "00:00:00.000         BarUpdate: min=5540, max=5540, pos=5540 (0%)"
+              "00:00:00.000         BarUpdate: min=10, max=20, pos=30 (200%)"
+              "00:00:00.000     Got speed=40, command=50"
+              "00:00:00.000 FINISHED ScanCDROMSpeedFast\n");
 }
 
 TEST_F(DriveOptionsTest, BluRaySpeedsAbove65535SurviveOpenAndOk) {

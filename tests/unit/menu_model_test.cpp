@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -164,15 +165,23 @@ TEST(SpeedMenu, DrivesInListOrder) {
     busy.Busy = 1;
     ignored.Ignore = 1;
     const CdromListType list{{Drive("A", {Cd(8)}), busy, ignored, Drive("C", {Cd(4)}, 'F')}};
-    // Two separators between blocks; a busy drive is its grey name alone.
+    // Two separators below a block; a busy drive is its grey name alone, with
+    // the next drive straight below it.
     MenuRows rows = BuildSpeedMenu(list, Options("ex"));
     EXPECT_EQ(Describe(rows),
-              "8x - Explorer - A*(BitmapEject) - - ~BUSY - - 4x - Explorer - C*(BitmapEject)");
-    EXPECT_EQ(rows[10].id, 0x803C);  // the list index, ignored drives counted
-    EXPECT_EQ(rows[12].id, 0x803A);
-    EXPECT_EQ(rows[14].id, 0x8031);
+              "8x - Explorer - A*(BitmapEject) - - ~BUSY 4x - Explorer - C*(BitmapEject)");
+    EXPECT_EQ(rows[8].id, 0x803C);  // the list index, ignored drives counted
+    EXPECT_EQ(rows[10].id, 0x803A);
+    EXPECT_EQ(rows[12].id, 0x8031);
     EXPECT_EQ(Describe(BuildSpeedMenu(list, Options("d"))),
               "A{8x - <Eject> <Close>} ~BUSY C{4x - <Eject> <Close>}");
+    // Busy first, busy last, two busy ones, and with the names above.
+    const CdromListType busyFirst{{busy, Drive("A", {Cd(8)})}};
+    EXPECT_EQ(Describe(BuildSpeedMenu(busyFirst, Options("e"))), "~BUSY 8x - A*(BitmapEject)");
+    const CdromListType busyLast{{Drive("A", {Cd(8)}), busy, busy}};
+    EXPECT_EQ(Describe(BuildSpeedMenu(busyLast, Options("e"))),
+              "8x - A*(BitmapEject) - - ~BUSY ~BUSY");
+    EXPECT_EQ(Describe(BuildSpeedMenu(busyFirst, Options("t"))), "~BUSY !A - 8x - <Eject> <Close>");
 
     // The user's short name, or the INQUIRY name.
     CdromDrive named = Drive("Long Name", {});
@@ -181,6 +190,39 @@ TEST(SpeedMenu, DrivesInListOrder) {
     EXPECT_EQ(Describe(BuildSpeedMenu(CdromListType{{named}}, o)), "Mine*(BitmapEject)");
     o.numNames = false;
     EXPECT_EQ(Describe(BuildSpeedMenu(CdromListType{{named}}, o)), "Long Name*(BitmapEject)");
+}
+
+// A menu that refuses the items named: what the system's menu ends up holding.
+MenuRows Placed(const MenuRows& rows, const std::set<std::string>& refused) {
+    MenuRows menu;
+    const unsigned n = PlaceMenuRows(rows, 0, [&](unsigned at, const MenuRow& row) {
+        if (refused.count(std::string(row.text.begin(), row.text.end()))) return false;
+        menu.insert(menu.begin() + at, row);
+        return true;
+    });
+    EXPECT_EQ(n, menu.size());
+    return menu;
+}
+
+TEST(SpeedMenu, AFailingSpeedItemEndsItsListAndNothingElse) {
+    const CdromListType list{
+        {Drive("A", {Cd(48), Cd(40), Cd(32), Cd(24), Cd(16)}), Drive("B", {Cd(8), Cd(4)}, 'E')}};
+    const MenuRows rows = BuildSpeedMenu(list, Options("ex"));
+    EXPECT_EQ(Describe(Placed(rows, {})), Describe(rows)) << "all in, in their order";
+    // The slowest go in first: the list ends below the item that failed.
+    EXPECT_EQ(Describe(Placed(rows, {"32x"})),
+              "24x 16x - Explorer - A*(BitmapEject) - - 8x 4x - Explorer - B*(BitmapEject)");
+    EXPECT_EQ(Describe(Placed(rows, {"16x", "4x"})),
+              "- Explorer - A*(BitmapEject) - - - Explorer - B*(BitmapEject)");
+    // Any other item is left out alone.
+    EXPECT_EQ(Describe(Placed(rows, {"Explorer"})),
+              "48x 40x 32x 24x 16x - - A*(BitmapEject) - - 8x 4x - - B*(BitmapEject)");
+
+    // Grouped by tens, each item stands on its own.
+    CdromDrive grouped = Drive("G", {Cd(48), Cd(40), Cd(32), Cd(24), Cd(20), Cd(16), Cd(12)});
+    grouped.ShortMenu = 1;
+    EXPECT_EQ(Describe(Placed(SpeedItemRows(grouped, 0), {"40x"})),
+              ">20x{24x} >10x{16x} - 48x 32x 20x 12x");
 }
 
 TEST(SpeedMenu, NonsenseGivesASaneMenu) {

@@ -13,19 +13,21 @@
 namespace tarvik {
 namespace {
 
-TEST(MessageBoxTable, RowsAndStylesFollowTheFlags) {
+TEST(MessageBoxTable, RowsStylesAndSoundFollowTheFlags) {
     struct Case {
         unsigned stringId, flags;
         std::size_t rows;
         uint32_t exStyle;
+        uint32_t beep;  // MessageBeep: MB_ICONHAND 0x10, MB_ICONQUESTION 0x20, MB_ICONASTERISK 0x40
     };
     const Case cases[] = {
-        {IDS_CANT_REGISTER_CLASS, 0x2010, 6, 0x00040000},  // error, task-modal, OK
-        {IDS_RESET_CONFIRM, 0x2021, 7, 0x00040000},        // question, task-modal, OK and Cancel
-        {IDS_RESTART_SESSION, 0x40, 6, 0},                 // information, OK
-        {IDS_INSERT_DATA_DISK, 0x41, 7, 0},
-        {IDS_DETECTION_FAILED, 0, 6, 0},
-        {IDS_DETECTION_FAILED, 0x3, 6, 0},  // other button types: OK only
+        {IDS_CANT_REGISTER_CLASS, 0x2010, 6, 0x00040000, 0x10},  // error, task-modal, OK
+        {IDS_RESET_CONFIRM, 0x2021, 7, 0x00040000, 0x20},  // question, task-modal, OK and Cancel
+        {IDS_RESTART_SESSION, 0x40, 6, 0, 0x40},           // information, OK
+        {IDS_INSERT_DATA_DISK, 0x41, 7, 0, 0x40},
+        {IDS_DETECTION_FAILED, 0, 6, 0, 0},        // no icon: the default beep
+        {IDS_DETECTION_FAILED, 0x3, 6, 0, 0},      // other button types: OK only
+        {IDS_DETECTION_FAILED, 0x31, 7, 0, 0x30},  // warning
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.flags);
@@ -33,6 +35,7 @@ TEST(MessageBoxTable, RowsAndStylesFollowTheFlags) {
         ASSERT_EQ(box.table().size(), c.rows);
         EXPECT_EQ(box.style, 0x00C80000u);
         EXPECT_EQ(box.exStyle, c.exStyle);
+        EXPECT_EQ(box.beep, c.beep) << "the sound of the icon, not of the buttons";
         const auto& rows = box.table();
         const auto text = std::find_if(rows.begin(), rows.end(),
                                        [](const DialogItem& r) { return r.id == kMsgText; });

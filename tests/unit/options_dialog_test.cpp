@@ -242,7 +242,7 @@ TEST_F(OptionsTest, StartHiddenLeavesOneEntryAfterRepeatedOkAndUncheckingRemoves
     Click(kOptStartAuto);
     Click(kOptStartHide);
     Ok();
-    const std::string hidden = sys_.modulePath + " /hide";
+    const std::string hidden = '"' + sys_.modulePath + "\" /hide";
     EXPECT_EQ(RunEntry(), hidden);
     for (int i = 0; i < 2; ++i) {
         OpenDialog();
@@ -271,6 +271,38 @@ TEST_F(OptionsTest, StartHiddenLeavesOneEntryAfterRepeatedOkAndUncheckingRemoves
         "        DONE",      "    SaveState FINISHED",
     };
     EXPECT_EQ(LogLines(), expected);
+}
+
+// Entries an older version wrote, without quotes: shown as they are, kept by
+// OK, and still removed when the user unchecks the box.
+TEST_F(OptionsTest, StartEntriesWithoutQuotesAreKeptAsTheyAreUntilChanged) {
+    for (const char* argument : {"", " /hide", " /exit"}) {
+        SCOPED_TRACE(argument);
+        const std::string old = sys_.modulePath + argument;
+        PutString(kHkeyCurrentUser, kRunKeyPath, "Tarvik", old);
+        StartLog();
+        OpenDialog();
+        EXPECT_TRUE(view_.Checked(kOptStartAuto));
+        EXPECT_EQ(view_.Checked(kOptStartHide), std::string(argument) == " /hide");
+        EXPECT_EQ(view_.Checked(kOptStartExit), std::string(argument) == " /exit");
+        Ok();
+        EXPECT_EQ(RunEntry(), old);
+        EXPECT_EQ(LogLines(),
+                  (std::vector<std::string>{"SaveState STARTED", "    SaveState FINISHED"}));
+
+        OpenDialog();
+        Click(kOptStartAuto);
+        Ok();
+        bool found = true;
+        RunEntry(&found);
+        EXPECT_FALSE(found);
+    }
+    // A changed choice writes the new entry, in quotes.
+    PutString(kHkeyCurrentUser, kRunKeyPath, "Tarvik", sys_.modulePath);
+    OpenDialog();
+    Click(kOptStartHide);
+    Ok();
+    EXPECT_EQ(RunEntry(), '"' + sys_.modulePath + "\" /hide");
 }
 
 TEST_F(OptionsTest, ChangedAutorunIsLoggedAndAnOldShellAsksForANewSession) {

@@ -166,7 +166,7 @@ TEST_F(ShellTest, AutoPlayIsTheDefaultVerbOfAudioCds) {
     EXPECT_EQ(IsAutoPlay(), 1);
 }
 
-TEST_F(ShellTest, AddAutoLoadWritesThePathAndRemovesOldEntries) {
+TEST_F(ShellTest, AddAutoLoadWritesThePathInQuotesAndRemovesOldEntries) {
     PutString(kHkeyCurrentUser, kRunKeyPath, "Tarvik 2.0", "old");
     PutString(kHkeyCurrentUser, kRunKeyPath, "Tarvik 2.1", "old");
     PutString(kHkeyCurrentUser, kRunKeyPath, "Other", "keep");
@@ -175,7 +175,7 @@ TEST_F(ShellTest, AddAutoLoadWritesThePathAndRemovesOldEntries) {
     AddAutoLoad("Tarvik", "");
     auto value = GetValue(kHkeyCurrentUser, kRunKeyPath, "Tarvik");
     EXPECT_EQ(value.first, kRegSz);
-    EXPECT_EQ(std::string(value.second.begin(), value.second.end()), exe + '\0');
+    EXPECT_EQ(std::string(value.second.begin(), value.second.end()), '"' + exe + '"' + '\0');
     bool found = true;
     GetValue(kHkeyCurrentUser, kRunKeyPath, "Tarvik 2.0", &found);
     EXPECT_FALSE(found);
@@ -186,7 +186,12 @@ TEST_F(ShellTest, AddAutoLoadWritesThePathAndRemovesOldEntries) {
 
     AddAutoLoad("Tarvik", "/exit");
     value = GetValue(kHkeyCurrentUser, kRunKeyPath, "Tarvik");
-    EXPECT_EQ(std::string(value.second.begin(), value.second.end()), exe + " /exit" + '\0');
+    EXPECT_EQ(std::string(value.second.begin(), value.second.end()), '"' + exe + "\" /exit" + '\0');
+    // What it wrote, it recognises: the Options dialog leaves it alone.
+    EXPECT_EQ(IsAutoLoad("Tarvik", "/exit"), 1);
+    EXPECT_EQ(IsAutoLoad("Tarvik", ""), 0);
+    AddAutoLoad("Tarvik", nullptr);
+    EXPECT_EQ(IsAutoLoad("Tarvik", ""), 1);
 
     DeleteAutoLoad("Tarvik");
     GetValue(kHkeyCurrentUser, kRunKeyPath, "Tarvik", &found);
@@ -217,6 +222,17 @@ TEST_F(ShellTest, IsAutoLoadComparesWithoutRegardToCase) {
         {"C:\\Other\\Tarvik.exe /hide", "/hide", 0},
         {"C:\\Tools\\Tarvik.exe/hide", "/hide", 1},  // the character before is not examined
         {"C:\\Tools", nullptr, 0},
+        // In quotes, as this version writes it.
+        {"\"c:\\tools\\TARVIK.EXE\" /hide", "/hide", 1},
+        {"\"c:\\tools\\TARVIK.EXE\" /hide", "", 0},
+        {"\"c:\\tools\\TARVIK.EXE\" /hide", nullptr, 1},
+        {"\"C:\\Tools\\Tarvik.exe\"", "", 1},
+        {"\"C:\\Tools\\Tarvik.exe\"", nullptr, 1},
+        {"\"C:\\Tools\\Tarvik.exe\"", "/exit", 0},
+        {"\"C:\\Tools\\Tarvik.exe", nullptr, 0},     // no closing quote
+        {"\"C:\\Tools\\Tarvik.exe2\"", nullptr, 0},  // another program
+        {"\"C:\\Other\\Tarvik.exe\" /hide", "/hide", 0},
+        {"\"\"", nullptr, 0},
         {nullptr, nullptr, 0},
     };
     for (const auto& c : cases) {
