@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs every test level of Tarvik.
 #
-#   scripts/test.sh [unit|asan|win|e2e|package|vm|format|tidy|size ...]   (default: all but vm)
+#   scripts/test.sh [unit|asan|win|e2e|package|vm|format|tidy|size ...]   (default: all nine)
 #
 # Installs what is missing (Debian 12, apt-get, as root), configures the
 # presets it needs when they are not configured yet, builds them, then runs
@@ -38,7 +38,7 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 levels=("$@")
-[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e package format tidy size)
+[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e package vm format tidy size)
 for l in "${levels[@]}"; do
     case $l in
         unit | asan | win | e2e | package | vm | format | tidy | size) ;;

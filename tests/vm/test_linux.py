@@ -119,6 +119,21 @@ def test_a_user_who_may_not_write_the_device_is_told(linux):
     assert not sent(linux, "cd0", mark, SET_CD_SPEED)
 
 
+def test_trace_of_a_real_drive_holds_what_the_drive_received(linux):
+    mark = linux.trace_mark()
+    rc, _ = linux.run("tarvikctl --device /dev/vmcd-cd2 --registry %s --trace /tmp/t.jsonl "
+                      "set 0 1385 >/dev/null 2>&1" % SETTINGS, check=False)
+    assert rc == 1
+    _, text = linux.run("cat /tmp/t.jsonl")
+    lines = [json.loads(line) for line in text.splitlines()]
+    ours = [bytes.fromhex(line["cdb"]) for line in lines]
+    received = iter(linux.commands("cd2", mark))
+    # In the order sent; the kernel's own commands come in between.
+    assert all(any(got[:len(cdb)] == cdb for got in received) for cdb in ours), ours
+    speed = [line for line in lines if bytes.fromhex(line["cdb"])[0] == SET_CD_SPEED]
+    assert speed and speed[0]["sense"] == "05/20/00", speed
+
+
 def test_a_usb_drive_pulled_out_during_a_detection_ends_it(linux):
     linux.run("(tarvikctl --device /dev/vmcd-cd3 --registry /tmp/usb.reg detect 0 measure "
               ">/tmp/pull.out 2>&1; echo $? >/tmp/pull.rc) &")

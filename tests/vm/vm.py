@@ -6,7 +6,6 @@ received from QEMU's own trace. Every wait is a poll with a deadline."""
 import base64
 import itertools
 import json
-import os
 import pathlib
 import re
 import socket
