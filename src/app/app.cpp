@@ -5,8 +5,10 @@
 #include <string>
 
 #include "base/log.h"
+#include "drive/all_drives.h"
 #include "drive/drive_store.h"
 #include "drive/speed_control.h"
+#include "drive/tray.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"

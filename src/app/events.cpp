@@ -7,7 +7,9 @@
 #include "app/app.h"
 #include "base/bytes.h"
 #include "base/log.h"
+#include "drive/all_drives.h"
 #include "drive/speed_control.h"
+#include "drive/tray.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"
@@ -28,25 +30,12 @@ constexpr int64_t kBlinkBeforeCloseMs = 3000;
 constexpr unsigned kReminderMinSeconds = 3;
 constexpr unsigned kReminderMaxSeconds = 15;
 constexpr uint64_t kEndSessionDialogMs = 5000;
-constexpr uint32_t kVolumeBlockBytes = 18;  // DEV_BROADCAST_VOLUME up to dbcv_flags
-constexpr uint32_t kHeaderBytes = 12;       // DEV_BROADCAST_HDR
 
 int32_t ClampToInt32(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
 }
 
 }  // namespace
-
-DeviceBroadcast DecodeDeviceBroadcast(const uint8_t* block, size_t size) {
-    DeviceBroadcast out;
-    if (!block || size < kHeaderBytes) return out;
-    out.deviceType = GetLe32(block + 4);
-    if (out.deviceType != kDbtDevtypVolume || size < kVolumeBlockBytes) return out;
-    out.volume = true;
-    out.unitMask = GetLe32(block + 12);
-    out.flags = static_cast<uint16_t>(GetLe16(block + 16));
-    return out;
-}
 
 App::DriveTimes& App::TimesOf(uint32_t index, uint64_t now) {
     // A new list starts its periods anew.

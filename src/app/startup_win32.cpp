@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/window_win32.h"
 #include "base/log.h"
+#include "drive/all_drives.h"
 #include "drive/drive.h"
 #include "drive/speed_control.h"
 #include "scsi/transport.h"

@@ -1,9 +1,12 @@
 // The loops over all drives run on program start, disk change, resume,
 // session end and timer ticks. Ignored drives are left alone by all of them.
+#include "drive/all_drives.h"
+
 #include <string>
 
 #include "base/log.h"
 #include "drive/speed_control.h"
+#include "drive/tray.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"
 #include "settings/store.h"

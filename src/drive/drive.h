@@ -149,9 +149,6 @@ namespace tarvik {
 using DriveBusyNotifyFn = void (*)(int started);
 void SetDriveBusyNotify(DriveBusyNotifyFn fn);
 
-// The one rule for an open tray, from the last state check: 1 when open.
-int IsTrayOpen(const CdromDrive* drive);
-
 // Takes the drive's Busy flag. Returns false (and does nothing) when the drive
 // is already in use, in which case the caller must return without effect.
 [[nodiscard]] bool BeginDriveOp(CdromDrive* drive);

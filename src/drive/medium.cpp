@@ -2,6 +2,7 @@
 #include "drive/medium.h"
 
 #include "base/log.h"
+#include "drive/tray.h"
 #include "platform/clock.h"
 #include "scsi/errors.h"
 #include "scsi/mmc.h"

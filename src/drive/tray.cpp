@@ -1,4 +1,6 @@
 // Eject, close and lock, and what the program knows about the tray.
+#include "drive/tray.h"
+
 #include <string>
 
 #include "base/log.h"

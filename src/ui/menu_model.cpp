@@ -1,4 +1,5 @@
 #include "ui/menu_model.h"
+#include "drive/tray.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,5 @@
 #include "ui/reminder.h"
+#include "drive/all_drives.h"
 
 #include "base/text.h"
 #include "drive/speed_control.h"

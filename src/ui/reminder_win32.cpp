@@ -1,4 +1,5 @@
 #include "ui/reminder_win32.h"
+#include "drive/all_drives.h"
 
 #include <string>
 

@@ -1,4 +1,5 @@
 #include "ui/tray_view.h"
+#include "drive/tray.h"
 
 #include "base/units.h"
 #include "drive/speed_control.h"

@@ -12,6 +12,7 @@
 
 #include "app/app.h"
 #include "drive/drive_store.h"
+#include "drive/tray.h"
 #include "drive_sim_fixture.h"
 
 namespace tarvik::test {

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "drive/all_drives.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
+#include "drive/tray.h"
 #include "drive_sim_fixture.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"

@@ -8,6 +8,7 @@
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
+#include "drive/tray.h"
 #include "drive_sim_fixture.h"
 
 namespace tarvik::test {

@@ -5,6 +5,7 @@
 
 #include "drive/medium.h"
 #include "drive/speed_control.h"
+#include "drive/tray.h"
 #include "drive_sim_fixture.h"
 #include "sim_test_util.h"
 

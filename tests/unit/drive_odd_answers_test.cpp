@@ -7,10 +7,12 @@
 #include <cstring>
 #include <random>
 
+#include "drive/all_drives.h"
 #include "drive/drive.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
+#include "drive/tray.h"
 #include "platform/clock.h"
 #include "platform/registry_memory.h"
 #include "scsi/transport.h"

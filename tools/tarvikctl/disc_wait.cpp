@@ -6,6 +6,7 @@
 // first asks each drive concerned until it is ready or plainly empty.
 #include "disc_wait.h"
 
+#include "drive/all_drives.h"
 #include "drive/drive.h"
 #include "drive/speed_control.h"
 #include "platform/clock.h"
