@@ -234,6 +234,9 @@ public:
             return false;
         }
         *returned = outSize;
+        // The driver plays the pass-through; another ioctl's small block
+        // (the one byte of a media-removal lock) is taken as given.
+        if (code != kIoctlScsiPassThroughDirect) return true;
         return driver(bytes, error);
     }
 

@@ -33,6 +33,8 @@ public:
     void Close(int fd) override { closed += fd == 7; }
     int SgIo(int, sg_io_hdr* h, int* error) override {
         sent.push_back(*h);
+        // cmdp points into the caller's frame, gone once the command returns.
+        cdbs.emplace_back(h->cmdp, h->cmdp + h->cmd_len);
         if (ioctlError) {
             *error = ioctlError;
             return -1;
@@ -51,6 +53,7 @@ public:
     int closed = 0;
     int ioctlError = 0;
     std::vector<sg_io_hdr> sent;
+    std::vector<std::vector<uint8_t>> cdbs;
     std::function<void(sg_io_hdr&)> answer;
     std::vector<int> locks;  // the lock ioctl's argument, each call
     int lockError = 0;
@@ -253,8 +256,8 @@ TEST_F(SgTest, LockGoesThroughTheDriversLockIoctl) {
     os_.lockError = ENOTTY;
     EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
     ASSERT_EQ(os_.sent.size(), 1u);
-    EXPECT_EQ(os_.sent[0].cmdp[0], 0x1E);
-    EXPECT_EQ(os_.sent[0].cmdp[4], 0x01);
+    EXPECT_EQ(os_.cdbs[0][0], 0x1E);
+    EXPECT_EQ(os_.cdbs[0][4], 0x01);
 
     // The drive cannot lock, or others hold it open: failures with the reason.
     for (const int error : {EOPNOTSUPP, EBUSY, EIO}) {
