@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl51-cpp): the names MinGW's headers call
 extern "C" {
 // MinGW's C99 wrapper of msvcrt's _vsnprintf, and msvcrt's own vfprintf (the
 // C++ header's vfprintf would call the replaced one).
@@ -15,12 +16,11 @@ int __cdecl __ms_vsnprintf(char* buffer, std::size_t size, const char* format, v
 int __cdecl MsvcrtVfprintf(std::FILE* stream, const char* format, va_list args)
     __MINGW_ASM_CALL(vfprintf);
 
-// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl51-cpp): the names MinGW's headers call
 int __cdecl __mingw_vsnprintf(char* buffer, std::size_t size, const char* format, va_list args) {
     return __ms_vsnprintf(buffer, size, format, args);
 }
 int __cdecl __mingw_vfprintf(std::FILE* stream, const char* format, va_list args) {
     return MsvcrtVfprintf(stream, format, args);
 }
-// NOLINTEND(bugprone-reserved-identifier,cert-dcl51-cpp)
 }
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl51-cpp)
