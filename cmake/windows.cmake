@@ -29,6 +29,27 @@ endif()
 # tarvik, so the tests that read the exe still depend on it.
 option(TARVIK_PROGRAM_ONLY "Build only the shipped exes, tarvik.exe and tarvikctl.exe" OFF)
 
+# ---- small shipped exes ----------------------------------------------------------
+# The shipped exes are optimised across files (link-time optimisation, which
+# also folds identical functions). The program's layers neither throw nor
+# catch and ask no type at run time, so they are compiled without exception
+# tables and type information; tarvikctl's own code and the simulator keep
+# both, since nlohmann-json reports errors by throwing. Neither exe starts a
+# thread, so a function's static needs no lock at its first use (the lock
+# would link the exception machinery back in). On 32-bit Windows the
+# unwind tables (.eh_frame) serve only exceptions; on 64-bit Windows the
+# system itself reads them (.pdata, .xdata), so they stay.
+if(TARVIK_PROGRAM_ONLY)
+  set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
+  # GCC 12 for MinGW fails (an internal error) when it splits the program into
+  # several partitions; one is quick enough at this size.
+  add_link_options(-flto-partition=one)
+  set(TARVIK_LAYER_FLAGS -fno-exceptions -fno-rtti -fno-threadsafe-statics)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    list(APPEND TARVIK_LAYER_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+  endif()
+endif()
+
 function(tarvik_program_from_own_build)
   include(ExternalProject)
   if(CMAKE_GENERATOR MATCHES "Makefiles")

@@ -150,6 +150,70 @@ std::vector<IconImage> GroupImages(std::span<const BYTE> group,
     return images;
 }
 
+// The 64-bit exe (Windows 7 on) stores its 32-bit images PNG-compressed; the
+// 32-bit one must run on Windows XP, which reads only the DIB form.
+#ifdef _WIN64
+constexpr bool kPngImages = true;
+#else
+constexpr bool kPngImages = false;
+#endif
+
+bool IsPng(std::span<const BYTE> image) {
+    static constexpr BYTE kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return image.size() >= 33 && std::memcmp(image.data(), kSignature, 8) == 0;
+}
+
+DWORD Be32(const BYTE* p) { return DWORD(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+
+// What the image's own header says: its side, its depth (32 for 8-bit RGBA
+// PNG) and, for a DIB, whether the height counts colour and mask.
+struct ImageHeader {
+    int width = 0, height = 0;
+    WORD bits = 0;
+};
+ImageHeader ReadHeader(std::span<const BYTE> image) {
+    ImageHeader h;
+    if (IsPng(image)) {
+        // IHDR: width, height, bit depth 8 and colour type 6 (RGBA).
+        h.width = int(Be32(image.data() + 16));
+        h.height = int(Be32(image.data() + 20)) * 2;  // as a DIB counts it
+        h.bits = image[24] == 8 && image[25] == 6 ? 32 : 0;
+    } else if (image.size() >= sizeof(BITMAPINFOHEADER)) {
+        BITMAPINFOHEADER b;
+        std::memcpy(&b, image.data(), sizeof b);
+        h = {b.biWidth, b.biHeight, b.biBitCount};
+    }
+    return h;
+}
+
+// The colour pixels (BGRA, bottom-up) of a 32-bit image as the system decodes
+// it; so a PNG image is checked through the system's own reader.
+std::vector<BYTE> SystemPixels(std::span<const BYTE> image, int size) {
+    std::vector<BYTE> pixels;
+    HICON icon = CreateIconFromResourceEx(const_cast<BYTE*>(image.data()), DWORD(image.size()),
+                                          TRUE, 0x00030000, size, size, LR_DEFAULTCOLOR);
+    if (!icon) return pixels;
+    ICONINFO info = {};
+    if (GetIconInfo(icon, &info) && info.hbmColor) {
+        BITMAPINFO bmi = {};
+        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        bmi.bmiHeader.biWidth = size;
+        bmi.bmiHeader.biHeight = size;
+        bmi.bmiHeader.biPlanes = 1;
+        bmi.bmiHeader.biBitCount = 32;
+        bmi.bmiHeader.biCompression = BI_RGB;
+        pixels.resize(std::size_t(size) * size * 4);
+        HDC dc = GetDC(nullptr);
+        if (GetDIBits(dc, info.hbmColor, 0, size, pixels.data(), &bmi, DIB_RGB_COLORS) != size)
+            pixels.clear();
+        ReleaseDC(nullptr, dc);
+    }
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    if (info.hbmMask) DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+    return pixels;
+}
+
 class ProgramIcons : public ProgramResources {
 protected:
     static std::span<const BYTE> Icon(WORD id) {
@@ -171,11 +235,13 @@ TEST_F(ProgramIcons, EveryTrayRowHasEverySizeInItsOwnForm) {
             EXPECT_EQ(image.bits, form.bits);
             // The image itself must say the same as the directory.
             ASSERT_GE(image.dib.size(), sizeof(BITMAPINFOHEADER));
-            BITMAPINFOHEADER h;
-            std::memcpy(&h, image.dib.data(), sizeof h);
-            EXPECT_EQ(h.biWidth, image.size);
-            EXPECT_EQ(h.biHeight, image.size * 2);  // colour and mask
-            EXPECT_EQ(h.biBitCount, form.bits);
+            const ImageHeader h = ReadHeader(image.dib);
+            EXPECT_EQ(h.width, image.size);
+            EXPECT_EQ(h.height, image.size * 2);  // colour and mask
+            EXPECT_EQ(h.bits, form.bits);
+            // PNG only where every supported Windows reads it, and there for
+            // every 32-bit image; 16-colour ones stay DIBs everywhere.
+            EXPECT_EQ(IsPng(image.dib), kPngImages && form.bits == 32);
         }
     }
 }
@@ -184,14 +250,18 @@ TEST_F(ProgramIcons, XpImagesAreSmoothedWithAlphaAndClassicOnesUseSixteenColours
     for (const IconForm& form : kTrayIcons) {
         SCOPED_TRACE(form.name);
         for (const IconImage& image : Images(form.name)) {
-            BITMAPINFOHEADER h;
+            BITMAPINFOHEADER h = {};
             ASSERT_GE(image.dib.size(), sizeof h);
-            std::memcpy(&h, image.dib.data(), sizeof h);
-            const BYTE* pixels = image.dib.data() + h.biSize;
+            if (!IsPng(image.dib)) std::memcpy(&h, image.dib.data(), sizeof h);
             if (form.bits == 32) {
                 int clear = 0, partial = 0, opaque = 0;
                 const std::size_t count = std::size_t(image.size) * image.size;
-                ASSERT_GE(image.dib.size(), h.biSize + count * 4);
+                const std::vector<BYTE> decoded =
+                    IsPng(image.dib) ? SystemPixels(image.dib, image.size) : std::vector<BYTE>();
+                const BYTE* pixels =
+                    IsPng(image.dib) ? decoded.data() : image.dib.data() + h.biSize;
+                ASSERT_GE(IsPng(image.dib) ? decoded.size() : image.dib.size(),
+                          (IsPng(image.dib) ? 0 : h.biSize) + count * 4);
                 for (std::size_t p = 0; p < count; ++p) {
                     const BYTE a = pixels[p * 4 + 3];
                     (a == 0 ? clear : a == 255 ? opaque : partial)++;
