@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <set>
@@ -338,12 +339,23 @@ TEST_F(OptionsTest, CancelLeavesSettingsAndSystemAlone) {
          {kOptStartAuto, kOptTimerOn, kOptShortNames, kOptDisableAspi, kOptAutorunUser})
         Click(id);
     view_.SetText(kOptAutocloseSeconds, u"9");
-    // No OK: the dialog ends with Cancel.
+    // Cancel: its row has no handler, so the dialog engine ends the dialog
+    // with IDCANCEL and no model code runs; a click that reached the model
+    // would have to change nothing either.
+    const auto rows = OptionsDialogRows(Handler);
+    const auto cancel =
+        std::find_if(rows.begin(), rows.end(), [](const DialogItem& row) { return row.id == 2; });
+    ASSERT_NE(cancel, rows.end());
+    EXPECT_EQ(cancel->handler, nullptr) << "Cancel reaches the model";
+    Model().Click(2);
     EXPECT_TRUE(SameSettings(GlobalSettings, before));
     bool found = true;
     RunEntry(&found);
     EXPECT_FALSE(found);
     EXPECT_EQ(IsAutoRunUser(), 1);
+    OpenDialog();
+    EXPECT_EQ(view_.Text(kOptAutocloseSeconds), u"5") << "opened again it shows the old delay";
+    EXPECT_FALSE(view_.Checked(kOptStartAuto));
 }
 
 TEST_F(OptionsTest, PasswordIsSetAndRemovedOnlyThroughItsDialogs) {
