@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -102,17 +101,16 @@ protected:
     FakeDialogs dialogs_;
 };
 
-TEST(OptionsTable, FiftySixRowsInATreeOfContainers) {
+// What the layout and the read-back rely on: a tree of containers, and the
+// delay radios whose texts are their delays.
+TEST(OptionsTable, RowsFormATreeOfContainers) {
     const auto rows = OptionsDialogRows(Handler);
-    ASSERT_EQ(rows.size(), 56u);
     std::map<uint32_t, const DialogItem*> byId;
     for (const DialogItem& row : rows) EXPECT_TRUE(byId.emplace(row.id, &row).second) << row.id;
     auto isContainer = [](const ControlClass* c) {
         return c == &ctl::Row || c == &ctl::Column || c == &ctl::GroupRow || c == &ctl::GroupColumn;
     };
-    std::set<uint32_t> withHandler;
     for (const DialogItem& row : rows) {
-        if (row.handler) withHandler.insert(row.id);
         if (row.parent == 0) continue;
         ASSERT_TRUE(byId.count(row.parent)) << row.id;
         const DialogItem& parent = *byId[row.parent];
@@ -129,13 +127,7 @@ TEST(OptionsTable, FiftySixRowsInATreeOfContainers) {
         while (up != 0 && steps++ < rows.size()) up = byId[up]->parent;
         EXPECT_EQ(up, 0u) << row.id;
     }
-    EXPECT_EQ(withHandler,
-              (std::set<uint32_t>{1, 104, 105, 106, 109, 110, 118, 119, 123, 128, 135}));
-    EXPECT_EQ(byId[kOptAutocloseSeconds]->cls, &ctl::Edit);
-    EXPECT_EQ(byId[kOptStartHide]->stringId, IDS_OPT_HIDE_ICON);
     EXPECT_EQ(std::u16string(byId[151]->text), u"10");
-    EXPECT_EQ(rows.front().id, kOptMainRow);
-    EXPECT_EQ(rows.back().id, 2u);
 }
 
 TEST_F(OptionsTest, StartArgumentsExcludeEachOtherAndTheSecondsNeedTimerAndAutoclose) {
