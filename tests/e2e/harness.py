@@ -311,6 +311,17 @@ class WineSession:
         self._children.append(popen)
         return Instance(self, popen, out, cmdline)
 
+    def start(self, cmdline: str, cwd: Path, extra_env: Optional[dict[str, str]] = None,
+              timeout: float = 30) -> Instance:
+        """Starts tarvik.exe in `cwd` (made if missing) and returns once its start-up
+        is over. The window is found while its creation still runs: a message sent
+        before the program is idle could be handled in the middle of its start-up."""
+        Path(cwd).mkdir(parents=True, exist_ok=True)
+        inst = self.spawn(cmdline, cwd, extra_env)
+        assert self.wait_window(True, timeout=20), f"no main window after {cmdline!r}"
+        assert inst.wait_idle(timeout=timeout), f"no end of the start-up after {cmdline!r}"
+        return inst
+
     # ---- simulated drives ------------------------------------------------------
     def has_sim(self) -> bool:
         return (self.bin_dir / "wnaspi32.dll").exists()
@@ -362,6 +373,20 @@ class WineSession:
         if rc not in (0, 1):
             raise HarnessError(f"the probe could not ask the notification area: {out.strip()}")
         return rc == 0
+
+    def tray_remove(self, icon_id: int = 0) -> bool:
+        """Takes the program's icon out of the notification area behind its back,
+        as a restarted shell loses it; whether it was there."""
+        rc, out = self.probe("tray-remove", str(icon_id))
+        if rc not in (0, 1):
+            raise HarnessError(f"the probe could not reach the notification area: {out.strip()}")
+        return rc == 0
+
+    def tips(self) -> list[str]:
+        """The texts of the tool tips on screen."""
+        rc, out = self.probe("tips")
+        return [re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(
+            m.group(1), m.group(1)), line) for line in out.splitlines()] if rc == 0 else []
 
     def post_command(self, cmd_id: int, lparam: int = 0) -> bool:
         """Posts WM_COMMAND and returns at once: a command that opens a modal
@@ -458,6 +483,16 @@ class WineSession:
         subprocess.run([self.wineserver, "-w"], env=self.base_env, timeout=60, check=False)
         subprocess.run([self.wineserver, "-p"], env=self.base_env, timeout=30, check=False)
 
+    def at_dpis(self, body: Callable[[int], None], dpis: tuple[int, ...] = (96, 144)) -> None:
+        """Runs body(dpi) with each screen DPI in turn (nothing may run between
+        them, see set_dpi); back at 96 afterwards, however body ended."""
+        try:
+            for dpi in dpis:
+                self.set_dpi(dpi)
+                body(dpi)
+        finally:
+            self.set_dpi(96)
+
     def process_names(self) -> list[str]:
         """Image names of the Windows processes running in the prefix."""
         rc, out = self.probe("processes")
@@ -484,6 +519,14 @@ class WineSession:
         """`reg query KEY /s`; None when the key does not exist."""
         r = self.wine_run(["reg", "query", key, "/s"])
         return r.stdout.replace("\r\n", "\n") if r.returncode == 0 else None
+
+    def reg_tree(self, key: str = SETTINGS_KEY) -> dict[str, dict[str, tuple[str, str]]]:
+        """key -> value name -> (type, data) of the key and every key below it."""
+        return parse_reg_query(self.reg_query(key))
+
+    def reg_values(self, key: str = SETTINGS_KEY) -> dict[str, str]:
+        """value name -> data of the values of the key itself; {} when it does not exist."""
+        return {name: data for name, (_, data) in self.reg_tree(key).get(key, {}).items()}
 
     def reg_export(self, key: str = SETTINGS_KEY) -> Optional[str]:
         """`reg export KEY FILE /y` decoded (the file is UTF-16 with BOM)."""
@@ -619,6 +662,54 @@ class WineSession:
             if title != TRAY_TITLE:
                 found.append(f"{wid} {title}")
         return found
+
+
+def by_id(children: list[dict]) -> dict[int, dict]:
+    return {c["id"]: c for c in children}
+
+
+def inside(inner, outer) -> bool:
+    return (inner[0] >= outer[0] and inner[1] >= outer[1] and inner[2] <= outer[2]
+            and inner[3] <= outer[3])
+
+
+def overlap(a, b) -> bool:
+    return a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
+
+
+def assert_laid_out(dialog: dict, children: list[dict], unshown=frozenset(),
+                    groups=frozenset()) -> None:
+    """Every control but the `unshown` ones visible inside the dialog's client
+    area, and no two of them overlapping but the `groups` (frames, containers)."""
+    shown = [c for c in children if c["id"] not in unshown]
+    assert shown, "no controls"
+    for c in shown:
+        assert c["visible"] and inside(c["rect"], dialog["client"]), \
+            (c["id"], c["rect"], dialog["client"])
+    leaves = [c for c in shown if c["id"] not in groups]
+    for n, a in enumerate(leaves):
+        for b in leaves[n + 1:]:
+            assert not overlap(a["rect"], b["rect"]), (a["id"], a["rect"], b["id"], b["rect"])
+
+
+def height(control: dict) -> int:
+    return control["rect"][3] - control["rect"][1]
+
+
+REG_VALUE = re.compile(r"^    (\S.*?)    (REG_\w+)(?:    (.*))?$")
+
+
+def parse_reg_query(text: Optional[str]) -> dict[str, dict[str, tuple[str, str]]]:
+    """key -> value name -> (type, data) of `reg query KEY /s` output."""
+    tree: dict[str, dict[str, tuple[str, str]]] = {}
+    key = None
+    for line in (text or "").splitlines():
+        if line.startswith("HKEY_"):
+            key = line.strip()
+            tree.setdefault(key, {})
+        elif key and (m := REG_VALUE.match(line.rstrip())):
+            tree[key][m.group(1)] = (m.group(2), m.group(3) or "")
+    return tree
 
 
 def _rect(text: str) -> tuple[int, int, int, int]:

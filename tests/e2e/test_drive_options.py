@@ -6,7 +6,8 @@ a scan is open."""
 
 import threading
 
-from harness import SETTINGS_KEY, log_files, messages, read_log, wait_until
+from harness import (SETTINGS_KEY, assert_laid_out, by_id, height, inside, log_files, messages,
+                     read_log, wait_until)
 from simrun import DVD_WRITER, DVD_WRITER_MODEL, PROFILES, SimRun
 
 CAPTION = "Tarvik 5.0 - Drive options"
@@ -19,6 +20,8 @@ MEDIUM_CD = 170
 SPEED_X, COMMAND_X = 194, 195
 FAST, FULL, ADD = 203, 204, 207
 DVD_16X = 22160
+PROGRESS_BAR = 105
+PROGRESS_GROUPS = {101, 108}  # the frame and the row of its button
 PBM_GETRANGE = 0x407  # wParam 0: the high limit
 BD_16X = 71920  # beyond what 16 bits hold
 
@@ -51,10 +54,6 @@ def open_dialog(tarvik):
     dialog = tarvik.find_dialog(CAPTION, timeout=20)
     assert dialog, "the drive options dialog did not open"
     return dialog
-
-
-def by_id(children):
-    return {c["id"]: c for c in children}
 
 
 def close_dialog(tarvik, run, button):
@@ -121,8 +120,8 @@ def test_add_in_x_stores_kbs_and_a_bluray_list_beyond_16_bits_survives_ok(tarvik
     first = f"        BarUpdate: min=4495, max={BD_16X}, "
     # The progress lines end in no line feed: they run on behind one another.
     run.wait_log(lambda log: any(first in m for m in log), "the full scan's progress")
-    rc, out = tarvik.probe("item-send", tarvik._text_arg("Full scan"), "105", str(PBM_GETRANGE),
-                           "0")
+    rc, out = tarvik.probe("item-send", tarvik._text_arg("Full scan"), str(PROGRESS_BAR),
+                           str(PBM_GETRANGE), "0")
     assert rc == 0 and f"result={BD_16X}" in out, out
     assert tarvik.click_control("Full scan", 2)
     assert tarvik.wait_dialog_gone("Full scan", timeout=30)
@@ -201,36 +200,39 @@ def test_restart_during_the_dialog_and_during_a_scan_ends_the_old_instance(tarvi
 
 
 def test_dialog_and_progress_window_laid_out_at_96_and_144_dpi(tarvik, workdir):
-    try:
-        for dpi in (96, 144):
-            tarvik.set_dpi(dpi)
-            run = SimRun(tarvik, workdir / f"dpi{dpi}", [DVD_WRITER])
-            run.workdir.mkdir()
-            run.learn()
-            run.start()
-            dialog = open_dialog(tarvik)
-            controls = by_id(tarvik.dialog_children(CAPTION))
-            client = dialog["client"]
-            for c in controls.values():
-                if c["visible"]:
-                    r = c["rect"]
-                    assert client[0] <= r[0] and client[1] <= r[1] and r[2] <= client[2] \
-                        and r[3] <= client[3], f"{c['id']} {r} outside {client}"
-            # The DVD and Blu-ray items lie on the CD ones.
-            for cd, others in ((LIST_CD, (187, 188)), (174, (175, 176)), (177, (178, 179)),
-                               (180, (181, 182))):
-                for other in others:
-                    assert controls[other]["rect"] == controls[cd]["rect"], (cd, other)
-            tarvik.shoot_dialog(dialog, f"drive-options-{dpi}")
+    heights = {}
 
-            assert tarvik.click_control(CAPTION, FULL)
-            progress = tarvik.find_dialog("Full scan", timeout=20)
-            assert progress
-            run.wait_log(lambda log: any("BarUpdate" in m for m in log[-100:]), "progress")
-            tarvik.shoot_dialog(progress, f"progress-{dpi}")
-            assert tarvik.click_control("Full scan", 2)
-            assert tarvik.wait_dialog_gone("Full scan", timeout=30)
-            close_dialog(tarvik, run, 2)
-            run.close()
-    finally:
-        tarvik.set_dpi(96)
+    def at(dpi):
+        run = SimRun(tarvik, workdir / f"dpi{dpi}", [DVD_WRITER])
+        run.workdir.mkdir()
+        run.learn()
+        run.start()
+        dialog = open_dialog(tarvik)
+        children = tarvik.dialog_children(CAPTION)
+        controls = by_id(children)
+        for c in children:
+            if c["visible"]:
+                assert inside(c["rect"], dialog["client"]), (c["id"], c["rect"], dialog["client"])
+        # The DVD and Blu-ray items lie on the CD ones.
+        for cd, others in ((LIST_CD, (187, 188)), (174, (175, 176)), (177, (178, 179)),
+                           (180, (181, 182))):
+            for other in others:
+                assert controls[other]["rect"] == controls[cd]["rect"], (cd, other)
+        tarvik.shoot_dialog(dialog, f"drive-options-{dpi}")
+
+        assert tarvik.click_control(CAPTION, FULL)
+        progress = tarvik.find_dialog("Full scan", timeout=20)
+        assert progress
+        run.wait_log(lambda log: any("BarUpdate" in m for m in log[-100:]), "progress")
+        tarvik.shoot_dialog(progress, f"progress-{dpi}")
+        bar = by_id(tarvik.dialog_children("Full scan"))
+        assert_laid_out(progress, list(bar.values()), groups=PROGRESS_GROUPS)
+        assert bar[PROGRESS_BAR]["cls"] == "msctls_progress32"
+        heights[dpi] = height(bar[2])
+        assert tarvik.click_control("Full scan", 2)
+        assert tarvik.wait_dialog_gone("Full scan", timeout=30)
+        close_dialog(tarvik, run, 2)
+        run.close()
+
+    tarvik.at_dpis(at)
+    assert 1.3 <= heights[144] / heights[96] <= 1.7, heights

@@ -379,6 +379,7 @@ TEST_F(AppTest, SessionEndEjectsUnprotectedDrivesAndACancelledEndDoesNothing) {
 TEST_F(AppTest, ACommandWhoseDialogOutlivesTheListIsDroppedAndExitWaitsForIt) {
     Add(DvdWriter());
     StartApp();
+    CdromDrive stored = D(0);
     host_.driveOptions = [this](CdromDrive* d) {
         d->Timer = 77;
         app_->Exit();  // a second instance restarting us
@@ -389,6 +390,11 @@ TEST_F(AppTest, ACommandWhoseDialogOutlivesTheListIsDroppedAndExitWaitsForIt) {
     EXPECT_EQ(host_.loopsEnded, 1) << "the dialog is asked to end, not left to the user";
     EXPECT_EQ(host_.destroyed, 1) << "after the command unwound, not inside the dialog";
     EXPECT_EQ(CdromList.count(), 0u);
+    // The reset's empty settings stay empty: the dropped dialog wrote nothing back.
+    EXPECT_FALSE(RegistryHas("")) << "settings stored after the reset";
+    stored.Timer = 0;
+    EXPECT_EQ(LoadDriveInstance(&stored), 0);
+    EXPECT_NE(stored.Timer, 77u);
 }
 
 TEST_F(AppTest, ARestartDuringTheSessionEndReminderWaitsForTheSessionEndSteps) {

@@ -1,6 +1,7 @@
 // A sample of the fault matrix (tools/faults runs the whole of it): each cell
 // fires its fault, ends within the operation's bound, leaves the drive list
-// and the stored settings whole, and leaves a log that names the failure.
+// and the stored settings whole, and leaves a log whose line of the failing
+// operation names the failure, which the healthy run's log does not.
 // The first rows are the failures the log once passed over in silence.
 #include <gtest/gtest.h>
 
@@ -43,8 +44,9 @@ TEST_P(FaultMatrixSample, EndsInBoundWholeAndLogged) {
     });
     ASSERT_NE(fault, faults.end());
 
-    const CellResult healthy = RunCell(s.op, nullptr, 0, dir_);
+    const CellResult healthy = RunCell(s.op, nullptr, s.opcode, dir_);
     ASSERT_TRUE(healthy.broken.empty()) << healthy.broken.front();
+    EXPECT_FALSE(healthy.named) << "a healthy run's log names a failure";
     ASSERT_NE(std::find(healthy.opcodes.begin(), healthy.opcodes.end(), s.opcode),
               healthy.opcodes.end());
 
@@ -53,6 +55,7 @@ TEST_P(FaultMatrixSample, EndsInBoundWholeAndLogged) {
     for (const std::string& b : r.broken) ADD_FAILURE() << b;
     EXPECT_LE(r.ms, BoundMs(healthy));
     EXPECT_TRUE(r.logged);
+    EXPECT_TRUE(r.named || !fault->fails) << "no line of the failing operation says so";
 }
 
 INSTANTIATE_TEST_SUITE_P(

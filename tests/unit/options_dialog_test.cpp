@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -101,17 +101,16 @@ protected:
     FakeDialogs dialogs_;
 };
 
-TEST(OptionsTable, FiftySixRowsInATreeOfContainers) {
+// What the layout and the read-back rely on: a tree of containers, and the
+// delay radios whose texts are their delays.
+TEST(OptionsTable, RowsFormATreeOfContainers) {
     const auto rows = OptionsDialogRows(Handler);
-    ASSERT_EQ(rows.size(), 56u);
     std::map<uint32_t, const DialogItem*> byId;
     for (const DialogItem& row : rows) EXPECT_TRUE(byId.emplace(row.id, &row).second) << row.id;
     auto isContainer = [](const ControlClass* c) {
         return c == &ctl::Row || c == &ctl::Column || c == &ctl::GroupRow || c == &ctl::GroupColumn;
     };
-    std::set<uint32_t> withHandler;
     for (const DialogItem& row : rows) {
-        if (row.handler) withHandler.insert(row.id);
         if (row.parent == 0) continue;
         ASSERT_TRUE(byId.count(row.parent)) << row.id;
         const DialogItem& parent = *byId[row.parent];
@@ -128,13 +127,7 @@ TEST(OptionsTable, FiftySixRowsInATreeOfContainers) {
         while (up != 0 && steps++ < rows.size()) up = byId[up]->parent;
         EXPECT_EQ(up, 0u) << row.id;
     }
-    EXPECT_EQ(withHandler,
-              (std::set<uint32_t>{1, 104, 105, 106, 109, 110, 118, 119, 123, 128, 135}));
-    EXPECT_EQ(byId[kOptAutocloseSeconds]->cls, &ctl::Edit);
-    EXPECT_EQ(byId[kOptStartHide]->stringId, IDS_OPT_HIDE_ICON);
     EXPECT_EQ(std::u16string(byId[151]->text), u"10");
-    EXPECT_EQ(rows.front().id, kOptMainRow);
-    EXPECT_EQ(rows.back().id, 2u);
 }
 
 TEST_F(OptionsTest, StartArgumentsExcludeEachOtherAndTheSecondsNeedTimerAndAutoclose) {
@@ -338,12 +331,23 @@ TEST_F(OptionsTest, CancelLeavesSettingsAndSystemAlone) {
          {kOptStartAuto, kOptTimerOn, kOptShortNames, kOptDisableAspi, kOptAutorunUser})
         Click(id);
     view_.SetText(kOptAutocloseSeconds, u"9");
-    // No OK: the dialog ends with Cancel.
+    // Cancel: its row has no handler, so the dialog engine ends the dialog
+    // with IDCANCEL and no model code runs; a click that reached the model
+    // would have to change nothing either.
+    const auto rows = OptionsDialogRows(Handler);
+    const auto cancel =
+        std::find_if(rows.begin(), rows.end(), [](const DialogItem& row) { return row.id == 2; });
+    ASSERT_NE(cancel, rows.end());
+    EXPECT_EQ(cancel->handler, nullptr) << "Cancel reaches the model";
+    Model().Click(2);
     EXPECT_TRUE(SameSettings(GlobalSettings, before));
     bool found = true;
     RunEntry(&found);
     EXPECT_FALSE(found);
     EXPECT_EQ(IsAutoRunUser(), 1);
+    OpenDialog();
+    EXPECT_EQ(view_.Text(kOptAutocloseSeconds), u"5") << "opened again it shows the old delay";
+    EXPECT_FALSE(view_.Checked(kOptStartAuto));
 }
 
 TEST_F(OptionsTest, PasswordIsSetAndRemovedOnlyThroughItsDialogs) {

@@ -182,13 +182,52 @@ void CheckRegistry(std::vector<std::string>& broken) {
     if (root) CheckKey(root, "", 0, broken);
 }
 
-// "*FAILED*" and the error report, or one of the result lines whose value
-// says the command gave nothing: a speed of 0, a book type of -1, no
-// capacity, a feature not found.
-bool LogNamesFailure(const std::string& text) {
-    for (const char* mark : {"FAILED", "failed", "SCSI Error", "=-1", "Can't wait", "Speed=0\n",
-                             "=0xFFFFFFFF", "LBA=0 ", ")=0\n"})
-        if (text.find(mark) != std::string::npos) return true;
+// Whether the log has a line of the operation that sent `opcode` saying it
+// failed: its own "*FAILED*" line, or the result line whose value says the
+// command gave nothing; for a time-out, the transport's line that marks the
+// drive broken. Another operation's failure does not count: it would let a
+// failure the log passes over hide behind one it happens to report.
+bool LogNamesFailure(const std::string& text, uint8_t opcode) {
+    struct Line {
+        uint8_t opcode;  // 0xFF: any
+        const char* start;
+        const char* end;
+    };
+    static const Line kLines[] = {
+        {sim::kOpTestUnitReady, "TestUnitReady=-1", ""},
+        {sim::kOpInquiry, "GetCDROMInquiry *FAILED*", ""},
+        {sim::kOpStartStopUnit, "LoadEjectCDROM *FAILED*", ""},
+        {sim::kOpPreventAllow, "PreventCDROMRemoval(", ") *FAILED*"},
+        {sim::kOpReadCapacity, "ReadCDROMCapacity *FAILED*", ""},
+        {sim::kOpReadCapacity, "LBA=0 MB=0", ""},
+        {sim::kOpRead10, "ReadCDROMBlocks(", ") *FAILED*"},
+        {sim::kOpRead10, "ScanRead: MeasureSpeed() failed!", ""},
+        {sim::kOpGetConfiguration, "GetCDROMProfile *FAILED*", ""},
+        // The log cannot tell a refused feature check from a feature the drive lacks.
+        {sim::kOpGetConfiguration, "CheckCDROMFeature(", ")=0"},
+        {sim::kOpModeSense10, "GetCDROMInfo *FAILED*", ""},
+        {sim::kOpGetPerformance, "GetCDSpeed=0", ""},
+        {sim::kOpGetPerformance, "GetDVDSpeed=0", ""},
+        {sim::kOpReadDiscStructure, "ReadDVDBookType=0xFFFFFFFF", ""},
+        {sim::kOpSetStreaming, "SetDVDSpeed(", ") *FAILED*"},
+        {sim::kOpSetStreaming, "SetDVDSpeed=0", ""},
+        {sim::kOpSetCdSpeed, "SetCDROMSpeed(", ") *FAILED*"},
+        {sim::kOpSetCdSpeed, "SetCDROMSpeed=0", ""},
+        {0xFF, "Drive (", ") timed out - marked broken, nothing is sent to it until Detect drives"},
+    };
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t stamp = line.find(' ');
+        const size_t at = stamp == std::string::npos ? stamp : line.find_first_not_of(' ', stamp);
+        if (at == std::string::npos) continue;
+        const std::string_view message = std::string_view(line).substr(at);
+        for (const Line& l : kLines)
+            if ((l.opcode == opcode || l.opcode == 0xFF) && message.starts_with(l.start) &&
+                message.ends_with(l.end) &&
+                message.size() >= std::strlen(l.start) + std::strlen(l.end))
+                return true;
+    }
     return false;
 }
 
@@ -285,12 +324,13 @@ public:
         CheckDrives(*app_, static_cast<unsigned>(bus_.Count()), selectedBefore_, r.broken);
         CheckRegistry(r.broken);
         LogClose();
-        if (fault && fault->fails && r.fired) {
+        {
             std::ifstream in(logPath);
             std::stringstream text;
             text << in.rdbuf();
-            r.logged = LogNamesFailure(text.str());
+            r.named = LogNamesFailure(text.str(), opcode);
         }
+        r.logged = r.named || !(fault && fault->fails && r.fired);
         std::filesystem::remove(logPath, ignored);
         std::sort(r.broken.begin(), r.broken.end());
         r.broken.erase(std::unique(r.broken.begin(), r.broken.end()), r.broken.end());

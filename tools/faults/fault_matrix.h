@@ -60,12 +60,14 @@ struct CellResult {
     uint64_t checks = 0;              // MODE SENSE commands (each a state check)
     uint32_t fired = 0;               // commands the fault hit
     bool logged = true;               // the log names a failure (when the fault fired and fails)
+    bool named = false;               // the log names a failure of the opcode's own operation
     std::vector<std::string> broken;  // invariants that do not hold afterwards
     std::vector<uint8_t> opcodes;     // distinct opcodes sent to drive 0, in order of first use
 };
 
 // Runs one cell: the operation with the fault on `opcode` of drive 0, or
-// healthy when fault is null, over the SPTI or the ASPI style of transport.
+// healthy when fault is null (its log is still searched for a failure of
+// `opcode`), over the SPTI or the ASPI style of transport.
 // The log goes to a file under logDir (which must exist); the process-wide
 // state (registry, settings, drive list, transport, clock) is set up and
 // torn down by the call.

@@ -60,6 +60,8 @@ int Usage() {
         "                              exit=N when it ends\n"
         "  tray-icon [ID]              whether the notification area holds icon ID (default 0)\n"
         "                              of the main window: prints held (exit 0) or none (1)\n"
+        "  tray-remove [ID]            takes icon ID of the main window out of the notification\n"
+        "                              area: prints held (exit 0, it was there) or none (1)\n"
         "  tray-time CLASS EXE [CMDLINE]  starts EXE, prints ms=T when its window of CLASS has\n"
         "                              its icon, closes it when idle and prints exit=N\n"
         "  processes                   image names of the running processes, one a line\n"
@@ -77,6 +79,7 @@ int Usage() {
         "  rows CAPTION ID             the rows of list view ID: its two columns, tab-separated\n"
         "  item-send CAPTION ID MSG WPARAM  MSG to control ID (lParam 0), sent: result=N\n"
         "  workarea X Y                work area of the monitor nearest X,Y: L,T,R,B\n"
+        "  tips                        the text of each tool tip on screen, one a line (escaped)\n"
         "  resources                   what the main window's process holds: gdi= user=\n"
         "                              handles= windows= ws= (working set, bytes) peakws=;\n"
         "                              -1 when the system would not say\n",
@@ -270,7 +273,9 @@ int Run(bool wait, const char* exe, const char* cmdline) {
 // A modify that changes nothing: the notification area accepts it only for an
 // icon it holds, so the answer tells whether the program's icon is there, with
 // no wait for the screen. Shell32 is looked up here so the probe links user32 only.
-int TrayIcon(UINT id) {
+// remove: the icon taken out of the notification area behind the program's
+// back, as a restarted shell loses it.
+int TrayIcon(UINT id, bool remove = false) {
     HWND hwnd = FindMain();
     if (hwnd == nullptr) {
         std::puts("no window");
@@ -288,7 +293,7 @@ int TrayIcon(UINT id) {
     data.cbSize = sizeof data;
     data.hWnd = hwnd;
     data.uID = id;
-    const bool held = notify(NIM_MODIFY, &data) != FALSE;
+    const bool held = notify(remove ? NIM_DELETE : NIM_MODIFY, &data) != FALSE;
     std::puts(held ? "held" : "none");
     return held ? 0 : 1;
 }
@@ -457,6 +462,20 @@ std::wstring ControlText(HWND control) {
                         SMTO_NORMAL, g_timeoutMs, &copied);
     text.resize(copied);
     return text;
+}
+
+BOOL CALLBACK PrintTip(HWND hwnd, LPARAM) {
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    if (IsWindowVisible(hwnd) && _wcsicmp(cls, L"tooltips_class32") == 0)
+        std::printf("%s\n", ToUtf8Escaped(ControlText(hwnd)).c_str());
+    return TRUE;
+}
+
+// The texts of the tool tips on screen (the notification area's among them).
+int Tips() {
+    EnumWindows(PrintTip, 0);
+    return 0;
 }
 
 void PrintRect(const char* name, const RECT& r) {
@@ -817,6 +836,10 @@ int main(int argc, char** argv) {
         if (a1 != nullptr && !ParseNumber(a1, n1)) return Usage();
         return TrayIcon(static_cast<UINT>(n1));
     }
+    if (cmd == "tray-remove") {
+        if (a1 != nullptr && !ParseNumber(a1, n1)) return Usage();
+        return TrayIcon(static_cast<UINT>(n1), true);
+    }
     if (cmd == "processes") return ListProcesses();
     if (cmd == "kill") {
         if (a1 == nullptr) return Usage();
@@ -862,6 +885,7 @@ int main(int argc, char** argv) {
         return WorkArea(static_cast<LONG>(n1), static_cast<LONG>(n2));
     }
     if (cmd == "resources") return Resources();
+    if (cmd == "tips") return Tips();
     if (cmd == "send") {
         if (!ParseNumber(a1, n1) || !ParseNumber(a2, n2) || !ParseNumber(a3, n3)) return Usage();
         return Send(static_cast<UINT>(n1), n2, static_cast<LPARAM>(n3));
