@@ -272,27 +272,6 @@ MenuRows SpeedItemRows(const CdromDrive& drive, unsigned driveIndex) {
     return rows;
 }
 
-unsigned PlaceMenuRows(const MenuRows& rows, unsigned position, const InsertMenuRowFn& insert) {
-    unsigned inserted = 0;
-    for (size_t i = 0; i < rows.size();) {
-        if (!rows[i].listItem) {
-            if (insert(position + inserted, rows[i])) ++inserted;
-            ++i;
-            continue;
-        }
-        // A separator always follows a drive's list, so a run is one list.
-        size_t end = i;
-        while (end < rows.size() && rows[end].listItem) ++end;
-        const unsigned top = position + inserted;
-        for (size_t k = end; k-- > i;) {
-            if (!insert(top, rows[k])) break;
-            ++inserted;
-        }
-        i = end;
-    }
-    return inserted;
-}
-
 MenuRows BuildSpeedMenu(const CdromListType& list, const SpeedMenuOptions& o) {
     MenuRows menu;
     bool first = true;

@@ -5,7 +5,6 @@
 // (menu_win32) only turns them into HMENUs, so every rule is tested on Linux.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,9 +71,29 @@ MenuRows SpeedItemRows(const CdromDrive& drive, unsigned driveIndex);
 // went in), top to bottom from `position` on. A row that fails is left out and
 // the rest go on, except in a run of list items, which go in from the last
 // (slowest) up, each at the run's top, until the first that fails. Returns how
-// many rows went in.
-using InsertMenuRowFn = std::function<bool(unsigned position, const MenuRow& row)>;
-unsigned PlaceMenuRows(const MenuRows& rows, unsigned position, const InsertMenuRowFn& insert);
+// many rows went in. A template, not std::function: that would link the
+// exception machinery (and the 32-bit unwinder) into the exe for one call.
+template <typename Insert>
+unsigned PlaceMenuRows(const MenuRows& rows, unsigned position, Insert&& insert) {
+    unsigned inserted = 0;
+    for (size_t i = 0; i < rows.size();) {
+        if (!rows[i].listItem) {
+            if (insert(position + inserted, rows[i])) ++inserted;
+            ++i;
+            continue;
+        }
+        // A separator always follows a drive's list, so a run is one list.
+        size_t end = i;
+        while (end < rows.size() && rows[end].listItem) ++end;
+        const unsigned top = position + inserted;
+        for (size_t k = end; k-- > i;) {
+            if (!insert(top, rows[k])) break;
+            ++inserted;
+        }
+        i = end;
+    }
+    return inserted;
+}
 
 // ---- program menu (right click) --------------------------------------------------
 
