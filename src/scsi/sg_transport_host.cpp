@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/sg_os.h"
+#include "scsi/mmc_cdb.h"
 #include "scsi/sense.h"
 #include "scsi/sg_transport.h"
 #include "scsi/transport_trace.h"
@@ -21,8 +22,6 @@ constexpr uint16_t kDidTimeOut = 0x03;
 constexpr uint16_t kDidBadTarget = 0x04;
 constexpr uint16_t kDriverStatusMask = 0x07;  // 08h (sense attached) and up are no failure
 constexpr uint16_t kDriverTimeout = 0x06;
-
-constexpr uint8_t kOpPreventAllow = 0x1E;
 
 std::vector<SgDrive>& Table() {
     static std::vector<SgDrive> table;
@@ -112,7 +111,7 @@ int SgExecuteOn(ScsiRequest* request, TransportHandle handle) {
         request->osError = EINVAL;  // a length without a buffer: nothing to hand the kernel
         return 0;
     }
-    if (request->cdb[0] == kOpPreventAllow) {
+    if (request->cdb[0] == mmc::kOpPreventAllowMediumRemoval) {
         if (const int locked = LockThroughDriver(request, holder->fd); locked >= 0) return locked;
     }
 

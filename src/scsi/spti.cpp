@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/system.h"
+#include "scsi/mmc_cdb.h"
 #include "scsi/sense.h"
 #include "scsi/spti_block.h"
 #include "scsi/transport.h"
@@ -23,7 +24,6 @@ constexpr uint32_t kSharingRetryMs = 150;
 constexpr uint32_t kPassThroughTimeoutSeconds = 30;
 constexpr uint32_t kErrorInvalidDrive = 15;
 constexpr uint32_t kPlatformNt = 2;
-constexpr uint8_t kOpPreventAllow = 0x1E;
 
 // What TransportOpen hands out: the device handle, owned until TransportClose.
 struct SptiHandle {
@@ -86,7 +86,7 @@ int SptiExecuteOn(ScsiRequest* request, TransportHandle handle) {
         request->osError = static_cast<int32_t>(kErrorInvalidHandle);
         return 0;
     }
-    if (request->cdb[0] == kOpPreventAllow && ScsiSys().UnderWine()) {
+    if (request->cdb[0] == mmc::kOpPreventAllowMediumRemoval && ScsiSys().UnderWine()) {
         if (const int locked = LockUnderWine(request, holder->device); locked >= 0) return locked;
     }
 
