@@ -18,10 +18,6 @@ def ctl(guest, qid, command, check=True):
                      (qid, SETTINGS, command), check=check)
 
 
-def sent(guest, qid, mark, opcode):
-    return [c for c in guest.commands(qid, mark) if c[0] == opcode]
-
-
 def test_drives_lists_the_four_by_name(linux):
     mark = linux.trace_mark()
     _, out = linux.run("tarvikctl --json --registry /tmp/drives.reg drives")
@@ -29,7 +25,7 @@ def test_drives_lists_the_four_by_name(linux):
     assert sorted(names) == sorted(["QEMU     QEMU DVD-ROM     2.5+"] * 2 +
                                    ["QEMU     QEMU CD-ROM      2.5+"] * 2)
     for qid in linux.drives:
-        assert sent(linux, qid, mark, INQUIRY), "%s was not asked its name" % qid
+        assert linux.received(qid, mark, INQUIRY), "%s was not asked its name" % qid
 
 
 def test_state_tells_each_drive_s_disc(linux):
@@ -41,7 +37,7 @@ def test_state_tells_each_drive_s_disc(linux):
         mark = linux.trace_mark()
         _, out = ctl(linux, qid, "state 0")
         assert re.search(pattern, out), (qid, out)
-        assert sent(linux, qid, mark, MODE_SENSE10), "%s: no capabilities page asked" % qid
+        assert linux.received(qid, mark, MODE_SENSE10), "%s: no capabilities page asked" % qid
 
 
 def test_fast_detection_and_info_on_each_drive_with_a_disc(linux):
@@ -50,7 +46,7 @@ def test_fast_detection_and_info_on_each_drive_with_a_disc(linux):
         rc, out = ctl(linux, qid, "detect 0 fast", check=False)
         assert "fast detection" in out or "Speed detection failed." in out, out
         assert rc in (0, 1)
-        assert sent(linux, qid, mark, SET_CD_SPEED), "%s: the detection sent no speed" % qid
+        assert linux.received(qid, mark, SET_CD_SPEED), "%s: the detection sent no speed" % qid
         _, info = ctl(linux, qid, "info")
         assert "QEMU" in info
 
@@ -58,7 +54,7 @@ def test_fast_detection_and_info_on_each_drive_with_a_disc(linux):
 def test_a_chosen_speed_arrives_as_exactly_that_set_cd_speed(linux):
     mark = linux.trace_mark()
     ctl(linux, "cd0", "set 0 352")
-    speeds = sent(linux, "cd0", mark, SET_CD_SPEED)
+    speeds = linux.received("cd0", mark, SET_CD_SPEED)
     # The write speed is the drive's current one: 0, it writes nothing.
     assert speeds == [bytes.fromhex("bb 00 01 60 00 00 00 00 00 00 00 00")], speeds
 
@@ -66,7 +62,7 @@ def test_a_chosen_speed_arrives_as_exactly_that_set_cd_speed(linux):
 def test_a_drive_that_refuses_the_speed_command_is_said_to(linux):
     mark = linux.trace_mark()
     rc, out = ctl(linux, "cd2", "set 0 1385", check=False)
-    assert sent(linux, "cd2", mark, SET_CD_SPEED), "the command never reached the drive"
+    assert linux.received("cd2", mark, SET_CD_SPEED), "the command never reached the drive"
     assert rc == 1 and out.strip(), out
 
 
@@ -76,7 +72,7 @@ def test_eject_and_close_move_the_device_s_tray(linux):
     assert linux.block("cd0")["tray_open"]
     ctl(linux, "cd0", "close 0")
     assert not linux.block("cd0")["tray_open"]
-    assert [c[4] & 3 for c in sent(linux, "cd0", mark, START_STOP)] == [2, 3]
+    assert [c[4] & 3 for c in linux.received("cd0", mark, START_STOP)] == [2, 3]
 
 
 def test_a_lock_holds_after_tarvikctl_has_ended(linux):
@@ -100,7 +96,7 @@ def test_a_disc_change_then_event_disk_sets_the_chosen_speed_again(linux):
     mark = linux.trace_mark()
     _, out = ctl(linux, "cd0", "event disk")
     assert "selected=352" in out, out
-    speeds = sent(linux, "cd0", mark, SET_CD_SPEED)
+    speeds = linux.received("cd0", mark, SET_CD_SPEED)
     assert speeds and speeds[-1][:4] == bytes.fromhex("bb 00 01 60"), speeds
 
 
@@ -116,7 +112,7 @@ def test_a_user_who_may_not_write_the_device_is_told(linux):
         linux.run("chmod 0600 %s" % dev)
     assert rc == 1, out
     assert dev in out and "ermission" in out, out
-    assert not sent(linux, "cd0", mark, SET_CD_SPEED)
+    assert not linux.received("cd0", mark, SET_CD_SPEED)
 
 
 def test_trace_of_a_real_drive_holds_what_the_drive_received(linux):
@@ -138,7 +134,7 @@ def test_a_usb_drive_pulled_out_during_a_detection_ends_it(linux):
     linux.run("(tarvikctl --device /dev/vmcd-cd3 --registry /tmp/usb.reg detect 0 measure "
               ">/tmp/pull.out 2>&1; echo $? >/tmp/pull.rc) &")
     mark = linux.trace_mark()
-    vm.wait_for("the detection to start", lambda: sent(linux, "cd3", mark, SET_CD_SPEED), 60,
+    vm.wait_for("the detection to start", lambda: linux.received("cd3", mark, SET_CD_SPEED), 60,
                 interval=0.05)
     linux.qmp("device_del", id="cd3-bot")
     _, rc = linux.run("while [ ! -s /tmp/pull.rc ]; do sleep 0.2; done; cat /tmp/pull.rc",

@@ -21,8 +21,8 @@ def test_a_disc_change_makes_the_service_set_the_chosen_speed(debian):
                **{"read-only-mode": "read-only"})
 
     def restored():
-        return [c for c in debian.commands("cd0", mark)
-                if c[0] == SET_CD_SPEED and c[2:4] == bytes.fromhex("01 60")]
+        return [c for c in debian.received("cd0", mark, SET_CD_SPEED)
+                if c[2:4] == bytes.fromhex("01 60")]
 
     vm.wait_for("the service's SET CD SPEED", restored, 90, interval=0.5)
     unit = "tarvik-disc@%s.service" % dev.rsplit("/", 1)[1]

@@ -17,10 +17,6 @@ def exe(guest, line, check=True, timeout=180):
                      (WINE, line), check=check, timeout=timeout)
 
 
-def sent(guest, qid, mark, opcode):
-    return [c for c in guest.commands(qid, mark) if c[0] == opcode]
-
-
 def reg_add(guest, key, name, kind, data):
     exe(guest, 'reg add "%s" /v %s /t %s /d %s /f' % (key, name, kind, data))
 
@@ -34,8 +30,9 @@ def test_tarvikctl_exe_reaches_both_drives_through_the_pass_through(debian):
     assert "drive 0: CD" in state, state
     exe(debian, "tarvikctl.exe detect 0 fast", check=False)
     for qid in ("cd0", "cd2"):
-        assert sent(debian, qid, mark, INQUIRY) and sent(debian, qid, mark, MODE_SENSE10), qid
-    assert sent(debian, "cd0", mark, SET_CD_SPEED), "the detection's speeds never arrived"
+        assert debian.received(qid, mark, INQUIRY), qid
+        assert debian.received(qid, mark, MODE_SENSE10), qid
+    assert debian.received("cd0", mark, SET_CD_SPEED), "the detection's speeds never arrived"
 
 
 def test_tarvik_exe_exit_sends_the_stored_speed(debian):
@@ -46,7 +43,7 @@ def test_tarvik_exe_exit_sends_the_stored_speed(debian):
     reg_add(debian, KEY + "\\SpeedListCD", "Range", "REG_BINARY", values["Range"].hex())
     mark = debian.trace_mark()
     exe(debian, "tarvik.exe /exit")
-    speeds = sent(debian, "cd0", mark, SET_CD_SPEED)
+    speeds = debian.received("cd0", mark, SET_CD_SPEED)
     assert speeds and speeds[-1][:4] == bytes.fromhex("bb 00 01 60"), speeds
 
 

@@ -243,6 +243,10 @@ class Guest:
                 cdbs.append(bytes(int(x, 16) for x in m.group(1).split()))
         return cdbs
 
+    def received(self, qid, since, opcode):
+        """The CDBs with this opcode that drive qid received since the mark."""
+        return [c for c in self.commands(qid, since) if c[0] == opcode]
+
     def learn_devices(self, tarvikctl="tarvikctl"):
         """Finds each drive's /dev/srN by its host adapter's driver, links it as
         /dev/vmcd-QID, and for the ATAPI drives learns the trace's name by a
