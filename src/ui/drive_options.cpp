@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "base/text.h"
 #include "drive/medium.h"
+#include "drive/speed_obey.h"
 #include "scsi/mmc.h"
 #include "settings/store.h"
 #include "string_ids.h"
@@ -418,7 +419,18 @@ void DriveOptionsModel::RunDetection(unsigned titleStringId, DetectFn scan) {
     Load(medium_, d->CurrentList());
     Fill(medium_);
     if (end == ScanEnd::Quit) return;  // the program is ending: no questions
-    if (EntryCount(d->CurrentList()) > 1 || d->MediumPresent) return;
+    // A Measure whose rates were no list kept the old one: say why.
+    if (d->LastMeasure == MeasureJudgement::Flat) return (void)ui_.MessageBox(IDS_MEASURE_FLAT, 0);
+    if (d->LastMeasure == MeasureJudgement::Noise)
+        return (void)ui_.MessageBox(IDS_MEASURE_NOISE, 0);
+    if (EntryCount(d->CurrentList()) > 1 || d->MediumPresent) {
+        // The list is what the drive reports; whether choosing from it helps
+        // is what the user must hear.
+        const uint32_t verdict = VerdictKind(d->VerdictOf(d->CurrentFamily));
+        if (verdict == kVerdictRefuses) (void)ui_.MessageBox(IDS_DETECT_REFUSES, 0);
+        if (verdict == kVerdictIgnores) (void)ui_.MessageBox(IDS_DETECT_IGNORES, 0);
+        return;
+    }
     (void)ui_.MessageBox(IDS_DETECTION_FAILED, 0);
 }
 

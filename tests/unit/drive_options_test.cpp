@@ -330,5 +330,50 @@ TEST_F(DriveOptionsTest, MeasureAsksForADiskOnlyWhileTheAnswerIsOk) {
     }
 }
 
+// The end of a detection says when the list will not help: a drive that
+// ignores or refuses the speed, a Measure whose rates were no list.
+TEST_F(DriveOptionsTest, DetectionEndSaysWhenTheDriveDoesNotObey) {
+    sim::Profile ignoring = DvdWriter("IGNORES");
+    sim::SpeedModel& cd = ignoring.Speeds(sim::Family::Cd);
+    cd.setCdSpeed = sim::Obey::Ignore;
+    cd.reportCurrent = sim::Report::Fixed;
+    cd.fixedCurrent = 5632;
+    ignoring.medium.blocks = 330000;
+    sim::Profile refusing = DvdWriter("REFUSES");
+    refusing.Speeds(sim::Family::Cd).setCdSpeed = sim::Obey::Unknown;
+    refusing.Speeds(sim::Family::Cd).setStreaming = sim::Obey::Unknown;
+    Add(ignoring);
+    Add(refusing);
+    Add(DvdWriter());
+    Start();
+    Settle();
+
+    CdromDrive d = Record(0);
+    Open(d);
+    model_->Detect(kDoFast);
+    EXPECT_EQ(ui_.boxes, std::vector<unsigned>{IDS_DETECT_IGNORES});
+    SpeedList& list = d.SpeedListCD;
+    list.Count = 2;
+    list.Entries[0] = {3000, 3000};
+    list.Entries[1] = {1000, 1000};
+    model_->Open();
+    ui_.boxes.clear();
+    model_->Detect(kDoMeasure);
+    EXPECT_EQ(ui_.boxes, std::vector<unsigned>{IDS_MEASURE_FLAT});
+    EXPECT_EQ(PairsOf(model_->entries(0)), (Pairs{{3000, 3000}, {1000, 1000}}));
+
+    CdromDrive r = Record(1);
+    Open(r);
+    ui_.boxes.clear();
+    model_->Detect(kDoFast);
+    EXPECT_EQ(ui_.boxes, std::vector<unsigned>{IDS_DETECT_REFUSES});
+
+    CdromDrive o = Record(2);
+    Open(o);
+    ui_.boxes.clear();
+    model_->Detect(kDoFast);
+    EXPECT_TRUE(ui_.boxes.empty()) << "an obeying drive is no news";
+}
+
 }  // namespace
 }  // namespace tarvik::test

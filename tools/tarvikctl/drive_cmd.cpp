@@ -413,6 +413,12 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
         PrintList(ctx.out, FamilyName(d->CurrentFamily), list);
     }
     if (failed) ctx.err << "Speed detection failed.\n";
+    if (d->LastMeasure == MeasureJudgement::Flat)
+        ctx.err << "The measured speed stays the same whatever speed is set: the drive ignores "
+                   "the speed. The previous speed list was kept.\n";
+    if (d->LastMeasure == MeasureJudgement::Noise)
+        ctx.err << "The measured speeds do not follow the speed set. The previous speed list "
+                   "was kept.\n";
     const bool saved = run.Finish();
     return failed || !saved ? kExitFailed : kExitOk;
 }
