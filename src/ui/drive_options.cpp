@@ -10,6 +10,7 @@
 #include "scsi/mmc.h"
 #include "settings/store.h"
 #include "string_ids.h"
+#include "ui/strings.h"
 #include "ui/text_layer.h"
 
 namespace tarvik {
@@ -36,12 +37,15 @@ const std::array<DialogItem, kDriveOptionsRows> kDriveOptionsTable = {{
     {&ctl::CheckBox, kDoWhenAudio, nullptr, IDS_DRV_WHEN_AUDIO, 113, nullptr},
     {&ctl::CheckBox, kDoOnlyWithDisk, nullptr, IDS_DRV_ONLY_WITH_DISK, 113, nullptr},
     {&ctl::CheckBox, kDoIgnoreSpeed, nullptr, IDS_DRV_IGNORE_SPEED, 113, nullptr},
+    {&ctl::CheckBox, kDoWinBack, nullptr, IDS_DRV_WIN_BACK, 113, nullptr},
     {&ctl::Row, 117, nullptr, 0, 106, nullptr},
     {&ctl::CheckBox, kDoByTimer, nullptr, IDS_DRV_BY_TIMER, 117, nullptr},
     {&ctl::Label, kDoTimerEvery, nullptr, IDS_DRV_TIMER_EVERY, 117, nullptr},
     {&ctl::EditRight, kDoTimer, nullptr, 0, 117, nullptr},
     {&ctl::Label, kDoTimerSeconds, nullptr, IDS_DRV_TIMER_SECONDS, 117, nullptr},
     {&ctl::Row, 122, u"6", 0, 117, nullptr},
+    // Measured with the longest reason; the dialog shows the drive's own.
+    {&ctl::Label, kDoWinBackWhy, nullptr, IDS_DRV_WIN_BACK_NOT_KNOWN, 106, nullptr},
     {&ctl::CheckBox, kDoForceRead, nullptr, IDS_DRV_FORCE_READ, 106, nullptr},
     {&ctl::GroupRow, 124, nullptr, IDS_DRV_HOT_KEYS, 105, nullptr},
     {&ctl::Column, 125, u"7", 0, 124, nullptr},
@@ -264,6 +268,15 @@ void DriveOptionsModel::Open() {
     view_.SetChecked(kDoForceRead, d->ForceRead != 0);
     view_.SetChecked(kDoShortMenu, d->ShortMenu != 0);
     view_.SetChecked(kDoLockTray, d->AutoLock != 0);
+    view_.SetChecked(kDoWinBack, d->WinBack != 0);
+    // Winning a speed back needs a report that shows another program's change.
+    const WinBackBlock block = WinBackBlockOfDrive(*d);
+    view_.Enable(kDoWinBack, block == WinBackBlock::None);
+    view_.SetText(kDoWinBackWhy,
+                  block == WinBackBlock::None          ? std::u16string()
+                  : block == WinBackBlock::Refuses     ? ResString(IDS_DRV_WIN_BACK_REFUSES)
+                  : block == WinBackBlock::ReportFixed ? ResString(IDS_DRV_WIN_BACK_FIXED)
+                                                       : ResString(IDS_DRV_WIN_BACK_NOT_KNOWN));
 
     view_.SetChecked(kDoByTimer, d->Timer != 0);
     if (d->Timer)
@@ -448,6 +461,7 @@ void DriveOptionsModel::Ok() {
     d->ForceRead = view_.Checked(kDoForceRead) ? 1 : 0;
     d->ShortMenu = view_.Checked(kDoShortMenu) ? 1 : 0;
     d->AutoLock = view_.Checked(kDoLockTray) ? 1 : 0;
+    d->WinBack = view_.Checked(kDoWinBack) ? 1 : 0;
 
     std::u16string name = view_.Text(kDoShortName);
     const size_t keep = Utf16PrefixLength(name.data(), name.size(), kShortNameChars);

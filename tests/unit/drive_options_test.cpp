@@ -9,11 +9,13 @@
 #include <set>
 
 #include "drive/speed_detect.h"
+#include "drive/speed_obey.h"
 #include "drive_sim_fixture.h"
 #include "sim_drive.h"
 #include "string_ids.h"
 #include "ui/dialog_view.h"
 #include "ui/drive_options.h"
+#include "ui/strings.h"
 
 namespace tarvik::test {
 namespace {
@@ -129,7 +131,8 @@ TEST(DriveOptionsTable, RowsIdsParentsAndProgressWindow) {
             EXPECT_EQ(at, 0u) << row.id;
         }
     };
-    EXPECT_EQ(kDriveOptionsTable.size(), 119u);
+    // The given 119 rows, and the win-back box with its reason.
+    EXPECT_EQ(kDriveOptionsTable.size(), 121u);
     check(kDriveOptionsTable, {175, 176, 178, 179, 181, 182, 187, 188});
     for (uint32_t id : {175u, 176u, 178u, 179u, 181u, 182u, 187u, 188u}) {
         const auto it = std::find_if(kDriveOptionsTable.begin(), kDriveOptionsTable.end(),
@@ -373,6 +376,39 @@ TEST_F(DriveOptionsTest, DetectionEndSaysWhenTheDriveDoesNotObey) {
     ui_.boxes.clear();
     model_->Detect(kDoFast);
     EXPECT_TRUE(ui_.boxes.empty()) << "an obeying drive is no news";
+}
+
+// The win-back box is offered only where the drive's report follows the
+// command; elsewhere it is greyed and the reason is shown beside it.
+TEST_F(DriveOptionsTest, WinBackIsGreyedWithTheReasonWhereTheReportCannotBeTrusted) {
+    CdromDrive d = Offline();
+    d.IsBD = 0;
+    const struct {
+        uint32_t reportCD, verdictCD, reportDVD;
+        bool enabled;
+        unsigned why;
+    } cases[] = {
+        {kReportUnknown, kVerdictUnknown, kReportUnknown, false, IDS_DRV_WIN_BACK_NOT_KNOWN},
+        {kReportFixed, kVerdictIgnores, kReportUnknown, false, IDS_DRV_WIN_BACK_FIXED},
+        {kReportUnknown, kVerdictRefuses, kReportFixed, false, IDS_DRV_WIN_BACK_REFUSES},
+        {kReportFixed, kVerdictIgnores, kReportFollows, true, 0},  // DVD discs: it works
+        {kReportFollows, kVerdictObeys | kVerdictByRead, kReportUnknown, true, 0},
+    };
+    for (const auto& c : cases) {
+        d.ReportCD = c.reportCD;
+        d.VerdictCD = c.verdictCD;
+        d.ReportDVD = c.reportDVD;
+        Open(d);
+        EXPECT_EQ(view_.Enabled(kDoWinBack), c.enabled) << c.why;
+        EXPECT_EQ(view_.Text(kDoWinBackWhy), c.why ? ResString(c.why) : std::u16string());
+    }
+    // OK keeps the box as it is; Open shows what is stored.
+    EXPECT_FALSE(view_.Checked(kDoWinBack));
+    view_.SetChecked(kDoWinBack, true);
+    model_->Ok();
+    EXPECT_EQ(d.WinBack, 1u);
+    Open(d);
+    EXPECT_TRUE(view_.Checked(kDoWinBack));
 }
 
 }  // namespace
