@@ -139,10 +139,11 @@ int BuildDriveList() {
         }
         const VerdictValues fresh = VerdictsOf(*drive);
         SetInstanceDefaults(*drive);
-        (void)LoadDriveInstance(drive);
+        const bool stored = LoadDriveInstance(drive) != 0;
         // What was found about obeying the speed belongs to the lists it was
-        // found with: a model examined anew starts from what this detection saw.
-        if (examined && VerdictsOf(*drive) != fresh) {
+        // found with: a model examined anew starts from what this detection saw,
+        // and keeps it for the next start.
+        if (examined && (VerdictsOf(*drive) != fresh || (!stored && fresh != VerdictValues{}))) {
             SetVerdicts(drive, fresh);
             if (!IsDriveBroken(drive->Address)) SaveDriveInstance(drive);
         }
