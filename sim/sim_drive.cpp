@@ -395,6 +395,15 @@ Outcome Drive::RequestSense(const Command& cmd) {
 // ---- speeds -----------------------------------------------------------------
 
 Outcome Drive::ApplySpeed(Obey obey, uint32_t read, uint32_t write, bool streaming) {
+    // A drive's real rate wobbles from one setting to the next (retries,
+    // vibration, a busy host), whether it obeys or not.
+    if (const unsigned jitter = profile_.Speeds(CurrentFamily()).readJitter; jitter != 0) {
+        jitterSeed_ ^= jitterSeed_ << 13;
+        jitterSeed_ ^= jitterSeed_ >> 17;
+        jitterSeed_ ^= jitterSeed_ << 5;
+        const double unit = (jitterSeed_ % 2001) / 1000.0 - 1.0;  // -1 .. 1
+        readJitter_ = 1.0 + unit * jitter / 100.0;
+    }
     switch (obey) {
         case Obey::Unknown: return InvalidOpcode();
         case Obey::Reject: return InvalidField();
@@ -542,7 +551,8 @@ Outcome Drive::ReadCapacity(const Command& cmd) {
 void Drive::SpendReadTime(uint32_t blocks) {
     const Family f = CurrentFamily();
     const SpeedModel& m = profile_.Speeds(f);
-    const double kbps = double(inForce_[static_cast<int>(f)]) * m.readEfficiency / 100.0;
+    const double kbps =
+        double(inForce_[static_cast<int>(f)]) * m.readEfficiency / 100.0 * readJitter_;
     if (kbps <= 0) return;
     // A CD runs 75 sectors a second per 176 KB/s (its 1x); DVD and BD speeds
     // are plain kilobytes (1000 bytes) of 2048-byte sectors.

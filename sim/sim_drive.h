@@ -160,6 +160,8 @@ private:
     std::vector<uint32_t> faultFired_;
     uint32_t noise_ = 0;
     double readMsCarry_ = 0;
+    double readJitter_ = 1.0;           // factor on the read rate until the next speed command
+    uint32_t jitterSeed_ = 0x2545F491;  // the same profile jitters the same way every run
 };
 
 }  // namespace tarvik::sim

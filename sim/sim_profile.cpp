@@ -260,9 +260,10 @@ bool ReadReport(Reader& r, const char* key, Report& mode, uint32_t& fixed) {
 
 bool ReadSpeedModel(const json& j, const std::string& path, SpeedModel& m, std::string& error) {
     Reader r(j, path, error);
-    if (!r.IsObject() || !r.OnlyKeys({"read", "rounding", "belowMin", "setCdSpeed", "setStreaming",
-                                      "reportCurrent", "reportMax", "performance", "zones",
-                                      "startPercent", "persist", "spinUpMs", "readEfficiency"}))
+    if (!r.IsObject() ||
+        !r.OnlyKeys({"read", "rounding", "belowMin", "setCdSpeed", "setStreaming", "reportCurrent",
+                     "reportMax", "performance", "zones", "startPercent", "persist", "spinUpMs",
+                     "readEfficiency", "readJitter"}))
         return false;
     const std::initializer_list<std::pair<const char*, Obey>> obey = {{"obey", Obey::Obey},
                                                                       {"ignore", Obey::Ignore},
@@ -297,8 +298,10 @@ bool ReadSpeedModel(const json& j, const std::string& path, SpeedModel& m, std::
                      {{"none", Persist::None},
                       {"streaming", Persist::Streaming},
                       {"always", Persist::Always}}) &&
-              r.Num("spinUpMs", m.spinUpMs) && r.Num("readEfficiency", m.readEfficiency);
+              r.Num("spinUpMs", m.spinUpMs) && r.Num("readEfficiency", m.readEfficiency) &&
+              r.Num("readJitter", m.readJitter);
     if (!ok) return false;
+    if (m.readJitter > 50) return r.Fail(r.Path("readJitter"), "must be 0..50");
     if (m.zones < 1 || m.zones > 8) return r.Fail(r.Path("zones"), "must be 1..8");
     if (m.startPercent < 1 || m.startPercent > 100)
         return r.Fail(r.Path("startPercent"), "must be 1..100");

@@ -71,6 +71,8 @@ struct SpeedModel {
     Persist persist = Persist::None;
     uint32_t spinUpMs = 2000;
     unsigned readEfficiency = 100;  // percent of the speed in force that reads really reach
+    unsigned readJitter = 0;        // reads reach up to this percent more or less, drawn
+                                    // anew with each speed command
     uint32_t Max() const { return read.empty() ? 0 : read.front(); }
     uint32_t Min() const { return read.empty() ? 0 : read.back(); }
 };

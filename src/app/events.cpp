@@ -9,6 +9,7 @@
 #include "base/log.h"
 #include "drive/all_drives.h"
 #include "drive/speed_control.h"
+#include "drive/speed_obey.h"
 #include "drive/tray.h"
 #include "platform/clock.h"
 #include "platform/system.h"
@@ -77,6 +78,9 @@ void App::TimerTick() {
             if (drive->AutoLock && !PreventCDROMRemoval(drive->Address, 1))
                 LogPrintf("    PreventCDROMRemoval(1) *FAILED*\n");
             CheckDriveState(drive);
+            // Another program may have raised the speed since: this check
+            // has just read it, so winning it back costs no extra command.
+            (void)WinBackSpeed(drive);
         }
         const uint64_t restoreMs = uint64_t{drive->Timer} * 1000;
         if (restoreMs >= kRestoreMinPeriodMs && now - times.lastRestoreMs >= restoreMs) {

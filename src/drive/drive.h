@@ -59,6 +59,28 @@ enum class MediumFamily : uint8_t { None, CD, DVD, BD };
 // it whatever is in the tray, as its profile and TEST UNIT READY showed).
 enum class NoDiscCode : uint8_t { Unknown, Believed, Stuck };
 
+// Whether a drive does what the speed commands say, for one medium family.
+// Stored, so the values are fixed.
+enum SpeedVerdict : uint32_t {
+    kVerdictUnknown = 0,
+    kVerdictObeys = 1,
+    kVerdictIgnores = 2,  // takes the commands, keeps its own speed
+    kVerdictRefuses = 3,  // both speed commands end in ILLEGAL REQUEST
+};
+
+// Whether the current speed a drive reports moves with the speed set: only
+// then can a state check see another program change it.
+enum SpeedReport : uint32_t {
+    kReportUnknown = 0,
+    kReportFollows = 1,
+    kReportFixed = 2,
+};
+
+// What the last Measure detection made of its rates: none (no Measure, or too
+// few rates to tell); they follow the command; they stay flat whatever is set;
+// they are noise. Flat and noise lists are not kept.
+enum class MeasureJudgement : uint8_t { None, Follows, Flat, Noise };
+
 // Event bits of EventMask.
 enum : uint32_t {
     kEventStart = 0x01,
@@ -90,6 +112,18 @@ struct CdromDrive {
     uint32_t ForceRead = 0;
     uint32_t AutoLock = 0;
     uint32_t Timer = 0;
+    // Set the selected speed again when another program raised it (only where
+    // the drive's report follows the command).
+    uint32_t WinBack = 0;
+    // What this drive was found to do with the speed, per family (instance
+    // values: a drive model may vary in firmware; forgotten when the model is
+    // examined anew).
+    uint32_t VerdictCD = kVerdictUnknown;
+    uint32_t VerdictDVD = kVerdictUnknown;
+    uint32_t VerdictBD = kVerdictUnknown;
+    uint32_t ReportCD = kReportUnknown;
+    uint32_t ReportDVD = kReportUnknown;
+    uint32_t ReportBD = kReportUnknown;
     uint32_t HotKeys[kHotKeySlots] = {};
     char16_t ShortName[kShortNameChars + 1] = {};
     // where the transport finds it
@@ -112,6 +146,17 @@ struct CdromDrive {
     // that was asked for a speed tells the user the drive or system refused.
     bool SpeedCommandFailed = false;
     ScsiLastError SpeedCommandError;
+    // What SetSpeed's answers taught so far, for the verdict (live only):
+    // the speed the drive stayed at while asked for much more and for much
+    // less (bit 1 more, bit 2 less).
+    uint32_t StayedAt = 0;
+    uint32_t StayedWays = 0;
+    // The speed the drive reported after the program's own last speed
+    // command (0: nothing to win back), and a raised speed already answered
+    // once (a change the drive would not give up is not fought again).
+    uint32_t SpeedHeld = 0;
+    uint32_t WinBackSpent = 0;
+    MeasureJudgement LastMeasure = MeasureJudgement::None;
 
     // The list of a family, and of the family now in the drive. The record
     // names its family rather than pointing into itself, so a copy is a whole
@@ -126,6 +171,22 @@ struct CdromDrive {
     }
     const SpeedList& ListOf(MediumFamily family) const {
         return const_cast<CdromDrive*>(this)->ListOf(family);
+    }
+    uint32_t& VerdictOf(MediumFamily family) {
+        return family == MediumFamily::DVD  ? VerdictDVD
+               : family == MediumFamily::BD ? VerdictBD
+                                            : VerdictCD;
+    }
+    uint32_t VerdictOf(MediumFamily family) const {
+        return const_cast<CdromDrive*>(this)->VerdictOf(family);
+    }
+    uint32_t& ReportOf(MediumFamily family) {
+        return family == MediumFamily::DVD  ? ReportDVD
+               : family == MediumFamily::BD ? ReportBD
+                                            : ReportCD;
+    }
+    uint32_t ReportOf(MediumFamily family) const {
+        return const_cast<CdromDrive*>(this)->ReportOf(family);
     }
     SpeedList& CurrentList() { return ListOf(CurrentFamily); }
     const SpeedList& CurrentList() const { return ListOf(CurrentFamily); }

@@ -8,6 +8,7 @@
 #include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_detect.h"
+#include "drive/speed_obey.h"
 #include "scsi/transport.h"
 #include "settings/store.h"
 
@@ -127,7 +128,8 @@ int BuildDriveList() {
         }
 
         SetInitialValues(*drive);
-        if (!LoadDriveModel(drive)) {
+        const bool examined = !LoadDriveModel(drive);
+        if (examined) {
             // First time this model is seen (or its key is damaged): learn
             // what it reads and which CD speeds it offers, then keep that;
             // but not what a drive that stopped answering half way "offered".
@@ -135,8 +137,16 @@ int BuildDriveList() {
             ScanCDROMSpeedAuto(drive, nullptr, nullptr);
             if (!IsDriveBroken(drive->Address)) SaveDriveModel(drive);
         }
+        const VerdictValues fresh = VerdictsOf(*drive);
         SetInstanceDefaults(*drive);
-        (void)LoadDriveInstance(drive);
+        const bool stored = LoadDriveInstance(drive) != 0;
+        // What was found about obeying the speed belongs to the lists it was
+        // found with: a model examined anew starts from what this detection saw,
+        // and keeps it for the next start.
+        if (examined && (VerdictsOf(*drive) != fresh || (!stored && fresh != VerdictValues{}))) {
+            SetVerdicts(drive, fresh);
+            if (!IsDriveBroken(drive->Address)) SaveDriveInstance(drive);
+        }
     } while (Transport().FindNextDrive(&address));
     return 1;
 }

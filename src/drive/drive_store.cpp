@@ -48,6 +48,15 @@ constexpr Row<CdromDrive> kInstanceValues[] = {
     {"Timer", &CdromDrive::Timer},
 };
 
+// Values newer than the table above, each a REG_DWORD of its own; an older
+// program reading the key passes them over.
+constexpr Row<CdromDrive> kInstanceLaterValues[] = {
+    {"WinBackSpeed", &CdromDrive::WinBack},       {"SpeedVerdictCD", &CdromDrive::VerdictCD},
+    {"SpeedVerdictDVD", &CdromDrive::VerdictDVD}, {"SpeedVerdictBD", &CdromDrive::VerdictBD},
+    {"SpeedReportCD", &CdromDrive::ReportCD},     {"SpeedReportDVD", &CdromDrive::ReportDVD},
+    {"SpeedReportBD", &CdromDrive::ReportBD},
+};
+
 struct ListSlot {
     const char* name;
     SpeedList CdromDrive::*list;
@@ -129,6 +138,7 @@ int LoadDriveInstance(CdromDrive* drive) {
     RegKey key = RegKey::Open(kHkeyCurrentUser, InstancePath(*drive).c_str(), kKeyRead);
     if (!key) return 0;
     (void)ReadTable(key, kInstanceValues, drive);
+    (void)ReadTable(key, kInstanceLaterValues, drive);
 
     uint8_t name[kShortNameBytes];
     uint32_t size = sizeof(name);
@@ -155,6 +165,7 @@ void SaveDriveInstance(CdromDrive* drive) {
     RegKey key = RegKey::Create(kHkeyCurrentUser, InstancePath(*drive).c_str(), kKeyAllAccess);
     if (!key) return;
     WriteTable(key, kInstanceValues, *drive);
+    WriteTable(key, kInstanceLaterValues, *drive);
 
     uint8_t name[kShortNameBytes] = {};
     uint32_t length = 0;

@@ -5,6 +5,7 @@
 #include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_detect.h"
+#include "drive/speed_obey.h"
 #include "scsi/mmc.h"
 #include "scsi/transport.h"
 #include "settings/store.h"
@@ -51,6 +52,7 @@ void ReadAfterSpeed(CdromDrive* drive) {
 void SetSpeed(CdromDrive* drive, uint32_t command) {
     DriveOp op(drive);
     if (!op) return;
+    const uint32_t before = drive->CurrentSpeed;
     const uint32_t write = drive->Caps.currentWriteSpeed;
     // The result changes nothing (the state check shows the speed in force),
     // but a log sent in with a complaint must say the drive refused.
@@ -69,6 +71,11 @@ void SetSpeed(CdromDrive* drive, uint32_t command) {
     if (drive->ForceRead) ReadAfterSpeed(drive);
     op.Release();
     CheckDriveState(drive);
+    // What the drive reports now is what the program holds it at; the
+    // state check reads it anyway, so learning from it costs no command.
+    drive->SpeedHeld = sent ? drive->CurrentSpeed : 0;
+    drive->WinBackSpent = 0;
+    if (NoteSpeedAnswer(drive, command, before)) SaveDriveInstance(drive);
 }
 
 void RestoreSpeed(CdromDrive* drive) {
@@ -116,9 +123,11 @@ void CheckDriveState(CdromDrive* drive) {
     // A list detected with a poorer disc (or none) is detected again as soon
     // as a better one is in: pressed over recordable over rewritable.
     if (static_cast<int64_t>(drive->CurrentList().MaxLevel) < drive->MediumClass) {
+        const VerdictValues before = VerdictsOf(*drive);
         ScanCDROMSpeedAuto(drive, nullptr, nullptr);
         drive->CurrentList().MaxLevel = static_cast<uint32_t>(drive->MediumClass);
         SaveDriveModel(drive);
+        if (VerdictsOf(*drive) != before) SaveDriveInstance(drive);
     }
     LogPrintf("FINISHED CheckDriveState\n");
 }

@@ -4,13 +4,17 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "base/log.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"
+#include "drive/speed_obey.h"
 #include "platform/clock.h"
 #include "scsi/errors.h"
 #include "scsi/mmc.h"
+#include "scsi/transport.h"
 
 namespace tarvik {
 
@@ -204,11 +208,13 @@ void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
     }
 
     LogPrintf("    step=%u, max=%u\n", step, plan.steps * step);
+    std::vector<std::pair<uint32_t, uint32_t>> rates;
     uint32_t q = plan.warmup * step;
     for (uint32_t cmd = plan.steps * step; cmd >= step && step != 0; cmd -= step, q += step) {
         (void)probe.Set(drive, cmd);
         const uint32_t m = MeasureSpeed(drive, last);
         if (m == 0) LogScsiError("ScanRead: MeasureSpeed() failed!");
+        rates.emplace_back(cmd, m);
 
         // A rate close to a listed speed is that speed: keep whichever
         // request lies nearer to it rather than adding a near-duplicate.
@@ -227,6 +233,7 @@ void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
         }
         if (progress && !progress(0, total, q / 64, 0, 0, user)) break;
     }
+    drive->LastMeasure = JudgeRates(rates);
 }
 
 namespace {
@@ -264,6 +271,13 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
     (void)CheckDriveMode(drive);
     DetectMediumClass(drive);
     SpeedList* list = &drive->CurrentList();
+    // A Measure whose rates do not follow the command must not replace the
+    // list the user has: noise would become the speed menu.
+    const bool measuring = scan == ScanRead;
+    const SpeedList previous = *list;
+    drive->LastMeasure = MeasureJudgement::None;
+    DetectionFacts facts;
+    facts.measured = measuring;
     list->MaxLevel = static_cast<uint32_t>(drive->MediumClass);
     LogPrintf("    MaxLevel=%d\n", drive->MediumClass);
 
@@ -271,6 +285,9 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
     int r = SetCDROMSpeed(drive->Address, kMaxSpeedRequest, static_cast<int32_t>(write));
     LogPrintf("    SetCDROMSpeed=%d\n", r);
     if (r) list->CanSetSpeed = 1;
+    ScsiLastError failure;
+    GetLastScsiError(&failure);
+    facts.cdSpeedRefused = !r && WasIllegalRequest(failure);
     const uint32_t c = GetCDSpeed(drive->Address);
     LogPrintf("    GetCDSpeed=%u\n", c);
     if (c) list->CanGetSpeed = 1;
@@ -279,6 +296,8 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
     r = SetDVDSpeed(drive->Address, kMaxSpeedRequest, write);
     LogPrintf("    SetDVDSpeed=%d\n", r);
     if (r) list->CanSetStreaming = 1;
+    GetLastScsiError(&failure);
+    facts.streamingRefused = !r && WasIllegalRequest(failure);
     const uint32_t d = GetDVDSpeed(drive->Address);
     LogPrintf("    GetDVDSpeed=%u\n", d);
     if (d) list->CanGetStreaming = 1;
@@ -302,6 +321,21 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
         LogPrintf("    Count=%d\n", static_cast<int>(list->Count));
         if (list->Count > 1) list->MethodDetected = kMethodSetStreaming;
     }
+
+    facts.scanned = !watched.cancelled;
+    facts.count = EntryCount(*list);
+    facts.judgement = drive->LastMeasure;
+    if (measuring && (drive->LastMeasure == MeasureJudgement::Flat ||
+                      drive->LastMeasure == MeasureJudgement::Noise)) {
+        LogPrintf("    Measured rates %s: previous list kept\n",
+                  drive->LastMeasure == MeasureJudgement::Flat ? "flat" : "noise");
+        // What the commands answered stays learnt; the list and its method go back.
+        list->Count = previous.Count;
+        std::copy(std::begin(previous.Entries), std::end(previous.Entries), list->Entries);
+        list->MethodDetected = previous.MethodDetected;
+        list->MaxLevel = previous.MaxLevel;
+    }
+    NoteDetection(drive, facts);
 
     // Put the drive back where it was. When its speed was unknown, "back"
     // is its own default, the maximum: sending 0 would leave it at its

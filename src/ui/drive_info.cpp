@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "base/units.h"
 #include "drive/speed_control.h"
+#include "drive/speed_obey.h"
 #include "scsi/transport.h"
 #include "ui/strings.h"
 
@@ -97,6 +98,47 @@ void AddListSummary(InfoText& t, const SpeedList& list) {
     t.CrLf();
 }
 
+// Whether the drive does what the speed commands say, per family it reads:
+// the one line a user with "the speed has no effect" needs.
+void AddObedience(InfoText& t, const CdromDrive& d) {
+    struct Family {
+        MediumFamily family;
+        bool reads;
+        unsigned name;
+    };
+    const Family families[] = {{MediumFamily::CD, true, IDS_TIP_CD},
+                               {MediumFamily::DVD, d.IsDVD != 0, IDS_TIP_DVD},
+                               {MediumFamily::BD, d.IsBD != 0, IDS_TIP_BLU_RAY}};
+    bool allRefuse = true, any = false;
+    for (const Family& f : families) {
+        if (!f.reads) continue;
+        const uint32_t v = VerdictKind(d.VerdictOf(f.family));
+        if (v == kVerdictUnknown) continue;
+        any = true;
+        allRefuse = allRefuse && v == kVerdictRefuses;
+    }
+    t.Add(IDS_INFO_SPEED_CONTROL);
+    if (!any) {
+        t.Add(IDS_INFO_OBEY_UNKNOWN);
+    } else if (allRefuse) {
+        t.Add(IDS_INFO_REFUSES);
+    } else {
+        bool first = true;
+        for (const Family& f : families) {
+            if (!f.reads) continue;
+            const uint32_t v = VerdictKind(d.VerdictOf(f.family));
+            if (v == kVerdictUnknown) continue;
+            if (!first) t.Add(u", ");
+            first = false;
+            t.Add(v == kVerdictObeys     ? IDS_INFO_OBEYS
+                  : v == kVerdictIgnores ? IDS_INFO_IGNORES
+                                         : IDS_INFO_REFUSES_FOR);
+            t.Add(f.name);
+        }
+    }
+    t.CrLf();
+}
+
 void AddDrive(InfoText& t, const CdromDrive& d) {
     t.CrLf();
     t.Add(u"[");
@@ -127,6 +169,7 @@ void AddDrive(InfoText& t, const CdromDrive& d) {
         case DriveFault::None: break;
     }
     AddSupport(t, IDS_INFO_MEDIUM_SENSE, d.CanSenseMedium);
+    AddObedience(t, d);
     t.Add(IDS_INFO_HEAD_CD);
     t.CrLf();
     AddListSummary(t, d.SpeedListCD);

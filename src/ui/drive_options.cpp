@@ -6,9 +6,11 @@
 #include "base/log.h"
 #include "base/text.h"
 #include "drive/medium.h"
+#include "drive/speed_obey.h"
 #include "scsi/mmc.h"
 #include "settings/store.h"
 #include "string_ids.h"
+#include "ui/strings.h"
 #include "ui/text_layer.h"
 
 namespace tarvik {
@@ -35,12 +37,15 @@ const std::array<DialogItem, kDriveOptionsRows> kDriveOptionsTable = {{
     {&ctl::CheckBox, kDoWhenAudio, nullptr, IDS_DRV_WHEN_AUDIO, 113, nullptr},
     {&ctl::CheckBox, kDoOnlyWithDisk, nullptr, IDS_DRV_ONLY_WITH_DISK, 113, nullptr},
     {&ctl::CheckBox, kDoIgnoreSpeed, nullptr, IDS_DRV_IGNORE_SPEED, 113, nullptr},
+    {&ctl::CheckBox, kDoWinBack, nullptr, IDS_DRV_WIN_BACK, 113, nullptr},
     {&ctl::Row, 117, nullptr, 0, 106, nullptr},
     {&ctl::CheckBox, kDoByTimer, nullptr, IDS_DRV_BY_TIMER, 117, nullptr},
     {&ctl::Label, kDoTimerEvery, nullptr, IDS_DRV_TIMER_EVERY, 117, nullptr},
     {&ctl::EditRight, kDoTimer, nullptr, 0, 117, nullptr},
     {&ctl::Label, kDoTimerSeconds, nullptr, IDS_DRV_TIMER_SECONDS, 117, nullptr},
     {&ctl::Row, 122, u"6", 0, 117, nullptr},
+    // Measured with the longest reason; the dialog shows the drive's own.
+    {&ctl::Label, kDoWinBackWhy, nullptr, IDS_DRV_WIN_BACK_NOT_KNOWN, 106, nullptr},
     {&ctl::CheckBox, kDoForceRead, nullptr, IDS_DRV_FORCE_READ, 106, nullptr},
     {&ctl::GroupRow, 124, nullptr, IDS_DRV_HOT_KEYS, 105, nullptr},
     {&ctl::Column, 125, u"7", 0, 124, nullptr},
@@ -268,6 +273,15 @@ void DriveOptionsModel::Open() {
     view_.SetChecked(kDoForceRead, d->ForceRead != 0);
     view_.SetChecked(kDoShortMenu, d->ShortMenu != 0);
     view_.SetChecked(kDoLockTray, d->AutoLock != 0);
+    view_.SetChecked(kDoWinBack, d->WinBack != 0);
+    // Winning a speed back needs a report that shows another program's change.
+    const WinBackBlock block = WinBackBlockOfDrive(*d);
+    view_.Enable(kDoWinBack, block == WinBackBlock::None);
+    view_.SetText(kDoWinBackWhy,
+                  block == WinBackBlock::None          ? std::u16string()
+                  : block == WinBackBlock::Refuses     ? ResString(IDS_DRV_WIN_BACK_REFUSES)
+                  : block == WinBackBlock::ReportFixed ? ResString(IDS_DRV_WIN_BACK_FIXED)
+                                                       : ResString(IDS_DRV_WIN_BACK_NOT_KNOWN));
 
     view_.SetChecked(kDoByTimer, d->Timer != 0);
     if (d->Timer)
@@ -423,7 +437,18 @@ void DriveOptionsModel::RunDetection(unsigned titleStringId, DetectFn scan) {
     Load(medium_, d->CurrentList());
     Fill(medium_);
     if (end == ScanEnd::Quit) return;  // the program is ending: no questions
-    if (EntryCount(d->CurrentList()) > 1 || d->MediumPresent) return;
+    // A Measure whose rates were no list kept the old one: say why.
+    if (d->LastMeasure == MeasureJudgement::Flat) return (void)ui_.MessageBox(IDS_MEASURE_FLAT, 0);
+    if (d->LastMeasure == MeasureJudgement::Noise)
+        return (void)ui_.MessageBox(IDS_MEASURE_NOISE, 0);
+    if (EntryCount(d->CurrentList()) > 1 || d->MediumPresent) {
+        // The list is what the drive reports; whether choosing from it helps
+        // is what the user must hear.
+        const uint32_t verdict = VerdictKind(d->VerdictOf(d->CurrentFamily));
+        if (verdict == kVerdictRefuses) (void)ui_.MessageBox(IDS_DETECT_REFUSES, 0);
+        if (verdict == kVerdictIgnores) (void)ui_.MessageBox(IDS_DETECT_IGNORES, 0);
+        return;
+    }
     (void)ui_.MessageBox(IDS_DETECTION_FAILED, 0);
 }
 
@@ -441,6 +466,7 @@ void DriveOptionsModel::Ok() {
     d->ForceRead = view_.Checked(kDoForceRead) ? 1 : 0;
     d->ShortMenu = view_.Checked(kDoShortMenu) ? 1 : 0;
     d->AutoLock = view_.Checked(kDoLockTray) ? 1 : 0;
+    d->WinBack = view_.Checked(kDoWinBack) ? 1 : 0;
 
     std::u16string name = view_.Text(kDoShortName);
     const size_t keep = Utf16PrefixLength(name.data(), name.size(), kShortNameChars);

@@ -51,9 +51,11 @@ enum DriveOptionsId : uint16_t {
     kDoShortMenu = 211,
     kDoLockTray = 212,
     kDoShortName = 216,
+    kDoWinBack = 218,     // set the speed again when another program raised it
+    kDoWinBackWhy = 219,  // why that cannot work on this drive, when it cannot
 };
 
-constexpr std::size_t kDriveOptionsRows = 119;
+constexpr std::size_t kDriveOptionsRows = 121;
 constexpr std::size_t kProgressRows = 9;
 
 // The rows, without handlers: the view adds its own. Table order is the order

@@ -236,3 +236,40 @@ def test_dialog_and_progress_window_laid_out_at_96_and_144_dpi(tarvik, workdir):
 
     tarvik.at_dpis(at)
     assert 1.3 <= heights[144] / heights[96] <= 1.7, heights
+
+
+WIN_BACK, WIN_BACK_WHY = 218, 219
+IGNORES_READ_SPEED = PROFILES / "ignores-read-speed.json"
+OPEN_DRIVE_1 = 0x8010
+
+
+def test_win_back_option_round_trip_and_greyed_with_its_reason(tarvik, workdir):
+    # The first examination finds the writer's report following the command
+    # and the other drive's report fixed.
+    run = SimRun(tarvik, workdir, [DVD_WRITER, IGNORES_READ_SPEED])
+    run.learn()
+    run.start()
+
+    dialog = open_dialog(tarvik)
+    box = by_id(tarvik.dialog_children(CAPTION))
+    assert box[WIN_BACK]["enabled"] and box[WIN_BACK]["checked"] == 0
+    assert box[WIN_BACK_WHY]["text"] == ""
+    assert tarvik.click_control(CAPTION, WIN_BACK)
+    wait_until(lambda: by_id(tarvik.dialog_children(CAPTION))[WIN_BACK]["checked"] == 1, 10,
+               "the box checked")
+    tarvik.shoot_dialog(dialog, "drive-options-win-back")
+    close_dialog(tarvik, run, 1)
+    assert tarvik.reg_values(DVD_WRITER_MODEL + "\\00").get("WinBackSpeed") == "0x1"
+    open_dialog(tarvik)
+    assert by_id(tarvik.dialog_children(CAPTION))[WIN_BACK]["checked"] == 1
+    close_dialog(tarvik, run, 2)
+
+    assert tarvik.post_command(OPEN_DRIVE_1)
+    dialog = tarvik.find_dialog(CAPTION, timeout=20)
+    assert dialog
+    box = by_id(tarvik.dialog_children(CAPTION))
+    assert not box[WIN_BACK]["enabled"]
+    assert box[WIN_BACK_WHY]["text"] == "(the drive does not report the speed it runs at)"
+    tarvik.shoot_dialog(dialog, "drive-options-win-back-greyed")
+    close_dialog(tarvik, run, 2)
+    run.close()

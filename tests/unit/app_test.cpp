@@ -12,8 +12,10 @@
 
 #include "app/app.h"
 #include "drive/drive_store.h"
+#include "drive/speed_obey.h"
 #include "drive/tray.h"
 #include "drive_sim_fixture.h"
+#include "scsi/mmc.h"
 
 namespace tarvik::test {
 namespace {
@@ -420,6 +422,51 @@ TEST_F(AppTest, ACloseDuringTheStartEndsTheProgramOnceTheWindowExists) {
     EXPECT_EQ(host_.destroyed, 0) << "not inside the window's creation";
     ASSERT_EQ(host_.posted.size(), 1u);
     EXPECT_EQ(host_.posted[0].first, CMD_EXIT);
+}
+
+// Another program raises the speed of a drive whose report follows: within
+// one check period the chosen speed is set again, once, logged; nothing more
+// until the next change. Without the option, or on a drive that ignores the
+// speed, nothing is sent.
+TEST_F(AppTest, WinBackSetsTheChosenSpeedAgainOncePerChange) {
+    GlobalSettings.TimerEnable = 1;
+    SaveGlobalSettings();
+    Add(DvdWriter());
+    StartApp();
+    D(0).WinBack = 1;
+    D(0).ForceRead = 0;
+    Run(0, DRIVE_CMD_SET_SPEED, 4);  // 2816: the report follows, so the option may act
+    ASSERT_EQ(D(0).ReportCD, kReportFollows);
+    ASSERT_EQ(D(0).CurrentSpeed, kCd48x[4]);
+
+    const auto otherProgram = [this] {
+        ASSERT_TRUE(SetCDROMSpeed(D(0).Address, 0xFFFF, 0));  // a raw SET CD SPEED to the top
+    };
+    otherProgram();
+    ClearTrace();
+    Tick(5000);  // one check period
+    EXPECT_EQ(SpeedRequests(sim::kOpSetCdSpeed), std::vector<uint32_t>{kCd48x[4]});
+    EXPECT_EQ(Sim(0).SpeedInForce(sim::Family::Cd), kCd48x[4]);
+    ClearTrace();
+    Tick(20000);
+    EXPECT_TRUE(SpeedRequests(sim::kOpSetCdSpeed).empty()) << "nothing until the next change";
+
+    otherProgram();
+    ClearTrace();
+    Tick(5000);
+    EXPECT_EQ(SpeedRequests(sim::kOpSetCdSpeed), std::vector<uint32_t>{kCd48x[4]});
+
+    D(0).WinBack = 0;
+    otherProgram();
+    ClearTrace();
+    Tick(10000);
+    EXPECT_TRUE(SpeedRequests(sim::kOpSetCdSpeed).empty()) << "the option is off";
+
+    D(0).WinBack = 1;
+    D(0).ReportCD = kReportFixed;  // a report that cannot show the change
+    ClearTrace();
+    Tick(10000);
+    EXPECT_TRUE(SpeedRequests(sim::kOpSetCdSpeed).empty());
 }
 
 }  // namespace

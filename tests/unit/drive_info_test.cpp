@@ -11,6 +11,7 @@
 
 #include "base/log.h"
 #include "base/units.h"
+#include "drive/speed_obey.h"
 #include "drive_sim_fixture.h"
 #include "scsi/transport.h"
 #include "scsi_fakes.h"
@@ -73,6 +74,7 @@ TEST(DriveInfo, WholeTextOfOneDrive) {
               "\r\n"
               "[PLEXTOR  DVDR   PX-716A  1.11] (D)\r\n"
               "Medium sense:\tSupported\r\n"
+              "Speed control:\tnot known yet\r\n"
               "<   CD    >\r\n"
               "Speed detection:\tSupported\r\n"
               "Speed control:\t>SET SPEED<\r\n"
@@ -375,6 +377,34 @@ TEST_F(DriveInfoOnSimulatedDrives, ShowsWhatTheListBuildLearnt) {
     EXPECT_EQ(text.find("< Blu-ray >"), text.rfind("< Blu-ray >"));  // the combo drive only
     EXPECT_GT(text.find("< Blu-ray >"), text.find("[" + std::string(CdromList.drives[1].Name)));
     EXPECT_NE(text.find("<   DVD   >"), text.rfind("<   DVD   >"));  // both drives
+}
+
+}  // namespace
+}  // namespace tarvik
+
+namespace tarvik {
+namespace {
+
+// The obedience line: per family the drive reads, unknown ones left out;
+// one word for a drive that refuses everywhere.
+TEST(DriveInfo, SpeedControlLineSaysWhetherTheDriveObeys) {
+    CdromDrive d = Drive("TARVIKSM DVD", 'E');
+    d.IsDVD = 1;
+    const auto line = [&d] {
+        const std::string text = DriveLines(d);
+        const size_t at = text.find("Speed control:\t");
+        return text.substr(at, text.find("\r\n", at) - at);
+    };
+    EXPECT_EQ(line(), "Speed control:\tnot known yet");
+    d.VerdictCD = kVerdictObeys;
+    d.VerdictDVD = kVerdictIgnores | kVerdictByRead;
+    d.VerdictBD = kVerdictRefuses;  // the drive reads no Blu-ray: not said
+    EXPECT_EQ(line(), "Speed control:\tobeys the speed for CD, ignores the speed for DVD");
+    d.VerdictCD = kVerdictUnknown;
+    d.VerdictDVD = kVerdictRefuses;
+    EXPECT_EQ(line(), "Speed control:\trefuses speed commands");
+    d.VerdictCD = kVerdictObeys;
+    EXPECT_EQ(line(), "Speed control:\tobeys the speed for CD, refuses speed commands for DVD");
 }
 
 }  // namespace

@@ -33,9 +33,11 @@ TEST_F(DriveList, SameModelGetsInstanceNumbersAndSharesTheModelKey) {
 
     // One model key with an instance key per drive of that model.
     const std::string twin = CdromList.drives[0].Name;
-    EXPECT_EQ(SubkeyCount(twin), 3u);  // the three lists
+    EXPECT_EQ(SubkeyCount(twin), 4u);  // the three lists and the examined drive's instance
     EXPECT_TRUE(RegistryHas(twin + "\\SpeedListCD"));
-    EXPECT_FALSE(RegistryHas(twin + "\\00"));  // instances are only written on change
+    // Instances are only written on change: the examined one learnt whether it obeys.
+    EXPECT_TRUE(RegistryHas(twin + "\\00"));
+    EXPECT_FALSE(RegistryHas(twin + "\\01"));
     SaveDriveInstance(&CdromList.drives[2]);
     EXPECT_TRUE(RegistryHas(twin + "\\01"));
 }

@@ -14,11 +14,13 @@
 #include "base/log.h"
 
 #include "drive/speed_detect.h"
+#include "drive/speed_obey.h"
 #include "drive_sim_fixture.h"
 #include "sim_drive.h"
 #include "string_ids.h"
 #include "ui/dialog_view.h"
 #include "ui/drive_options.h"
+#include "ui/strings.h"
 
 namespace tarvik::test {
 namespace {
@@ -362,6 +364,84 @@ TEST_F(DriveOptionsTest, MeasureAsksForADiskOnlyWhileTheAnswerIsOk) {
         model_->Detect(kDoMeasure);
         EXPECT_EQ(ui_.boxes.size(), 1u) << failed;
     }
+}
+
+// The end of a detection says when the list will not help: a drive that
+// ignores or refuses the speed, a Measure whose rates were no list.
+TEST_F(DriveOptionsTest, DetectionEndSaysWhenTheDriveDoesNotObey) {
+    sim::Profile ignoring = DvdWriter("IGNORES");
+    sim::SpeedModel& cd = ignoring.Speeds(sim::Family::Cd);
+    cd.setCdSpeed = sim::Obey::Ignore;
+    cd.reportCurrent = sim::Report::Fixed;
+    cd.fixedCurrent = 5632;
+    ignoring.medium.blocks = 330000;
+    sim::Profile refusing = DvdWriter("REFUSES");
+    refusing.Speeds(sim::Family::Cd).setCdSpeed = sim::Obey::Unknown;
+    refusing.Speeds(sim::Family::Cd).setStreaming = sim::Obey::Unknown;
+    Add(ignoring);
+    Add(refusing);
+    Add(DvdWriter());
+    Start();
+    Settle();
+
+    CdromDrive d = Record(0);
+    Open(d);
+    model_->Detect(kDoFast);
+    EXPECT_EQ(ui_.boxes, std::vector<unsigned>{IDS_DETECT_IGNORES});
+    SpeedList& list = d.SpeedListCD;
+    list.Count = 2;
+    list.Entries[0] = {3000, 3000};
+    list.Entries[1] = {1000, 1000};
+    model_->Open();
+    ui_.boxes.clear();
+    model_->Detect(kDoMeasure);
+    EXPECT_EQ(ui_.boxes, std::vector<unsigned>{IDS_MEASURE_FLAT});
+    EXPECT_EQ(PairsOf(model_->entries(0)), (Pairs{{3000, 3000}, {1000, 1000}}));
+
+    CdromDrive r = Record(1);
+    Open(r);
+    ui_.boxes.clear();
+    model_->Detect(kDoFast);
+    EXPECT_EQ(ui_.boxes, std::vector<unsigned>{IDS_DETECT_REFUSES});
+
+    CdromDrive o = Record(2);
+    Open(o);
+    ui_.boxes.clear();
+    model_->Detect(kDoFast);
+    EXPECT_TRUE(ui_.boxes.empty()) << "an obeying drive is no news";
+}
+
+// The win-back box is offered only where the drive's report follows the
+// command; elsewhere it is greyed and the reason is shown beside it.
+TEST_F(DriveOptionsTest, WinBackIsGreyedWithTheReasonWhereTheReportCannotBeTrusted) {
+    CdromDrive d = Offline();
+    d.IsBD = 0;
+    const struct {
+        uint32_t reportCD, verdictCD, reportDVD;
+        bool enabled;
+        unsigned why;
+    } cases[] = {
+        {kReportUnknown, kVerdictUnknown, kReportUnknown, false, IDS_DRV_WIN_BACK_NOT_KNOWN},
+        {kReportFixed, kVerdictIgnores, kReportUnknown, false, IDS_DRV_WIN_BACK_FIXED},
+        {kReportUnknown, kVerdictRefuses, kReportFixed, false, IDS_DRV_WIN_BACK_REFUSES},
+        {kReportFixed, kVerdictIgnores, kReportFollows, true, 0},  // DVD discs: it works
+        {kReportFollows, kVerdictObeys | kVerdictByRead, kReportUnknown, true, 0},
+    };
+    for (const auto& c : cases) {
+        d.ReportCD = c.reportCD;
+        d.VerdictCD = c.verdictCD;
+        d.ReportDVD = c.reportDVD;
+        Open(d);
+        EXPECT_EQ(view_.Enabled(kDoWinBack), c.enabled) << c.why;
+        EXPECT_EQ(view_.Text(kDoWinBackWhy), c.why ? ResString(c.why) : std::u16string());
+    }
+    // OK keeps the box as it is; Open shows what is stored.
+    EXPECT_FALSE(view_.Checked(kDoWinBack));
+    view_.SetChecked(kDoWinBack, true);
+    model_->Ok();
+    EXPECT_EQ(d.WinBack, 1u);
+    Open(d);
+    EXPECT_TRUE(view_.Checked(kDoWinBack));
 }
 
 }  // namespace

@@ -161,3 +161,44 @@ TEST_F(DriveTarvikctl, DamagedRegistryFileIsReportedNotUsed) {
 
 }  // namespace
 }  // namespace tarvik
+
+namespace tarvik::test {
+namespace {
+
+// verify on the shipped profiles: the answer for each kind of drive, kept in
+// the settings file for the next run.
+TEST_F(DriveTarvikctl, VerifyTellsWhetherTheDriveObeys) {
+    const struct {
+        const char* profile;
+        const char* args;
+        const char* verdict;
+        bool byRead;
+    } cases[] = {
+        {"slim-laptop-24x", "", "obeys", false},
+        {"slim-laptop-24x", " --read", "obeys", true},
+        {"ignores-read-speed", " --read", "ignores", true},
+        {"emulated-atapi-stuck-medium-code", "", "ignores", false},
+        {"emulator-rejects-speed", "", "refuses", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.profile) + c.args);
+        fs::remove(reg_);
+        const Result r = Ctl(std::string("--json verify 0") + c.args, c.profile);
+        ASSERT_EQ(r.rc, 0) << r.err;
+        const Json j = Json::parse(r.out);
+        EXPECT_EQ(j["verdict"], c.verdict);
+        EXPECT_EQ(j["byRead"], c.byRead);
+        // The file is UTF-16: look for the value name's ASCII letters alone.
+        std::string ascii;
+        for (char ch : Slurp(reg_))
+            if (ch != '\0') ascii.push_back(ch);
+        EXPECT_NE(ascii.find("\"SpeedVerdictCD\"=dword:"), std::string::npos);
+    }
+    const Result text = Ctl("verify 0", "emulator-rejects-speed");
+    EXPECT_NE(text.out.find("refuses"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("SET STREAMING: refused (ILLEGAL REQUEST)"), std::string::npos);
+    EXPECT_EQ(Ctl("verify 0 --fast").rc, 2);
+}
+
+}  // namespace
+}  // namespace tarvik::test

@@ -22,6 +22,7 @@
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
+#include "drive/speed_obey.h"
 #include "drive/tray.h"
 #include "registry_file.h"
 #include "scsi/errors.h"
@@ -60,6 +61,10 @@ constexpr const char* kCloseUsage = "close DRIVE\n  close the tray";
 constexpr const char* kLockUsage = "lock DRIVE\n  prevent medium removal";
 constexpr const char* kUnlockUsage = "unlock DRIVE\n  allow medium removal";
 constexpr const char* kCloseAllUsage = "close-all\n  close every tray that can be closed";
+constexpr const char* kVerifyUsage =
+    "verify DRIVE [--read]\n"
+    "  does the drive obey the speed? each speed command at 4x and at full speed, the\n"
+    "  reported speed after each; --read also times a one-second read at both";
 constexpr const char* kEjectAllUsage =
     "eject-all\n  eject every disc (not from drives locked under a password)";
 
@@ -281,6 +286,34 @@ std::vector<uint32_t> AllDrives() {
     return v;
 }
 
+const char* VerdictName(uint32_t v) {
+    switch (VerdictKind(v)) {
+        case kVerdictObeys: return "obeys";
+        case kVerdictIgnores: return "ignores";
+        case kVerdictRefuses: return "refuses";
+        default: return "unknown";
+    }
+}
+
+const char* ReportName(uint32_t r) {
+    return r == kReportFollows ? "follows" : r == kReportFixed ? "fixed" : "unknown";
+}
+
+Json MethodJson(const VerifyMethod& m) {
+    return {{"accepted", m.accepted},
+            {"refused", m.refused},
+            {"reportedLow", m.reportedLow},
+            {"reportedHigh", m.reportedHigh}};
+}
+
+void PrintMethod(std::ostream& o, const char* name, const VerifyMethod& m) {
+    o << "  " << name << ": "
+      << (m.accepted  ? "accepted"
+          : m.refused ? "refused (ILLEGAL REQUEST)"
+                      : "failed")
+      << " reported low=" << m.reportedLow << " high=" << m.reportedHigh << "\n";
+}
+
 // ---- commands ----------------------------------------------------------------
 
 int RunDrives(CtlContext& ctx, const std::vector<std::string>& args) {
@@ -362,8 +395,10 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
     DetectProgress progress{&ctx.err};
     scan(d, DetectProgress::Fn, &progress);
     if (progress.lineOpen) ctx.err << "\n";
-    // As the drive options dialog does on OK: the new list is kept.
+    // As the drive options dialog does on OK: the new list is kept, and
+    // what the detection found about obeying the speed.
     SaveDriveModel(d);
+    SaveDriveInstance(d);
 
     const SpeedList& list = d->CurrentList();
     const bool failed = EntryCount(list) == 0;
@@ -380,6 +415,12 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
         PrintList(ctx.out, FamilyName(d->CurrentFamily), list);
     }
     if (failed) ctx.err << "Speed detection failed.\n";
+    if (d->LastMeasure == MeasureJudgement::Flat)
+        ctx.err << "The measured speed stays the same whatever speed is set: the drive ignores "
+                   "the speed. The previous speed list was kept.\n";
+    if (d->LastMeasure == MeasureJudgement::Noise)
+        ctx.err << "The measured speeds do not follow the speed set. The previous speed list "
+                   "was kept.\n";
     const bool saved = run.Finish();
     return failed || !saved ? kExitFailed : kExitOk;
 }
@@ -557,8 +598,51 @@ int RunEjectAll(CtlContext& ctx, const std::vector<std::string>& args) {
     return run.Finish() ? kExitOk : kExitFailed;
 }
 
+int RunVerify(CtlContext& ctx, const std::vector<std::string>& args) {
+    if (args.empty() || args.size() > 2 || (args.size() == 2 && args[1] != "--read"))
+        return UsageError(ctx, "verify needs DRIVE and takes only --read", kVerifyUsage);
+    const bool withRead = args.size() == 2;
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, kVerifyUsage)) return kExitUsage;
+    VerifyResult r;
+    if (!VerifySpeedControl(d, withRead, &r)) {
+        ctx.err << "tarvikctl: drive " << IndexOf(d) << " is busy\n";
+        (void)run.Finish();
+        return kExitFailed;
+    }
+    const bool byRead = (r.verdict & kVerdictByRead) != 0;
+    if (ctx.json) {
+        Json j = {{"command", "verify"},
+                  {"index", IndexOf(d)},
+                  {"family", FamilyName(d->CurrentFamily)},
+                  {"verdict", VerdictName(r.verdict)},
+                  {"byRead", byRead},
+                  {"report", ReportName(r.report)},
+                  {"low", r.low},
+                  {"high", r.high},
+                  {"setCdSpeed", MethodJson(r.cdSpeed)},
+                  {"setStreaming", MethodJson(r.streaming)}};
+        j["read"] = r.read ? Json{{"low", r.readLow}, {"high", r.readHigh}} : Json(nullptr);
+        j["drives"] = Json::array({StateJson(IndexOf(d), *d)});
+        ctx.out << j.dump(2) << "\n";
+    } else {
+        ctx.out << "drive " << IndexOf(d) << ": " << FamilyName(d->CurrentFamily) << " "
+                << VerdictName(r.verdict) << (byRead ? " (timed read)" : "")
+                << " report=" << ReportName(r.report) << "\n"
+                << "  requests: low=" << r.low << " high=" << r.high << "\n";
+        PrintMethod(ctx.out, "SET CD SPEED", r.cdSpeed);
+        PrintMethod(ctx.out, "SET STREAMING", r.streaming);
+        if (r.read) ctx.out << "  read: low=" << r.readLow << " high=" << r.readHigh << "\n";
+        PrintState(ctx.out, IndexOf(d), *d);
+    }
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
+TARVIK_CTL_COMMAND("verify", RunVerify, kVerifyUsage);
 TARVIK_CTL_COMMAND("drives", RunDrives, kDrivesUsage);
 TARVIK_CTL_COMMAND("state", RunState, kStateUsage);
 TARVIK_CTL_COMMAND("detect", RunDetect, kDetectUsage);

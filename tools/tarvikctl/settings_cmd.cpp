@@ -23,9 +23,11 @@ namespace tarvik::ctl {
 namespace {
 
 constexpr const char* kUsage =
-    "settings show | set NAME VALUE | reset | export PATH | compare PATH\n"
+    "settings show | set NAME VALUE | win-back MODEL INSTANCE 0|1 | reset | export PATH |\n"
+    "         compare PATH\n"
     "  show:   global options, every stored drive model and instance, as loaded\n"
     "  set:    one global option (a name of `settings show`; SavePath takes a path)\n"
+    "  win-back: a drive instance's \"When another program changes it\" (WinBackSpeed)\n"
     "  reset:  remove all options, as \"Remove all options from registry?\" does\n"
     "  export: write the root key to PATH as the program's export does\n"
     "  compare: exit 0 when the .reg file PATH holds the same root key tree, else 1\n"
@@ -81,7 +83,9 @@ void PrintInstance(CtlContext& ctx, const CdromDrive& d) {
       << " EventMask=" << Hex(d.EventMask) << " OnlyWithDisk=" << d.OnlyWithDisk
       << " WhenAudio=" << d.WhenAudio << " IgnoreSpeed=" << d.IgnoreSpeed
       << " ShortMenu=" << d.ShortMenu << " ForceRead=" << d.ForceRead << " AutoLock=" << d.AutoLock
-      << " Timer=" << d.Timer << "\n";
+      << " Timer=" << d.Timer << " WinBackSpeed=" << d.WinBack << "\n";
+    o << "      SpeedVerdict=" << d.VerdictCD << "," << d.VerdictDVD << "," << d.VerdictBD
+      << " SpeedReport=" << d.ReportCD << "," << d.ReportDVD << "," << d.ReportBD << "\n";
     o << "      ShortName=\"" << Utf16ToText(d.ShortName) << "\" HotKeys=";
     for (uint32_t i = 0; i < kHotKeySlots; ++i) o << (i ? "," : "") << Hex(d.HotKeys[i]);
     o << "\n";
@@ -116,6 +120,13 @@ Json InstanceJson(const CdromDrive& d) {
             {"ForceRead", d.ForceRead},
             {"AutoLock", d.AutoLock},
             {"Timer", d.Timer},
+            {"WinBackSpeed", d.WinBack},
+            {"SpeedVerdictCD", d.VerdictCD},
+            {"SpeedVerdictDVD", d.VerdictDVD},
+            {"SpeedVerdictBD", d.VerdictBD},
+            {"SpeedReportCD", d.ReportCD},
+            {"SpeedReportDVD", d.ReportDVD},
+            {"SpeedReportBD", d.ReportBD},
             {"ShortName", Utf16ToText(d.ShortName)},
             {"HotKeys", Json(std::vector<uint32_t>(d.HotKeys, d.HotKeys + kHotKeySlots))}};
 }
@@ -222,6 +233,25 @@ int Set(CtlContext& ctx, const std::string& name, const std::string& value) {
     return kExitOk;
 }
 
+// One drive instance's WinBackSpeed, as the drive options dialog's OK keeps it.
+int WinBackOption(CtlContext& ctx, const std::string& model, const std::string& instance,
+                  const std::string& value) {
+    auto drive = std::make_unique<CdromDrive>();
+    if (model.size() >= sizeof(drive->Name) || !IsInstanceName(instance) ||
+        (value != "0" && value != "1"))
+        return UsageError(ctx, "win-back needs a MODEL name, an INSTANCE like 00, and 0 or 1",
+                          kUsage);
+    std::memcpy(drive->Name, model.c_str(), model.size() + 1);
+    drive->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
+    if (!LoadDriveInstance(drive.get())) {
+        ctx.err << "tarvikctl: no instance " << instance << " of \"" << model << "\" stored\n";
+        return kExitFailed;
+    }
+    drive->WinBack = value == "1" ? 1 : 0;
+    SaveDriveInstance(drive.get());
+    return kExitOk;
+}
+
 int Export(CtlContext& ctx, const std::string& path) {
     if (!RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead)) {
         ctx.err << "tarvikctl: no settings stored, nothing to export\n";
@@ -262,8 +292,12 @@ int Compare(CtlContext& ctx, const std::string& path) {
 int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
     if (args.empty()) return UsageError(ctx, "settings needs a subcommand", kUsage);
     const std::string& verb = args[0];
-    const size_t wanted = verb == "set" ? 3 : verb == "export" || verb == "compare" ? 2 : 1;
-    if (verb != "show" && verb != "set" && verb != "reset" && verb != "export" && verb != "compare")
+    const size_t wanted = verb == "win-back"                      ? 4
+                          : verb == "set"                         ? 3
+                          : verb == "export" || verb == "compare" ? 2
+                                                                  : 1;
+    if (verb != "show" && verb != "set" && verb != "reset" && verb != "export" &&
+        verb != "compare" && verb != "win-back")
         return UsageError(ctx, "unknown settings subcommand \"" + verb + "\"", kUsage);
     if (args.size() != wanted)
         return UsageError(ctx, "wrong number of arguments for settings " + verb, kUsage);
@@ -279,6 +313,9 @@ int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
         rc = Show(ctx);
     } else if (verb == "set") {
         rc = Set(ctx, args[1], args[2]);
+        changed = rc == kExitOk;
+    } else if (verb == "win-back") {
+        rc = WinBackOption(ctx, args[1], args[2], args[3]);
         changed = rc == kExitOk;
     } else if (verb == "reset") {
         ResetConfiguration();
