@@ -78,8 +78,9 @@ enum SpeedReport : uint32_t {
 
 // What the last Measure detection made of its rates: none (no Measure, or too
 // few rates to tell); they follow the command; they stay flat whatever is set;
-// they are noise. Flat and noise lists are not kept.
-enum class MeasureJudgement : uint8_t { None, Follows, Flat, Noise };
+// they are noise; no read could be timed at all (a disc too small or
+// unreadable). Flat, noise and unmeasured lists are not kept.
+enum class MeasureJudgement : uint8_t { None, Follows, Flat, Noise, Unmeasured };
 
 // Event bits of EventMask.
 enum : uint32_t {

@@ -233,7 +233,9 @@ void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
         }
         if (progress && !progress(0, total, q / 64, 0, 0, user)) break;
     }
-    drive->LastMeasure = JudgeRates(rates);
+    const bool noneTimed = !rates.empty() && std::all_of(rates.begin(), rates.end(),
+                                                         [](const auto& r) { return !r.second; });
+    drive->LastMeasure = noneTimed ? MeasureJudgement::Unmeasured : JudgeRates(rates);
 }
 
 namespace {
@@ -325,10 +327,13 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
     facts.scanned = !watched.cancelled;
     facts.count = EntryCount(*list);
     facts.judgement = drive->LastMeasure;
-    if (measuring && (drive->LastMeasure == MeasureJudgement::Flat ||
-                      drive->LastMeasure == MeasureJudgement::Noise)) {
+    const MeasureJudgement j = drive->LastMeasure;
+    if (measuring && (j == MeasureJudgement::Flat || j == MeasureJudgement::Noise ||
+                      j == MeasureJudgement::Unmeasured)) {
         LogPrintf("    Measured rates %s: previous list kept\n",
-                  drive->LastMeasure == MeasureJudgement::Flat ? "flat" : "noise");
+                  j == MeasureJudgement::Flat    ? "flat"
+                  : j == MeasureJudgement::Noise ? "noise"
+                                                 : "none");
         // What the commands answered stays learnt; the list and its method go back.
         list->Count = previous.Count;
         std::copy(std::begin(previous.Entries), std::end(previous.Entries), list->Entries);

@@ -441,6 +441,8 @@ void DriveOptionsModel::RunDetection(unsigned titleStringId, DetectFn scan) {
     if (d->LastMeasure == MeasureJudgement::Flat) return (void)ui_.MessageBox(IDS_MEASURE_FLAT, 0);
     if (d->LastMeasure == MeasureJudgement::Noise)
         return (void)ui_.MessageBox(IDS_MEASURE_NOISE, 0);
+    if (d->LastMeasure == MeasureJudgement::Unmeasured)
+        return (void)ui_.MessageBox(IDS_MEASURE_UNMEASURED, 0);
     if (EntryCount(d->CurrentList()) > 1 || d->MediumPresent) {
         // The list is what the drive reports; whether choosing from it helps
         // is what the user must hear.

@@ -241,6 +241,7 @@ def test_dialog_and_progress_window_laid_out_at_96_and_144_dpi(tarvik, workdir):
 WIN_BACK, WIN_BACK_WHY = 218, 219
 IGNORES_READ_SPEED = PROFILES / "ignores-read-speed.json"
 OPEN_DRIVE_1 = 0x8010
+MESSAGE, MESSAGE_TEXT = "Tarvik 5.0", 103
 
 
 def test_win_back_option_round_trip_and_greyed_with_its_reason(tarvik, workdir):
@@ -271,5 +272,15 @@ def test_win_back_option_round_trip_and_greyed_with_its_reason(tarvik, workdir):
     assert not box[WIN_BACK]["enabled"]
     assert box[WIN_BACK_WHY]["text"] == "(the drive does not report the speed it runs at)"
     tarvik.shoot_dialog(dialog, "drive-options-win-back-greyed")
+
+    # A detection on that drive ends by saying what it found out.
+    assert tarvik.click_control(CAPTION, FAST)
+    message = tarvik.find_dialog(MESSAGE, timeout=60)
+    assert message, "no message at the end of the detection"
+    text = by_id(tarvik.dialog_children(MESSAGE))[MESSAGE_TEXT]["text"]
+    assert text.startswith("The drive ignores the speed."), text
+    tarvik.shoot_dialog(message, "detect-ignores")
+    tarvik.dialog_key(MESSAGE, "Return")
+    assert tarvik.wait_dialog_gone(MESSAGE, timeout=15)
     close_dialog(tarvik, run, 2)
     run.close()

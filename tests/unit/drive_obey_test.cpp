@@ -261,6 +261,19 @@ TEST_P(DriveObeyMeasure, KeepsThePreviousListWhenRatesDoNotFollow) {
 INSTANTIATE_TEST_SUITE_P(Drives, DriveObeyMeasure, ::testing::ValuesIn(kMeasureCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// QEMU's small test discs: every timed read fails, and a failed Measure must
+// not wipe the list the user had.
+TEST_F(DriveObey, AMeasureThatTimedNoReadKeepsThePreviousList) {
+    sim::Profile p = Obeying();
+    p.medium.blocks = 20000;  // too short for the reads a measurement times
+    CdromDrive d = Ready(p);
+    d.SpeedListCD.Count = 1;
+    d.SpeedListCD.Entries[0] = {3000, 3000};
+    ScanCDROMSpeedRead(&d, nullptr, nullptr);
+    EXPECT_EQ(d.LastMeasure, MeasureJudgement::Unmeasured);
+    EXPECT_EQ(EntriesOf(d.SpeedListCD), (Pairs{{3000, 3000}}));
+}
+
 TEST(JudgeRates, TooFewRatesTellNothing) {
     const std::vector<std::pair<uint32_t, uint32_t>> few = {{3, 300}, {2, 200}, {1, 0}, {0, 0}};
     EXPECT_EQ(JudgeRates(few), MeasureJudgement::None);

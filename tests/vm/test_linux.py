@@ -8,14 +8,15 @@ import re
 import settings_file
 import vm
 
-SET_CD_SPEED, PREVENT_ALLOW, START_STOP, INQUIRY, MODE_SENSE10 = 0xBB, 0x1E, 0x1B, 0x12, 0x5A
+SET_CD_SPEED, PREVENT_ALLOW, START_STOP, INQUIRY, MODE_SENSE10, READ10 = (0xBB, 0x1E, 0x1B, 0x12,
+                                                                          0x5A, 0x28)
 SETTINGS = "/tmp/settings.reg"
 
 
-def ctl(guest, qid, command, check=True):
+def ctl(guest, qid, command, check=True, settings=SETTINGS):
     """tarvikctl COMMAND on drive qid alone (drive 0), with one settings file."""
     return guest.run("tarvikctl --device /dev/vmcd-%s --registry %s %s 2>&1" %
-                     (qid, SETTINGS, command), check=check)
+                     (qid, settings, command), check=check)
 
 
 def test_drives_lists_the_four_by_name(linux):
@@ -64,6 +65,37 @@ def test_a_drive_that_refuses_the_speed_command_is_said_to(linux):
     rc, out = ctl(linux, "cd2", "set 0 1385", check=False)
     assert linux.received("cd2", mark, SET_CD_SPEED), "the command never reached the drive"
     assert rc == 1 and out.strip(), out
+
+
+def test_verify_tells_the_drive_that_ignores_from_the_one_that_refuses(linux):
+    # QEMU's ATAPI drive takes SET CD SPEED and keeps reporting 704 KB/s; its
+    # SCSI disk answers both speed commands with ILLEGAL REQUEST.
+    for qid, verdict, line in (("cd0", "ignores", "ignores the speed for CD"),
+                               ("cd2", "refuses", "refuses speed commands")):
+        fresh = "/tmp/verify-%s.reg" % qid
+        mark = linux.trace_mark()
+        _, out = ctl(linux, qid, "--json verify 0", settings=fresh)
+        assert json.loads(out)["verdict"] == verdict, out
+        assert len(linux.received(qid, mark, SET_CD_SPEED)) >= 2, "no low and high request"
+        _, info = ctl(linux, qid, "info", settings=fresh)
+        assert "Speed control:\t" + line in info, info
+
+
+def test_a_measure_keeps_the_list_when_its_rates_are_noise_or_none(linux):
+    # The SCSI disk reads its image at whatever pace the host gives; the ATAPI
+    # drive's small CD image is too short for a timed read.
+    for qid, why in (("cd2", "do not follow the speed set"), ("cd0", "No read could be timed")):
+        fresh = "/tmp/measure-%s.reg" % qid
+        _, fast = ctl(linux, qid, "detect 0 fast", settings=fresh)
+        listed = [line for line in fast.splitlines() if line.lstrip().startswith("[")]
+        assert listed, fast
+        mark = linux.trace_mark()
+        rc, out = ctl(linux, qid, "detect 0 measure", check=False, settings=fresh)
+        assert why in out and "previous speed list was kept" in out, out
+        assert rc == (0 if qid == "cd2" else 1), out
+        assert [line for line in out.splitlines() if line.lstrip().startswith("[")] == listed
+        if qid == "cd2":
+            assert len(linux.received(qid, mark, READ10)) > 10, "the Measure read nothing"
 
 
 def test_eject_and_close_move_the_device_s_tray(linux):

@@ -68,7 +68,7 @@ TEST_F(ProgramResources, LoadStringFindsTheHostTexts) {
 }
 
 TEST_F(ProgramResources, FreeIdsAreNotInTheTable) {
-    for (unsigned id : {0u, 171u, 175u, 176u, 1000u}) {
+    for (unsigned id : {0u, 172u, 175u, 176u, 1000u}) {
         wchar_t buffer[16] = {L'#', 0};
         EXPECT_EQ(LoadStringW(module_, id, buffer, 16), 0) << id;
     }

@@ -421,8 +421,13 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
     if (d->LastMeasure == MeasureJudgement::Noise)
         ctx.err << "The measured speeds do not follow the speed set. The previous speed list "
                    "was kept.\n";
+    // Nothing was measured: the kept list is no result of this detection.
+    const bool unmeasured = d->LastMeasure == MeasureJudgement::Unmeasured;
+    if (unmeasured)
+        ctx.err << "No read could be timed: the disc may be too small or unreadable. The "
+                   "previous speed list was kept.\n";
     const bool saved = run.Finish();
-    return failed || !saved ? kExitFailed : kExitOk;
+    return failed || unmeasured || !saved ? kExitFailed : kExitOk;
 }
 
 int RunSelect(CtlContext& ctx, const std::vector<std::string>& args) {
