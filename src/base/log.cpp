@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "base/log_file.h"
 
@@ -14,7 +15,7 @@ std::FILE* g_logStream = nullptr;
 
 namespace {
 std::string g_logPath;
-LocalTime (*g_now)() = nullptr;
+LogTimeSource g_now = nullptr;
 constexpr unsigned kLastLogNumber = 2147483646u;
 // Lines a full disk swallowed since the last one that was written.
 unsigned g_linesLost = 0;
@@ -42,7 +43,7 @@ int LogOpen(const char* base, const char* extension) {
     }
 }
 
-void SetLogTimeSource(LocalTime (*now)()) { g_now = now; }
+LogTimeSource SetLogTimeSource(LogTimeSource now) { return std::exchange(g_now, now); }
 
 const char* LogPath() { return detail::g_logStream ? g_logPath.c_str() : nullptr; }
 

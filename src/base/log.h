@@ -18,7 +18,9 @@ void LogWrite(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int LogOpen(const char* base, const char* extension);
 
 // Where the time stamps come from; the Clock seam installs itself here.
-void SetLogTimeSource(LocalTime (*now)());
+// Returns the source it replaces, for a test to put back.
+using LogTimeSource = LocalTime (*)();
+LogTimeSource SetLogTimeSource(LogTimeSource now);
 
 // The name of the open log file, or null.
 const char* LogPath();

@@ -479,9 +479,14 @@ class WineSession:
         """Screen pixels per inch for programs started from now on (Wine's
         LogPixels). Restarts the wineserver, so nothing may be running."""
         self.reg_add(r"HKCU\Control Panel\Desktop", "LogPixels", "REG_DWORD", str(dpi))
-        subprocess.run([self.wineserver, "-k"], env=self.base_env, timeout=30, check=False)
-        subprocess.run([self.wineserver, "-w"], env=self.base_env, timeout=60, check=False)
-        subprocess.run([self.wineserver, "-p"], env=self.base_env, timeout=30, check=False)
+        self.restart_server()
+
+    def restart_server(self) -> None:
+        """Ends the wineserver and starts it again: what it reads at its start
+        (the screen DPI, the drives of the prefix) is read anew."""
+        for args, timeout in ((["-k"], 30), (["-w"], 60), (["-p"], 30)):
+            subprocess.run([self.wineserver, *args], env=self.base_env, timeout=timeout,
+                           check=False)
 
     def at_dpis(self, body: Callable[[int], None], dpis: tuple[int, ...] = (96, 144)) -> None:
         """Runs body(dpi) with each screen DPI in turn (nothing may run between
@@ -527,6 +532,10 @@ class WineSession:
     def reg_values(self, key: str = SETTINGS_KEY) -> dict[str, str]:
         """value name -> data of the values of the key itself; {} when it does not exist."""
         return {name: data for name, (_, data) in self.reg_tree(key).get(key, {}).items()}
+
+    def stored_list(self, model_key: str, family: str) -> dict[str, str]:
+        """The values of a drive model's stored speed list (family CD, DVD or BD)."""
+        return self.reg_values(f"{model_key}\\SpeedList{family}")
 
     def reg_export(self, key: str = SETTINGS_KEY) -> Optional[str]:
         """`reg export KEY FILE /y` decoded (the file is UTF-16 with BOM)."""
@@ -697,6 +706,13 @@ def height(control: dict) -> int:
 
 
 REG_VALUE = re.compile(r"^    (\S.*?)    (REG_\w+)(?:    (.*))?$")
+
+
+def range_pairs(data: str) -> list[tuple[int, int]]:
+    """The (speed, command) pairs of a stored Range: hex of two little-endian DWORDs each."""
+    raw = bytes.fromhex(data)
+    return [(int.from_bytes(raw[i:i + 4], "little"), int.from_bytes(raw[i + 4:i + 8], "little"))
+            for i in range(0, len(raw) - 7, 8)]
 
 
 def parse_reg_query(text: Optional[str]) -> dict[str, dict[str, tuple[str, str]]]:

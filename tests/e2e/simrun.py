@@ -153,6 +153,9 @@ class SimRun:
     def actions_since(self, mark: int) -> list[tuple]:
         return actions(self.since(mark))
 
+    def tray_moves_since(self, mark: int) -> list[tuple]:
+        return [a for a in self.actions_since(mark) if a[0] in ("eject", "close")]
+
     def wait_action(self, mark: int, wanted: tuple, count: int = 1, timeout: float = 30) -> None:
         wait_until(lambda: self.actions_since(mark).count(wanted) >= count, timeout,
                    f"{count} x {wanted} in the trace", interval=0.2)

@@ -6,7 +6,7 @@ import re
 
 import pytest
 
-from harness import SETTINGS_KEY, log_files, messages, read_log, wait_until
+from harness import SETTINGS_KEY, by_id, height, log_files, messages, read_log, wait_until
 
 CAPTION = "Tarvik 5.0"
 CMD_RESET_CONFIG = 108
@@ -52,10 +52,6 @@ def dismiss(tarvik):
 def close(tarvik, inst):
     assert tarvik.send("close") is not None
     assert inst.wait(timeout=20) == 0
-
-
-def by_id(children):
-    return {c["id"]: c for c in children}
 
 
 @pytest.mark.parametrize("answer,resets", [("Return", True), ("Escape", False),
@@ -131,29 +127,24 @@ def check_layout(dialog, controls):
     assert not overlap(controls[1]["rect"], controls[2]["rect"])
 
 
-def height(rect):
-    return rect[3] - rect[1]
-
-
 def test_message_box_laid_out_at_96_and_144_dpi(tarvik, workdir):
     found = {}
-    try:
-        for dpi in (96, 144):
-            tarvik.set_dpi(dpi)
-            inst = start(tarvik, workdir / f"dpi{dpi}")
-            dialog = open_question(tarvik, (700, 600))
-            controls = by_id(tarvik.dialog_children(CAPTION))
-            shot = tarvik.screenshot(f"message-box-{dpi}dpi")
-            left, top, right, bottom = dialog["rect"]
-            tarvik.crop(shot, tarvik.artifacts / f"message-box-{dpi}dpi-dialog.png",
-                        left - 8, top - 8, right - left + 16, bottom - top + 16, scale=2)
-            check_layout(dialog, controls)
-            found[dpi] = controls
-            dismiss(tarvik)
-            close(tarvik, inst)
-    finally:
-        tarvik.set_dpi(96)
+
+    def at(dpi):
+        inst = start(tarvik, workdir / f"dpi{dpi}")
+        dialog = open_question(tarvik, (700, 600))
+        controls = by_id(tarvik.dialog_children(CAPTION))
+        shot = tarvik.screenshot(f"message-box-{dpi}dpi")
+        left, top, right, bottom = dialog["rect"]
+        tarvik.crop(shot, tarvik.artifacts / f"message-box-{dpi}dpi-dialog.png",
+                    left - 8, top - 8, right - left + 16, bottom - top + 16, scale=2)
+        check_layout(dialog, controls)
+        found[dpi] = controls
+        dismiss(tarvik)
+        close(tarvik, inst)
+
+    tarvik.at_dpis(at)
     # The dialog font follows the screen: half as large again at 144.
     for cid in (1, TEXT):
-        ratio = height(found[144][cid]["rect"]) / height(found[96][cid]["rect"])
+        ratio = height(found[144][cid]) / height(found[96][cid])
         assert 1.3 <= ratio <= 1.7, f"control {cid}: {ratio:.2f} times as high at 144 dpi"

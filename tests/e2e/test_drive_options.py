@@ -7,7 +7,7 @@ a scan is open."""
 import threading
 
 from harness import (SETTINGS_KEY, assert_laid_out, by_id, height, inside, log_files, messages,
-                     read_log, wait_until)
+                     range_pairs, read_log, wait_until)
 from simrun import DVD_WRITER, DVD_WRITER_MODEL, PROFILES, SimRun
 
 CAPTION = "Tarvik 5.0 - Drive options"
@@ -32,15 +32,7 @@ def range_hex(pairs):
 
 def stored_range(tarvik, model, family):
     """The (speed, command) pairs of a stored speed list."""
-    out = tarvik.reg_query(f"{model}\\SpeedList{family}") or ""
-    for line in out.splitlines():
-        parts = line.split()
-        if parts[:2] == ["Range", "REG_BINARY"] and len(parts) > 2:
-            data = bytes.fromhex(parts[2])
-            return [(int.from_bytes(data[i:i + 4], "little"),
-                     int.from_bytes(data[i + 4:i + 8], "little"))
-                    for i in range(0, len(data) - 7, 8)]
-    return []
+    return range_pairs(tarvik.stored_list(model, family).get("Range", ""))
 
 
 def rows(tarvik, caption, list_id):

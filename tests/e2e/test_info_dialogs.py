@@ -10,7 +10,7 @@ import shutil
 import subprocess
 import threading
 
-from harness import wait_until
+from harness import by_id, wait_until
 from simrun import DVD_WRITER, SLIM, TARVIKCTL, SimRun
 
 CMD_LEFT_CLICK, CMD_ABOUT, CMD_DRIVE_INFO = 101, 102, 104
@@ -21,10 +21,6 @@ TRAY_REMINDER = "Tarvik 5.0 - Tray opened!"
 INFO_TEXT = 101              # the rich-text control
 WEB_LINK, MAIL_LINK = 109, 110
 DISK_LIST, COUNTDOWN = 102, 106
-
-
-def by_id(children):
-    return {c["id"]: c for c in children}
 
 
 def close_with_ok(tarvik, caption):
@@ -89,9 +85,7 @@ def test_drive_information_shows_drives_methods_speeds_and_the_library_version(t
 
 
 def test_about_and_the_information_without_drives(tarvik, workdir):
-    inst = tarvik.spawn("/log", workdir)
-    assert tarvik.wait_window(True, timeout=20)
-    assert inst.wait_idle(timeout=30)
+    inst = tarvik.start("/log", workdir)
 
     # A left click with no drives shows the information instead of a menu.
     assert tarvik.post_command(CMD_LEFT_CLICK)
@@ -169,12 +163,6 @@ def wait_count_below(tarvik, caption, start):
 WINE_DRIVES = r"HKLM\Software\Wine\Drives"
 
 
-def restart_server(tarvik):
-    """Wine's mount manager reads drives and their types when the server starts."""
-    for args in (["-k"], ["-w"], ["-p"]):
-        subprocess.run([tarvik.wineserver, *args], env=tarvik.base_env, timeout=60, check=False)
-
-
 class LabelledDriveD:
     """D:, the simulated drive's letter, as an optical drive of the prefix whose
     disc has a volume label. Wine's mount manager reads the drives when the
@@ -198,12 +186,12 @@ class LabelledDriveD:
 def test_session_end_reminders_count_down_then_eject_and_close_as_chosen(tarvik, workdir):
     run = SimRun(tarvik, workdir, [DVD_WRITER])
     drive = LabelledDriveD(tarvik, workdir.parent, "HOLIDAY")
-    restart_server(tarvik)
+    tarvik.restart_server()
     try:
         session_end_as_chosen(tarvik, run)
     finally:
         drive.close()
-        restart_server(tarvik)
+        tarvik.restart_server()
 
 
 def session_end_as_chosen(tarvik, run):

@@ -29,11 +29,8 @@ def choose(tarvik, *keys):
 
 
 def selected(tarvik, model_key, family):
-    out = tarvik.reg_query(model_key + "\\SpeedList" + family) or ""
-    for line in out.splitlines():
-        if line.strip().startswith("Selected"):
-            return int(line.split()[-1], 16)
-    return None
+    value = tarvik.stored_list(model_key, family).get("Selected")
+    return int(value, 16) if value else None
 
 
 def test_speed_chosen_in_the_left_menu_is_sent_and_stored(tarvik, workdir):

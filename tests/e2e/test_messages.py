@@ -8,7 +8,7 @@ import re
 
 from harness import SETTINGS_KEY
 from simrun import DVD_WRITER, DVD_WRITER_MODEL, SLIM, SLIM_MODEL, SimRun, hot_key_value
-from test_startup import assert_icon, start_instance
+from test_startup import assert_icon
 
 CTRL_ALT = 0x3  # MOD_ALT | MOD_CONTROL
 # Drive 0 (D:, the DVD writer): a key in every slot of its HotKeys value.
@@ -245,7 +245,7 @@ def test_forged_messages_change_nothing(tarvik, workdir):
 
 
 def test_cmd_exit_ends_instance(tarvik, workdir):
-    inst = start_instance(tarvik, "/log", workdir)
+    inst = tarvik.start("/log", workdir)
     assert_icon(tarvik, True, "plain start")
     assert tarvik.command(109) == 0
     assert inst.wait(timeout=20) == 0

@@ -4,9 +4,8 @@ the settings, the eject password is set and removed only through its dialogs,
 Cancel leaves the stored settings byte for byte as they were, Disable ASPI
 restarts the program; its layout at 96 and 144 pixels per inch."""
 
-import re
-
-from harness import SETTINGS_KEY, log_files, messages, read_log, wait_until
+from harness import (SETTINGS_KEY, by_id, height, inside, log_files, messages, overlap, read_log,
+                     wait_until)
 
 CAPTION = "Tarvik 5.0 - Options"
 CMD_OPTIONS = 106
@@ -19,32 +18,14 @@ DISABLE_ASPI, PASSWORD, PASSWORD_DATA = 128, 135, 141
 GROUPS = {103, 108, 117, 121, 125, 129, 142, 153}
 UNSHOWN = {100, 101, 102, 111, 114, 115, 116, 147, EXPORT_PATH, PASSWORD_DATA}
 NEW_PASSWORD, ENTER_PASSWORD = "New password", "Enter password"
-REG_VALUE = re.compile(r"^\s+(\S.*?)\s{4}(REG_\w+)\s{4}(.*)$")
-
-
-def values(text):
-    """name -> data of the values in `reg query` output."""
-    found = {}
-    for line in (text or "").splitlines():
-        if m := REG_VALUE.match(line):
-            found[m.group(1)] = m.group(3)
-    return found
 
 
 def run_entries(tarvik):
-    return {k: v for k, v in values(tarvik.reg_query(RUN_KEY)).items() if "Tarvik" in k}
+    return {k: v for k, v in tarvik.reg_values(RUN_KEY).items() if "Tarvik" in k}
 
 
 def clear_run_entry(tarvik):
     tarvik.wine_run(["reg", "delete", RUN_KEY, "/v", "Tarvik", "/f"])
-
-
-def start(tarvik, folder):
-    folder.mkdir(exist_ok=True)
-    inst = tarvik.spawn("/log", folder)
-    assert tarvik.wait_window(True, timeout=20)
-    assert inst.wait_idle(timeout=20)
-    return inst
 
 
 def open_options(tarvik):
@@ -56,7 +37,7 @@ def open_options(tarvik):
 
 
 def controls(tarvik, caption=CAPTION):
-    return {c["id"]: c for c in tarvik.dialog_children(caption)}
+    return by_id(tarvik.dialog_children(caption))
 
 
 def wait_state(tarvik, what, check):
@@ -88,12 +69,12 @@ def close_password(tarvik, caption, button):
 
 
 def stored_password(tarvik):
-    return values(tarvik.reg_query(SETTINGS_KEY + "\\Lock")).get("Data", "")
+    return tarvik.reg_values(SETTINGS_KEY + "\\Lock").get("Data", "")
 
 
 def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, workdir):
     clear_run_entry(tarvik)
-    inst = start(tarvik, workdir)
+    inst = tarvik.start("/log", workdir)
     try:
         open_options(tarvik)
         c = controls(tarvik)
@@ -115,7 +96,7 @@ def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, work
         # The path in quotes: a folder with blanks must not start another program.
         entry = entries["Tarvik"].lower()
         assert entry.startswith('"') and entry.endswith('tarvik.exe" /hide'), entries
-        stored = values(tarvik.reg_query())
+        stored = tarvik.reg_values()
         assert stored["TimerAutoclose"] == "0xbb8" and stored["EnableAutoclose"] == "0x1"
         password = stored_password(tarvik)
         assert password.startswith("$1$") and "sesame" not in password
@@ -161,7 +142,7 @@ def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, work
                    and c[DISABLE_ASPI]["checked"] == 1)
         click(tarvik, 1)
         assert inst.wait(timeout=30) == 0, "the old instance did not end with exit code 0"
-        stored = values(tarvik.reg_query())
+        stored = tarvik.reg_values()
         assert stored["ApiPrefered"] == "0x5" and stored["TimerAutoclose"] == hex(86400 * 1000)
         assert stored_password(tarvik) == ""
         assert run_entries(tarvik) == {}
@@ -173,34 +154,24 @@ def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, work
         clear_run_entry(tarvik)
 
 
-def inside(inner, outer):
-    return (inner[0] >= outer[0] and inner[1] >= outer[1] and inner[2] <= outer[2]
-            and inner[3] <= outer[3])
-
-
-def overlap(a, b):
-    return a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
-
-
 def test_options_laid_out_at_96_and_144_dpi(tarvik, workdir):
     heights = {}
-    try:
-        for dpi in (96, 144):
-            tarvik.set_dpi(dpi)
-            start(tarvik, workdir / f"dpi{dpi}")
-            dialog = open_options(tarvik)
-            c = controls(tarvik)
-            tarvik.shoot_dialog(dialog, f"options-{dpi}")
-            shown = {i: x for i, x in c.items() if i not in UNSHOWN}
-            for i, x in shown.items():
-                assert x["visible"] and inside(x["rect"], dialog["client"]), (i, x["rect"])
-            leaves = [x for i, x in shown.items() if i not in GROUPS]
-            for n, a in enumerate(leaves):
-                for b in leaves[n + 1:]:
-                    assert not overlap(a["rect"], b["rect"]), (a["id"], b["id"])
-            heights[dpi] = c[START_AUTO]["rect"][3] - c[START_AUTO]["rect"][1]
-            end_dialog(tarvik, 2)
-            tarvik.stop_instances()
-    finally:
-        tarvik.set_dpi(96)
+
+    def at(dpi):
+        tarvik.start("/log", workdir / f"dpi{dpi}")
+        dialog = open_options(tarvik)
+        c = controls(tarvik)
+        tarvik.shoot_dialog(dialog, f"options-{dpi}")
+        shown = {i: x for i, x in c.items() if i not in UNSHOWN}
+        for i, x in shown.items():
+            assert x["visible"] and inside(x["rect"], dialog["client"]), (i, x["rect"])
+        leaves = [x for i, x in shown.items() if i not in GROUPS]
+        for n, a in enumerate(leaves):
+            for b in leaves[n + 1:]:
+                assert not overlap(a["rect"], b["rect"]), (a["id"], b["id"])
+        heights[dpi] = height(c[START_AUTO])
+        end_dialog(tarvik, 2)
+        tarvik.stop_instances()
+
+    tarvik.at_dpis(at)
     assert 1.3 <= heights[144] / heights[96] <= 1.7, heights

@@ -4,7 +4,7 @@ its tray opens, a wrong password moves nothing, the right one exactly once."""
 import subprocess
 
 from harness import SETTINGS_KEY, assert_laid_out, by_id, height, wait_until
-from simrun import DVD_WRITER, DVD_WRITER_MODEL, OP_START_STOP_UNIT, TARVIKCTL, SimRun
+from simrun import DVD_WRITER, DVD_WRITER_MODEL, TARVIKCTL, SimRun
 
 ENTER = "Tarvik 5.0 - Enter password"
 PASSWORD_BOX, VERIFY_BOX, OK = 107, 108, 1
@@ -19,11 +19,6 @@ def stored_form(password: str) -> str:
     r = subprocess.run([str(TARVIKCTL), "password", "hash", password], stdout=subprocess.PIPE,
                        text=True, timeout=30, check=True)
     return r.stdout.strip()
-
-
-def tray_moves(run, mark):
-    return [r for r in run.since(mark)
-            if bytes.fromhex(r["cdb"])[0] == OP_START_STOP_UNIT and bytes.fromhex(r["cdb"])[4] & 2]
 
 
 def test_protected_eject_asks_and_only_the_right_password_opens_the_tray(tarvik, workdir):
@@ -46,14 +41,14 @@ def test_protected_eject_asks_and_only_the_right_password_opens_the_tray(tarvik,
     assert typed() != ""
     assert tarvik.click_control(ENTER, OK)
     wait_until(lambda: typed() == "", 15, "the wrong password cleared from its box")
-    assert tray_moves(run, mark) == [], "a wrong password opened the tray"
+    assert run.tray_moves_since(mark) == [], "a wrong password opened the tray"
 
     assert tarvik.set_control_text(ENTER, PASSWORD_BOX, "open sesame")
     assert tarvik.click_control(ENTER, OK)
     assert tarvik.wait_dialog_gone(ENTER)
     run.wait_action(mark, ("eject", 0))
     run.settle()
-    assert len(tray_moves(run, mark)) == 1
+    assert run.tray_moves_since(mark) == [("eject", 0)]
     run.close()
 
 

@@ -9,10 +9,9 @@ import subprocess
 
 import pytest
 
-from harness import CMD_EXIT, REPO, SETTINGS_KEY, wait_until, windows_path
+from harness import CMD_EXIT, SETTINGS_KEY, wait_until, windows_path
+from simrun import TARVIKCTL
 from test_sim import MODEL_KEY, newest_log, sim  # noqa: F401  (sim is a fixture)
-
-TARVIKCTL = REPO / "build" / "host" / "bin" / "tarvikctl"
 
 
 def wait_exported(tarvik, path):

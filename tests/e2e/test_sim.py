@@ -9,7 +9,7 @@ import pytest
 
 from harness import REPO, SETTINGS_KEY, log_files, messages, read_log, read_trace, wait_until
 
-from test_startup import close_and_check_exit, start_instance
+from test_startup import close_and_check_exit
 
 DVD_PROFILE = REPO / "sim" / "profiles" / "dvdrw-24x-streaming.json"
 MODEL_KEY = SETTINGS_KEY + "\\TARVIKSM DVDRW SIM24X     1.02"
@@ -76,7 +76,7 @@ def test_one_shot_does_not_examine_known_model_again(tarvik, workdir, sim):
 
 def test_instance_builds_drive_list_at_start(tarvik, workdir, sim):
     env, trace = sim
-    inst = start_instance(tarvik, "/log", workdir)
+    inst = tarvik.start("/log", workdir)
     close_and_check_exit(tarvik, inst)
     assert read_trace(trace) == [], "without the library override no drive is simulated"
 

@@ -9,15 +9,6 @@ from harness import CMD_HIDE, log_files, messages, read_log, wait_until
 BANNER_LINE = "First instance of Tarvik [build 2019-10-06 23:20:06] started"
 
 
-def start_instance(tarvik, cmdline, cwd):
-    inst = tarvik.spawn(cmdline, cwd)
-    assert tarvik.wait_window(True, timeout=20), f"no main window after {cmdline!r}"
-    # The window is found while its creation still runs: a message sent before
-    # the program is idle could be handled in the middle of its start-up.
-    assert inst.wait_idle(timeout=20), f"no end of the start-up after {cmdline!r}"
-    return inst
-
-
 def assert_icon(tarvik, shown, what):
     if shown:
         assert tarvik.wait_tray(True, timeout=15), f"{what}: the tray icon never appeared"
@@ -77,7 +68,7 @@ FIRST_INSTANCE_CASES = [
 @pytest.mark.parametrize("cmdline,logs,icon", FIRST_INSTANCE_CASES,
                          ids=[repr(c[0]) for c in FIRST_INSTANCE_CASES])
 def test_first_instance_command_line(tarvik, workdir, cmdline, logs, icon):
-    inst = start_instance(tarvik, cmdline, workdir)
+    inst = tarvik.start(cmdline, workdir)
     assert_icon(tarvik, icon, repr(cmdline))
     assert bool(log_files(workdir)) == logs
     if logs:
@@ -88,7 +79,7 @@ def test_first_instance_command_line(tarvik, workdir, cmdline, logs, icon):
 
 
 def test_first_instance_log_lines(tarvik, workdir):
-    inst = start_instance(tarvik, "/log", workdir)
+    inst = tarvik.start("/log", workdir)
     close_and_check_exit(tarvik, inst)
     [name] = log_files(workdir)
     assert name == "tarvik00.log"
@@ -107,7 +98,7 @@ def test_first_instance_log_lines(tarvik, workdir):
 
 
 def test_restart_with_none_running_starts_normally(tarvik, workdir):
-    inst = start_instance(tarvik, "/log/restart", workdir)
+    inst = tarvik.start("/log/restart", workdir)
     assert_icon(tarvik, True, "/restart")
     msgs = log_of(workdir)
     assert BANNER_LINE in msgs
@@ -132,7 +123,7 @@ def test_second_instance_forwards(tarvik, tmp_path, second, word, first_hidden, 
     first_dir, second_dir = tmp_path / "first", tmp_path / "second"
     first_dir.mkdir()
     second_dir.mkdir()
-    first = start_instance(tarvik, "/log/hide" if first_hidden else "/log", first_dir)
+    first = tarvik.start("/log/hide" if first_hidden else "/log", first_dir)
     assert_icon(tarvik, not first_hidden, "first instance")
     hwnd = tarvik.main_window()
 
@@ -160,7 +151,7 @@ def test_hide_then_plain_start_shows_icon(tarvik, tmp_path):
     a, b = tmp_path / "a", tmp_path / "b"
     a.mkdir()
     b.mkdir()
-    first = start_instance(tarvik, "/log/hide", a)
+    first = tarvik.start("/log/hide", a)
     assert_icon(tarvik, False, "/hide with none running")
     assert not any(m.startswith("CreateNotifyIcon") for m in log_of(a))
     assert tarvik.run("", b).exit_code == 0
@@ -173,7 +164,7 @@ def test_hide_from_second_instance_removes_icon(tarvik, tmp_path):
     a, b = tmp_path / "a", tmp_path / "b"
     a.mkdir()
     b.mkdir()
-    first = start_instance(tarvik, "", a)
+    first = tarvik.start("", a)
     assert_icon(tarvik, True, "plain start")
     assert tarvik.run("/hide", b).exit_code == 0
     assert tarvik.wait_tray(False, timeout=15), "the icon stayed after /hide"
@@ -188,7 +179,7 @@ def test_restart_closes_running_instance_then_runs(tarvik, tmp_path):
     a, b = tmp_path / "a", tmp_path / "b"
     a.mkdir()
     b.mkdir()
-    old = start_instance(tarvik, "/log/hide", a)
+    old = tarvik.start("/log/hide", a)
     old_hwnd = tarvik.main_window()
 
     new = tarvik.spawn("/log/restart", b)
@@ -215,7 +206,7 @@ def test_exit_leaves_running_instance_untouched(tarvik, tmp_path, cmdline):
     a, b = tmp_path / "a", tmp_path / "b"
     a.mkdir()
     b.mkdir()
-    first = start_instance(tarvik, "/log", a)
+    first = tarvik.start("/log", a)
     assert_icon(tarvik, True, "plain start")
     hwnd = tarvik.main_window()
     before = log_of(a)
@@ -248,14 +239,14 @@ def test_exit_with_none_running_shows_nothing(tarvik, workdir):
 def test_exit_code_through_the_wine_loader(tarvik, workdir):
     # Without the launcher in between: the loader's own exit code is the program's.
     assert tarvik.run_direct(["/exit"], workdir) == 0
-    inst = start_instance(tarvik, "", workdir)
+    inst = tarvik.start("", workdir)
     assert tarvik.run_direct(["/hide"], workdir) == 0
     assert tarvik.run_direct([], workdir) == 0
     close_and_check_exit(tarvik, inst)
 
 
 def test_cmd_hide_sent_twice_is_harmless(tarvik, workdir):
-    inst = start_instance(tarvik, "", workdir)
+    inst = tarvik.start("", workdir)
     assert_icon(tarvik, True, "plain start")
     assert tarvik.command(CMD_HIDE) == 0
     assert tarvik.command(CMD_HIDE) == 0

@@ -2,7 +2,7 @@
 
 from harness import CMD_SHOW, log_files, messages, read_log, wait_until
 
-from test_startup import assert_icon, close_and_check_exit, start_instance
+from test_startup import assert_icon, close_and_check_exit
 
 
 def log_lines(folder):
@@ -12,7 +12,7 @@ def log_lines(folder):
 
 def test_tray_area_screenshot_shows_icon(tarvik, workdir):
     empty = tarvik.screenshot("tray-empty")
-    inst = start_instance(tarvik, "", workdir)
+    inst = tarvik.start("", workdir)
     assert tarvik.wait_tray(True, timeout=15)
     g = tarvik.tray_geometry()
     shot = tarvik.screenshot("tray-with-icon")
@@ -29,7 +29,7 @@ def test_tray_area_screenshot_shows_icon(tarvik, workdir):
 
 
 def test_left_click_on_icon_reaches_program(tarvik, workdir):
-    inst = start_instance(tarvik, "/log", workdir)
+    inst = tarvik.start("/log", workdir)
     assert tarvik.wait_tray(True, timeout=15)
     tarvik.click_tray(1)
     wait_until(lambda: "LEFT CLICK" in log_lines(workdir), 15, "LEFT CLICK in the log")
@@ -46,7 +46,7 @@ def icon_adds(folder):
 
 
 def test_taskbar_created_adds_icon_again(tarvik, workdir):
-    inst = start_instance(tarvik, "/log", workdir)
+    inst = tarvik.start("/log", workdir)
     assert tarvik.wait_tray(True, timeout=15)
     assert icon_adds(workdir) == ["CreateNotifyIcon OK"]
     # A shell that restarts has lost the icon; Wine's never does, so take it out.
@@ -62,7 +62,7 @@ def test_taskbar_created_adds_icon_again(tarvik, workdir):
 
 
 def test_taskbar_created_keeps_hidden_icon_hidden(tarvik, workdir):
-    inst = start_instance(tarvik, "/log/hide", workdir)
+    inst = tarvik.start("/log/hide", workdir)
     assert_icon(tarvik, False, "/hide")
     assert tarvik.send("taskbarcreated") is not None
     assert "Got TaskbarCreated notification" in log_lines(workdir)
@@ -73,7 +73,7 @@ def test_taskbar_created_keeps_hidden_icon_hidden(tarvik, workdir):
 
 
 def test_show_while_shown_logs_failed_add(tarvik, workdir):
-    inst = start_instance(tarvik, "/log", workdir)
+    inst = tarvik.start("/log", workdir)
     assert tarvik.wait_tray(True, timeout=15)
     assert tarvik.command(CMD_SHOW) == 0
     assert icon_adds(workdir) == ["CreateNotifyIcon OK", "CreateNotifyIcon FAILED!"]
@@ -82,7 +82,7 @@ def test_show_while_shown_logs_failed_add(tarvik, workdir):
 
 
 def test_hovering_icon_shows_tip(tarvik, workdir):
-    inst = start_instance(tarvik, "", workdir)
+    inst = tarvik.start("", workdir)
     assert tarvik.wait_tray(True, timeout=15)
     # Start away from the icon: a pointer already resting on it (an earlier
     # click) makes no motion, and no tip. A tip still open from earlier closes
@@ -108,7 +108,7 @@ def recognised_icon(tarvik):
 
 def test_icon_is_xp_style_on_true_colour_screen(tarvik, workdir):
     # Xvfb runs at 24 bits and Wine's shell is version 6: the XP column.
-    inst = start_instance(tarvik, "", workdir)
+    inst = tarvik.start("", workdir)
     assert tarvik.wait_tray(True, timeout=15)
     name, distance = wait_until(lambda: recognised_icon(tarvik), 10, "a recognisable icon")
     assert name.endswith("_xp"), f"the tray shows {name} (distance {distance})"
@@ -117,7 +117,7 @@ def test_icon_is_xp_style_on_true_colour_screen(tarvik, workdir):
 
 
 def test_icon_with_no_drives_is_question_mark(tarvik, workdir):
-    inst = start_instance(tarvik, "", workdir)
+    inst = tarvik.start("", workdir)
     assert tarvik.wait_tray(True, timeout=15)
     try:
         wait_until(lambda: tarvik.tray_icon_name()[0] == "question_xp", 10, "the question icon")

@@ -153,7 +153,7 @@ TEST(DriveOptionsLog, ProgressLinesAreWrittenAsTheyAre) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("progress-" + std::to_string(::getpid()));
     fs::create_directories(dir);
-    SetLogTimeSource(nullptr);  // every stamp 00:00:00.000
+    const LogTimeSource clock = SetLogTimeSource(nullptr);  // every stamp 00:00:00.000
     ASSERT_EQ(LogOpen((dir / "p").string().c_str(), ".log"), 1);
     const std::string path = LogPath();
     LogProgress(0, 0, 0, 2770, 2770);       // an entry found
@@ -164,6 +164,7 @@ TEST(DriveOptionsLog, ProgressLinesAreWrittenAsTheyAre) {
     LogProgress(10, 20, 30, 40, 50);        // both
     LogPrintf("FINISHED ScanCDROMSpeedFast\n");
     LogClose();
+    (void)SetLogTimeSource(clock);
     std::ifstream in(path, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), {}};
     in.close();
