@@ -15,7 +15,7 @@
 #include "scsi/transport.h"
 #include "settings/shell.h"
 #include "settings/store.h"
-#include "ui/strings.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 

@@ -9,7 +9,7 @@
 
 #include "app/app_host.h"
 #include "app/device_broadcast.h"
-#include "ui/commands.h"
+#include "ui/tray/commands.h"
 
 namespace tarvik {
 

@@ -15,8 +15,8 @@
 #include "scsi/mmc.h"
 #include "settings/shell.h"
 #include "settings/store.h"
-#include "ui/reminder.h"
-#include "ui/strings.h"
+#include "ui/dialogs/reminder.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 

@@ -6,15 +6,16 @@
 #include "drive/all_drives.h"
 #include "drive/drive.h"
 #include "drive/speed_control.h"
+#include "scsi/aspi_version.h"
 #include "scsi/transport.h"
 #include "settings/shell.h"
 #include "settings/store.h"
-#include "ui/commands.h"
-#include "ui/drive_info_win32.h"
-#include "ui/message_box_win32.h"
-#include "ui/strings.h"
-#include "ui/text_api_win32.h"
-#include "ui/tray_win32.h"
+#include "ui/dialogs/drive_info_win32.h"
+#include "ui/dialogs/message_box_win32.h"
+#include "ui/text/strings.h"
+#include "ui/text/text_api_win32.h"
+#include "ui/tray/commands.h"
+#include "ui/tray/tray_win32.h"
 
 namespace tarvik {
 namespace {

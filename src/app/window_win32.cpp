@@ -11,18 +11,18 @@
 #include "base/log.h"
 #include "drive/speed_control.h"
 #include "settings/store.h"
-#include "ui/about_win32.h"
-#include "ui/commands.h"
-#include "ui/drive_info_win32.h"
-#include "ui/drive_options_win32.h"
-#include "ui/menu_model.h"
-#include "ui/menu_win32.h"
-#include "ui/message_box_win32.h"
-#include "ui/options_dialog_win32.h"
-#include "ui/password_dialog_win32.h"
-#include "ui/reminder_win32.h"
-#include "ui/strings.h"
-#include "ui/tray_win32.h"
+#include "ui/dialogs/about_win32.h"
+#include "ui/dialogs/drive_info_win32.h"
+#include "ui/dialogs/drive_options_win32.h"
+#include "ui/dialogs/message_box_win32.h"
+#include "ui/dialogs/options_win32.h"
+#include "ui/dialogs/password_win32.h"
+#include "ui/dialogs/reminder_win32.h"
+#include "ui/text/strings.h"
+#include "ui/tray/commands.h"
+#include "ui/tray/menu_model.h"
+#include "ui/tray/menu_win32.h"
+#include "ui/tray/tray_win32.h"
 
 namespace tarvik {
 
@@ -52,6 +52,9 @@ struct BlockReasonApi {
         return api;
     }
 };
+
+// What the options dialogs open of the other dialogs.
+constexpr NestedDialogs kNestedDialogs{&MessageBoxRes, &AskPassword};
 
 // The main window as the program's host: timers, hot keys, the tray icon,
 // menus and dialogs are this window's.
@@ -89,10 +92,12 @@ public:
     int ConfirmPassword(const char* stored) override {
         return tarvik::ConfirmPassword(window_, stored);
     }
-    bool RunOptionsDialog() override { return tarvik::RunOptionsDialog(window_, &GlobalSettings); }
+    bool RunOptionsDialog() override {
+        return tarvik::RunOptionsDialog(window_, &GlobalSettings, kNestedDialogs);
+    }
     bool RunDriveOptionsDialog(CdromDrive* drive) override {
         DriveOptionsContext context{drive, GlobalSettings.Data, DriveListGeneration()};
-        return tarvik::RunDriveOptionsDialog(window_, context) == 1;
+        return tarvik::RunDriveOptionsDialog(window_, context, kNestedDialogs) == 1;
     }
     void ShowDriveInfo(uint32_t count) override {
         const auto& drives = CdromList.drives;

@@ -13,8 +13,8 @@
 #include "base/utf8.h"
 #include "drive_sim_fixture.h"
 #include "scsi/aspi_defs.h"
-#include "ui/drive_info.h"
-#include "ui/strings.h"
+#include "ui/dialogs/drive_info.h"
+#include "ui/text/strings.h"
 
 namespace tarvik::test {
 namespace {

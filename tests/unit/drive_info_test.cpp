@@ -12,9 +12,10 @@
 #include "base/log.h"
 #include "base/units.h"
 #include "drive_sim_fixture.h"
+#include "scsi/aspi_version.h"
 #include "scsi/transport.h"
 #include "scsi_fakes.h"
-#include "ui/drive_info.h"
+#include "ui/dialogs/drive_info.h"
 #include "version_block.h"
 
 namespace tarvik {

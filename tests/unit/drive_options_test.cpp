@@ -17,8 +17,8 @@
 #include "drive_sim_fixture.h"
 #include "sim_drive.h"
 #include "string_ids.h"
-#include "ui/dialog_view.h"
-#include "ui/drive_options.h"
+#include "ui/dialog/dialog_view.h"
+#include "ui/dialogs/drive_options.h"
 
 namespace tarvik::test {
 namespace {

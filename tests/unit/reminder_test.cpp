@@ -11,10 +11,10 @@
 #include "drive_sim_fixture.h"
 #include "platform/clock.h"
 #include "platform/system.h"
-#include "ui/dialog_layout.h"
-#include "ui/dialog_view.h"
-#include "ui/reminder.h"
-#include "ui/strings.h"
+#include "ui/dialog/dialog_layout.h"
+#include "ui/dialog/dialog_view.h"
+#include "ui/dialogs/reminder.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {

@@ -5,7 +5,7 @@
 #include "scsi/aspi_defs.h"
 #include "scsi/transport.h"
 #include "scsi_fakes.h"
-#include "ui/strings.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {

@@ -19,7 +19,7 @@
 #include "sim_bus.h"
 #include "sim_models.h"
 #include "sim_transport.h"
-#include "ui/drive_options.h"
+#include "ui/dialogs/drive_options.h"
 
 namespace tarvik::faults {
 

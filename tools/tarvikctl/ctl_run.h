@@ -12,7 +12,7 @@
 #include "drive/drive.h"
 #include "registry_file.h"
 #include "settings/store.h"
-#include "ui/commands.h"
+#include "ui/tray/commands.h"
 
 namespace tarvik::ctl {
 

@@ -15,7 +15,7 @@
 #include "drive/drive.h"
 #include "registry_file.h"
 #include "settings/store.h"
-#include "ui/menu_model.h"
+#include "ui/tray/menu_model.h"
 
 namespace tarvik::ctl {
 
