@@ -6,6 +6,7 @@
 
 #include "base/log.h"
 #include "drive/all_drives.h"
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "drive/speed_control.h"
 #include "drive/tray.h"

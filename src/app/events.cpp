@@ -8,6 +8,7 @@
 #include "base/bytes.h"
 #include "base/log.h"
 #include "drive/all_drives.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "drive/tray.h"
 #include "platform/clock.h"

@@ -5,6 +5,7 @@
 #include "base/log.h"
 #include "drive/all_drives.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "scsi/aspi_version.h"
 #include "scsi/transport.h"

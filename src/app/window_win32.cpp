@@ -9,6 +9,7 @@
 
 #include "app/app.h"
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "settings/store.h"
 #include "ui/dialogs/about_win32.h"

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "platform/clock.h"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "scsi/transport.h"
+#include "scsi/aspi.h"
 
 namespace tarvik {
 namespace {

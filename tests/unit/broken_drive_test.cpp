@@ -11,6 +11,7 @@
 #include "app/app.h"
 #include "base/log.h"
 #include "base/utf8.h"
+#include "drive/drive_list.h"
 #include "drive_sim_fixture.h"
 #include "scsi/aspi_defs.h"
 #include "ui/dialogs/drive_info.h"

@@ -11,7 +11,9 @@
 
 #include "base/log.h"
 #include "base/units.h"
+#include "drive/drive_list.h"
 #include "drive_sim_fixture.h"
+#include "scsi/aspi.h"
 #include "scsi/aspi_version.h"
 #include "scsi/transport.h"
 #include "scsi_fakes.h"

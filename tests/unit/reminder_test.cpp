@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dialog_fakes.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "drive_sim_fixture.h"
 #include "platform/clock.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/scsi_os.h"
+#include "scsi/aspi.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/transport.h"
 #include "ui/tray/tray_win32.h"

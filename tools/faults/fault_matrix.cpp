@@ -13,6 +13,7 @@
 #include "base/bytes.h"
 #include "base/log.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "platform/registry_memory.h"
 #include "scsi/mmc.h"
 #include "settings/store.h"

@@ -9,6 +9,7 @@
 #include "base/utf8.h"
 #include "ctl.h"
 #include "ctl_run.h"
+#include "drive/drive_list.h"
 #include "ui/dialogs/drive_info.h"
 
 namespace tarvik::ctl {

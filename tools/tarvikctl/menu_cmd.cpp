@@ -13,6 +13,7 @@
 #include "base/utf8.h"
 #include "ctl.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "registry_file.h"
 #include "settings/store.h"
 #include "ui/tray/menu_model.h"

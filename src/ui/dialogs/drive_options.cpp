@@ -5,8 +5,10 @@
 
 #include "base/log.h"
 #include "base/text.h"
+#include "drive/drive_list.h"
 #include "drive/medium.h"
 #include "scsi/mmc.h"
+#include "scsi/mmc_answer.h"
 #include "settings/store.h"
 #include "string_ids.h"
 #include "ui/text/text_layer.h"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "settings/shell.h"
 #include "string_ids.h"
 #include "ui/dialog/dialog_view_win32.h"

@@ -5,6 +5,7 @@
 
 #include "base/log.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "scsi/transport.h"
 #include "settings/shell.h"
 #include "settings/store.h"
