@@ -11,6 +11,7 @@
 #include "base/log.h"
 #include "drive/drive_list.h"
 #include "drive/speed_control.h"
+#include "platform/late_bound_win32.h"
 #include "settings/store.h"
 #include "ui/dialogs/about_win32.h"
 #include "ui/dialogs/drive_info_win32.h"
@@ -31,28 +32,6 @@ UINT TaskbarCreatedMessage = 0;
 MainWindowStart StartOptions;
 
 namespace {
-
-// The block-reason calls exist from Vista on: looked up once, at first use.
-struct BlockReasonApi {
-    using CreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
-    using DestroyFn = BOOL(WINAPI*)(HWND);
-    CreateFn create = nullptr;
-    DestroyFn destroy = nullptr;
-
-    static const BlockReasonApi& Get() {
-        static const BlockReasonApi api = [] {
-            BlockReasonApi a;
-            if (HMODULE user32 = ::LoadLibraryA("user32.dll")) {
-                a.create = reinterpret_cast<CreateFn>(
-                    reinterpret_cast<void*>(::GetProcAddress(user32, "ShutdownBlockReasonCreate")));
-                a.destroy = reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(
-                    ::GetProcAddress(user32, "ShutdownBlockReasonDestroy")));
-            }
-            return a;
-        }();
-        return api;
-    }
-};
 
 // What the options dialogs open of the other dialogs.
 constexpr NestedDialogs kNestedDialogs{&MessageBoxRes, &AskPassword};
@@ -115,13 +94,14 @@ public:
     }
 
     bool SetBlockReason(const std::u16string& text) override {
-        const auto& api = BlockReasonApi::Get();
-        if (!api.create) return false;
+        // The block-reason calls exist from Vista on.
+        const auto create = late::ShutdownBlockReasonCreate();
+        if (!create) return false;
         const std::wstring wide(text.begin(), text.end());
-        return api.create(window_, wide.c_str()) != FALSE;
+        return create(window_, wide.c_str()) != FALSE;
     }
     void ClearBlockReason() override {
-        if (const auto& api = BlockReasonApi::Get(); api.destroy) api.destroy(window_);
+        if (const auto destroy = late::ShutdownBlockReasonDestroy()) destroy(window_);
     }
 
     void DestroyMainWindow() override { ::DestroyWindow(window_); }

@@ -7,8 +7,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/handles_win32.h"
+#include "platform/late_bound_win32.h"
 #include "ui/dialog/dialog_layout.h"
 #include "ui/dialog/dialog_position.h"
 #include "ui/dialog/dialog_template.h"
@@ -28,14 +31,7 @@ struct DialogState {
     int scrollWidth = 0;
     int scrollHeight = 0;
     bool ownedByWindow = false;
-    std::vector<HFONT> fonts;  // made for the dialog's controls
-
-    DialogState() = default;
-    DialogState(const DialogState&) = delete;
-    DialogState& operator=(const DialogState&) = delete;
-    ~DialogState() {
-        for (HFONT font : fonts) ::DeleteObject(font);
-    }
+    std::vector<UniqueFont> fonts;  // made for the dialog's controls
 };
 
 // Window messages and window data carry handles and pointers as integers.
@@ -63,23 +59,13 @@ HFONT FontOf(HWND control) {
 // A device context of a control with the control's font selected.
 class FontDc {
 public:
-    explicit FontDc(HWND control) : window_(control), dc_(::GetDC(control)) {
-        if (!dc_) return;
-        if (HFONT font = FontOf(control)) old_ = ::SelectObject(dc_, font);
-    }
-    ~FontDc() {
-        if (!dc_) return;
-        if (old_) ::SelectObject(dc_, old_);
-        ::ReleaseDC(window_, dc_);
-    }
-    FontDc(const FontDc&) = delete;
-    FontDc& operator=(const FontDc&) = delete;
-    HDC get() const { return dc_; }
+    explicit FontDc(HWND control)
+        : dc_(WindowDc(control)), font_(dc_.get(), dc_ ? FontOf(control) : nullptr) {}
+    HDC get() const { return dc_.get(); }
 
 private:
-    HWND window_;
-    HDC dc_;
-    HGDIOBJ old_ = nullptr;
+    UniqueDc dc_;
+    SelectedObject font_;
 };
 
 // What the layout engine knows about the live controls, from GDI.
@@ -174,13 +160,11 @@ void InsertListViewColumns(HWND list) {
 // The rich edit control writes in the character set of the dialog's font.
 void SetRichTextCharset(HWND dialog, HWND rich) {
     BYTE charset = DEFAULT_CHARSET;
-    if (HDC dc = ::GetDC(rich)) {
-        auto font = FromInteger<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0));
-        HGDIOBJ old = font ? ::SelectObject(dc, font) : nullptr;
+    if (const UniqueDc dc = WindowDc(rich)) {
+        const SelectedObject font(dc.get(),
+                                  FromInteger<HFONT>(::SendMessageW(dialog, WM_GETFONT, 0, 0)));
         TEXTMETRICA tm{};
-        if (::GetTextMetricsA(dc, &tm)) charset = tm.tmCharSet;
-        if (old) ::SelectObject(dc, old);
-        ::ReleaseDC(rich, dc);
+        if (::GetTextMetricsA(dc.get(), &tm)) charset = tm.tmCharSet;
     }
     CHARFORMATA format{};
     format.cbSize = sizeof(format);
@@ -220,16 +204,9 @@ void PrepareClass(ClassPrepare prepare) {
     }
     if (registered & wanted) return;
     // InitCommonControlsEx came with comctl32 4.70; an older library has only
-    // InitCommonControls, which registers every class at once. Looked up once.
-    using InitExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    using InitFn = void(WINAPI*)();
-    static HMODULE comctl32 = ::LoadLibraryA("comctl32.dll");
-    static auto initEx = comctl32 ? reinterpret_cast<InitExFn>(reinterpret_cast<void*>(
-                                        ::GetProcAddress(comctl32, "InitCommonControlsEx")))
-                                  : nullptr;
-    static auto initAll = comctl32 ? reinterpret_cast<InitFn>(reinterpret_cast<void*>(
-                                         ::GetProcAddress(comctl32, "InitCommonControls")))
-                                   : nullptr;
+    // InitCommonControls, which registers every class at once.
+    const auto initEx = late::InitCommonControlsEx();
+    const auto initAll = late::InitCommonControls();
     INITCOMMONCONTROLSEX init{};
     init.dwSize = sizeof(init);
     init.dwICC = wanted;
@@ -246,19 +223,10 @@ void PrepareClass(ClassPrepare prepare) {
 Rect ToRect(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 // The work area of the monitor nearest the point; the primary one's when the
-// system has no monitor functions (they are looked up once).
+// system has no monitor functions.
 Rect WorkAreaAt(POINT point) {
-    using MonitorFromPointFn = HMONITOR(WINAPI*)(POINT, DWORD);
-    using GetMonitorInfoFn = BOOL(WINAPI*)(HMONITOR, LPMONITORINFO);
-    static HMODULE user32 = ::LoadLibraryA("user32.dll");
-    static auto monitorFromPoint =
-        user32 ? reinterpret_cast<MonitorFromPointFn>(
-                     reinterpret_cast<void*>(::GetProcAddress(user32, "MonitorFromPoint")))
-               : nullptr;
-    static auto getMonitorInfo =
-        user32 ? reinterpret_cast<GetMonitorInfoFn>(
-                     reinterpret_cast<void*>(::GetProcAddress(user32, "GetMonitorInfoA")))
-               : nullptr;
+    const auto monitorFromPoint = late::MonitorFromPoint();
+    const auto getMonitorInfo = late::GetMonitorInfoA();
     if (monitorFromPoint && getMonitorInfo) {
         MONITORINFO info{};
         info.cbSize = sizeof(info);
@@ -327,7 +295,7 @@ INT_PTR OnSize(HWND dialog, DialogState* state) {
         }
     }
     // Erase only the background no opaque control covers: no flicker.
-    HRGN background = ::CreateRectRgnIndirect(&client);
+    const UniqueRegion background(::CreateRectRgnIndirect(&client));
     for (const ItemState& item : state->items) {
         HWND control = ::GetDlgItem(dialog, item.id);
         if (!control) continue;
@@ -336,13 +304,10 @@ INT_PTR OnSize(HWND dialog, DialogState* state) {
         RECT r{};
         ::GetWindowRect(control, &r);
         ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-        if (HRGN covered = ::CreateRectRgnIndirect(&r)) {
-            ::CombineRgn(background, background, covered, RGN_DIFF);
-            ::DeleteObject(covered);
-        }
+        if (const UniqueRegion covered{::CreateRectRgnIndirect(&r)})
+            ::CombineRgn(background.get(), background.get(), covered.get(), RGN_DIFF);
     }
-    ::RedrawWindow(dialog, nullptr, background, RDW_INVALIDATE | RDW_ERASE | RDW_NOCHILDREN);
-    if (background) ::DeleteObject(background);
+    ::RedrawWindow(dialog, nullptr, background.get(), RDW_INVALIDATE | RDW_ERASE | RDW_NOCHILDREN);
     return TRUE;
 }
 
@@ -391,15 +356,12 @@ std::u16string ResTextU16(unsigned id) { return ToU16(ResText(id)); }
 uint16_t MessageFontPoints(const LOGFONTW& font, int dpi) {
     if (font.lfHeight <= 0) return DialogPointSize(font.lfHeight, dpi);
     int charHeight = font.lfHeight;
-    if (HFONT created = ::CreateFontIndirectW(&font)) {
-        if (HDC dc = ::GetDC(nullptr)) {
-            HGDIOBJ old = ::SelectObject(dc, created);
+    if (const UniqueFont created{::CreateFontIndirectW(&font)}) {
+        if (const UniqueDc dc = WindowDc(nullptr)) {
+            const SelectedObject selected(dc.get(), created.get());
             TEXTMETRICW tm{};
-            if (::GetTextMetricsW(dc, &tm)) charHeight = tm.tmHeight - tm.tmInternalLeading;
-            ::SelectObject(dc, old);
-            ::ReleaseDC(nullptr, dc);
+            if (::GetTextMetricsW(dc.get(), &tm)) charHeight = tm.tmHeight - tm.tmInternalLeading;
         }
-        ::DeleteObject(created);
     }
     return DialogPointSize(charHeight, dpi);
 }
@@ -417,10 +379,8 @@ Prepared Prepare(const wchar_t* title, UINT titleStringId, DWORD style, DWORD ex
                                    titleStringId ? ResTextU16(titleStringId) : std::u16string());
     if (haveFont) {
         int dpi = 96;
-        if (HDC screen = ::GetDC(nullptr)) {
-            dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-            ::ReleaseDC(nullptr, screen);
-        }
+        if (const UniqueDc screen = WindowDc(nullptr))
+            dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
         const LOGFONTW& font = metrics.lfMessageFont;
         header.style |= kDsSetFont;
         header.font = DialogFont{
@@ -522,10 +482,10 @@ bool SetBoldFont(HWND dialog, int id) {
     LOGFONTW logical{};
     if (!font || ::GetObjectW(font, sizeof(logical), &logical) != sizeof(logical)) return false;
     logical.lfWeight = FW_BOLD;
-    HFONT bold = ::CreateFontIndirectW(&logical);
+    UniqueFont bold(::CreateFontIndirectW(&logical));
     if (!bold) return false;
-    state->fonts.push_back(bold);
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(bold), FALSE);
+    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(bold.get()), FALSE);
+    state->fonts.push_back(std::move(bold));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "platform/late_bound_win32.h"
 #include "platform/system.h"
 
 namespace tarvik {
@@ -11,9 +12,6 @@ namespace {
 
 constexpr uint32_t kPlatformNt = 2;  // VER_PLATFORM_WIN32_NT
 
-using ShellNotifyIconWFn = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
-ShellNotifyIconWFn g_shellNotifyIconW = nullptr;
-HMODULE g_shell32 = nullptr;  // loaded once, kept for the life of the process
 int g_unicode = 0;
 
 // Copies ANSI text into a wide buffer of `capacity` units: cut at a
@@ -32,7 +30,8 @@ BOOL WideGetVolumeLabel(const wchar_t* root, wchar_t* label, DWORD capacity) {
     return ::GetVolumeInformationW(root, label, capacity, nullptr, nullptr, nullptr, nullptr, 0);
 }
 BOOL WideShellNotifyIcon(DWORD message, NOTIFYICONDATAW* data) {
-    return g_shellNotifyIconW(message, data);
+    const auto notify = late::Shell_NotifyIconW();
+    return notify ? notify(message, data) : FALSE;
 }
 int WideGetWindowTextLength(HWND window) { return ::GetWindowTextLengthW(window); }
 UINT WideGetDlgItemText(HWND dialog, int id, wchar_t* buffer, int capacity) {
@@ -206,15 +205,15 @@ void UiTextApiInit() {
         UiTextApi = kAnsiForms;
         return;
     }
-    if (!g_shell32) g_shell32 = ::LoadLibraryA("shell32.dll");
-    g_shellNotifyIconW = g_shell32 ? reinterpret_cast<ShellNotifyIconWFn>(reinterpret_cast<void*>(
-                                         ::GetProcAddress(g_shell32, "Shell_NotifyIconW")))
-                                   : nullptr;
     UiTextApi = {
-        WideGetVolumeLabel,      g_shellNotifyIconW ? WideShellNotifyIcon : AnsiShellNotifyIcon,
-        WideGetWindowTextLength, WideGetDlgItemText,
-        WideSetDlgItemText,      WideInsertMenuItem,
-        WideCreateDialog,        WideDialogBox,
+        WideGetVolumeLabel,
+        late::Shell_NotifyIconW() ? WideShellNotifyIcon : AnsiShellNotifyIcon,
+        WideGetWindowTextLength,
+        WideGetDlgItemText,
+        WideSetDlgItemText,
+        WideInsertMenuItem,
+        WideCreateDialog,
+        WideDialogBox,
         WideGetNonClientMetrics,
     };
 }

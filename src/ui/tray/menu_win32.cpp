@@ -145,7 +145,7 @@ void TrayMenus::RMenuClearList() {
         if (!::RemoveMenu(menu, kRightMenuDynamicPosition, MF_BYPOSITION)) break;
         if (info.hSubMenu) {
             LogPrintf("RMenuClearList: DestroyMenu(0x%X)\n", LogBits(info.hSubMenu));
-            ::DestroyMenu(info.hSubMenu);
+            const UniqueMenu detached(info.hSubMenu);  // ours again once removed
         }
     }
 }

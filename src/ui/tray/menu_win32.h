@@ -6,22 +6,10 @@
 // bitmaps.
 #include <windows.h>
 
-#include <memory>
-#include <type_traits>
-
+#include "platform/handles_win32.h"
 #include "ui/tray/menu_model.h"
 
 namespace tarvik {
-
-struct MenuHandleDeleter {
-    void operator()(HMENU menu) const { ::DestroyMenu(menu); }
-};
-using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuHandleDeleter>;
-
-struct BitmapHandleDeleter {
-    void operator()(HBITMAP bitmap) const { ::DeleteObject(bitmap); }
-};
-using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, BitmapHandleDeleter>;
 
 class TrayMenus {
 public:

@@ -7,8 +7,7 @@
 // needs windows.h first
 #include <shellapi.h>
 
-#include <memory>
-#include <type_traits>
+#include "platform/handles_win32.h"
 
 namespace tarvik {
 
@@ -21,11 +20,6 @@ enum IconRow : int {
     kIconError = 5,
     kIconRows = 6,
 };
-
-struct IconHandleDeleter {
-    void operator()(HICON icon) const { ::DestroyIcon(icon); }
-};
-using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconHandleDeleter>;
 
 class TrayIcon {
 public:
