@@ -25,6 +25,7 @@
 
 #include "app/windowless.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "platform/registry_memory.h"
 #include "settings/store.h"
 #include "sim_bus.h"

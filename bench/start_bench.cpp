@@ -15,6 +15,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "drive/drive_list.h"
 #include "platform/registry_memory.h"
 #include "scsi/transport.h"
 #include "settings/store.h"

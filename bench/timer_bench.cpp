@@ -19,6 +19,7 @@
 
 #include "app/app.h"
 #include "cpu_time.h"
+#include "drive/drive_list.h"
 #include "platform/registry_memory.h"
 #include "settings/store.h"
 #include "sim_bus.h"

@@ -11,7 +11,7 @@
 
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include "ui/dialog_layout.h"
+#include "ui/dialog/dialog_layout.h"
 
 using namespace tarvik;
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "ui/drive_info.h"
-#include "ui/version_info.h"
+#include "platform/version_info.h"
+#include "ui/dialogs/drive_info.h"
 
 using namespace tarvik;
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "fuzz_input.h"
-#include "ui/commands.h"
-#include "ui/menu_model.h"
+#include "ui/tray/commands.h"
+#include "ui/tray/menu_model.h"
 
 using namespace tarvik;
 

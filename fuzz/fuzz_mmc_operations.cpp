@@ -13,6 +13,7 @@
 #include "platform/scsi_os.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"
+#include "scsi/spti.h"
 #include "scsi/spti_block.h"
 #include "scsi/transport.h"
 

@@ -10,9 +10,9 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include "platform/registry_memory.h"
+#include "settings/password_hash.h"
 #include "settings/reg_file.h"
 #include "settings/store.h"
-#include "ui/password.h"
 
 using namespace tarvik;
 

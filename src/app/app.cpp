@@ -6,6 +6,7 @@
 
 #include "base/log.h"
 #include "drive/all_drives.h"
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "drive/speed_control.h"
 #include "drive/tray.h"
@@ -15,7 +16,7 @@
 #include "scsi/transport.h"
 #include "settings/shell.h"
 #include "settings/store.h"
-#include "ui/strings.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 

@@ -3,13 +3,15 @@
 // its timers and the system events it reacts to. One object, owned by the main
 // window; the window procedure, hot keys, timers and tarvikctl all run their
 // work through it, and its host (app_host.h) is the only way out to Windows.
+// Its start-up and commands are defined in app.cpp, its timers and its
+// answers to the system's notifications in events.cpp.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
 #include "app/app_host.h"
 #include "app/device_broadcast.h"
-#include "ui/commands.h"
+#include "ui/tray/commands.h"
 
 namespace tarvik {
 

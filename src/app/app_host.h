@@ -8,7 +8,7 @@
 
 #include "drive/drive.h"
 #include "scsi/transport.h"
-#include "ui/reminder.h"  // kReminderAction, kReminderCancel, kReminderTimedOut
+#include "ui/dialogs/reminder.h"  // kReminderAction, kReminderCancel, kReminderTimedOut
 
 namespace tarvik {
 

@@ -8,6 +8,7 @@
 #include "base/bytes.h"
 #include "base/log.h"
 #include "drive/all_drives.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "drive/speed_obey.h"
 #include "drive/tray.h"
@@ -16,8 +17,8 @@
 #include "scsi/mmc.h"
 #include "settings/shell.h"
 #include "settings/store.h"
-#include "ui/reminder.h"
-#include "ui/strings.h"
+#include "ui/dialogs/reminder.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 

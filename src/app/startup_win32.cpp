@@ -5,16 +5,19 @@
 #include "base/log.h"
 #include "drive/all_drives.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
+#include "platform/handles_win32.h"
+#include "scsi/aspi_version.h"
 #include "scsi/transport.h"
 #include "settings/shell.h"
 #include "settings/store.h"
-#include "ui/commands.h"
-#include "ui/drive_info_win32.h"
-#include "ui/message_box_win32.h"
-#include "ui/strings.h"
-#include "ui/text_api_win32.h"
-#include "ui/tray_win32.h"
+#include "ui/dialogs/drive_info_win32.h"
+#include "ui/dialogs/message_box_win32.h"
+#include "ui/text/strings.h"
+#include "ui/text/text_api_win32.h"
+#include "ui/tray/commands.h"
+#include "ui/tray/tray_win32.h"
 
 namespace tarvik {
 namespace {
@@ -25,10 +28,8 @@ constexpr UINT kStartupErrorFlags = MB_ICONERROR | MB_TASKMODAL | MB_OK;
 constexpr ATOM kDialogClassAtom = 0x8002;
 
 bool ScreenHasMoreThan256Colours() {
-    HDC screen = ::GetDC(nullptr);
-    const int bits = ::GetDeviceCaps(screen, BITSPIXEL);
-    ::ReleaseDC(nullptr, screen);
-    return bits > 8;
+    const UniqueDc screen = WindowDc(nullptr);
+    return ::GetDeviceCaps(screen.get(), BITSPIXEL) > 8;
 }
 
 // "/exit": apply the stored speeds once, with no window and no running instance
@@ -45,12 +46,11 @@ void RunOneShot() {
 // Every dialog uses the system dialog class, so giving that class the program
 // icon gives it to all of them.
 void SetDialogClassIcon(HINSTANCE instance) {
-    HWND probe = ::CreateWindowExA(0, MAKEINTATOM(kDialogClassAtom), "", 0, 0, 0, 0, 0, nullptr,
-                                   nullptr, instance, nullptr);
+    const UniqueWindow probe(::CreateWindowExA(0, MAKEINTATOM(kDialogClassAtom), "", 0, 0, 0, 0, 0,
+                                               nullptr, nullptr, instance, nullptr));
     if (!probe) return;
-    ::SetClassLongPtrA(probe, GCLP_HICON,
+    ::SetClassLongPtrA(probe.get(), GCLP_HICON,
                        reinterpret_cast<LONG_PTR>(::LoadIconA(instance, "IconApp")));
-    ::DestroyWindow(probe);
 }
 
 void RunApplication(HINSTANCE instance, bool hide) {

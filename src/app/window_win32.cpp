@@ -9,20 +9,22 @@
 
 #include "app/app.h"
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
+#include "platform/late_bound_win32.h"
 #include "settings/store.h"
-#include "ui/about_win32.h"
-#include "ui/commands.h"
-#include "ui/drive_info_win32.h"
-#include "ui/drive_options_win32.h"
-#include "ui/menu_model.h"
-#include "ui/menu_win32.h"
-#include "ui/message_box_win32.h"
-#include "ui/options_dialog_win32.h"
-#include "ui/password_dialog_win32.h"
-#include "ui/reminder_win32.h"
-#include "ui/strings.h"
-#include "ui/tray_win32.h"
+#include "ui/dialogs/about_win32.h"
+#include "ui/dialogs/drive_info_win32.h"
+#include "ui/dialogs/drive_options_win32.h"
+#include "ui/dialogs/message_box_win32.h"
+#include "ui/dialogs/options_win32.h"
+#include "ui/dialogs/password_win32.h"
+#include "ui/dialogs/reminder_win32.h"
+#include "ui/text/strings.h"
+#include "ui/tray/commands.h"
+#include "ui/tray/menu_model.h"
+#include "ui/tray/menu_win32.h"
+#include "ui/tray/tray_win32.h"
 
 namespace tarvik {
 
@@ -31,27 +33,8 @@ MainWindowStart StartOptions;
 
 namespace {
 
-// The block-reason calls exist from Vista on: looked up once, at first use.
-struct BlockReasonApi {
-    using CreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
-    using DestroyFn = BOOL(WINAPI*)(HWND);
-    CreateFn create = nullptr;
-    DestroyFn destroy = nullptr;
-
-    static const BlockReasonApi& Get() {
-        static const BlockReasonApi api = [] {
-            BlockReasonApi a;
-            if (HMODULE user32 = ::LoadLibraryA("user32.dll")) {
-                a.create = reinterpret_cast<CreateFn>(
-                    reinterpret_cast<void*>(::GetProcAddress(user32, "ShutdownBlockReasonCreate")));
-                a.destroy = reinterpret_cast<DestroyFn>(reinterpret_cast<void*>(
-                    ::GetProcAddress(user32, "ShutdownBlockReasonDestroy")));
-            }
-            return a;
-        }();
-        return api;
-    }
-};
+// What the options dialogs open of the other dialogs.
+constexpr NestedDialogs kNestedDialogs{&MessageBoxRes, &AskPassword};
 
 // The main window as the program's host: timers, hot keys, the tray icon,
 // menus and dialogs are this window's.
@@ -89,10 +72,12 @@ public:
     int ConfirmPassword(const char* stored) override {
         return tarvik::ConfirmPassword(window_, stored);
     }
-    bool RunOptionsDialog() override { return tarvik::RunOptionsDialog(window_, &GlobalSettings); }
+    bool RunOptionsDialog() override {
+        return tarvik::RunOptionsDialog(window_, &GlobalSettings, kNestedDialogs);
+    }
     bool RunDriveOptionsDialog(CdromDrive* drive) override {
         DriveOptionsContext context{drive, GlobalSettings.Data, DriveListGeneration()};
-        return tarvik::RunDriveOptionsDialog(window_, context) == 1;
+        return tarvik::RunDriveOptionsDialog(window_, context, kNestedDialogs) == 1;
     }
     void ShowDriveInfo(uint32_t count) override {
         const auto& drives = CdromList.drives;
@@ -109,13 +94,14 @@ public:
     }
 
     bool SetBlockReason(const std::u16string& text) override {
-        const auto& api = BlockReasonApi::Get();
-        if (!api.create) return false;
+        // The block-reason calls exist from Vista on.
+        const auto create = late::ShutdownBlockReasonCreate();
+        if (!create) return false;
         const std::wstring wide(text.begin(), text.end());
-        return api.create(window_, wide.c_str()) != FALSE;
+        return create(window_, wide.c_str()) != FALSE;
     }
     void ClearBlockReason() override {
-        if (const auto& api = BlockReasonApi::Get(); api.destroy) api.destroy(window_);
+        if (const auto destroy = late::ShutdownBlockReasonDestroy()) destroy(window_);
     }
 
     void DestroyMainWindow() override { ::DestroyWindow(window_); }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "drive/tray.h"
 #include "platform/system.h"

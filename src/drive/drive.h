@@ -1,5 +1,6 @@
 #pragma once
-// The record of one optical drive and the process-wide list of drives.
+// The record of one optical drive and the list type that holds them (the
+// process-wide list, its building and the busy protocol: drive_list.h).
 #include <cstdint>
 #include <vector>
 
@@ -198,55 +199,6 @@ struct CdromListType {
     std::vector<CdromDrive> drives;
     uint32_t count() const { return static_cast<uint32_t>(drives.size()); }
 };
-
-// The process-wide drive list.
-extern CdromListType CdromList;
-
-}  // namespace tarvik
-
-namespace tarvik {
-
-// ---- busy protocol ----------------------------------------------------------
-// Observer of drive operations: started = 1 when one begins, 0 when it ends.
-using DriveBusyNotifyFn = void (*)(int started);
-void SetDriveBusyNotify(DriveBusyNotifyFn fn);
-
-// Takes the drive's Busy flag. Returns false (and does nothing) when the drive
-// is already in use, in which case the caller must return without effect.
-[[nodiscard]] bool BeginDriveOp(CdromDrive* drive);
-void EndDriveOp(CdromDrive* drive);
-
-// Scoped form of the pair: owns the flag when it could take it.
-class DriveOp {
-public:
-    explicit DriveOp(CdromDrive* drive) : drive_(BeginDriveOp(drive) ? drive : nullptr) {}
-    ~DriveOp() { Release(); }
-    DriveOp(const DriveOp&) = delete;
-    DriveOp& operator=(const DriveOp&) = delete;
-    explicit operator bool() const { return drive_ != nullptr; }
-    void Release() {
-        if (drive_) EndDriveOp(drive_);
-        drive_ = nullptr;
-    }
-
-private:
-    CdromDrive* drive_;
-};
-
-// ---- drive list -------------------------------------------------------------
-// Frees the list and builds it anew from the transport's drives. Returns 0
-// without touching the list while any drive is busy: a dialog or a scan
-// running its own message loop still holds a pointer to its record, so the
-// caller must try again once that has ended. Returns 1 when the list was built.
-int BuildDriveList();
-void FreeDriveList();
-// Fills Name and DefaultShortName; non-zero when INQUIRY succeeded.
-int ReadDriveName(CdromDrive* drive);
-// Changes whenever the list is built or freed, so code that ran a message
-// loop (a dialog, a menu) can tell that the records it held are gone.
-uint32_t DriveListGeneration();
-// Drive i of CdromList, or null when there is none.
-CdromDrive* DriveAt(uint32_t index);
 
 // Valid entries of a list: Count, but never more than the array holds, so a
 // corrupt count can't walk off the end.

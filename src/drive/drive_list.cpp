@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "base/log.h"
-#include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_detect.h"

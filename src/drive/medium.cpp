@@ -2,10 +2,12 @@
 #include "drive/medium.h"
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/tray.h"
 #include "platform/clock.h"
 #include "scsi/errors.h"
 #include "scsi/mmc.h"
+#include "scsi/mmc_answer.h"
 #include "scsi/transport.h"
 
 namespace tarvik {

@@ -2,11 +2,13 @@
 #include "drive/speed_control.h"
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_detect.h"
 #include "drive/speed_obey.h"
 #include "scsi/mmc.h"
+#include "scsi/mmc_answer.h"
 #include "scsi/transport.h"
 #include "settings/store.h"
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "drive/speed_obey.h"

@@ -4,9 +4,11 @@
 #include <string>
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "platform/system.h"
 #include "scsi/mmc.h"
+#include "scsi/mmc_answer.h"
 
 namespace tarvik {
 

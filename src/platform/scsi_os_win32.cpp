@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/late_bound_win32.h"
 #include "platform/scsi_os.h"
 
 namespace tarvik {
@@ -31,21 +32,13 @@ public:
         return true;
     }
 
-    bool UnderWine() override {
-        static const bool wine = [] {
-            HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-            return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
-        }();
-        return wine;
-    }
+    bool UnderWine() override { return late::wine_get_version() != nullptr; }
 
     bool LoadModule(const char* name) override {
         if (!module_) module_ = ::LoadLibraryA(name);
         return module_ != nullptr;
     }
-    void* ModuleProc(const char* name) override {
-        return module_ ? reinterpret_cast<void*>(::GetProcAddress(module_, name)) : nullptr;
-    }
+    void* ModuleProc(const char* name) override { return LibraryExport(module_, name); }
     std::string LoadedModulePath() override {
         if (!module_) return {};
         wchar_t path[MAX_PATH + 1] = {};

@@ -4,6 +4,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "platform/handles_win32.h"
+#include "platform/late_bound_win32.h"
 #include "platform/system.h"
 
 namespace tarvik {
@@ -71,18 +73,14 @@ public:
                               reinterpret_cast<LPARAM>(section), SMTO_NORMAL, 1000, &result);
     }
     uint32_t DllVersionMajor(const char* file) override {
-        HMODULE module = ::LoadLibraryA(file);
+        const UniqueModule module(::LoadLibraryA(file));
         if (!module) return 0;
         uint32_t major = 0;
-        using DllGetVersionFn = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
-        auto fn = reinterpret_cast<DllGetVersionFn>(
-            reinterpret_cast<void*>(::GetProcAddress(module, "DllGetVersion")));
-        if (fn) {
+        if (const auto fn = LibraryFunction<DLLGETVERSIONPROC>(module.get(), "DllGetVersion")) {
             DLLVERSIONINFO info{};
             info.cbSize = sizeof(info);
             if (fn(&info) == S_OK) major = info.dwMajorVersion;
         }
-        ::FreeLibrary(module);
         return major;
     }
 };

@@ -9,6 +9,7 @@
 
 #include "base/log.h"
 #include "platform/registry.h"
+#include "scsi/aspi.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/sense.h"
 #include "scsi/transport.h"

@@ -61,20 +61,4 @@ constexpr uint32_t kMediumTypeDoorOpen = 0x71;
 constexpr uint32_t kAudioPlaying = 0x11;
 constexpr uint32_t kAudioPaused = 0x12;
 
-// Decoders of returned codes.
-bool IsMediumTypeCD(uint32_t code);
-bool IsMediumTypeCDROM(uint32_t code);
-bool IsMediumTypeCDR(uint32_t code);
-bool IsMediumTypeCDRW(uint32_t code);
-bool IsMediumTypeNoDisc(uint32_t code);
-bool IsMediumTypeOther(uint32_t code);
-bool IsMediumTypeAudio(uint32_t code);
-bool IsProfileCD(int32_t profile);
-bool IsProfileDVD(int32_t profile);
-bool IsProfileBD(int32_t profile);
-bool IsProfileKnown(int32_t profile);
-bool HasTrayLoader(const CdromCapabilities& caps);
-bool CanReadDVD(const CdromCapabilities& caps);
-bool IsAudioActive(uint32_t audioStatus);
-
 }  // namespace tarvik

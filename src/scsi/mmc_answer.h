@@ -35,3 +35,24 @@ uint32_t DecodeBdDiscType(const uint8_t* answer, size_t length);
 int DecodeFeaturePresent(const uint8_t* answer, size_t length, uint32_t feature);
 
 }  // namespace tarvik::mmc
+
+namespace tarvik {
+
+// Decoders of the codes the drive returns (medium type, profile, audio
+// status; their constants are in mmc.h) and of the capabilities record.
+bool IsMediumTypeCD(uint32_t code);
+bool IsMediumTypeCDROM(uint32_t code);
+bool IsMediumTypeCDR(uint32_t code);
+bool IsMediumTypeCDRW(uint32_t code);
+bool IsMediumTypeNoDisc(uint32_t code);
+bool IsMediumTypeOther(uint32_t code);
+bool IsMediumTypeAudio(uint32_t code);
+bool IsProfileCD(int32_t profile);
+bool IsProfileDVD(int32_t profile);
+bool IsProfileBD(int32_t profile);
+bool IsProfileKnown(int32_t profile);
+bool HasTrayLoader(const CdromCapabilities& caps);
+bool CanReadDVD(const CdromCapabilities& caps);
+bool IsAudioActive(uint32_t audioStatus);
+
+}  // namespace tarvik

@@ -8,6 +8,7 @@
 #include "platform/system.h"
 #include "scsi/mmc_cdb.h"
 #include "scsi/sense.h"
+#include "scsi/spti.h"
 #include "scsi/spti_block.h"
 #include "scsi/transport.h"
 #include "scsi/transport_state.h"

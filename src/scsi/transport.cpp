@@ -4,7 +4,9 @@
 
 #include "base/log.h"
 #include "platform/clock.h"
+#include "scsi/aspi.h"
 #include "scsi/sense.h"
+#include "scsi/spti.h"
 #include "scsi/transport_state.h"
 
 namespace tarvik {

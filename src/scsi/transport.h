@@ -88,21 +88,7 @@ void ClearBrokenDrives();
 // out commands stay where they are.
 void ResetTransportState();
 
-// ---- the steps of SCSIInit and the two sets' drive search ----------------------
-
-// Loads the ASPI manager (once per process) and queries it. 1 usable, else 0;
-// sets AspiStatus.
-int AspiLoad();
-// Checks that SPTI can be used on this system. 1 usable, else 0; sets SptiStatus.
-int SptiInit();
-// First drive letter from `from` ('A'..'Z') up whose type is CD-ROM; writes
-// {0, 0, 0, letter} and returns 1, or returns 0 with the address unchanged.
-int FindCdromLetter(uint32_t from, DriveAddress* address);
-// Opens "\\.\X:" with the SPTI access mask, retrying a sharing violation.
-// false with the system error code when it did not open.
-[[nodiscard]] bool OpenDriveDevice(uint32_t letter, void** handle, uint32_t* error);
-// ASPI drive search from (firstAdapter, firstTarget) on; 1 found, 0 none.
-int GetLetter(uint32_t firstAdapter, uint32_t firstTarget, DriveAddress* address);
+// The two built-in sets and the steps of SCSIInit are aspi.h's and spti.h's.
 
 // The SPTI access mask in force (GENERIC_READ, or GENERIC_READ | GENERIC_WRITE).
 uint32_t GetSptiAccessMask();
@@ -111,14 +97,5 @@ uint32_t GetAspiAdapterCount();
 // Path of the loaded ASPI library (UTF-8), recorded for the drive information
 // dialog; empty when none is loaded.
 const std::string& GetAspiLibraryPath();
-// Called by AspiLoad right after the library is loaded, with its path.
-using AspiLoadedFn = void (*)(const std::string& libraryPath);
-void SetAspiLoadedNotify(AspiLoadedFn fn);
-// ASPI command blocks left with the manager after a time-out (kept alive).
-size_t ParkedAspiCommandCount();
-
-// The two built-in sets.
-const ScsiTransport& SptiTransport();
-const ScsiTransport& AspiTransport();
 
 }  // namespace tarvik

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/command_line.h"
-#include "ui/commands.h"
+#include "ui/tray/commands.h"
 
 namespace tarvik {
 namespace {

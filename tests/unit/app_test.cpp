@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "drive/speed_obey.h"
 #include "drive/tray.h"

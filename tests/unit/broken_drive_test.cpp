@@ -11,10 +11,11 @@
 #include "app/app.h"
 #include "base/log.h"
 #include "base/utf8.h"
+#include "drive/drive_list.h"
 #include "drive_sim_fixture.h"
 #include "scsi/aspi_defs.h"
-#include "ui/drive_info.h"
-#include "ui/strings.h"
+#include "ui/dialogs/drive_info.h"
+#include "ui/text/strings.h"
 
 namespace tarvik::test {
 namespace {

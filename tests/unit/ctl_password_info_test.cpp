@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/password.h"
+#include "settings/password_hash.h"
 
 extern char** environ;
 

@@ -6,8 +6,8 @@
 #include <map>
 #include <string>
 
-#include "ui/dialog_layout.h"
-#include "ui/dialog_table.h"
+#include "ui/dialog/dialog_layout.h"
+#include "ui/dialog/dialog_table.h"
 
 namespace tarvik::testing {
 

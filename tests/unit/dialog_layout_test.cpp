@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dialog_fakes.h"
-#include "ui/dialog_layout.h"
+#include "ui/dialog/dialog_layout.h"
 
 namespace tarvik {
 namespace {

@@ -3,7 +3,7 @@
 // smallest size a resizable dialog may be dragged to.
 #include <gtest/gtest.h>
 
-#include "ui/dialog_position.h"
+#include "ui/dialog/dialog_position.h"
 
 namespace tarvik {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "base/bytes.h"
-#include "ui/dialog_template.h"
-#include "ui/strings.h"
+#include "ui/dialog/dialog_template.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "drive/all_drives.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"
 #include "drive/tray.h"

@@ -11,11 +11,14 @@
 
 #include "base/log.h"
 #include "base/units.h"
+#include "drive/drive_list.h"
 #include "drive/speed_obey.h"
 #include "drive_sim_fixture.h"
+#include "scsi/aspi.h"
+#include "scsi/aspi_version.h"
 #include "scsi/transport.h"
 #include "scsi_fakes.h"
-#include "ui/drive_info.h"
+#include "ui/dialogs/drive_info.h"
 #include "version_block.h"
 
 namespace tarvik {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"

@@ -9,6 +9,7 @@
 
 #include "drive/all_drives.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"
 #include "drive/speed_detect.h"

@@ -12,15 +12,16 @@
 #include <set>
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 
 #include "drive/speed_detect.h"
 #include "drive/speed_obey.h"
 #include "drive_sim_fixture.h"
 #include "sim_drive.h"
 #include "string_ids.h"
-#include "ui/dialog_view.h"
-#include "ui/drive_options.h"
-#include "ui/strings.h"
+#include "ui/dialog/dialog_view.h"
+#include "ui/dialogs/drive_options.h"
+#include "ui/text/strings.h"
 
 namespace tarvik::test {
 namespace {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "platform/registry_memory.h"
 #include "scsi/transport.h"
 #include "settings/store.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/system.h"
-#include "ui/commands.h"
-#include "ui/menu_model.h"
+#include "ui/tray/commands.h"
+#include "ui/tray/menu_model.h"
 
 namespace tarvik {
 namespace {

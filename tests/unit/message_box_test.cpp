@@ -6,9 +6,9 @@
 #include <map>
 
 #include "dialog_fakes.h"
-#include "ui/dialog_layout.h"
-#include "ui/message_box.h"
-#include "ui/strings.h"
+#include "ui/dialog/dialog_layout.h"
+#include "ui/dialogs/message_box.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {

@@ -1,7 +1,7 @@
 // The Options dialog's model over map-backed controls and the memory registry:
 // its table, the enabling rules, the password and export clicks, and what OK
 // changes in the system and in the settings.
-#include "ui/options_dialog.h"
+#include "ui/dialogs/options.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "settings/shell.h"
 #include "settings_fixture.h"
 #include "string_ids.h"
-#include "ui/dialog_view.h"
+#include "ui/dialog/dialog_view.h"
 
 namespace tarvik {
 namespace {

@@ -6,9 +6,9 @@
 #include <set>
 #include <string>
 
-#include "ui/dialog_view.h"
-#include "ui/password.h"
-#include "ui/password_dialog.h"
+#include "settings/password_hash.h"
+#include "ui/dialog/dialog_view.h"
+#include "ui/dialogs/password.h"
 
 namespace tarvik {
 namespace {

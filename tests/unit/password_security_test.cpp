@@ -9,10 +9,10 @@
 #include <string>
 
 #include "base/secret.h"
+#include "settings/password_hash.h"
 #include "settings/reg_file.h"
 #include "settings_fixture.h"
-#include "ui/password.h"
-#include "ui/password_dialog.h"
+#include "ui/dialogs/password.h"
 
 namespace tarvik {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/clock.h"
-#include "ui/password.h"
+#include "settings/password_hash.h"
 
 namespace tarvik {
 namespace {

@@ -7,14 +7,15 @@
 #include <vector>
 
 #include "dialog_fakes.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "drive_sim_fixture.h"
 #include "platform/clock.h"
 #include "platform/system.h"
-#include "ui/dialog_layout.h"
-#include "ui/dialog_view.h"
-#include "ui/reminder.h"
-#include "ui/strings.h"
+#include "ui/dialog/dialog_layout.h"
+#include "ui/dialog/dialog_view.h"
+#include "ui/dialogs/reminder.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {

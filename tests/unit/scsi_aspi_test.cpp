@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "platform/registry_memory.h"
+#include "scsi/aspi.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/mmc.h"
 #include "scsi/transport.h"

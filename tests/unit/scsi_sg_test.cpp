@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "scsi/mmc.h"
 #include "scsi/sg_transport.h"

@@ -5,6 +5,7 @@
 
 #include "platform/clock.h"
 #include "scsi/mmc.h"
+#include "scsi/spti.h"
 #include "scsi/spti_block.h"
 #include "scsi/transport.h"
 #include "scsi_fakes.h"

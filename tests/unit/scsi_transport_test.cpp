@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "scsi/aspi.h"
 #include "scsi/aspi_defs.h"
+#include "scsi/spti.h"
 #include "scsi/transport.h"
 #include "scsi_fakes.h"
-#include "ui/strings.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {

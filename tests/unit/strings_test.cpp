@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "ui/strings.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ui/strings.h"
-#include "ui/text_layer.h"
+#include "ui/text/strings.h"
+#include "ui/text/text_layer.h"
 
 namespace tarvik {
 namespace {

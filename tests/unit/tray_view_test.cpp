@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/tray_view.h"
+#include "ui/tray/tray_view.h"
 
 namespace tarvik {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/version_info.h"
+#include "platform/version_info.h"
 #include "version_block.h"
 
 namespace tarvik {

@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "platform/system.h"
-#include "ui/dialog_template.h"
-#include "ui/dialog_win32.h"
-#include "ui/message_box.h"
-#include "ui/message_box_win32.h"
-#include "ui/strings.h"
-#include "ui/text_api_win32.h"
+#include "ui/dialog/dialog_template.h"
+#include "ui/dialog/dialog_win32.h"
+#include "ui/dialogs/message_box.h"
+#include "ui/dialogs/message_box_win32.h"
+#include "ui/text/strings.h"
+#include "ui/text/text_api_win32.h"
 
 namespace tarvik {
 namespace {

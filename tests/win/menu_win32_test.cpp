@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "base/log.h"
-#include "ui/commands.h"
-#include "ui/menu_win32.h"
+#include "ui/tray/commands.h"
+#include "ui/tray/menu_win32.h"
 
 namespace tarvik {
 namespace {

@@ -11,7 +11,7 @@
 #include "../data/md5_check.h"
 #include "platform/clock.h"
 #include "platform/md5.h"
-#include "ui/password.h"
+#include "settings/password_hash.h"
 
 namespace tarvik {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/strings.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {

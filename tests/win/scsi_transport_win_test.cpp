@@ -17,7 +17,9 @@
 #include "platform/clock.h"
 #include "platform/scsi_os.h"
 #include "platform/system.h"
+#include "scsi/aspi.h"
 #include "scsi/aspi_defs.h"
+#include "scsi/spti.h"
 #include "scsi/spti_block.h"
 #include "scsi/transport.h"
 

@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "platform/scsi_os.h"
+#include "scsi/aspi.h"
 #include "scsi/aspi_defs.h"
 #include "scsi/transport.h"
-#include "ui/tray_win32.h"
+#include "ui/tray/tray_win32.h"
 
 namespace tarvik {
 

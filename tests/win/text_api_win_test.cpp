@@ -9,8 +9,8 @@
 #include <string>
 
 #include "platform/system.h"
-#include "ui/strings.h"
-#include "ui/text_api_win32.h"
+#include "ui/text/strings.h"
+#include "ui/text/text_api_win32.h"
 
 namespace tarvik {
 namespace {

@@ -13,13 +13,14 @@
 #include "base/bytes.h"
 #include "base/log.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "platform/registry_memory.h"
 #include "scsi/mmc.h"
 #include "settings/store.h"
 #include "sim_bus.h"
 #include "sim_models.h"
 #include "sim_transport.h"
-#include "ui/drive_options.h"
+#include "ui/dialogs/drive_options.h"
 
 namespace tarvik::faults {
 

@@ -11,7 +11,7 @@
 
 #include "scsi/request.h"
 #include "sim_bus.h"
-#include "ui/drive_info.h"
+#include "ui/dialogs/drive_info.h"
 
 namespace tarvik::ctl {
 

@@ -10,9 +10,10 @@
 #include "ctl.h"
 #include "ctl_app.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "registry_file.h"
 #include "settings/store.h"
-#include "ui/commands.h"
+#include "ui/tray/commands.h"
 
 namespace tarvik::ctl {
 

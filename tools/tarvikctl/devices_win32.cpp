@@ -10,9 +10,9 @@
 #include "registry_file.h"
 #include "scsi/transport.h"
 #include "settings/store.h"
-#include "ui/commands.h"
-#include "ui/drive_info_win32.h"
-#include "ui/strings.h"
+#include "ui/dialogs/drive_info_win32.h"
+#include "ui/text/strings.h"
+#include "ui/tray/commands.h"
 
 namespace tarvik::ctl {
 

@@ -8,6 +8,7 @@
 
 #include "drive/all_drives.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "drive/speed_control.h"
 #include "platform/clock.h"
 #include "scsi/mmc.h"

@@ -18,6 +18,7 @@
 #include "disc_wait.h"
 #include "drive/all_drives.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"

@@ -9,7 +9,8 @@
 #include "base/utf8.h"
 #include "ctl.h"
 #include "ctl_run.h"
-#include "ui/drive_info.h"
+#include "drive/drive_list.h"
+#include "ui/dialogs/drive_info.h"
 
 namespace tarvik::ctl {
 

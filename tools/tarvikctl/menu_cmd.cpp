@@ -13,9 +13,10 @@
 #include "base/utf8.h"
 #include "ctl.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "registry_file.h"
 #include "settings/store.h"
-#include "ui/menu_model.h"
+#include "ui/tray/menu_model.h"
 
 namespace tarvik::ctl {
 

@@ -9,6 +9,7 @@
 #include "ctl.h"
 #include "platform/clock.h"
 #include "scsi/mmc.h"
+#include "scsi/mmc_answer.h"
 #include "scsi/transport.h"
 #include "sim_transport.h"
 

@@ -9,8 +9,8 @@
 
 #include "ctl.h"
 #include "registry_file.h"
+#include "settings/password_hash.h"
 #include "settings/store.h"
-#include "ui/password.h"
 
 namespace tarvik::ctl {
 

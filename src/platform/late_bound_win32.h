@@ -1,0 +1,51 @@
+#pragma once
+// The functions the program looks up at run time, in one place: those not
+// every Windows it runs on has (the headers of the oldest target, XP for the
+// 32-bit exe, may not even declare them), each looked up at its first use and
+// kept, and the exports of a library loaded by name. Each comes back null
+// where the system lacks it, and the caller checks at the call:
+//     if (const auto create = late::ShutdownBlockReasonCreate()) create(window, text);
+// Nothing here is imported, so the import table names none of them
+// (tests/e2e/test_binary.py).
+#include <windows.h>
+
+// These need windows.h first.
+#include <commctrl.h>
+#include <shellapi.h>
+
+namespace tarvik {
+
+// The export `name` of a loaded library; null when it has none or `module`
+// is null.
+void* LibraryExport(HMODULE module, const char* name);
+template <class Fn>
+Fn LibraryFunction(HMODULE module, const char* name) {
+    return reinterpret_cast<Fn>(LibraryExport(module, name));
+}
+
+namespace late {
+
+// The types of the functions the oldest target's headers do not declare
+// (checked against the declarations where the headers have them).
+using ShutdownBlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
+using ShutdownBlockReasonDestroyFn = BOOL(WINAPI*)(HWND);
+using WineGetVersionFn = const char*(CDECL*)();
+
+// comctl32.dll: InitCommonControlsEx from version 4.70 on, InitCommonControls
+// in every version.
+decltype(&::InitCommonControlsEx) InitCommonControlsEx();
+decltype(&::InitCommonControls) InitCommonControls();
+// user32.dll: the monitor functions, from Windows 98 and 2000 on.
+decltype(&::MonitorFromPoint) MonitorFromPoint();
+decltype(&::GetMonitorInfoA) GetMonitorInfoA();
+// user32.dll: the reason shown while the program holds up the end of the
+// session, from Vista on.
+ShutdownBlockReasonCreateFn ShutdownBlockReasonCreate();
+ShutdownBlockReasonDestroyFn ShutdownBlockReasonDestroy();
+// shell32.dll: the wide tray icon call, on the NT family.
+decltype(&::Shell_NotifyIconW) Shell_NotifyIconW();
+// ntdll.dll: there only under Wine (the library is not loaded for it).
+WineGetVersionFn wine_get_version();
+
+}  // namespace late
+}  // namespace tarvik
