@@ -12,8 +12,8 @@
 #include <set>
 
 #include "base/log.h"
-#include "drive/drive_list.h"
 
+#include "drive/drive_list.h"
 #include "drive/speed_detect.h"
 #include "drive/speed_obey.h"
 #include "drive_sim_fixture.h"
