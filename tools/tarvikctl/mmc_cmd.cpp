@@ -21,9 +21,9 @@ constexpr int64_t kMaxReadBlocks = 32768;
 class Report {
 public:
     void Num(const char* name, int64_t v) { record_[name] = v; }
-    void Hex(const char* name, uint64_t v) {
-        char b[32];
-        std::snprintf(b, sizeof b, "0x%02llX", static_cast<unsigned long long>(v));
+    void Hex(const char* name, uint32_t v) {
+        char b[16];
+        std::snprintf(b, sizeof b, "0x%02X", v);
         record_[name] = b;
     }
     void Text(const char* name, const std::string& v) { record_[name] = v; }
