@@ -5,13 +5,14 @@
 // the order --help lists them in) and runs the command's function; each
 // command lives in a file of its own.
 //
-// A new command: what the tray program also does (a speed, a tray, an event,
-// a menu) runs through the program's own App, as its menu, hot keys and
-// window do (ctl_run.h), so that the two cannot differ; only what the tray
-// program does not do (a single MMC operation, the simulated drive's tray
-// button, the settings file itself) calls the core directly. Add its row to
-// the table in main.cpp, with its usage, and print JSON with nlohmann
-// (ctl_json.h).
+// The rule for a new command: what the tray program also does through its
+// menus, hot keys or window (a speed, a tray, an event, a menu) goes through
+// the program's own App (Run in ctl_run.h), so that the two cannot differ.
+// Only what the tray program does elsewhere (a detection, in the drive options
+// dialog) or not at all (one MMC operation, a lock that must take, the
+// simulated drive's button, the settings file) calls the core's function
+// for it. Add the command's row, with its usage, to the table in main.cpp,
+// and print JSON with nlohmann (ctl_json.h).
 #include <cstdint>
 #include <string>
 #include <string_view>
