@@ -417,12 +417,8 @@ int RunDriveAction(CtlContext& ctx, const CtlCommand& command, const CtlArgs& ar
     const uint32_t i = IndexOf(d);
     // A speed step sends what its hot key sends; a speed the drive refused fails it.
     const unsigned step = SpeedStep(command.action);
+    if (step) run.Command(i, step);
     switch (command.action) {
-        case DriveAction::Max:
-        case DriveAction::Min:
-        case DriveAction::Faster:
-        case DriveAction::Slower:
-        case DriveAction::Restore: run.Command(i, step); break;
         case DriveAction::Eject:
             run.app->EjectOrClose(i, true);
             if (run.host.passwordAsked) {
@@ -445,7 +441,7 @@ int RunDriveAction(CtlContext& ctx, const CtlCommand& command, const CtlArgs& ar
                 return kExitFailed;
             }
             break;
-        case DriveAction::None: break;
+        default: break;
     }
     (void)Outcome(ctx, command.name, {i});
     const bool refused = step != 0 && SpeedRefused(ctx, d);
