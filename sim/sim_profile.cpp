@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "base/hex.h"
+#include "settings/reg_file.h"
 
 namespace tarvik::sim {
 
@@ -555,18 +554,16 @@ bool LoadProfileText(std::string_view text, Profile& out, std::string& error) {
 }
 
 bool LoadProfileFile(const std::string& path, Profile& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string text;
+    if (!ReadWholeFile(path, &text)) {
         error = path + ": cannot open the profile";
         return false;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (text.str().size() > (1u << 20)) {
+    if (text.size() > (1u << 20)) {
         error = path + ": profile larger than 1 MiB";
         return false;
     }
-    if (!LoadProfileText(text.str(), out, error)) {
+    if (!LoadProfileText(text, out, error)) {
         error = path + ": " + error;
         return false;
     }

@@ -1,9 +1,7 @@
 #include "sim_state.h"
 
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "settings/reg_file.h"
 
@@ -86,25 +84,16 @@ bool SaveBusState(const Bus& bus, const std::string& path, std::string& error) {
 }
 
 bool LoadBusState(Bus& bus, const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return true;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!ApplyBusStateText(bus, text.str(), error)) {
+    std::string text;
+    if (!ReadWholeFile(path, &text)) return true;  // nothing saved yet
+    if (!ApplyBusStateText(bus, text, error)) {
         error = path + ": " + error;
         return false;
     }
     return true;
 }
 
-bool SharedStateFile::Read(std::string& text) const {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return true;
-}
+bool SharedStateFile::Read(std::string& text) const { return ReadWholeFile(path_, &text); }
 
 bool SharedStateFile::Load(Bus& bus, std::string& error) {
     std::string text;

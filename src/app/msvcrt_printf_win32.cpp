@@ -1,8 +1,9 @@
-// The program formats only %s, %c, %d, %u, %lu, %x and %X (with widths and
-// zero fill), which the system's msvcrt.dll formats exactly as MinGW's own
-// C99 printf does. That one, which the C++ headers always choose, adds its
-// float and wide-character engine (about 20 KB) to the exe; these two entry
-// points hand the work to msvcrt instead. The snprintf form keeps C99's
+// Both exes (tarvik.exe and tarvikctl.exe) format only %s, %c, %d, %u, %lu,
+// %x and %X (with widths and zero fill; never %zu or %ll, which the msvcrt.dll
+// of older Windows does not know), and the system's msvcrt.dll formats those
+// exactly as MinGW's own C99 printf does. That one, which the C++ headers
+// always choose, adds its float and wide-character engine (about 20 KB) to
+// the exe; these two entry points hand the work to msvcrt instead. The snprintf form keeps C99's
 // contract: the text is always terminated and its full length is returned.
 #include <cstdarg>
 #include <cstddef>

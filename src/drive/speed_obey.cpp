@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "drive/medium.h"
 #include "drive/speed_control.h"

@@ -42,7 +42,8 @@ LETTER_MASK = {0: "0x8", 1: "0x10"}
 DISCS = {0: ["dvd", "dvd-r", "dvd+rw"], 1: ["cd-r", "cd", "cd-rw"]}
 FAMILY = {0: "dvd", 1: "cd"}
 # The system announces a disc once it can be read, and a drive still spinning
-# up cannot take a speed: each step waits until the drive says it is ready.
+# up cannot take a speed: a step waits until the drive says it is ready, and
+# the next step starts once no drive is spinning up (each wait at most this).
 SPIN_UP_S = 15
 EVENT_MASK = 0x1B  # start, disc change, resume, tray close
 DRIVE_CMD_EJECT, DRIVE_CMD_CLOSE, DRIVE_CMD_SET_SPEED = 1, 2, 12
@@ -150,6 +151,12 @@ class Soak:
         wait_until(lambda: self.run.user(d, "state")["ready"], SPIN_UP_S,
                    f"drive {d} ready", interval=0.2)
 
+    def wait_at_rest(self) -> None:
+        """Until neither drive is spinning a disc up (ready, empty or open)."""
+        for d in MODELS:
+            wait_until(lambda: _at_rest(self.run.user(d, "state")), SPIN_UP_S,
+                       f"drive {d} at rest", interval=0.2)
+
     def step_disc(self, d: int) -> None:
         """A new disc and the system's media arrival notice for its letter."""
         mark = self.run.mark()
@@ -198,7 +205,7 @@ class Soak:
         if self.baseline_at is None and all(self.counts.values()):
             self.baseline_at = len(self.samples) - 1
 
-    def loop(self, seconds: float, pause: float) -> None:
+    def loop(self, seconds: float) -> None:
         begin = time.monotonic()
         self.sample(0)
         order = list(STEPS)  # every kind once first, then at random
@@ -207,8 +214,8 @@ class Soak:
             d = self.rng.randrange(2)
             getattr(self, "step_" + kind)(d)
             self.counts[kind] += 1
+            self.wait_at_rest()
             self.sample(time.monotonic() - begin)
-            time.sleep(pause)
 
     # ---- the figures ----------------------------------------------------------------
     def figures(self) -> dict:
@@ -237,6 +244,10 @@ class Soak:
                 "missed": self.missed}
 
 
+def _at_rest(state: dict) -> bool:
+    return state["ready"] or state["trayOpen"] or state["medium"]["kind"] == "none"
+
+
 def _slope(values: list[int]) -> float:
     """Least-squares slope of values against their index (one sample a step)."""
     n = len(values)
@@ -247,13 +258,13 @@ def _slope(values: list[int]) -> float:
     return num / sum((i - mean_x) ** 2 for i in range(n))
 
 
-def soak(tarvik, workdir: Path, seconds: float, seed: int = 1, pause: float = 1.0) -> dict:
+def soak(tarvik, workdir: Path, seconds: float, seed: int = 1) -> dict:
     """Runs the soak on a session with no instance running; closes the instance
     (exit code 0 asserted) and returns the figures."""
     s = Soak(tarvik, workdir, seed)
     s.start()
     try:
-        s.loop(seconds, pause)
+        s.loop(seconds)
     except (AssertionError, TimeoutError) as e:
         # The figures so far, and whether the program is still there.
         figures = s.figures()

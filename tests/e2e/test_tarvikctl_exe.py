@@ -83,3 +83,13 @@ def test_no_drive_is_said_clearly(tarvik, workdir):
     for args in (["--system", "drives"], ["--device", "D:", "drives"]):
         r = tarvik.wine_run([str(tarvik.bin_dir / "tarvikctl.exe"), *args], cwd=workdir)
         assert r.returncode == 2, r.stderr
+
+
+def test_a_settings_file_in_folders_not_made_yet_is_written(tarvik, workdir):
+    # Folders made along the path, either separator, as on the host.
+    reg = workdir / "new" / "folders" / "settings.reg"
+    path = windows_path(workdir) + "\\new/folders\\settings.reg"
+    r = tarvik.wine_run([str(tarvik.bin_dir / "tarvikctl.exe"), "--sim", windows_path(DVD_PROFILE),
+                         "--registry", path, "select", "0", "3"], cwd=workdir)
+    assert r.returncode == 0, r.stderr
+    assert reg.read_bytes().startswith(b"\xff\xfe"), "no .reg file written"

@@ -1,10 +1,19 @@
 #pragma once
-// tarvikctl: runs the core's drive operations on simulated or real drives and
-// prints what came back. main.cpp parses the global options into a CtlContext and
-// dispatches on the command word; each command lives in its own file and
-// registers itself with TARVIK_CTL_COMMAND.
+// tarvikctl: runs the program's drive operations on simulated or real drives
+// and prints what came back. main.cpp parses the global options into a
+// CtlContext, finds the command word in its table of commands (which is also
+// the order --help lists them in) and runs the command's function; each
+// command lives in a file of its own.
+//
+// The rule for a new command: what the tray program also does through its
+// menus, hot keys or window (a speed, a tray, an event, a menu) goes through
+// the program's own App (Run in ctl_run.h), so that the two cannot differ.
+// Only what the tray program does elsewhere (a detection, in the drive options
+// dialog) or not at all (one MMC operation, a lock that must take, the
+// simulated drive's button, the settings file) calls the core's function
+// for it. Add the command's row, with its usage, to the table in main.cpp,
+// and print JSON with nlohmann (ctl_json.h).
 #include <cstdint>
-#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +21,7 @@
 #include "scsi/request.h"
 #include "sim_bus.h"
 #include "ui/dialogs/drive_info.h"
+#include "writer.h"
 
 namespace tarvik::ctl {
 
@@ -21,7 +31,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 struct CtlContext {
-    CtlContext(std::ostream& o, std::ostream& e) : out(o), err(e) {}
+    CtlContext(Writer& o, Writer& e) : out(o), err(e) {}
     sim::Bus bus;                       // drives from --sim, in the order given
     std::vector<std::string> profiles;  // their files
     std::string registryPath;           // --registry: commands load/save it themselves
@@ -35,45 +45,63 @@ struct CtlContext {
     // tarvikctl.exe without --registry: the user's registry itself, where the
     // tray program keeps its settings.
     bool realRegistry = false;
-    std::ostream& out;
-    std::ostream& err;
+    Writer& out;
+    Writer& err;
 };
 
-// args: the words after the command word. Returns an exit code.
-using CtlCommandFn = int (*)(CtlContext& ctx, const std::vector<std::string>& args);
+// What a one-drive step or tray command does (RunDriveAction).
+enum class DriveAction { None, Max, Min, Faster, Slower, Restore, Eject, Close, Lock, Unlock };
+
+using CtlArgs = std::vector<std::string>;  // the words after the command word
+struct CtlCommand;
+// A command's function; returns the exit code.
+using CtlRun = int(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args);
 
 struct CtlCommand {
     const char* name;
-    CtlCommandFn run;
-    const char* usage;  // "mmc DRIVE OP [ARGS]\n  ..." (first line is the synopsis)
+    CtlRun* run;
+    const char* usage;  // "mmc DRIVE OP [ARGS]\n  ..." (the first line is the synopsis)
+    DriveAction action = DriveAction::None;
+    // With real drives: the command runs without any (settings, a view of an
+    // empty drive list).
+    bool driveFree = false;
 };
 
-// Adds a command to the table; returns true so it can initialise a static.
-bool RegisterCtlCommand(const CtlCommand& command);
-const std::vector<CtlCommand>& CtlCommands();
+// The program, with its output streams.
+int CtlMain(const std::vector<std::string>& argv, Writer& out, Writer& err);
 
-#define TARVIK_CTL_CONCAT2(a, b) a##b
-#define TARVIK_CTL_CONCAT(a, b) TARVIK_CTL_CONCAT2(a, b)
-#define TARVIK_CTL_COMMAND(name, fn, usage)                                           \
-    static const bool TARVIK_CTL_CONCAT(kCtlRegistered_, __LINE__) [[maybe_unused]] = \
-        ::tarvik::ctl::RegisterCtlCommand({name, fn, usage})
+// ---- the commands (main.cpp lists them) ----
+// drive_cmd.cpp: the drive list, its speeds, trays and events, through App.
+CtlRun RunDrives, RunState, RunDetect, RunVerify, RunSelect, RunSet, RunDriveAction, RunEvent,
+    RunCloseAll, RunEjectAll;
+// info_cmd.cpp, menu_cmd.cpp: the program's drive information text and menus.
+CtlRun RunInfo, RunMenu;
+// mmc_cmd.cpp, sim_cmd.cpp: one operation on a drive itself; a simulated
+// drive's tray button, discs and audio.
+CtlRun RunMmc, RunSim;
+// password_cmd.cpp, settings_cmd.cpp: the stored settings.
+CtlRun RunPassword, RunSettings;
 
-// The whole program, with its streams (tests run it in-process).
-int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
-
-// Shared argument helpers.
+// ---- argument helpers ----
 // Decimal or 0x-hex, optionally negative when min < 0; false when not a
 // number or outside [min, max].
 [[nodiscard]] bool ParseNumber(std::string_view text, int64_t min, int64_t max, int64_t& out);
 // Prints "tarvikctl: <message>" and the command's usage on err; returns kExitUsage.
 int UsageError(CtlContext& ctx, const std::string& message, const char* usage = nullptr);
-// DRIVE argument: an index of the simulated bus. False (after UsageError) when bad.
-[[nodiscard]] bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index,
-                              const char* usage);
-// DRIVE argument of a command that talks to the drive itself (mmc): an index
-// of the simulated bus or of the real drives chosen with --device.
-[[nodiscard]] bool ParseDriveAddress(CtlContext& ctx, const std::string& text,
-                                     DriveAddress& address, const char* usage);
+
+// The drives a DRIVE argument counts, and how a message names them: "no
+// drive 3" + where + " (2 " + counted + ")".
+struct DriveRange {
+    size_t count;
+    std::string_view counted;     // "simulated; add them with --sim"
+    std::string_view where = "";  // " in the drive list"
+};
+// DRIVE argument: a drive number below range.count. False (after UsageError)
+// when it is not a number or there is no such drive.
+[[nodiscard]] bool ParseDrive(CtlContext& ctx, const std::string& text, const DriveRange& range,
+                              const char* usage, size_t& index);
+// The simulated drives of --sim.
+DriveRange SimDrives(const CtlContext& ctx);
 
 // ---- real drives: devices_host.cpp (sysfs and SG_IO), devices_win32.cpp
 // (the tray program's own SPTI or ASPI set) ----
@@ -93,9 +121,13 @@ void CloseRealDrives(const CtlContext& ctx);
 // (no library loaded), SG_IO on Linux, or SPTI / ASPI with the loaded
 // library's version strings on Windows.
 DriveInfoSources RunInfoSources(const CtlContext& ctx);
-// The address of real drive number n; false (after UsageError) when there is none.
-[[nodiscard]] bool RealDriveAddress(CtlContext& ctx, int64_t n, DriveAddress& address,
-                                    const char* usage);
+// The real drives of the run, in the order DRIVE numbers them, and how a
+// message names them ("optical drive(s) found").
+struct RealDriveList {
+    std::vector<DriveAddress> addresses;
+    const char* counted;
+};
+RealDriveList RealDrives();
 
 // A system error code of a failed drive command (errno on Linux, a Win32
 // code on Windows) in words, with what the user can do about it.
@@ -113,8 +145,5 @@ public:
 private:
     unsigned previous_ = 0;
 };
-
-// JSON string literal of a text (quotes included).
-std::string JsonString(std::string_view text);
 
 }  // namespace tarvik::ctl

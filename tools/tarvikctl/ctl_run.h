@@ -3,7 +3,6 @@
 // --registry, the program's App, the drive list built as start-up builds it
 // (examining a model seen for the first time), and the settings saved back.
 #include <memory>
-#include <ostream>
 #include <string>
 
 #include "app/app.h"

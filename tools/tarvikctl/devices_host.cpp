@@ -4,8 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <ostream>
-#include <sstream>
+#include <string_view>
 
 #include "ctl.h"
 #include "platform/clock.h"
@@ -49,10 +48,20 @@ std::string Listed(const std::vector<SysfsDrive>& drives) {
     return s;
 }
 
+// The items of a ';' list, empty ones left out.
+std::vector<std::string> SplitList(std::string_view list) {
+    std::vector<std::string> items;
+    while (!list.empty()) {
+        const size_t end = list.find(';');
+        if (end != 0) items.emplace_back(list.substr(0, end));
+        if (end == std::string_view::npos) break;
+        list.remove_prefix(end + 1);
+    }
+    return items;
+}
+
 bool LoadTestDrives(CtlContext& ctx, const char* profiles) {
-    std::stringstream list(profiles);
-    for (std::string path; std::getline(list, path, ';');) {
-        if (path.empty()) continue;
+    for (const std::string& path : SplitList(profiles)) {
         std::string error;
         if (!ctx.bus.AddFile(path, error)) {
             ctx.err << "tarvikctl: " << error << "\n";
@@ -62,10 +71,8 @@ bool LoadTestDrives(CtlContext& ctx, const char* profiles) {
     }
     auto& s = State();
     s.simOs = std::make_unique<sim::SimSgOs>(ctx.bus);
-    if (const char* deny = std::getenv(kTestSgDeny)) {
-        std::stringstream nodes(deny);
-        for (std::string node; std::getline(nodes, node, ';');) s.simOs->refuse[node] = EACCES;
-    }
+    if (const char* deny = std::getenv(kTestSgDeny))
+        for (const std::string& node : SplitList(deny)) s.simOs->refuse[node] = EACCES;
     s.simOs->readOnlyOnly = std::getenv(kTestSgReadOnly) != nullptr;
     SetSgOs(s.simOs.get());
     s.previousClock = &GetClock();
@@ -160,17 +167,10 @@ int OpenRealDrives(CtlContext& ctx, bool needDrives) {
     return kExitOk;
 }
 
-bool RealDriveAddress(CtlContext& ctx, int64_t n, DriveAddress& address, const char* usage) {
-    const auto& drives = SgDrives();
-    if (static_cast<size_t>(n) >= drives.size()) {
-        (void)UsageError(ctx,
-                         "no drive " + std::to_string(n) + " (" + std::to_string(drives.size()) +
-                             " optical drive(s) chosen with --device)",
-                         usage);
-        return false;
-    }
-    address = drives[static_cast<size_t>(n)].address;
-    return true;
+RealDriveList RealDrives() {
+    RealDriveList list{{}, "optical drive(s) chosen with --device"};
+    for (const SgDrive& d : SgDrives()) list.addresses.push_back(d.address);
+    return list;
 }
 
 DriveInfoSources RunInfoSources(const CtlContext& ctx) {

@@ -66,21 +66,13 @@ int OpenRealDrives(CtlContext& ctx, bool needDrives) {
     return kExitOk;
 }
 
-bool RealDriveAddress(CtlContext& ctx, int64_t n, DriveAddress& address, const char* usage) {
+RealDriveList RealDrives() {
     // In the order the drive list is built, which is the order of the menu.
-    int64_t count = 0;
+    RealDriveList list{{}, "optical drive(s) found"};
     DriveAddress a;
-    for (int found = Transport().FindFirstDrive(&a); found; found = Transport().FindNextDrive(&a)) {
-        if (count++ == n) {
-            address = a;
-            return true;
-        }
-    }
-    (void)UsageError(
-        ctx,
-        "no drive " + std::to_string(n) + " (" + std::to_string(count) + " optical drive(s) found)",
-        usage);
-    return false;
+    for (int found = Transport().FindFirstDrive(&a); found; found = Transport().FindNextDrive(&a))
+        list.addresses.push_back(a);
+    return list;
 }
 
 DriveInfoSources RunInfoSources(const CtlContext& ctx) {

@@ -38,7 +38,7 @@ bool StillLoading(const DriveAddress& address) {
 
 }  // namespace
 
-void WaitForDiscs(uint32_t letterMask, std::ostream& err) {
+void WaitForDiscs(uint32_t letterMask, Writer& err) {
     Clock& clock = GetClock();
     const uint32_t start = clock.TickCount();
     for (uint32_t i = 0; i < CdromList.count(); ++i) {

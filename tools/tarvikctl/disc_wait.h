@@ -1,7 +1,8 @@
 #pragma once
 // The wait before a disc event's speed is restored: see disc_wait.cpp.
 #include <cstdint>
-#include <ostream>
+
+#include "writer.h"
 
 namespace tarvik::ctl {
 
@@ -11,6 +12,6 @@ constexpr uint32_t kDiscWaitMs = 30000;
 // Waits, on the process clock, until each drive of the list that a disc event
 // for `letterMask` concerns is ready or has no disc, kDiscWaitMs at the most.
 // A drive still spinning up after that is named on `err`; the event goes on.
-void WaitForDiscs(uint32_t letterMask, std::ostream& err);
+void WaitForDiscs(uint32_t letterMask, Writer& err);
 
 }  // namespace tarvik::ctl

@@ -5,15 +5,13 @@
 // settings back.
 #include <cstdio>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "base/units.h"
 #include "ctl.h"
 #include "ctl_app.h"
+#include "ctl_json.h"
 #include "ctl_run.h"
 #include "disc_wait.h"
 #include "drive/all_drives.h"
@@ -35,67 +33,13 @@ namespace tarvik::ctl {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-constexpr const char* kDrivesUsage =
-    "drives\n"
-    "  build the drive list and print each drive, its flags and its three speed lists";
-constexpr const char* kStateUsage =
-    "state DRIVE\n  check the drive's state and print the live fields";
-constexpr const char* kDetectUsage =
-    "detect DRIVE auto|fast|full|measure\n"
-    "  detect the speeds for the medium in the drive (progress on stderr), save, print the list";
-constexpr const char* kSelectUsage =
-    "select DRIVE INDEX\n  choose entry INDEX of the current speed list, as the speed menu does";
-constexpr const char* kSetUsage = "set DRIVE KBPS\n  send one speed command with read speed KBPS";
-constexpr const char* kEventUsage =
-    "event start|disk|resume [LETTERMASK]\n  restore the selected speeds after an event";
-constexpr const char* kMaxUsage = "max DRIVE\n  the fastest speed of the current list";
-constexpr const char* kMinUsage = "min DRIVE\n  the slowest speed of the current list";
-constexpr const char* kFasterUsage = "faster DRIVE\n  one speed faster";
-constexpr const char* kSlowerUsage = "slower DRIVE\n  one speed slower";
-constexpr const char* kRestoreUsage =
-    "restore DRIVE\n  the selected speed, whatever the drive runs at";
-constexpr const char* kEjectUsage =
-    "eject DRIVE\n  eject the tray (unlocked first, locked again with AutoLock)";
-constexpr const char* kCloseUsage = "close DRIVE\n  close the tray";
-constexpr const char* kLockUsage = "lock DRIVE\n  prevent medium removal";
-constexpr const char* kUnlockUsage = "unlock DRIVE\n  allow medium removal";
-constexpr const char* kCloseAllUsage = "close-all\n  close every tray that can be closed";
-constexpr const char* kVerifyUsage =
-    "verify DRIVE [--read]\n"
-    "  does the drive obey the speed? each speed command at 4x and at full speed, the\n"
-    "  reported speed after each; --read also times a one-second read at both";
-constexpr const char* kEjectAllUsage =
-    "eject-all\n  eject every disc (not from drives locked under a password)";
-
-const char* UsageOf(const std::string& name) {
-    if (name == "max") return kMaxUsage;
-    if (name == "min") return kMinUsage;
-    if (name == "faster") return kFasterUsage;
-    if (name == "slower") return kSlowerUsage;
-    if (name == "restore") return kRestoreUsage;
-    if (name == "eject") return kEjectUsage;
-    if (name == "close") return kCloseUsage;
-    if (name == "lock") return kLockUsage;
-    return kUnlockUsage;
-}
-
+// DRIVE: a drive of the list the run built.
 bool ParseListDrive(CtlContext& ctx, const std::string& text, CdromDrive*& drive,
                     const char* usage) {
-    int64_t n = 0;
-    if (!ParseNumber(text, 0, 1000, n)) {
-        (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
+    size_t n = 0;
+    if (!ParseDrive(ctx, text, {CdromList.count(), "listed", " in the drive list"}, usage, n))
         return false;
-    }
     drive = DriveAt(static_cast<uint32_t>(n));
-    if (!drive) {
-        (void)UsageError(ctx,
-                         "no drive " + std::to_string(n) + " in the drive list (" +
-                             std::to_string(CdromList.count()) + " listed)",
-                         usage);
-        return false;
-    }
     return true;
 }
 
@@ -159,7 +103,7 @@ Json ListJson(const SpeedList& list) {
             {"entries", entries}};
 }
 
-void PrintList(std::ostream& o, const char* family, const SpeedList& list) {
+void PrintList(Writer& o, const char* family, const SpeedList& list) {
     o << "  " << family << ": factor=" << list.Factor << " selected=" << list.Selected
       << " maxLevel=" << list.MaxLevel << " maxSpeed=" << list.MaxSpeed
       << " methodDetected=" << list.MethodDetected << " methodPrefered=" << list.MethodPrefered
@@ -193,7 +137,7 @@ Json DriveJson(uint32_t index, const CdromDrive& d) {
             {"bd", ListJson(d.SpeedListBD)}};
 }
 
-void PrintDrive(std::ostream& o, uint32_t index, const CdromDrive& d) {
+void PrintDrive(Writer& o, uint32_t index, const CdromDrive& d) {
     o << "drive " << index << ": \"" << d.Name << "\"\n"
       << "  short name: " << Narrow(d.ShortName[0] ? d.ShortName : d.DefaultShortName)
       << "  instance: " << d.DupIndex << "  address: " << d.Address.adapter << ":"
@@ -222,7 +166,7 @@ Json StateJson(uint32_t index, const CdromDrive& d) {
             {"writeSpeed", d.Caps.currentWriteSpeed}};
 }
 
-void PrintState(std::ostream& o, uint32_t index, const CdromDrive& d) {
+void PrintState(Writer& o, uint32_t index, const CdromDrive& d) {
     o << "drive " << index << ": " << FamilyName(d.CurrentFamily)
       << " medium=" << (d.MediumPresent ? ClassName(d.MediumClass) : "none")
       << " mediumType=" << Hex(d.Caps.mediumType, 2) << " profile="
@@ -241,10 +185,11 @@ int Outcome(CtlContext& ctx, const char* command, const std::vector<uint32_t>& d
         Json states = Json::array();
         for (uint32_t i : drives) states.push_back(StateJson(i, CdromList.drives[i]));
         j["drives"] = states;
-        ctx.out << j.dump(2) << "\n";
+        ctx.out << JsonText(j, 2) << "\n";
     } else {
         for (auto& [k, v] : extra.items())
-            ctx.out << k << ": " << (v.is_string() ? v.get<std::string>() : v.dump()) << "\n";
+            ctx.out << k << ": " << (v.is_string() ? v.get<std::string>() : JsonText(v, -1))
+                    << "\n";
         for (uint32_t i : drives) PrintState(ctx.out, i, CdromList.drives[i]);
     }
     return kExitOk;
@@ -287,6 +232,66 @@ std::vector<uint32_t> AllDrives() {
     return v;
 }
 
+// Progress of a detection on stderr: the bar as a percentage on one line,
+// each speed found on a line of its own.
+struct DetectProgress {
+    Writer* err;
+    int lastPercent = -1;
+    bool lineOpen = false;
+
+    static int Fn(uint32_t min, uint32_t max, uint32_t pos, uint32_t speed, uint32_t command,
+                  void* user) {
+        auto* self = static_cast<DetectProgress*>(user);
+        if (speed != 0) {
+            if (self->lineOpen) *self->err << "\n";
+            self->lineOpen = false;
+            *self->err << "found " << speed << " KB/s with command " << command << "\n";
+            return 1;
+        }
+        if (max > min) {
+            const uint32_t p = pos < min ? 0 : pos > max ? max - min : pos - min;
+            const int percent = static_cast<int>(uint64_t{p} * 100 / (max - min));
+            if (percent != self->lastPercent) {
+                *self->err << "\rprogress " << percent << "%";
+                self->lastPercent = percent;
+                self->lineOpen = true;
+            }
+        }
+        return 1;
+    }
+};
+
+// The lock and unlock commands: the tray program has no such command (its
+// lock follows AutoLock), so they send the command themselves. A lock that did
+// not take must not read as one: scripts rely on it. Returns false after a
+// message.
+bool LockTray(CtlContext& ctx, CdromDrive* d, bool lock) {
+    DriveOp op(d);
+    const bool began = static_cast<bool>(op);
+    const int done = began ? PreventCDROMRemoval(d->Address, lock ? 1 : 0) : 0;
+    ScsiLastError failure;
+    GetLastScsiError(&failure);
+    op.Release();
+    CheckDriveState(d);
+    if (done) return true;
+    ctx.err << "tarvikctl: drive " << IndexOf(d) << ": the tray was not "
+            << (lock ? "locked" : "unlocked") << ": "
+            << (began ? CommandFailureText(failure) : std::string("the drive is busy")) << "\n";
+    return false;
+}
+
+// The drive command of a speed step; 0 for the tray commands.
+unsigned SpeedStep(DriveAction action) {
+    switch (action) {
+        case DriveAction::Max: return DRIVE_CMD_MAX_SPEED;
+        case DriveAction::Min: return DRIVE_CMD_MIN_SPEED;
+        case DriveAction::Faster: return DRIVE_CMD_FASTER;
+        case DriveAction::Slower: return DRIVE_CMD_SLOWER;
+        case DriveAction::Restore: return DRIVE_CMD_RESTORE;
+        default: return 0;
+    }
+}
+
 const char* VerdictName(uint32_t v) {
     switch (VerdictKind(v)) {
         case kVerdictObeys: return "obeys";
@@ -307,7 +312,7 @@ Json MethodJson(const VerifyMethod& m) {
             {"reportedHigh", m.reportedHigh}};
 }
 
-void PrintMethod(std::ostream& o, const char* name, const VerifyMethod& m) {
+void PrintMethod(Writer& o, const char* name, const VerifyMethod& m) {
     o << "  " << name << ": "
       << (m.accepted  ? "accepted"
           : m.refused ? "refused (ILLEGAL REQUEST)"
@@ -315,17 +320,19 @@ void PrintMethod(std::ostream& o, const char* name, const VerifyMethod& m) {
       << " reported low=" << m.reportedLow << " high=" << m.reportedHigh << "\n";
 }
 
+}  // namespace
+
 // ---- commands ----------------------------------------------------------------
 
-int RunDrives(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return UsageError(ctx, "drives takes no arguments", kDrivesUsage);
+int RunDrives(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (!args.empty()) return UsageError(ctx, "drives takes no arguments", command.usage);
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     if (ctx.json) {
         Json list = Json::array();
         for (uint32_t i = 0; i < CdromList.count(); ++i)
             list.push_back(DriveJson(i, CdromList.drives[i]));
-        ctx.out << Json{{"count", CdromList.count()}, {"drives", list}}.dump(2) << "\n";
+        ctx.out << JsonText(Json{{"count", CdromList.count()}, {"drives", list}}, 2) << "\n";
     } else {
         ctx.out << CdromList.count() << " drive(s)\n";
         for (uint32_t i = 0; i < CdromList.count(); ++i)
@@ -334,48 +341,19 @@ int RunDrives(CtlContext& ctx, const std::vector<std::string>& args) {
     return run.Finish() ? kExitOk : kExitFailed;
 }
 
-int RunState(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1) return UsageError(ctx, "state needs DRIVE", kStateUsage);
+int RunState(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (args.size() != 1) return UsageError(ctx, "state needs DRIVE", command.usage);
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, kStateUsage)) return kExitUsage;
+    if (!ParseListDrive(ctx, args[0], d, command.usage)) return kExitUsage;
     CheckDriveState(d);
     (void)Outcome(ctx, "state", {IndexOf(d)});
     return run.Finish() ? kExitOk : kExitFailed;
 }
 
-// Progress of a detection on stderr: the bar as a percentage on one line,
-// each speed found on a line of its own.
-struct DetectProgress {
-    std::ostream* err;
-    int lastPercent = -1;
-    bool lineOpen = false;
-
-    static int Fn(uint32_t min, uint32_t max, uint32_t pos, uint32_t speed, uint32_t command,
-                  void* user) {
-        auto* self = static_cast<DetectProgress*>(user);
-        if (speed != 0) {
-            if (self->lineOpen) *self->err << "\n";
-            self->lineOpen = false;
-            *self->err << "found " << speed << " KB/s with command " << command << "\n";
-            return 1;
-        }
-        if (max > min) {
-            const uint32_t p = pos < min ? 0 : pos > max ? max - min : pos - min;
-            const int percent = static_cast<int>(uint64_t{p} * 100 / (max - min));
-            if (percent != self->lastPercent) {
-                *self->err << "\rprogress " << percent << "%" << std::flush;
-                self->lastPercent = percent;
-                self->lineOpen = true;
-            }
-        }
-        return 1;
-    }
-};
-
-int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 2) return UsageError(ctx, "detect needs DRIVE and a kind", kDetectUsage);
+int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (args.size() != 2) return UsageError(ctx, "detect needs DRIVE and a kind", command.usage);
     const std::string& kind = args[1];
     void (*scan)(CdromDrive*, ProgressFn, void*) = nullptr;
     if (kind == "auto")
@@ -387,12 +365,12 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
     else if (kind == "measure")
         scan = ScanCDROMSpeedRead;
     else
-        return UsageError(ctx, "unknown detection \"" + kind + "\"", kDetectUsage);
+        return UsageError(ctx, "unknown detection \"" + kind + "\"", command.usage);
 
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, kDetectUsage)) return kExitUsage;
+    if (!ParseListDrive(ctx, args[0], d, command.usage)) return kExitUsage;
     DetectProgress progress{&ctx.err};
     scan(d, DetectProgress::Fn, &progress);
     if (progress.lineOpen) ctx.err << "\n";
@@ -404,12 +382,12 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
     const SpeedList& list = d->CurrentList();
     const bool failed = EntryCount(list) == 0;
     if (ctx.json) {
-        ctx.out << Json{{"command", "detect"},
-                        {"kind", kind},
-                        {"index", IndexOf(d)},
-                        {"family", FamilyName(d->CurrentFamily)},
-                        {"list", ListJson(list)}}
-                       .dump(2)
+        ctx.out << JsonText(Json{{"command", "detect"},
+                                 {"kind", kind},
+                                 {"index", IndexOf(d)},
+                                 {"family", FamilyName(d->CurrentFamily)},
+                                 {"list", ListJson(list)}},
+                            2)
                 << "\n";
     } else {
         ctx.out << "drive " << IndexOf(d) << ": " << kind << " detection\n";
@@ -431,187 +409,14 @@ int RunDetect(CtlContext& ctx, const std::vector<std::string>& args) {
     return failed || unmeasured || !saved ? kExitFailed : kExitOk;
 }
 
-int RunSelect(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 2) return UsageError(ctx, "select needs DRIVE and INDEX", kSelectUsage);
-    int64_t k = 0;
-    if (!ParseNumber(args[1], 0, kMaxSpeedEntries - 1, k))
-        return UsageError(ctx, "INDEX must be 0.." + std::to_string(kMaxSpeedEntries - 1),
-                          kSelectUsage);
-    Run run(ctx);
-    if (!run.ok) return kExitFailed;
-    CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, kSelectUsage)) return kExitUsage;
-
-    run.Command(IndexOf(d), DRIVE_CMD_SET_SPEED, static_cast<unsigned>(k));
-    if (static_cast<uint32_t>(k) >= EntryCount(d->CurrentList())) {
-        ctx.err << "tarvikctl: the " << FamilyName(d->CurrentFamily) << " list of drive "
-                << IndexOf(d) << " has no entry " << k << "\n";
-        (void)run.Finish();
-        return kExitFailed;
-    }
-    (void)Outcome(ctx, "select", {IndexOf(d)});
-    const bool refused = SpeedRefused(ctx, d);
-    return run.Finish() && !refused ? kExitOk : kExitFailed;
-}
-
-int RunSet(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 2) return UsageError(ctx, "set needs DRIVE and KBPS", kSetUsage);
-    int64_t kbps = 0;
-    if (!ParseNumber(args[1], 1, 0xFFFFFFFFLL, kbps))
-        return UsageError(ctx, "KBPS must be a positive number", kSetUsage);
-    Run run(ctx);
-    if (!run.ok) return kExitFailed;
-    CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, kSetUsage)) return kExitUsage;
-    CheckDriveState(d);
-    SetSpeed(d, static_cast<uint32_t>(kbps));
-    (void)Outcome(ctx, "set", {IndexOf(d)});
-    const bool refused = SpeedRefused(ctx, d);
-    return run.Finish() && !refused ? kExitOk : kExitFailed;
-}
-
-// The hot-key speed actions: each checks the drive first.
-int RunStep(CtlContext& ctx, const char* name, const std::vector<std::string>& args) {
-    if (args.size() != 1) return UsageError(ctx, std::string(name) + " needs DRIVE", UsageOf(name));
-    Run run(ctx);
-    if (!run.ok) return kExitFailed;
-    CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, UsageOf(name))) return kExitUsage;
-    const std::string action = name;
-    const unsigned code = action == "max"       ? DRIVE_CMD_MAX_SPEED
-                          : action == "min"     ? DRIVE_CMD_MIN_SPEED
-                          : action == "restore" ? DRIVE_CMD_RESTORE
-                          : action == "faster"  ? DRIVE_CMD_FASTER
-                                                : DRIVE_CMD_SLOWER;
-    run.Command(IndexOf(d), code);
-    (void)Outcome(ctx, name, {IndexOf(d)});
-    const bool refused = SpeedRefused(ctx, d);
-    return run.Finish() && !refused ? kExitOk : kExitFailed;
-}
-
-int RunMax(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "max", a); }
-int RunMin(CtlContext& ctx, const std::vector<std::string>& a) { return RunStep(ctx, "min", a); }
-int RunFaster(CtlContext& ctx, const std::vector<std::string>& a) {
-    return RunStep(ctx, "faster", a);
-}
-int RunSlower(CtlContext& ctx, const std::vector<std::string>& a) {
-    return RunStep(ctx, "slower", a);
-}
-int RunRestore(CtlContext& ctx, const std::vector<std::string>& a) {
-    return RunStep(ctx, "restore", a);
-}
-
-int RunEvent(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.empty() || args.size() > 2) return UsageError(ctx, "event needs a kind", kEventUsage);
-    uint32_t bit = 0;
-    if (args[0] == "start")
-        bit = kEventStart;
-    else if (args[0] == "disk")
-        bit = kEventDiskChange;
-    else if (args[0] == "resume")
-        bit = kEventResume;
-    else
-        return UsageError(ctx, "unknown event \"" + args[0] + "\"", kEventUsage);
-    int64_t mask = 0;
-    if (args.size() == 2 && !ParseNumber(args[1], 0, 0x3FFFFFF, mask))
-        return UsageError(ctx, "LETTERMASK must be a unit mask (bit 0 = A:)", kEventUsage);
-    // The start event is the program's start-up itself; the others are the
-    // commands the window posts for the system's notifications.
-    Run run(ctx, bit != kEventStart);
-    if (!run.ok) return kExitFailed;
-    if (bit == kEventStart) {
-        run.app->DrivesInit(1);
-    } else if (bit == kEventDiskChange) {
-        WaitForDiscs(static_cast<uint32_t>(mask), ctx.err);
-        run.app->Command(CMD_MEDIA_ARRIVED, static_cast<uint32_t>(mask));
-    } else {
-        run.app->Command(CMD_RESUME, 0);
-    }
-    (void)Outcome(ctx, "event", AllDrives(),
-                  {{"event", args[0]}, {"letterMask", Hex(static_cast<uint32_t>(mask), 1)}});
-    return run.Finish() ? kExitOk : kExitFailed;
-}
-
-int RunTray(CtlContext& ctx, const char* name, const std::vector<std::string>& args) {
-    if (args.size() != 1) return UsageError(ctx, std::string(name) + " needs DRIVE", UsageOf(name));
-    Run run(ctx);
-    if (!run.ok) return kExitFailed;
-    CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, UsageOf(name))) return kExitUsage;
-    const std::string action = name;
-    if (action == "eject") {
-        run.app->EjectOrClose(IndexOf(d), true);
-        if (run.host.passwordAsked) {
-            // The program asks for the eject password here; a script cannot answer.
-            ctx.err << "tarvikctl: drive " << IndexOf(d)
-                    << " is locked under an eject password; not ejected\n";
-            (void)run.Finish();
-            return kExitFailed;
-        }
-    } else if (action == "close") {
-        run.app->EjectOrClose(IndexOf(d), false);
-        run.host.RunPolls(*run.app);  // the restore once the disc is seen
-    } else {
-        // A lock that did not take must not read as one: scripts rely on it.
-        DriveOp op(d);
-        const bool began = static_cast<bool>(op);
-        const int done = began ? PreventCDROMRemoval(d->Address, action == "lock" ? 1 : 0) : 0;
-        ScsiLastError failure;
-        GetLastScsiError(&failure);
-        op.Release();
-        CheckDriveState(d);
-        if (!done) {
-            ctx.err << "tarvikctl: drive " << IndexOf(d) << ": the tray was not "
-                    << (action == "lock" ? "locked" : "unlocked") << ": "
-                    << (began ? CommandFailureText(failure) : std::string("the drive is busy"))
-                    << "\n";
-            (void)Outcome(ctx, name, {IndexOf(d)});
-            (void)run.Finish();
-            return kExitFailed;
-        }
-    }
-    (void)Outcome(ctx, name, {IndexOf(d)});
-    return run.Finish() ? kExitOk : kExitFailed;
-}
-
-int RunEject(CtlContext& ctx, const std::vector<std::string>& a) {
-    return RunTray(ctx, "eject", a);
-}
-int RunClose(CtlContext& ctx, const std::vector<std::string>& a) {
-    return RunTray(ctx, "close", a);
-}
-int RunLock(CtlContext& ctx, const std::vector<std::string>& a) { return RunTray(ctx, "lock", a); }
-int RunUnlock(CtlContext& ctx, const std::vector<std::string>& a) {
-    return RunTray(ctx, "unlock", a);
-}
-
-int RunCloseAll(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return UsageError(ctx, "close-all takes no arguments", kCloseAllUsage);
-    Run run(ctx);
-    if (!run.ok) return kExitFailed;
-    CloseAllTrays();
-    (void)Outcome(ctx, "close-all", AllDrives(), {{"allClosed", IsAllClosed()}});
-    return run.Finish() ? kExitOk : kExitFailed;
-}
-
-int RunEjectAll(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (!args.empty()) return UsageError(ctx, "eject-all takes no arguments", kEjectAllUsage);
-    Run run(ctx);
-    if (!run.ok) return kExitFailed;
-    const uint32_t mask = EjectAllDisks();
-    CheckAllDrives();  // show the trays as they are now
-    (void)Outcome(ctx, "eject-all", AllDrives(), {{"mask", Hex(mask, 8)}});
-    return run.Finish() ? kExitOk : kExitFailed;
-}
-
-int RunVerify(CtlContext& ctx, const std::vector<std::string>& args) {
+int RunVerify(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
     if (args.empty() || args.size() > 2 || (args.size() == 2 && args[1] != "--read"))
-        return UsageError(ctx, "verify needs DRIVE and takes only --read", kVerifyUsage);
+        return UsageError(ctx, "verify needs DRIVE and takes only --read", command.usage);
     const bool withRead = args.size() == 2;
     Run run(ctx);
     if (!run.ok) return kExitFailed;
     CdromDrive* d = nullptr;
-    if (!ParseListDrive(ctx, args[0], d, kVerifyUsage)) return kExitUsage;
+    if (!ParseListDrive(ctx, args[0], d, command.usage)) return kExitUsage;
     VerifyResult r;
     if (!VerifySpeedControl(d, withRead, &r)) {
         ctx.err << "tarvikctl: drive " << IndexOf(d) << " is busy\n";
@@ -632,7 +437,7 @@ int RunVerify(CtlContext& ctx, const std::vector<std::string>& args) {
                   {"setStreaming", MethodJson(r.streaming)}};
         j["read"] = r.read ? Json{{"low", r.readLow}, {"high", r.readHigh}} : Json(nullptr);
         j["drives"] = Json::array({StateJson(IndexOf(d), *d)});
-        ctx.out << j.dump(2) << "\n";
+        ctx.out << JsonText(j, 2) << "\n";
     } else {
         ctx.out << "drive " << IndexOf(d) << ": " << FamilyName(d->CurrentFamily) << " "
                 << VerdictName(r.verdict) << (byRead ? " (timed read)" : "")
@@ -646,25 +451,137 @@ int RunVerify(CtlContext& ctx, const std::vector<std::string>& args) {
     return run.Finish() ? kExitOk : kExitFailed;
 }
 
-}  // namespace
+int RunSelect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (args.size() != 2) return UsageError(ctx, "select needs DRIVE and INDEX", command.usage);
+    int64_t k = 0;
+    if (!ParseNumber(args[1], 0, kMaxSpeedEntries - 1, k))
+        return UsageError(ctx, "INDEX must be 0.." + std::to_string(kMaxSpeedEntries - 1),
+                          command.usage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, command.usage)) return kExitUsage;
 
-TARVIK_CTL_COMMAND("verify", RunVerify, kVerifyUsage);
-TARVIK_CTL_COMMAND("drives", RunDrives, kDrivesUsage);
-TARVIK_CTL_COMMAND("state", RunState, kStateUsage);
-TARVIK_CTL_COMMAND("detect", RunDetect, kDetectUsage);
-TARVIK_CTL_COMMAND("select", RunSelect, kSelectUsage);
-TARVIK_CTL_COMMAND("set", RunSet, kSetUsage);
-TARVIK_CTL_COMMAND("max", RunMax, kMaxUsage);
-TARVIK_CTL_COMMAND("min", RunMin, kMinUsage);
-TARVIK_CTL_COMMAND("faster", RunFaster, kFasterUsage);
-TARVIK_CTL_COMMAND("slower", RunSlower, kSlowerUsage);
-TARVIK_CTL_COMMAND("restore", RunRestore, kRestoreUsage);
-TARVIK_CTL_COMMAND("event", RunEvent, kEventUsage);
-TARVIK_CTL_COMMAND("eject", RunEject, kEjectUsage);
-TARVIK_CTL_COMMAND("close", RunClose, kCloseUsage);
-TARVIK_CTL_COMMAND("lock", RunLock, kLockUsage);
-TARVIK_CTL_COMMAND("unlock", RunUnlock, kUnlockUsage);
-TARVIK_CTL_COMMAND("close-all", RunCloseAll, kCloseAllUsage);
-TARVIK_CTL_COMMAND("eject-all", RunEjectAll, kEjectAllUsage);
+    run.Command(IndexOf(d), DRIVE_CMD_SET_SPEED, static_cast<unsigned>(k));
+    if (static_cast<uint32_t>(k) >= EntryCount(d->CurrentList())) {
+        ctx.err << "tarvikctl: the " << FamilyName(d->CurrentFamily) << " list of drive "
+                << IndexOf(d) << " has no entry " << k << "\n";
+        (void)run.Finish();
+        return kExitFailed;
+    }
+    (void)Outcome(ctx, "select", {IndexOf(d)});
+    const bool refused = SpeedRefused(ctx, d);
+    return run.Finish() && !refused ? kExitOk : kExitFailed;
+}
+
+int RunSet(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (args.size() != 2) return UsageError(ctx, "set needs DRIVE and KBPS", command.usage);
+    int64_t kbps = 0;
+    if (!ParseNumber(args[1], 1, 0xFFFFFFFFLL, kbps))
+        return UsageError(ctx, "KBPS must be a positive number", command.usage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, command.usage)) return kExitUsage;
+    CheckDriveState(d);
+    SetSpeed(d, static_cast<uint32_t>(kbps));
+    (void)Outcome(ctx, "set", {IndexOf(d)});
+    const bool refused = SpeedRefused(ctx, d);
+    return run.Finish() && !refused ? kExitOk : kExitFailed;
+}
+
+// The step and tray commands of main.cpp's table: one drive, the action of the
+// command's row, the drive's state after it.
+int RunDriveAction(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (args.size() != 1)
+        return UsageError(ctx, std::string(command.name) + " needs DRIVE", command.usage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CdromDrive* d = nullptr;
+    if (!ParseListDrive(ctx, args[0], d, command.usage)) return kExitUsage;
+    const uint32_t i = IndexOf(d);
+    // A speed step sends what its hot key sends; a speed the drive refused fails it.
+    const unsigned step = SpeedStep(command.action);
+    if (step) run.Command(i, step);
+    switch (command.action) {
+        case DriveAction::Eject:
+            run.app->EjectOrClose(i, true);
+            if (run.host.passwordAsked) {
+                // The program asks for the eject password here; a script cannot answer.
+                ctx.err << "tarvikctl: drive " << i
+                        << " is locked under an eject password; not ejected\n";
+                (void)run.Finish();
+                return kExitFailed;
+            }
+            break;
+        case DriveAction::Close:
+            run.app->EjectOrClose(i, false);
+            run.host.RunPolls(*run.app);  // the restore once the disc is seen
+            break;
+        case DriveAction::Lock:
+        case DriveAction::Unlock:
+            if (!LockTray(ctx, d, command.action == DriveAction::Lock)) {
+                (void)Outcome(ctx, command.name, {i});
+                (void)run.Finish();
+                return kExitFailed;
+            }
+            break;
+        default: break;
+    }
+    (void)Outcome(ctx, command.name, {i});
+    const bool refused = step != 0 && SpeedRefused(ctx, d);
+    return run.Finish() && !refused ? kExitOk : kExitFailed;
+}
+
+int RunEvent(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (args.empty() || args.size() > 2)
+        return UsageError(ctx, "event needs a kind", command.usage);
+    uint32_t bit = 0;
+    if (args[0] == "start")
+        bit = kEventStart;
+    else if (args[0] == "disk")
+        bit = kEventDiskChange;
+    else if (args[0] == "resume")
+        bit = kEventResume;
+    else
+        return UsageError(ctx, "unknown event \"" + args[0] + "\"", command.usage);
+    int64_t mask = 0;
+    if (args.size() == 2 && !ParseNumber(args[1], 0, 0x3FFFFFF, mask))
+        return UsageError(ctx, "LETTERMASK must be a unit mask (bit 0 = A:)", command.usage);
+    // The start event is the program's start-up itself; the others are the
+    // commands the window posts for the system's notifications.
+    Run run(ctx, bit != kEventStart);
+    if (!run.ok) return kExitFailed;
+    if (bit == kEventStart) {
+        run.app->DrivesInit(1);
+    } else if (bit == kEventDiskChange) {
+        WaitForDiscs(static_cast<uint32_t>(mask), ctx.err);
+        run.app->Command(CMD_MEDIA_ARRIVED, static_cast<uint32_t>(mask));
+    } else {
+        run.app->Command(CMD_RESUME, 0);
+    }
+    (void)Outcome(ctx, "event", AllDrives(),
+                  {{"event", args[0]}, {"letterMask", Hex(static_cast<uint32_t>(mask), 1)}});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+int RunCloseAll(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (!args.empty()) return UsageError(ctx, "close-all takes no arguments", command.usage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    CloseAllTrays();
+    (void)Outcome(ctx, "close-all", AllDrives(), {{"allClosed", IsAllClosed()}});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
+
+int RunEjectAll(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (!args.empty()) return UsageError(ctx, "eject-all takes no arguments", command.usage);
+    Run run(ctx);
+    if (!run.ok) return kExitFailed;
+    const uint32_t mask = EjectAllDisks();
+    CheckAllDrives();  // show the trays as they are now
+    (void)Outcome(ctx, "eject-all", AllDrives(), {{"mask", Hex(mask, 8)}});
+    return run.Finish() ? kExitOk : kExitFailed;
+}
 
 }  // namespace tarvik::ctl

@@ -1,9 +1,6 @@
 // tarvikctl [--sim PROFILE]... | [--device PATH|auto]... [--registry FILE | --system]
 //           [--trace FILE] [--state FILE] [--json] COMMAND ARGS...
 #include <cstdio>
-#include <iostream>
-#include <set>
-#include <sstream>
 
 #include "ctl.h"
 #include "scsi/transport_trace.h"
@@ -14,12 +11,89 @@ namespace tarvik::ctl {
 
 namespace {
 
-std::vector<CtlCommand>& Table() {
-    static std::vector<CtlCommand> table;
-    return table;
-}
+// Every command, in the order --help lists them.
+constexpr CtlCommand kCommands[] = {
+    {"drives", RunDrives,
+     "drives\n"
+     "  build the drive list and print each drive, its flags and its three speed lists"},
+    {"state", RunState, "state DRIVE\n  check the drive's state and print the live fields"},
+    {"detect", RunDetect,
+     "detect DRIVE auto|fast|full|measure\n"
+     "  detect the speeds for the medium in the drive (progress on stderr), save, print the "
+     "list"},
+    {"verify", RunVerify,
+     "verify DRIVE [--read]\n"
+     "  does the drive obey the speed? each speed command at 4x and at full speed, the\n"
+     "  reported speed after each; --read also times a one-second read at both"},
+    {"select", RunSelect,
+     "select DRIVE INDEX\n  choose entry INDEX of the current speed list, as the speed menu does"},
+    {"set", RunSet, "set DRIVE KBPS\n  send one speed command with read speed KBPS"},
+    // The hot keys' speed steps and the tray menu's commands: one drive each.
+    {"max", RunDriveAction, "max DRIVE\n  the fastest speed of the current list", DriveAction::Max},
+    {"min", RunDriveAction, "min DRIVE\n  the slowest speed of the current list", DriveAction::Min},
+    {"faster", RunDriveAction, "faster DRIVE\n  one speed faster", DriveAction::Faster},
+    {"slower", RunDriveAction, "slower DRIVE\n  one speed slower", DriveAction::Slower},
+    {"restore", RunDriveAction, "restore DRIVE\n  the selected speed, whatever the drive runs at",
+     DriveAction::Restore},
+    {"event", RunEvent,
+     "event start|disk|resume [LETTERMASK]\n  restore the selected speeds after an event"},
+    {"eject", RunDriveAction,
+     "eject DRIVE\n  eject the tray (unlocked first, locked again with AutoLock)",
+     DriveAction::Eject},
+    {"close", RunDriveAction, "close DRIVE\n  close the tray", DriveAction::Close},
+    {"lock", RunDriveAction, "lock DRIVE\n  prevent medium removal", DriveAction::Lock},
+    {"unlock", RunDriveAction, "unlock DRIVE\n  allow medium removal", DriveAction::Unlock},
+    {"close-all", RunCloseAll, "close-all\n  close every tray that can be closed"},
+    {"eject-all", RunEjectAll,
+     "eject-all\n  eject every disc (not from drives locked under a password)"},
+    {"info", RunInfo,
+     "info\n"
+     "  build the drive list and print the drive information text (UTF-8, LF line ends;\n"
+     "  the dialog's text has CR LF); with --sim no ASPI library is loaded, so its\n"
+     "  version values are empty",
+     DriveAction::None, true},
+    {"menu", RunMenu,
+     "menu left|right\n"
+     "  the menu a left click (drives and speeds) or a right click (the program menu)\n"
+     "  shows: one item a line, submenus indented, then the identifier and the marks\n"
+     "  [checked], [checked: BITMAP] (its own check mark), [grey], [disabled], [data N];\n"
+     "  ---- is a separator, <BITMAP> a picture item, \"NAME >\" opens the lines below it",
+     DriveAction::None, true},
+    {"mmc", RunMmc,
+     "mmc DRIVE OP [ARGS]\n"
+     "  OP: inquiry | info | cd-speed | set-cd-speed READ WRITE | load-eject EJECT | tur |\n"
+     "      capacity | read LBA COUNT | prevent PREVENT | audio-status | profile |\n"
+     "      set-dvd-speed READ WRITE | dvd-speed | book-type | bd-disc-type | feature NUMBER\n"
+     "  Numbers are decimal or 0x-hex. Exit 1 when the operation reports a failure."},
+    {"password", RunPassword,
+     "password hash PASSWORD [SALT] | check PASSWORD STORED | set PASSWORD\n"
+     "  hash:  print the stored form of PASSWORD; SALT (\"$1$\" optional, 8 characters\n"
+     "         at most) or else one made from the current time, as a new password gets\n"
+     "  check: exit 0 when PASSWORD matches the stored form STORED, else 1\n"
+     "  set:   store PASSWORD as the eject password in the --registry file, as the\n"
+     "         options dialog does; an empty PASSWORD removes it",
+     DriveAction::None, true},
+    {"settings", RunSettings,
+     "settings show | set NAME VALUE | win-back MODEL INSTANCE 0|1 | reset | export PATH |\n"
+     "         compare PATH\n"
+     "  show:   global options, every stored drive model and instance, as loaded\n"
+     "  set:    one global option (a name of `settings show`; SavePath takes a path)\n"
+     "  win-back: a drive instance's \"When another program changes it\" (WinBackSpeed)\n"
+     "  reset:  remove all options, as \"Remove all options from registry?\" does\n"
+     "  export: write the root key to PATH as the program's export does\n"
+     "  compare: exit 0 when the .reg file PATH holds the same root key tree, else 1\n"
+     "  With --json, show prints one JSON object.",
+     DriveAction::None, true},
+    {"sim", RunSim,
+     "sim DRIVE OP [ARG]\n"
+     "  OP: state | insert MEDIUM | remove | open | close | audio STATUS\n"
+     "  MEDIUM: cd, cd-audio, cd-mixed, cd-r, cd-rw, dvd, dvd-ram, dvd-r, dvd-rw, dvd+rw,\n"
+     "          dvd+r, dvd+r-dl, bd, bd-r, bd-re, or a medium object in JSON\n"
+     "  STATUS: playing, paused, completed, error, idle, none\n"
+     "  open is the eject button: it fails (exit 1) while the drive is locked."},
+};
 
-void PrintUsage(std::ostream& s) {
+void PrintUsage(Writer& s) {
     s << "usage: tarvikctl [--sim PROFILE]... | [--device PATH|auto]... [--registry FILE | "
          "--system] [--trace FILE] [--state FILE] [--json] COMMAND ARGS...\n"
          "  --sim PROFILE    add a simulated drive (JSON profile); drive numbers count from 0\n"
@@ -30,14 +104,14 @@ void PrintUsage(std::ostream& s) {
          "                   in FILE from one run to the next (--sim only)\n"
          "  --json           print results as JSON\n"
          "commands:\n";
-    for (const CtlCommand& c : Table()) {
-        const std::string usage = c.usage;
+    for (const CtlCommand& c : kCommands) {
+        const std::string_view usage = c.usage;
         s << "  " << usage.substr(0, usage.find('\n')) << "\n";
     }
 }
 
 const CtlCommand* FindCommand(const std::string& name) {
-    for (const CtlCommand& c : Table())
+    for (const CtlCommand& c : kCommands)
         if (name == c.name) return &c;
     return nullptr;
 }
@@ -62,13 +136,6 @@ bool OptionValue(const std::vector<std::string>& argv, size_t& i, const std::str
 }
 
 }  // namespace
-
-bool RegisterCtlCommand(const CtlCommand& command) {
-    Table().push_back(command);
-    return true;
-}
-
-const std::vector<CtlCommand>& CtlCommands() { return Table(); }
 
 bool ParseNumber(std::string_view text, int64_t min, int64_t max, int64_t& out) {
     bool negative = false;
@@ -104,35 +171,17 @@ int UsageError(CtlContext& ctx, const std::string& message, const char* usage) {
     return kExitUsage;
 }
 
-namespace {
-
-bool ParseDriveNumber(CtlContext& ctx, const std::string& text, int64_t& n, const char* usage) {
-    if (ParseNumber(text, 0, 1000, n)) return true;
-    (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
-    return false;
-}
-
-}  // namespace
-
-bool ParseDriveAddress(CtlContext& ctx, const std::string& text, DriveAddress& address,
-                       const char* usage) {
-    if (!ctx.realDrives) {
-        size_t index = 0;
-        if (!ParseDrive(ctx, text, index, usage)) return false;
-        address = sim::SimAddress(ctx.bus, index);
-        return true;
+bool ParseDrive(CtlContext& ctx, const std::string& text, const DriveRange& range,
+                const char* usage, size_t& index) {
+    int64_t n = 0;
+    if (!ParseNumber(text, 0, 1000, n)) {
+        (void)UsageError(ctx, "DRIVE must be a drive number, not \"" + text + "\"", usage);
+        return false;
     }
-    int64_t n = 0;
-    return ParseDriveNumber(ctx, text, n, usage) && RealDriveAddress(ctx, n, address, usage);
-}
-
-bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index, const char* usage) {
-    int64_t n = 0;
-    if (!ParseDriveNumber(ctx, text, n, usage)) return false;
-    if (static_cast<size_t>(n) >= ctx.bus.Count()) {
+    if (static_cast<size_t>(n) >= range.count) {
         (void)UsageError(ctx,
-                         "no drive " + std::to_string(n) + " (" + std::to_string(ctx.bus.Count()) +
-                             " simulated; add them with --sim)",
+                         "no drive " + std::to_string(n) + std::string(range.where) + " (" +
+                             std::to_string(range.count) + " " + std::string(range.counted) + ")",
                          usage);
         return false;
     }
@@ -140,25 +189,11 @@ bool ParseDrive(CtlContext& ctx, const std::string& text, size_t& index, const c
     return true;
 }
 
-std::string JsonString(std::string_view text) {
-    std::string s = "\"";
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            s += '\\';
-            s += c;
-        } else if (u < 0x20 || u >= 0x7F) {
-            char b[8];
-            std::snprintf(b, sizeof b, "\\u%04x", u);
-            s += b;
-        } else {
-            s += c;
-        }
-    }
-    return s + "\"";
+DriveRange SimDrives(const CtlContext& ctx) {
+    return {ctx.bus.Count(), "simulated; add them with --sim"};
 }
 
-int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+int CtlMain(const std::vector<std::string>& argv, Writer& out, Writer& err) {
     CtlContext ctx(out, err);
     size_t i = 1;
     for (; i < argv.size(); ++i) {
@@ -235,10 +270,7 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
         if (rc != kExitOk) return rc;
     }
     if (ctx.realDrives) {
-        // What runs without a drive: the settings, the password and the
-        // program's own views of an empty drive list.
-        static const std::set<std::string> kDriveFree = {"settings", "password", "menu", "info"};
-        const int rc = OpenRealDrives(ctx, !kDriveFree.count(command->name));
+        const int rc = OpenRealDrives(ctx, !command->driveFree);
         if (rc != kExitOk) return rc;
     }
     // Real drives: every command the transport carries, recorded on the way
@@ -261,7 +293,7 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
 
     if (!ctx.realDrives) sim::InstallSimTransport(ctx.bus);
     const std::vector<std::string> args(argv.begin() + static_cast<long>(i) + 1, argv.end());
-    const int rc = command->run(ctx, args);
+    const int rc = command->run(ctx, *command, args);
     if (realSet) {
         (void)InstallTransport(realSet, GetTransportMode());
         StopTransportTrace();
@@ -286,7 +318,9 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv, argv + argc);
     const tarvik::ctl::Utf8Console console;
-    const int rc = tarvik::ctl::CtlMain(args, std::cout, std::cerr);
-    std::cout.flush();  // while the console still reads UTF-8
+    tarvik::ctl::Writer out(stdout);
+    tarvik::ctl::Writer err(stderr, &out);
+    const int rc = tarvik::ctl::CtlMain(args, out, err);
+    out.Flush();  // while the console still reads UTF-8
     return rc;
 }

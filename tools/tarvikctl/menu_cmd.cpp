@@ -3,15 +3,13 @@
 // JSON), so the menus can be seen without Windows. The click runs through the
 // program's own App, as the tray icon's would.
 #include <cstdio>
-#include <ostream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "app/app.h"
 #include "base/utf8.h"
 #include "ctl.h"
+#include "ctl_json.h"
 #include "drive/drive.h"
 #include "drive/drive_list.h"
 #include "registry_file.h"
@@ -22,22 +20,13 @@ namespace tarvik::ctl {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
-
-constexpr const char* kMenuUsage =
-    "menu left|right\n"
-    "  the menu a left click (drives and speeds) or a right click (the program menu)\n"
-    "  shows: one item a line, submenus indented, then the identifier and the marks\n"
-    "  [checked], [checked: BITMAP] (its own check mark), [grey], [disabled], [data N];\n"
-    "  ---- is a separator, <BITMAP> a picture item, \"NAME >\" opens the lines below it";
-
 std::string Hex4(uint16_t id) {
     char b[8];
     std::snprintf(b, sizeof b, "0x%04X", id);
     return b;
 }
 
-void PrintRows(std::ostream& o, const MenuRows& rows, int depth) {
+void PrintRows(Writer& o, const MenuRows& rows, int depth) {
     const std::string indent(static_cast<size_t>(depth) * 4, ' ');
     for (const MenuRow& r : rows) {
         o << indent;
@@ -118,11 +107,13 @@ public:
     void ShowDriveInfo(uint32_t) override { driveInfo = true; }
 };
 
-int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 1) return UsageError(ctx, "menu needs left or right", kMenuUsage);
+}  // namespace
+
+int RunMenu(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    if (args.size() != 1) return UsageError(ctx, "menu needs left or right", command.usage);
     const bool left = args[0] == "left";
     if (!left && args[0] != "right")
-        return UsageError(ctx, "unknown menu \"" + args[0] + "\"", kMenuUsage);
+        return UsageError(ctx, "unknown menu \"" + args[0] + "\"", command.usage);
 
     std::string error;
     if (!LoadSettingsStore(ctx, &error)) {
@@ -141,7 +132,7 @@ int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
     if (ctx.json) {
         Json out = {{"menu", args[0]}, {"items", RowsJson(host.rows)}};
         if (left) out["noDrives"] = host.driveInfo;
-        ctx.out << out.dump(2) << "\n";
+        ctx.out << JsonText(out, 2) << "\n";
     } else if (host.driveInfo) {
         ctx.out << "(no drives: a left click opens the drive information instead)\n";
     } else {
@@ -155,9 +146,5 @@ int RunMenu(CtlContext& ctx, const std::vector<std::string>& args) {
     }
     return kExitOk;
 }
-
-}  // namespace
-
-TARVIK_CTL_COMMAND("menu", RunMenu, kMenuUsage);
 
 }  // namespace tarvik::ctl

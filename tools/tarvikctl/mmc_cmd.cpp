@@ -1,12 +1,10 @@
 // tarvikctl mmc DRIVE OP [ARGS]: one MMC operation of the core on a simulated
 // drive, with its result and decoded record.
-#include <cstring>
-#include <functional>
+#include <cstdio>
 #include <memory>
-#include <ostream>
-#include <sstream>
 
 #include "ctl.h"
+#include "ctl_json.h"
 #include "platform/clock.h"
 #include "scsi/mmc.h"
 #include "scsi/mmc_answer.h"
@@ -17,63 +15,41 @@ namespace tarvik::ctl {
 
 namespace {
 
-constexpr const char* kUsage =
-    "mmc DRIVE OP [ARGS]\n"
-    "  OP: inquiry | info | cd-speed | set-cd-speed READ WRITE | load-eject EJECT | tur |\n"
-    "      capacity | read LBA COUNT | prevent PREVENT | audio-status | profile |\n"
-    "      set-dvd-speed READ WRITE | dvd-speed | book-type | bd-disc-type | feature NUMBER\n"
-    "  Numbers are decimal or 0x-hex. Exit 1 when the operation reports a failure.";
-
 // Blocks one `read` may ask for (64 MiB of buffer).
 constexpr int64_t kMaxReadBlocks = 32768;
 
-// The printed record: ordered name/value pairs, numbers or texts.
-struct Field {
-    std::string name;
-    std::string value;
-    bool text;
-};
-
+// The decoded record: named numbers, texts and flags, in the order added.
 class Report {
 public:
-    void Num(const std::string& name, int64_t v) {
-        fields_.push_back({name, std::to_string(v), false});
+    void Num(const char* name, int64_t v) { record_[name] = v; }
+    void Hex(const char* name, uint32_t v) {
+        char b[16];
+        std::snprintf(b, sizeof b, "0x%02X", v);
+        record_[name] = b;
     }
-    void Hex(const std::string& name, uint64_t v) {
-        char b[32];
-        std::snprintf(b, sizeof b, "0x%02llX", static_cast<unsigned long long>(v));
-        fields_.push_back({name, b, true});
-    }
-    void Text(const std::string& name, const std::string& v) { fields_.push_back({name, v, true}); }
-    void Bool(const std::string& name, bool v) {
-        fields_.push_back({name, v ? "true" : "false", false});
-    }
+    void Text(const char* name, const std::string& v) { record_[name] = v; }
+    void Bool(const char* name, bool v) { record_[name] = v; }
 
     void Print(CtlContext& ctx, const std::string& op, int64_t result, bool failed) const {
         ScsiLastError last;
         GetLastScsiError(&last);
         if (ctx.json) {
-            std::ostringstream s;
-            s << "{\"op\": " << JsonString(op) << ", \"result\": " << result
-              << ", \"ok\": " << (failed ? "false" : "true") << ", \"record\": {";
-            for (size_t i = 0; i < fields_.size(); ++i) {
-                s << (i ? ", " : "") << JsonString(fields_[i].name) << ": "
-                  << (fields_[i].text ? JsonString(fields_[i].value) : fields_[i].value);
-            }
-            s << "}";
+            Json j = {{"op", op}, {"result", result}, {"ok", !failed}, {"record", record_}};
             if (failed) {
-                s << ", \"lastError\": {\"osError\": " << last.osError
-                  << ", \"aspiStatus\": " << last.aspiStatus
-                  << ", \"adapterStatus\": " << last.adapterStatus
-                  << ", \"targetStatus\": " << last.targetStatus
-                  << ", \"senseKey\": " << last.senseKey << "}";
+                j["lastError"] = {{"osError", last.osError},
+                                  {"aspiStatus", last.aspiStatus},
+                                  {"adapterStatus", last.adapterStatus},
+                                  {"targetStatus", last.targetStatus},
+                                  {"senseKey", last.senseKey}};
             }
-            s << "}\n";
-            ctx.out << s.str();
+            ctx.out << JsonText(j, -1) << "\n";
             return;
         }
         ctx.out << op << ": result " << result << (failed ? " (failed)" : "") << "\n";
-        for (const Field& f : fields_) ctx.out << "  " << f.name << ": " << f.value << "\n";
+        for (const auto& [name, value] : record_.items()) {
+            ctx.out << "  " << name << ": "
+                    << (value.is_string() ? value.get<std::string>() : JsonText(value, -1)) << "\n";
+        }
         if (failed) {
             ctx.out << "  last error: osError " << last.osError << ", aspiStatus "
                     << last.aspiStatus << ", adapterStatus " << last.adapterStatus
@@ -83,7 +59,7 @@ public:
     }
 
 private:
-    std::vector<Field> fields_;
+    Json record_ = Json::object();
 };
 
 std::string Printable(const char* s) {
@@ -98,7 +74,7 @@ struct Op {
     const char* name;
     int argCount;
     // Runs the operation; fills the report; returns the result and sets failed.
-    std::function<int64_t(const DriveAddress&, const std::vector<int64_t>&, Report&, bool&)> run;
+    int64_t (*run)(const DriveAddress&, const std::vector<int64_t>&, Report&, bool&);
     int64_t argMin[2];
     int64_t argMax[2];
 };
@@ -328,19 +304,37 @@ const std::vector<Op>& Ops() {
     return ops;
 }
 
-int RunMmc(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() < 2) return UsageError(ctx, "mmc needs DRIVE and OP", kUsage);
+// DRIVE: a simulated drive of --sim, or a real one of --device.
+bool ParseDriveAddress(CtlContext& ctx, const std::string& text, DriveAddress& address,
+                       const char* usage) {
+    size_t n = 0;
+    if (!ctx.realDrives) {
+        if (!ParseDrive(ctx, text, SimDrives(ctx), usage, n)) return false;
+        address = sim::SimAddress(ctx.bus, n);
+        return true;
+    }
+    const RealDriveList real = RealDrives();
+    if (!ParseDrive(ctx, text, {real.addresses.size(), real.counted}, usage, n)) return false;
+    address = real.addresses[n];
+    return true;
+}
+
+}  // namespace
+
+int RunMmc(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    const char* usage = command.usage;
+    if (args.size() < 2) return UsageError(ctx, "mmc needs DRIVE and OP", usage);
     DriveAddress drive;
-    if (!ParseDriveAddress(ctx, args[0], drive, kUsage)) return kExitUsage;
+    if (!ParseDriveAddress(ctx, args[0], drive, usage)) return kExitUsage;
     const Op* op = nullptr;
     for (const Op& o : Ops())
         if (args[1] == o.name) op = &o;
-    if (!op) return UsageError(ctx, "unknown mmc operation \"" + args[1] + "\"", kUsage);
+    if (!op) return UsageError(ctx, "unknown mmc operation \"" + args[1] + "\"", usage);
     if (args.size() != 2 + static_cast<size_t>(op->argCount)) {
         return UsageError(ctx,
                           std::string("mmc ") + op->name + " takes " +
                               std::to_string(op->argCount) + " argument(s)",
-                          kUsage);
+                          usage);
     }
     std::vector<int64_t> values;
     for (int i = 0; i < op->argCount; ++i) {
@@ -350,7 +344,7 @@ int RunMmc(CtlContext& ctx, const std::vector<std::string>& args) {
                               "argument \"" + args[2 + i] + "\" of mmc " + op->name +
                                   " must be a number from " + std::to_string(op->argMin[i]) +
                                   " to " + std::to_string(op->argMax[i]),
-                              kUsage);
+                              usage);
         }
         values.push_back(v);
     }
@@ -360,9 +354,5 @@ int RunMmc(CtlContext& ctx, const std::vector<std::string>& args) {
     report.Print(ctx, op->name, result, failed);
     return failed ? kExitFailed : kExitOk;
 }
-
-}  // namespace
-
-TARVIK_CTL_COMMAND("mmc", RunMmc, kUsage);
 
 }  // namespace tarvik::ctl

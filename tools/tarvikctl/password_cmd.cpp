@@ -1,13 +1,11 @@
 // tarvikctl password hash | check | set: the eject password's stored form,
 // made and checked by the program's own code.
 #include <cstring>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "ctl.h"
+#include "ctl_json.h"
 #include "registry_file.h"
 #include "settings/password_hash.h"
 #include "settings/store.h"
@@ -16,19 +14,9 @@ namespace tarvik::ctl {
 
 namespace {
 
-constexpr const char* kUsage =
-    "password hash PASSWORD [SALT] | check PASSWORD STORED | set PASSWORD\n"
-    "  hash:  print the stored form of PASSWORD; SALT (\"$1$\" optional, 8 characters\n"
-    "         at most) or else one made from the current time, as a new password gets\n"
-    "  check: exit 0 when PASSWORD matches the stored form STORED, else 1\n"
-    "  set:   store PASSWORD as the eject password in the --registry file, as the\n"
-    "         options dialog does; an empty PASSWORD removes it";
-
-using Json = nlohmann::ordered_json;
-
-int Hash(CtlContext& ctx, const std::vector<std::string>& args) {
+int Hash(CtlContext& ctx, const char* usage, const CtlArgs& args) {
     if (args.size() < 2 || args.size() > 3)
-        return UsageError(ctx, "password hash needs PASSWORD and at most a SALT", kUsage);
+        return UsageError(ctx, "password hash needs PASSWORD and at most a SALT", usage);
     const std::string salt = args.size() == 3 ? args[2] : NewPasswordSalt();
     const std::string stored = PasswordHash(args[1], salt);
     if (stored.empty()) {
@@ -36,21 +24,22 @@ int Hash(CtlContext& ctx, const std::vector<std::string>& args) {
         return kExitFailed;
     }
     if (ctx.json)
-        ctx.out << Json{{"command", "password hash"}, {"stored", stored}}.dump(2) << "\n";
+        ctx.out << JsonText(Json{{"command", "password hash"}, {"stored", stored}}, 2) << "\n";
     else
         ctx.out << stored << "\n";
     return kExitOk;
 }
 
-int Check(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 3)
-        return UsageError(ctx, "password check needs PASSWORD and STORED", kUsage);
+int Check(CtlContext& ctx, const char* usage, const CtlArgs& args) {
+    if (args.size() != 3) return UsageError(ctx, "password check needs PASSWORD and STORED", usage);
     const std::string& stored = args[2];
     const bool wellFormed = IsStoredPassword(stored);
     const bool match = PasswordMatches(args[1], stored);
     if (ctx.json) {
-        ctx.out << Json{{"command", "password check"}, {"wellFormed", wellFormed}, {"match", match}}
-                       .dump(2)
+        ctx.out << JsonText(Json{{"command", "password check"},
+                                 {"wellFormed", wellFormed},
+                                 {"match", match}},
+                            2)
                 << "\n";
     } else {
         ctx.out << (match ? "match" : "no match") << "\n";
@@ -59,10 +48,10 @@ int Check(CtlContext& ctx, const std::vector<std::string>& args) {
     return match ? kExitOk : kExitFailed;
 }
 
-int Set(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() != 2) return UsageError(ctx, "password set needs PASSWORD", kUsage);
+int Set(CtlContext& ctx, const char* usage, const CtlArgs& args) {
+    if (args.size() != 2) return UsageError(ctx, "password set needs PASSWORD", usage);
     if (ctx.registryPath.empty() && !ctx.realRegistry)
-        return UsageError(ctx, "password set needs --registry FILE", kUsage);
+        return UsageError(ctx, "password set needs --registry FILE", usage);
     std::string error;
     if (!LoadSettingsStore(ctx, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
@@ -80,22 +69,21 @@ int Set(CtlContext& ctx, const std::vector<std::string>& args) {
     }
     const std::string stored = GlobalSettings.Data;
     if (ctx.json)
-        ctx.out << Json{{"command", "password set"}, {"stored", stored}}.dump(2) << "\n";
+        ctx.out << JsonText(Json{{"command", "password set"}, {"stored", stored}}, 2) << "\n";
     else
         ctx.out << (stored.empty() ? "password removed" : stored) << "\n";
     return kExitOk;
 }
 
-int RunPassword(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.empty()) return UsageError(ctx, "password needs hash, check or set", kUsage);
-    if (args[0] == "hash") return Hash(ctx, args);
-    if (args[0] == "check") return Check(ctx, args);
-    if (args[0] == "set") return Set(ctx, args);
-    return UsageError(ctx, "unknown password command \"" + args[0] + "\"", kUsage);
-}
-
 }  // namespace
 
-TARVIK_CTL_COMMAND("password", RunPassword, kUsage);
+int RunPassword(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    const char* usage = command.usage;
+    if (args.empty()) return UsageError(ctx, "password needs hash, check or set", usage);
+    if (args[0] == "hash") return Hash(ctx, usage, args);
+    if (args[0] == "check") return Check(ctx, usage, args);
+    if (args[0] == "set") return Set(ctx, usage, args);
+    return UsageError(ctx, "unknown password command \"" + args[0] + "\"", usage);
+}
 
 }  // namespace tarvik::ctl

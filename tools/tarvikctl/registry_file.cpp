@@ -1,8 +1,6 @@
 #include "registry_file.h"
 
-#include <filesystem>
-#include <fstream>
-#include <random>
+#include <cstdio>
 #include <string>
 
 #include "settings/reg_file.h"
@@ -39,7 +37,9 @@ bool LoadRegistryFile(const std::string& path, std::string* error) {
     SetRegistry(&registry);
     Loaded() = ExportAllRegText(registry);
     if (path.empty()) return true;
-    if (!std::ifstream(path, std::ios::binary)) return true;  // not written yet: nothing stored
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return true;  // not written yet: nothing stored
+    (void)std::fclose(file);
     std::string bytes, why;
     if (!ReadWholeFile(path, &bytes)) {
         if (error) *error = "cannot read " + path;
@@ -59,12 +59,10 @@ bool SaveRegistryFile(const std::string& path, std::string* error) {
     if (path.empty()) return true;  // settings live only for this run
     const std::string text = ExportAllRegText(CtlRegistry());
     if (text == Loaded()) return true;
-    std::error_code ec;
-    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+    MakeFoldersFor(path);
     // A name of this run's own: two runs at once (two drives' disc changes)
     // must not write into one temporary file.
-    const std::string temporary = path + "." + std::to_string(std::random_device{}()) + ".tmp";
+    const std::string temporary = path + "." + std::to_string(ProcessId()) + ".tmp";
     if (!ReplaceWholeFile(path, EncodeRegFile(text), temporary)) {
         if (error) *error = "cannot write " + path;
         return false;

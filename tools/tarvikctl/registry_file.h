@@ -3,6 +3,7 @@
 // Commands that touch settings load the file into the memory registry (which
 // becomes the process-wide registry), run the core's own load/save code on
 // it, and save the file again only when they changed something.
+#include <cstdint>
 #include <string>
 
 #include "ctl.h"
@@ -31,5 +32,12 @@ MemoryRegistry& CtlRegistry();
 // With ctx.realRegistry: whether the program's key differs from what the last
 // LoadSettingsStore found.
 bool RealRegistryChanged();
+
+// ---- files_host.cpp, files_win32.cpp ----
+// Makes the folders the path of a file names that are not there yet; what
+// cannot be made shows when the file is written.
+void MakeFoldersFor(const std::string& file);
+// This process's id: no other process running now has it.
+uint32_t ProcessId();
 
 }  // namespace tarvik::ctl

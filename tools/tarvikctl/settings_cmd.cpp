@@ -4,13 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <ostream>
 #include <string>
-
-#include <nlohmann/json.hpp>
 
 #include "base/text.h"
 #include "ctl.h"
+#include "ctl_json.h"
 #include "drive/drive.h"
 #include "drive/drive_store.h"
 #include "platform/registry.h"
@@ -21,17 +19,6 @@
 namespace tarvik::ctl {
 
 namespace {
-
-constexpr const char* kUsage =
-    "settings show | set NAME VALUE | win-back MODEL INSTANCE 0|1 | reset | export PATH |\n"
-    "         compare PATH\n"
-    "  show:   global options, every stored drive model and instance, as loaded\n"
-    "  set:    one global option (a name of `settings show`; SavePath takes a path)\n"
-    "  win-back: a drive instance's \"When another program changes it\" (WinBackSpeed)\n"
-    "  reset:  remove all options, as \"Remove all options from registry?\" does\n"
-    "  export: write the root key to PATH as the program's export does\n"
-    "  compare: exit 0 when the .reg file PATH holds the same root key tree, else 1\n"
-    "  With --json, show prints one JSON object.";
 
 std::string Utf16ToText(const char16_t* text) {
     std::string out;
@@ -63,7 +50,7 @@ bool IsInstanceName(const std::string& name) {
 }
 
 void PrintList(CtlContext& ctx, const char* label, const SpeedList& list) {
-    std::ostream& o = ctx.out;
+    Writer& o = ctx.out;
     o << "    " << label << ": CanGetSpeed=" << list.CanGetSpeed
       << " CanSetSpeed=" << list.CanSetSpeed << " CanGetStreaming=" << list.CanGetStreaming
       << " CanSetStreaming=" << list.CanSetStreaming << " MethodDetected=" << list.MethodDetected
@@ -78,7 +65,7 @@ void PrintList(CtlContext& ctx, const char* label, const SpeedList& list) {
 }
 
 void PrintInstance(CtlContext& ctx, const CdromDrive& d) {
-    std::ostream& o = ctx.out;
+    Writer& o = ctx.out;
     o << "    instance " << (d.DupIndex < 10 ? "0" : "") << d.DupIndex << ": Ignore=" << d.Ignore
       << " EventMask=" << Hex(d.EventMask) << " OnlyWithDisk=" << d.OnlyWithDisk
       << " WhenAudio=" << d.WhenAudio << " IgnoreSpeed=" << d.IgnoreSpeed
@@ -90,8 +77,6 @@ void PrintInstance(CtlContext& ctx, const CdromDrive& d) {
     for (uint32_t i = 0; i < kHotKeySlots; ++i) o << (i ? "," : "") << Hex(d.HotKeys[i]);
     o << "\n";
 }
-
-using Json = nlohmann::ordered_json;
 
 Json ListJson(const SpeedList& list) {
     Json range = Json::array();
@@ -169,8 +154,7 @@ int Show(CtlContext& ctx) {
                           {"Data", GlobalSettings.Data},
                           {"SavePath", GlobalSettings.SavePath},
                           {"models", models}};
-        // Registry strings need not be UTF-8: replace what is not, never throw.
-        ctx.out << all.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+        ctx.out << JsonText(all, -1) << "\n";
         return kExitOk;
     }
     size_t count = 0;
@@ -207,11 +191,11 @@ int Show(CtlContext& ctx) {
     return kExitOk;
 }
 
-int Set(CtlContext& ctx, const std::string& name, const std::string& value) {
+int Set(CtlContext& ctx, const char* usage, const std::string& name, const std::string& value) {
     LoadGlobalSettings();
     if (EqualsNoCase(name, "SavePath")) {
         if (value.size() >= sizeof(GlobalSettings.SavePath))
-            return UsageError(ctx, "SavePath is longer than 259 characters", kUsage);
+            return UsageError(ctx, "SavePath is longer than 259 characters", usage);
         std::memset(GlobalSettings.SavePath, 0, sizeof(GlobalSettings.SavePath));
         std::memcpy(GlobalSettings.SavePath, value.c_str(), value.size());
     } else {
@@ -220,35 +204,16 @@ int Set(CtlContext& ctx, const std::string& name, const std::string& value) {
         const GlobalOption* option = nullptr;
         for (size_t i = 0; i < count; ++i)
             if (EqualsNoCase(name, options[i].name)) option = &options[i];
-        if (!option) return UsageError(ctx, "no option named \"" + name + "\"", kUsage);
+        if (!option) return UsageError(ctx, "no option named \"" + name + "\"", usage);
         int64_t number = 0;
         if (!ParseNumber(value, 0, 0xFFFFFFFF, number))
             return UsageError(ctx,
                               "\"" + value + "\" is not a value for " + option->name +
                                   " (0 to 4294967295, decimal or 0x-hex)",
-                              kUsage);
+                              usage);
         GlobalSettings.*option->field = static_cast<uint32_t>(number);
     }
     SaveGlobalSettings();
-    return kExitOk;
-}
-
-// One drive instance's WinBackSpeed, as the drive options dialog's OK keeps it.
-int WinBackOption(CtlContext& ctx, const std::string& model, const std::string& instance,
-                  const std::string& value) {
-    auto drive = std::make_unique<CdromDrive>();
-    if (model.size() >= sizeof(drive->Name) || !IsInstanceName(instance) ||
-        (value != "0" && value != "1"))
-        return UsageError(ctx, "win-back needs a MODEL name, an INSTANCE like 00, and 0 or 1",
-                          kUsage);
-    std::memcpy(drive->Name, model.c_str(), model.size() + 1);
-    drive->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
-    if (!LoadDriveInstance(drive.get())) {
-        ctx.err << "tarvikctl: no instance " << instance << " of \"" << model << "\" stored\n";
-        return kExitFailed;
-    }
-    drive->WinBack = value == "1" ? 1 : 0;
-    SaveDriveInstance(drive.get());
     return kExitOk;
 }
 
@@ -289,8 +254,30 @@ int Compare(CtlContext& ctx, const std::string& path) {
     return kExitFailed;
 }
 
-int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.empty()) return UsageError(ctx, "settings needs a subcommand", kUsage);
+// One drive instance's WinBackSpeed, as the drive options dialog's OK keeps it.
+int WinBackOption(CtlContext& ctx, const char* usage, const std::string& model,
+                  const std::string& instance, const std::string& value) {
+    auto drive = std::make_unique<CdromDrive>();
+    if (model.size() >= sizeof(drive->Name) || !IsInstanceName(instance) ||
+        (value != "0" && value != "1"))
+        return UsageError(ctx, "win-back needs a MODEL name, an INSTANCE like 00, and 0 or 1",
+                          usage);
+    std::memcpy(drive->Name, model.c_str(), model.size() + 1);
+    drive->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
+    if (!LoadDriveInstance(drive.get())) {
+        ctx.err << "tarvikctl: no instance " << instance << " of \"" << model << "\" stored\n";
+        return kExitFailed;
+    }
+    drive->WinBack = value == "1" ? 1 : 0;
+    SaveDriveInstance(drive.get());
+    return kExitOk;
+}
+
+}  // namespace
+
+int RunSettings(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    const char* usage = command.usage;
+    if (args.empty()) return UsageError(ctx, "settings needs a subcommand", usage);
     const std::string& verb = args[0];
     const size_t wanted = verb == "win-back"                      ? 4
                           : verb == "set"                         ? 3
@@ -298,9 +285,9 @@ int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
                                                                   : 1;
     if (verb != "show" && verb != "set" && verb != "reset" && verb != "export" &&
         verb != "compare" && verb != "win-back")
-        return UsageError(ctx, "unknown settings subcommand \"" + verb + "\"", kUsage);
+        return UsageError(ctx, "unknown settings subcommand \"" + verb + "\"", usage);
     if (args.size() != wanted)
-        return UsageError(ctx, "wrong number of arguments for settings " + verb, kUsage);
+        return UsageError(ctx, "wrong number of arguments for settings " + verb, usage);
 
     std::string error;
     if (!LoadSettingsStore(ctx, &error)) {
@@ -312,10 +299,10 @@ int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
     if (verb == "show") {
         rc = Show(ctx);
     } else if (verb == "set") {
-        rc = Set(ctx, args[1], args[2]);
+        rc = Set(ctx, usage, args[1], args[2]);
         changed = rc == kExitOk;
     } else if (verb == "win-back") {
-        rc = WinBackOption(ctx, args[1], args[2], args[3]);
+        rc = WinBackOption(ctx, usage, args[1], args[2], args[3]);
         changed = rc == kExitOk;
     } else if (verb == "reset") {
         ResetConfiguration();
@@ -332,9 +319,5 @@ int RunSettings(CtlContext& ctx, const std::vector<std::string>& args) {
     SetRegistry(nullptr);
     return rc;
 }
-
-}  // namespace
-
-TARVIK_CTL_COMMAND("settings", RunSettings, kUsage);
 
 }  // namespace tarvik::ctl

@@ -2,22 +2,13 @@
 // tray button, audio), and its state. With --state the change reaches the
 // next run, and a program running on the test ASPI library with the same
 // state file.
-#include <ostream>
-
 #include "ctl.h"
+#include "ctl_json.h"
 #include "sim_profile.h"
 
 namespace tarvik::ctl {
 
 namespace {
-
-constexpr const char* kUsage =
-    "sim DRIVE OP [ARG]\n"
-    "  OP: state | insert MEDIUM | remove | open | close | audio STATUS\n"
-    "  MEDIUM: cd, cd-audio, cd-mixed, cd-r, cd-rw, dvd, dvd-ram, dvd-r, dvd-rw, dvd+rw,\n"
-    "          dvd+r, dvd+r-dl, bd, bd-r, bd-re, or a medium object in JSON\n"
-    "  STATUS: playing, paused, completed, error, idle, none\n"
-    "  open is the eject button: it fails (exit 1) while the drive is locked.";
 
 struct Shorthand {
     const char* name;
@@ -97,18 +88,20 @@ void PrintState(CtlContext& ctx, size_t index) {
     const sim::Drive& d = ctx.bus.At(index);
     const char* kinds[] = {"none", "cd", "dvd", "bd"};
     if (ctx.json) {
-        ctx.out << "{\"drive\": " << index
-                << ", \"letter\": " << JsonString(std::string(1, ctx.bus.Letter(index)))
-                << ", \"medium\": " << sim::MediumToJsonText(d.medium())
-                << ", \"trayOpen\": " << (d.TrayOpen() ? "true" : "false")
-                << ", \"locked\": " << (d.Locked() ? "true" : "false")
-                << ", \"ready\": " << (d.MediumReady() ? "true" : "false")
-                << ", \"speed\": {\"cd\": " << d.SpeedInForce(sim::Family::Cd)
-                << ", \"dvd\": " << d.SpeedInForce(sim::Family::Dvd)
-                << ", \"bd\": " << d.SpeedInForce(sim::Family::Bd) << "}"
-                << ", \"writeSpeed\": " << d.WriteSpeed()
-                << ", \"audioStatus\": " << int{d.AudioStatus()}
-                << ", \"profile\": " << d.CurrentProfile() << "}\n";
+        const Json state = {{"drive", index},
+                            {"letter", std::string(1, ctx.bus.Letter(index))},
+                            {"medium", Json::parse(sim::MediumToJsonText(d.medium()))},
+                            {"trayOpen", d.TrayOpen()},
+                            {"locked", d.Locked()},
+                            {"ready", d.MediumReady()},
+                            {"speed",
+                             {{"cd", d.SpeedInForce(sim::Family::Cd)},
+                              {"dvd", d.SpeedInForce(sim::Family::Dvd)},
+                              {"bd", d.SpeedInForce(sim::Family::Bd)}}},
+                            {"writeSpeed", d.WriteSpeed()},
+                            {"audioStatus", d.AudioStatus()},
+                            {"profile", d.CurrentProfile()}};
+        ctx.out << JsonText(state, -1) << "\n";
         return;
     }
     ctx.out << "drive " << index << " (" << ctx.bus.Letter(index) << ":) " << d.profile().name
@@ -124,25 +117,28 @@ void PrintState(CtlContext& ctx, size_t index) {
             << "  audio status: " << int{d.AudioStatus()} << "\n";
 }
 
-int RunSim(CtlContext& ctx, const std::vector<std::string>& args) {
-    if (args.size() < 2) return UsageError(ctx, "sim needs DRIVE and OP", kUsage);
+}  // namespace
+
+int RunSim(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
+    const char* usage = command.usage;
+    if (args.size() < 2) return UsageError(ctx, "sim needs DRIVE and OP", usage);
     size_t index = 0;
-    if (!ParseDrive(ctx, args[0], index, kUsage)) return kExitUsage;
+    if (!ParseDrive(ctx, args[0], SimDrives(ctx), usage, index)) return kExitUsage;
     sim::Drive& d = ctx.bus.At(index);
     const std::string& op = args[1];
     const bool takesArg = op == "insert" || op == "audio";
     if (args.size() != (takesArg ? 3u : 2u)) {
         if (op != "state" && op != "remove" && op != "open" && op != "close" && !takesArg)
-            return UsageError(ctx, "unknown sim operation \"" + op + "\"", kUsage);
+            return UsageError(ctx, "unknown sim operation \"" + op + "\"", usage);
         return UsageError(ctx, "sim " + op + (takesArg ? " takes one argument" : " takes none"),
-                          kUsage);
+                          usage);
     }
     int rc = kExitOk;
     if (op == "state") {
     } else if (op == "insert") {
         sim::Medium m;
         std::string error;
-        if (!ParseMedium(args[2], m, error)) return UsageError(ctx, error, kUsage);
+        if (!ParseMedium(args[2], m, error)) return UsageError(ctx, error, usage);
         d.InsertMedium(m);
     } else if (op == "remove") {
         d.RemoveMedium();
@@ -156,17 +152,13 @@ int RunSim(CtlContext& ctx, const std::vector<std::string>& args) {
     } else if (op == "audio") {
         uint8_t status = 0;
         if (!ParseAudio(args[2], status))
-            return UsageError(ctx, "unknown audio status \"" + args[2] + "\"", kUsage);
+            return UsageError(ctx, "unknown audio status \"" + args[2] + "\"", usage);
         d.SetAudioStatus(status);
     } else {
-        return UsageError(ctx, "unknown sim operation \"" + op + "\"", kUsage);
+        return UsageError(ctx, "unknown sim operation \"" + op + "\"", usage);
     }
     PrintState(ctx, index);
     return rc;
 }
-
-}  // namespace
-
-TARVIK_CTL_COMMAND("sim", RunSim, kUsage);
 
 }  // namespace tarvik::ctl
