@@ -9,6 +9,7 @@
 #include "scsi/transport_trace.h"
 #include "sim_state.h"
 #include "sim_transport.h"
+#include "tarvik_version.h"
 
 namespace tarvik::ctl {
 
@@ -29,6 +30,7 @@ void PrintUsage(std::ostream& s) {
          "  --state FILE     keep the simulated drives' state (medium, tray, lock, speeds)\n"
          "                   in FILE from one run to the next (--sim only)\n"
          "  --json           print results as JSON\n"
+         "  --version        print \"tarvikctl VERSION\" and exit\n"
          "commands:\n";
     for (const CtlCommand& c : Table()) {
         const std::string usage = c.usage;
@@ -169,6 +171,10 @@ int CtlMain(const std::vector<std::string>& argv, std::ostream& out, std::ostrea
         }
         if (a == "--help" || a == "-h") {
             PrintUsage(out);
+            return kExitOk;
+        }
+        if (a == "--version") {
+            out << "tarvikctl " TARVIK_VERSION "\n";
             return kExitOk;
         }
         if (a.rfind("--", 0) != 0) break;
