@@ -19,8 +19,8 @@
 #
 # Signing: with TARVIK_SIGN_CERT and TARVIK_SIGN_KEY (and TARVIK_SIGN_PASS for
 # an encrypted key) set, the exes, the uninstaller and the installers are
-# signed with osslsigncode (packaging/windows/package.sh and sign.sh). A signature holds its
-# time, so signed files differ from build to build.
+# signed with osslsigncode (packaging/windows/package.sh and sign.sh). A
+# signature holds its time, so signed files differ from build to build.
 # --no-build packages the exes of the last build again (for a signed set).
 #
 # TARVIK_RELEASE_URL: the folder the installers will be downloadable from,
