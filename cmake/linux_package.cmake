@@ -19,13 +19,14 @@ install(FILES ${TARVIK_LINUX_FILES}/tarvik-disc@.service ${TARVIK_LINUX_FILES}/t
 install(PROGRAMS ${TARVIK_LINUX_FILES}/system-sleep.sh DESTINATION lib/systemd/system-sleep
         RENAME tarvik)
 
-# Debian keeps man pages gzipped; -n leaves out the time stamp, so a rebuild
-# gives the same bytes.
-set(TARVIK_MAN_GZ ${CMAKE_BINARY_DIR}/man/tarvikctl.1.gz)
+# The man page names the project's version. Debian keeps man pages gzipped;
+# -n leaves out the time stamp, so a rebuild gives the same bytes.
+set(TARVIK_MAN ${CMAKE_BINARY_DIR}/man/tarvikctl.1)
+configure_file(${TARVIK_LINUX_FILES}/tarvikctl.1.in ${TARVIK_MAN} @ONLY)
+set(TARVIK_MAN_GZ ${TARVIK_MAN}.gz)
 add_custom_command(OUTPUT ${TARVIK_MAN_GZ}
-  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-  COMMAND gzip -9 -n -c ${TARVIK_LINUX_FILES}/tarvikctl.1 > ${TARVIK_MAN_GZ}
-  DEPENDS ${TARVIK_LINUX_FILES}/tarvikctl.1
+  COMMAND gzip -9 -n -c ${TARVIK_MAN} > ${TARVIK_MAN_GZ}
+  DEPENDS ${TARVIK_MAN}
   VERBATIM)
 add_custom_target(tarvikctl_man ALL DEPENDS ${TARVIK_MAN_GZ})
 install(FILES ${TARVIK_MAN_GZ} DESTINATION share/man/man1)

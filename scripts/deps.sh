@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages Tarvik's build and tests need, only those that
-# are missing. Usage: scripts/deps.sh [build|run|test]  (default: test, all).
+# are missing.
+# Usage: scripts/deps.sh [build|run|test|release]  (default: test, all).
 # Needs root (or sudo) only when something is missing.
 set -eu
 
@@ -24,12 +25,17 @@ test_pkgs="python3 python3-pytest clang-format clang-tidy sg3-utils sdparm dpkg-
 # The vm level: QEMU and its image tool, the busybox guest's pieces (busybox,
 # cpio, depmod), the Debian guest's (mmdebstrap, mke2fs).
 vm_pkgs="qemu-system-x86 qemu-utils busybox-static cpio kmod e2fsprogs mmdebstrap"
+# The release (scripts/release.sh): the installers (makensis), signing
+# (osslsigncode; openssl makes the release level's throw-away certificate),
+# the Debian package as the package level makes it.
+release_pkgs="nsis osslsigncode openssl python3 dpkg-dev file"
 
 case $what in
     build) pkgs=$build_pkgs ;;
     run) pkgs="$build_pkgs $run_pkgs" ;;
-    test) pkgs="$build_pkgs $run_pkgs $test_pkgs $vm_pkgs" ;;
-    *) echo "usage: $0 [build|run|test]" >&2; exit 2 ;;
+    test) pkgs="$build_pkgs $run_pkgs $test_pkgs $vm_pkgs $release_pkgs" ;;
+    release) pkgs="$build_pkgs $release_pkgs" ;;
+    *) echo "usage: $0 [build|run|test|release]" >&2; exit 2 ;;
 esac
 
 missing=""

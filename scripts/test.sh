@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs every test level of Tarvik.
 #
-#   scripts/test.sh [unit|asan|win|e2e|package|vm|format|tidy|size ...]   (default: all nine)
+#   scripts/test.sh [unit|asan|win|e2e|package|release|vm|format|tidy|size ...]   (default: all ten)
 #
 # Installs what is missing (Debian 12, apt-get, as root), configures the
 # presets it needs when they are not configured yet, builds them, then runs
@@ -19,6 +19,12 @@
 #          the same files and no others; the man page renders without a groff
 #          warning; udevadm verify checks the rules where it has that command
 #          (the unit level parses them too)
+#   release scripts/release.sh twice from the committed tree (with the working
+#          tree's changes): both runs give the same bytes in every file; the
+#          downloads hold what they should and SHA256SUMS and the winget
+#          manifest name them; then the same exes packaged again, signed with a
+#          throw-away certificate made here, and every signature verified
+#          (osslsigncode verify). Leaves the unsigned set in dist/
 #   vm     pytest in tests/vm: QEMU boots the Debian kernel with CD drives on four
 #          kernel paths (PIIX and AHCI ATAPI, virtio-scsi, USB); tarvikctl in a
 #          busybox guest, the .deb and the exes under Wine in a Debian guest,
@@ -39,11 +45,12 @@ set -uo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 levels=("$@")
-[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e package vm format tidy size)
+[ ${#levels[@]} -eq 0 ] && levels=(unit asan win e2e package release vm format tidy size)
 for l in "${levels[@]}"; do
     case $l in
-        unit | asan | win | e2e | package | vm | format | tidy | size) ;;
-        *) echo "usage: $0 [unit|asan|win|e2e|package|vm|format|tidy|size ...]" >&2; exit 2 ;;
+        unit | asan | win | e2e | package | release | vm | format | tidy | size) ;;
+        *) echo "usage: $0 [unit|asan|win|e2e|package|release|vm|format|tidy|size ...]" >&2
+           exit 2 ;;
     esac
 done
 want() { local l; for l in "${levels[@]}"; do [ "$l" = "$1" ] && return 0; done; return 1; }
@@ -262,6 +269,61 @@ package_check() {  # the Debian package and the install, in build/host
 if want package; then
     if [ $host_ok -eq 1 ]; then step "package" package_check; else not_run package; fi
 fi
+
+release_check() {  # two release builds, compared; then a signed packaging, verified
+    local check=$repo/build/release-check rc=0 f version arch name got want key
+    rm -rf "$check"
+    mkdir -p "$check"
+    scripts/release.sh --dirty --out "$check/first" || return 1
+    scripts/release.sh --dirty || return 1
+    echo "release: the second build against the first:"
+    if diff -r "$check/first" dist >"$check/diff.txt"; then
+        echo "release: $(find dist -type f | wc -l) files, the same bytes in both builds"
+    else
+        sed 's/^/release:   /' "$check/diff.txt"
+        rc=1
+    fi
+    version=$(sed -n 's/^project(Tarvik VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+    (cd dist && sha256sum --quiet -c SHA256SUMS) || { echo "release: SHA256SUMS does not match"; rc=1; }
+    want="CHANGES.txt LICENSE.txt README.txt tarvik.exe tarvikctl.exe"
+    for arch in win32 win64; do
+        got=$(python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist())' \
+            "dist/tarvik-$version-$arch.zip")
+        [ "$got" = "$want" ] || { echo "release: the $arch zip holds: $got"; rc=1; }
+        f=dist/tarvik-$version-$arch-setup.exe
+        grep -q "InstallerSha256: $(sha256sum "$f" | cut -d' ' -f1 | tr a-f A-F)" \
+            dist/winget/TarvikDevelopers.Tarvik.installer.yaml ||
+            { echo "release: the winget manifest lacks the hash of $f"; rc=1; }
+    done
+    [ "$(dpkg-deb -f "dist/tarvik_${version}_amd64.deb" Version)" = "$version" ] ||
+        { echo "release: the .deb is not version $version"; rc=1; }
+
+    # Signed: a throw-away code-signing certificate of our own.
+    key=$check/sign
+    mkdir -p "$key"
+    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tarvik test signing" \
+        -addext extendedKeyUsage=codeSigning -keyout "$key/key.pem" -out "$key/cert.pem" \
+        2>/dev/null || return 1
+    TARVIK_SIGN_CERT=$key/cert.pem TARVIK_SIGN_KEY=$key/key.pem \
+        scripts/release.sh --dirty --no-build --out "$check/signed" || return 1
+    mkdir -p "$check/unzipped"
+    for arch in win32 win64; do
+        python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
+            "$check/signed/tarvik-$version-$arch.zip" "$check/unzipped/$arch"
+    done
+    for f in "$check"/signed/*-setup.exe "$check"/unzipped/*/*.exe; do
+        name=${f#"$check"/}
+        if osslsigncode verify -CAfile "$key/cert.pem" -in "$f" >"$check/verify.log" 2>&1; then
+            echo "release: signature verified: $name"
+        else
+            echo "release: no valid signature on $name:"
+            tail -5 "$check/verify.log"
+            rc=1
+        fi
+    done
+    return $rc
+}
+if want release; then step "release" release_check; fi
 
 vm_level() {  # the QEMU guests; the package they install is built here
     local results=$repo/build/vm/results.xml skipped

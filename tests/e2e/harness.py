@@ -298,26 +298,28 @@ class WineSession:
         """Starts tarvik.exe straight from the Wine loader; the loader's exit code."""
         return self.wine_run([str(self.exe), *args], cwd=cwd, timeout=timeout).returncode
 
-    def spawn(self, cmdline: str, cwd: Path,
-              extra_env: Optional[dict[str, str]] = None) -> Instance:
-        """Starts tarvik.exe with exactly `cmdline` and returns while it runs."""
+    def spawn(self, cmdline: str, cwd: Path, extra_env: Optional[dict[str, str]] = None,
+              exe: Optional[str] = None) -> Instance:
+        """Starts tarvik.exe (or `exe`, a Windows path) with exactly `cmdline` and
+        returns while it runs."""
         self._spawned += 1
         out = self.prefix / f"launch-{self._spawned}.out"
         with open(out, "wb") as f:
             popen = subprocess.Popen(
-                [self.wine, str(self.probe_exe), "run", windows_path(self.exe),
+                [self.wine, str(self.probe_exe), "run", exe or windows_path(self.exe),
                  cmdline], cwd=cwd, env=self.env(extra_env), stdout=f,
                 stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
         self._children.append(popen)
         return Instance(self, popen, out, cmdline)
 
     def start(self, cmdline: str, cwd: Path, extra_env: Optional[dict[str, str]] = None,
-              timeout: float = 30) -> Instance:
-        """Starts tarvik.exe in `cwd` (made if missing) and returns once its start-up
-        is over. The window is found while its creation still runs: a message sent
-        before the program is idle could be handled in the middle of its start-up."""
+              timeout: float = 30, exe: Optional[str] = None) -> Instance:
+        """Starts tarvik.exe (or `exe`, a Windows path) in `cwd` (made if missing)
+        and returns once its start-up is over. The window is found while its
+        creation still runs: a message sent before the program is idle could be
+        handled in the middle of its start-up."""
         Path(cwd).mkdir(parents=True, exist_ok=True)
-        inst = self.spawn(cmdline, cwd, extra_env)
+        inst = self.spawn(cmdline, cwd, extra_env, exe)
         assert self.wait_window(True, timeout=20), f"no main window after {cmdline!r}"
         assert inst.wait_idle(timeout=timeout), f"no end of the start-up after {cmdline!r}"
         return inst

@@ -6,6 +6,7 @@
 #include "scsi/transport_trace.h"
 #include "sim_state.h"
 #include "sim_transport.h"
+#include "tarvik_version.h"
 
 namespace tarvik::ctl {
 
@@ -103,6 +104,7 @@ void PrintUsage(Writer& s) {
          "  --state FILE     keep the simulated drives' state (medium, tray, lock, speeds)\n"
          "                   in FILE from one run to the next (--sim only)\n"
          "  --json           print results as JSON\n"
+         "  --version        print \"tarvikctl VERSION\" and exit\n"
          "commands:\n";
     for (const CtlCommand& c : kCommands) {
         const std::string_view usage = c.usage;
@@ -204,6 +206,10 @@ int CtlMain(const std::vector<std::string>& argv, Writer& out, Writer& err) {
         }
         if (a == "--help" || a == "-h") {
             PrintUsage(out);
+            return kExitOk;
+        }
+        if (a == "--version") {
+            out << "tarvikctl " TARVIK_VERSION "\n";
             return kExitOk;
         }
         if (a.rfind("--", 0) != 0) break;

@@ -5,9 +5,11 @@
 #include <string>
 #include <string_view>
 
+#include "tarvik_version.h"
+
 namespace tarvik {
 
-inline constexpr char16_t kProgramVersion[] = u"5.0";
+inline constexpr char16_t kProgramVersion[] = TARVIK_VERSION_U16;
 
 // "Tarvik version 5.0".
 std::u16string AboutVersionText();
