@@ -5,7 +5,7 @@ commands and output as tarvikctl on the host.
 
 import subprocess
 
-from harness import SETTINGS_KEY, read_trace
+from harness import SETTINGS_KEY, read_trace, windows_path
 
 from simrun import TARVIKCTL, SimRun, actions
 from test_sim import DVD_PROFILE, MODEL_KEY
