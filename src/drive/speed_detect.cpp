@@ -241,6 +241,17 @@ void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
 
 namespace {
 
+// The Measure judgements that are no list, by the name the log gives them;
+// null for rates worth keeping.
+const char* DiscardedRates(MeasureJudgement j) {
+    switch (j) {
+        case MeasureJudgement::Flat: return "flat";
+        case MeasureJudgement::Noise: return "noise";
+        case MeasureJudgement::Unmeasured: return "none";
+        default: return nullptr;
+    }
+}
+
 // The caller's progress callback, remembering a cancel: a cancelled
 // detection runs no further scan.
 struct Watched {
@@ -328,13 +339,9 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
     facts.scanned = !watched.cancelled;
     facts.count = EntryCount(*list);
     facts.judgement = drive->LastMeasure;
-    const MeasureJudgement j = drive->LastMeasure;
-    if (measuring && (j == MeasureJudgement::Flat || j == MeasureJudgement::Noise ||
-                      j == MeasureJudgement::Unmeasured)) {
-        LogPrintf("    Measured rates %s: previous list kept\n",
-                  j == MeasureJudgement::Flat    ? "flat"
-                  : j == MeasureJudgement::Noise ? "noise"
-                                                 : "none");
+    const char* discarded = measuring ? DiscardedRates(drive->LastMeasure) : nullptr;
+    if (discarded) {
+        LogPrintf("    Measured rates %s: previous list kept\n", discarded);
         // What the commands answered stays learnt; the list and its method go back.
         list->Count = previous.Count;
         std::copy(std::begin(previous.Entries), std::end(previous.Entries), list->Entries);
