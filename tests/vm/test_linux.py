@@ -82,16 +82,19 @@ def test_verify_tells_the_drive_that_ignores_from_the_one_that_refuses(linux):
 
 
 def test_a_measure_keeps_the_list_when_its_rates_are_noise_or_none(linux):
-    # The SCSI disk reads its image at whatever pace the host gives; the ATAPI
+    # The SCSI disk reads its image at whatever pace the host gives, which
+    # comes out flat on a quiet host and as noise on a busy one; the ATAPI
     # drive's small CD image is too short for a timed read.
-    for qid, why in (("cd2", "do not follow the speed set"), ("cd0", "No read could be timed")):
+    flat_or_noise = ("stays the same whatever speed is set", "do not follow the speed set")
+    for qid, whys in (("cd2", flat_or_noise), ("cd0", ("No read could be timed",))):
         fresh = "/tmp/measure-%s.reg" % qid
         _, fast = ctl(linux, qid, "detect 0 fast", settings=fresh)
         listed = [line for line in fast.splitlines() if line.lstrip().startswith("[")]
         assert listed, fast
         mark = linux.trace_mark()
         rc, out = ctl(linux, qid, "detect 0 measure", check=False, settings=fresh)
-        assert why in out and "previous speed list was kept" in out, out
+        assert any(why in out for why in whys), out
+        assert "previous speed list was kept" in out, out
         assert rc == (0 if qid == "cd2" else 1), out
         assert [line for line in out.splitlines() if line.lstrip().startswith("[")] == listed
         if qid == "cd2":
