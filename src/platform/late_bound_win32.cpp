@@ -10,6 +10,13 @@ static_assert(
 static_assert(
     std::is_same_v<late::ShutdownBlockReasonDestroyFn, decltype(&::ShutdownBlockReasonDestroy)>);
 #endif
+#if _WIN32_WINNT >= 0x0A00
+static_assert(std::is_same_v<late::GetDpiForWindowFn, decltype(&::GetDpiForWindow)>);
+static_assert(std::is_same_v<late::GetDpiForSystemFn, decltype(&::GetDpiForSystem)>);
+static_assert(std::is_same_v<late::GetSystemMetricsForDpiFn, decltype(&::GetSystemMetricsForDpi)>);
+static_assert(
+    std::is_same_v<late::SystemParametersInfoForDpiFn, decltype(&::SystemParametersInfoForDpi)>);
+#endif
 
 void* LibraryExport(HMODULE module, const char* name) {
     return module ? reinterpret_cast<void*>(::GetProcAddress(module, name)) : nullptr;
@@ -26,6 +33,10 @@ HMODULE Comctl32() {
 }
 HMODULE User32() {
     static const HMODULE module = ::LoadLibraryA("user32.dll");
+    return module;
+}
+HMODULE Shcore() {
+    static const HMODULE module = ::LoadLibraryA("shcore.dll");
     return module;
 }
 HMODULE Shell32() {
@@ -68,6 +79,39 @@ ShutdownBlockReasonCreateFn ShutdownBlockReasonCreate() {
 ShutdownBlockReasonDestroyFn ShutdownBlockReasonDestroy() {
     static const auto fn =
         LibraryFunction<ShutdownBlockReasonDestroyFn>(User32(), "ShutdownBlockReasonDestroy");
+    return fn;
+}
+
+GetDpiForWindowFn GetDpiForWindow() {
+    static const auto fn = LibraryFunction<GetDpiForWindowFn>(User32(), "GetDpiForWindow");
+    return fn;
+}
+
+GetDpiForSystemFn GetDpiForSystem() {
+    static const auto fn = LibraryFunction<GetDpiForSystemFn>(User32(), "GetDpiForSystem");
+    return fn;
+}
+
+GetSystemMetricsForDpiFn GetSystemMetricsForDpi() {
+    static const auto fn =
+        LibraryFunction<GetSystemMetricsForDpiFn>(User32(), "GetSystemMetricsForDpi");
+    return fn;
+}
+
+SystemParametersInfoForDpiFn SystemParametersInfoForDpi() {
+    static const auto fn =
+        LibraryFunction<SystemParametersInfoForDpiFn>(User32(), "SystemParametersInfoForDpi");
+    return fn;
+}
+
+SetDialogDpiChangeBehaviorFn SetDialogDpiChangeBehavior() {
+    static const auto fn =
+        LibraryFunction<SetDialogDpiChangeBehaviorFn>(User32(), "SetDialogDpiChangeBehavior");
+    return fn;
+}
+
+GetDpiForMonitorFn GetDpiForMonitor() {
+    static const auto fn = LibraryFunction<GetDpiForMonitorFn>(Shcore(), "GetDpiForMonitor");
     return fn;
 }
 

@@ -30,6 +30,14 @@ namespace late {
 using ShutdownBlockReasonCreateFn = BOOL(WINAPI*)(HWND, LPCWSTR);
 using ShutdownBlockReasonDestroyFn = BOOL(WINAPI*)(HWND);
 using WineGetVersionFn = const char*(CDECL*)();
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetDpiForSystemFn = UINT(WINAPI*)();
+using GetSystemMetricsForDpiFn = int(WINAPI*)(int, UINT);
+using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+// The behaviours are an enumeration in the headers that have it: 1 disables all.
+using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
+// The monitor type is an enumeration there too: 0 is the effective DPI.
+using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
 // comctl32.dll: InitCommonControlsEx from version 4.70 on, InitCommonControls
 // in every version.
@@ -42,6 +50,16 @@ decltype(&::GetMonitorInfoA) GetMonitorInfoA();
 // session, from Vista on.
 ShutdownBlockReasonCreateFn ShutdownBlockReasonCreate();
 ShutdownBlockReasonDestroyFn ShutdownBlockReasonDestroy();
+// user32.dll: the DPI of a window and the metrics at a DPI, from Windows 10
+// 1607 on; the dialog manager's own rescaling, which the dialog engine turns
+// off to lay out itself, from 1703 on.
+GetDpiForWindowFn GetDpiForWindow();
+GetDpiForSystemFn GetDpiForSystem();
+GetSystemMetricsForDpiFn GetSystemMetricsForDpi();
+SystemParametersInfoForDpiFn SystemParametersInfoForDpi();
+SetDialogDpiChangeBehaviorFn SetDialogDpiChangeBehavior();
+// shcore.dll: a monitor's DPI, from Windows 8.1 on.
+GetDpiForMonitorFn GetDpiForMonitor();
 // shell32.dll: the wide tray icon call, on the NT family.
 decltype(&::Shell_NotifyIconW) Shell_NotifyIconW();
 // ntdll.dll: there only under Wine (the library is not loaded for it).

@@ -447,6 +447,31 @@ class WineSession:
                              "visible": parts[5] == "1", "text": text})
         return children
 
+    def dialog_layout(self, caption: str) -> dict:
+        """The dialog's client size and each control's rectangle relative to
+        the client area: what a layout decides, wherever the dialog stands."""
+        dialog = self.find_dialog(caption)
+        assert dialog, f"no dialog {caption!r}"
+        left, top, right, bottom = dialog["client"]
+        rects = {c["id"]: (c["rect"][0] - left, c["rect"][1] - top, c["rect"][2] - left,
+                           c["rect"][3] - top) for c in self.dialog_children(caption)}
+        return {"client": (right - left, bottom - top), "controls": rects}
+
+    @staticmethod
+    def layout_differences(a: dict, b: dict) -> list:
+        """What differs between two dialog_layout answers: the client sizes,
+        then each control whose rectangle differs, with both rectangles."""
+        out = [("client", a["client"], b["client"])] if a["client"] != b["client"] else []
+        for cid in sorted(set(a["controls"]) | set(b["controls"])):
+            if a["controls"].get(cid) != b["controls"].get(cid):
+                out.append((cid, a["controls"].get(cid), b["controls"].get(cid)))
+        return out
+
+    def dpi_changed(self, caption: str, dpi: int) -> None:
+        """Tells the dialog its monitor now has `dpi`, as the system does."""
+        rc, out = self.probe("dpi-changed", self._text_arg(caption), str(dpi))
+        assert rc == 0, out
+
     def set_control_text(self, caption: str, control_id: int, text: str) -> bool:
         rc, _ = self.probe("set-text", self._text_arg(caption), str(control_id),
                            self._text_arg(text))
@@ -552,8 +577,15 @@ class WineSession:
         self.wine_run(["reg", "delete", key, "/f"])
 
     def reg_add(self, key: str, name: str, kind: str, data: str) -> bool:
-        return self.wine_run(["reg", "add", key, "/v", name, "/t", kind, "/d", data,
-                              "/f"]).returncode == 0
+        # Once more after a failure: reg.exe has been seen to fail on a busy
+        # machine with nothing wrong in what it was given.
+        for _ in range(2):
+            done = self.wine_run(["reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f"])
+            if done.returncode == 0:
+                return True
+            print(f"reg add {key} {name}: {done.returncode} {done.stderr.strip()}",
+                  file=sys.stderr)
+        return False
 
     # ---- X side: tray, screenshots, clicks -------------------------------------
     def xdotool(self, *args: str, timeout: float = 15) -> subprocess.CompletedProcess:

@@ -127,8 +127,8 @@ def check_layout(dialog, controls):
     assert not overlap(controls[1]["rect"], controls[2]["rect"])
 
 
-def test_message_box_laid_out_at_96_and_144_dpi(tarvik, workdir):
-    found = {}
+def test_message_box_laid_out_at_96_and_144_dpi_and_again_when_the_dpi_changes(tarvik, workdir):
+    found, layouts = {}, {}
 
     def at(dpi):
         inst = start(tarvik, workdir / f"dpi{dpi}")
@@ -140,6 +140,11 @@ def test_message_box_laid_out_at_96_and_144_dpi(tarvik, workdir):
                     left - 8, top - 8, right - left + 16, bottom - top + 16, scale=2)
         check_layout(dialog, controls)
         found[dpi] = controls
+        layouts[dpi] = tarvik.dialog_layout(CAPTION)
+        if dpi == 96:
+            # Its icon too is taken again for the monitor's DPI.
+            tarvik.dpi_changed(CAPTION, 144)
+            layouts["96 to 144"] = tarvik.dialog_layout(CAPTION)
         dismiss(tarvik)
         close(tarvik, inst)
 
@@ -148,3 +153,5 @@ def test_message_box_laid_out_at_96_and_144_dpi(tarvik, workdir):
     for cid in (1, TEXT):
         ratio = height(found[144][cid]) / height(found[96][cid])
         assert 1.3 <= ratio <= 1.7, f"control {cid}: {ratio:.2f} times as high at 144 dpi"
+    moved = tarvik.layout_differences(layouts["96 to 144"], layouts[144])
+    assert not moved, "\n".join(map(str, moved))

@@ -2,7 +2,8 @@
 through the probe: OK changes the start-with-Windows entry at once and stores
 the settings, the eject password is set and removed only through its dialogs,
 Cancel leaves the stored settings byte for byte as they were, Disable ASPI
-restarts the program; its layout at 96 and 144 pixels per inch."""
+restarts the program; its layout at 96 and 144 pixels per inch, and laid out
+again when its monitor's DPI changes."""
 
 from harness import (SETTINGS_KEY, by_id, height, inside, log_files, messages, overlap, read_log,
                      wait_until)
@@ -154,8 +155,8 @@ def test_ok_changes_start_entry_and_settings_cancel_changes_nothing(tarvik, work
         clear_run_entry(tarvik)
 
 
-def test_options_laid_out_at_96_and_144_dpi(tarvik, workdir):
-    heights = {}
+def test_options_laid_out_at_96_and_144_dpi_and_again_when_the_dpi_changes(tarvik, workdir):
+    heights, layouts = {}, {}
 
     def at(dpi):
         tarvik.start("/log", workdir / f"dpi{dpi}")
@@ -170,8 +171,18 @@ def test_options_laid_out_at_96_and_144_dpi(tarvik, workdir):
             for b in leaves[n + 1:]:
                 assert not overlap(a["rect"], b["rect"]), (a["id"], b["id"])
         heights[dpi] = height(c[START_AUTO])
+        layouts[dpi] = tarvik.dialog_layout(CAPTION)
+        if dpi == 96:
+            # Moved to a monitor of 144 and back, as a per-monitor program is.
+            tarvik.dpi_changed(CAPTION, 144)
+            layouts["96 to 144"] = tarvik.dialog_layout(CAPTION)
+            tarvik.dpi_changed(CAPTION, 96)
+            back = tarvik.layout_differences(tarvik.dialog_layout(CAPTION), layouts[96])
+            assert not back, "\n".join(map(str, back))
         end_dialog(tarvik, 2)
         tarvik.stop_instances()
 
     tarvik.at_dpis(at)
     assert 1.3 <= heights[144] / heights[96] <= 1.7, heights
+    moved = tarvik.layout_differences(layouts["96 to 144"], layouts[144])
+    assert not moved, "\n".join(map(str, moved))

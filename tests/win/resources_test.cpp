@@ -334,7 +334,7 @@ TEST_F(ProgramResources, LoadBitmapFindsTheThreeMenuBitmapsAtCheckMarkSize) {
 
 // ---- manifest ---------------------------------------------------------------
 
-TEST_F(ProgramResources, ManifestAsksForCommonControlsSixDpiAwarenessAndNoElevation) {
+TEST_F(ProgramResources, ManifestAsksForCommonControlsSixPerMonitorDpiAndNoElevation) {
     const auto data = Data(MAKEINTRESOURCEA(24), MAKEINTRESOURCEA(1));
     ASSERT_FALSE(data.empty());
     const std::string manifest(reinterpret_cast<const char*>(data.data()), data.size());
@@ -342,7 +342,7 @@ TEST_F(ProgramResources, ManifestAsksForCommonControlsSixDpiAwarenessAndNoElevat
          {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"", "level=\"asInvoker\"",
           "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
           "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
-          ">true</dpiAware>", ">system</dpiAwareness>"}) {
+          ">true</dpiAware>", ">PerMonitorV2, system</dpiAwareness>"}) {
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
 }

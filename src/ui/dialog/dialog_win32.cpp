@@ -4,12 +4,14 @@
 #include <commctrl.h>
 #include <richedit.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/dpi_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/late_bound_win32.h"
 #include "ui/dialog/dialog_layout.h"
@@ -31,7 +33,15 @@ struct DialogState {
     int scrollWidth = 0;
     int scrollHeight = 0;
     bool ownedByWindow = false;
-    std::vector<UniqueFont> fonts;  // made for the dialog's controls
+    // The DPI the fonts and the layout are for; whether the template names
+    // the message font, which the dialog then makes again for another DPI.
+    int dpi = kBaseDpi;
+    bool messageFont = false;
+    std::vector<std::pair<uint16_t, std::wstring>> icons;  // icon rows: id, resource name
+    UniqueFont dpiFont;                                    // the dialog font made for `dpi`, if any
+    std::vector<UniqueFont> fonts;                         // made for the dialog's controls
+    std::vector<int> boldIds;  // the controls given a bold copy of the font
+    std::vector<UniqueIcon> ownIcons;
 };
 
 // Window messages and window data carry handles and pointers as integers.
@@ -71,8 +81,12 @@ private:
 // What the layout engine knows about the live controls, from GDI.
 class GdiTextMetrics final : public TextMetrics {
 public:
-    GdiTextMetrics(HWND dialog, int scrollWidth, int scrollHeight, HWND only = nullptr)
-        : dialog_(dialog), only_(only), scrollWidth_(scrollWidth), scrollHeight_(scrollHeight) {}
+    GdiTextMetrics(HWND dialog, int scrollWidth, int scrollHeight, int dpi, HWND only = nullptr)
+        : dialog_(dialog),
+          only_(only),
+          scrollWidth_(scrollWidth),
+          scrollHeight_(scrollHeight),
+          dpi_(dpi) {}
 
     std::u16string Text(uint16_t id) override {
         HWND control = Control(id);
@@ -92,10 +106,9 @@ public:
         TEXTMETRICA tm{};
         return dc.get() && ::GetTextMetricsA(dc.get(), &tm) ? tm.tmMaxCharWidth : 0;
     }
-    int Dpi(uint16_t id) override {
-        FontDc dc(Control(id));
-        return dc.get() ? ::GetDeviceCaps(dc.get(), LOGPIXELSX) : 96;
-    }
+    // The dialog's DPI: a device context says the system's, which a dialog
+    // on another monitor does not have.
+    int Dpi(uint16_t) override { return dpi_; }
     int ScrollWidth() override { return scrollWidth_; }
     int ScrollHeight() override { return scrollHeight_; }
     Size IconSize(uint16_t id) override {
@@ -121,23 +134,41 @@ private:
     HWND only_;
     int scrollWidth_;
     int scrollHeight_;
+    int dpi_;
 };
 
 GdiTextMetrics MetricsOf(HWND dialog, const DialogState& state) {
-    return GdiTextMetrics(dialog, state.scrollWidth, state.scrollHeight);
+    return GdiTextMetrics(dialog, state.scrollWidth, state.scrollHeight, state.dpi);
 }
 
 // ---- class initialisation and preparation ------------------------------------
 
-void InsertListViewColumns(HWND list) {
+// The list view's column titles, from its window text; each column as wide
+// as its title in the list's font.
+struct ListColumn {
+    std::wstring title;
+    int width = 0;
+};
+std::vector<ListColumn> ListColumns(HWND list) {
     const std::wstring titles = UiWindowText(list);
-    GdiTextMetrics metrics(nullptr, 0, 0, list);
-    int index = 0;
-    for (std::size_t start = 0; start <= titles.size(); ++index) {
+    GdiTextMetrics metrics(nullptr, 0, 0, kBaseDpi, list);
+    std::vector<ListColumn> columns;
+    for (std::size_t start = 0; start <= titles.size();) {
         std::size_t end = titles.find(L'\t', start);
         if (end == std::wstring::npos) end = titles.size();
         std::wstring title = titles.substr(start, end - start);
         const int width = metrics.TextExtent(0, ToU16(title)).width + 16;
+        columns.push_back({std::move(title), width});
+        start = end + 1;
+    }
+    return columns;
+}
+
+void InsertListViewColumns(HWND list) {
+    int index = 0;
+    for (ListColumn& c : ListColumns(list)) {
+        std::wstring& title = c.title;
+        const int width = c.width;
         if (UiIsUnicode()) {
             LVCOLUMNW column{};
             column.mask = LVCF_WIDTH | LVCF_TEXT;
@@ -152,7 +183,7 @@ void InsertListViewColumns(HWND list) {
             column.pszText = titleA.data();
             ::SendMessageA(list, LVM_INSERTCOLUMNA, index, reinterpret_cast<LPARAM>(&column));
         }
-        start = end + 1;
+        ++index;
     }
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
 }
@@ -242,10 +273,131 @@ void MoveTo(HWND window, const Rect& r) {
     ::MoveWindow(window, r.left, r.top, r.width(), r.height(), FALSE);
 }
 
+// ---- the DPI ----------------------------------------------------------------
+
+// Not in the headers of the oldest target.
+constexpr UINT kWmDpiChanged = 0x02E0;
+
+INT_PTR OnSize(HWND dialog, DialogState* state);
+
+UniqueFont BoldCopy(HFONT font) {
+    LOGFONTW logical{};
+    if (!font || ::GetObjectW(font, sizeof(logical), &logical) != sizeof(logical)) return nullptr;
+    logical.lfWeight = FW_BOLD;
+    return UniqueFont(::CreateFontIndirectW(&logical));
+}
+
+void SendFont(HWND window, HFONT font) {
+    ::SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+uint16_t MessageFontPoints(const LOGFONTW& font, int dpi);
+
+// The non-client metrics as the system gives them at `dpi`: its own answer
+// where it has one (Windows 10 1607 on), else those of the system DPI scaled.
+bool NonClientMetricsAt(int dpi, NONCLIENTMETRICSW& out) {
+    out = NONCLIENTMETRICSW{};
+    out.cbSize = kNonClientMetricsSizeW;
+    if (const auto forDpi = late::SystemParametersInfoForDpi())
+        if (forDpi(SPI_GETNONCLIENTMETRICS, out.cbSize, &out, 0, static_cast<UINT>(dpi)))
+            return true;
+    if (!UiGetNonClientMetrics(&out)) return false;
+    const int system = SystemDpi();
+    out.lfMessageFont.lfHeight = ::MulDiv(out.lfMessageFont.lfHeight, dpi, system);
+    out.iScrollWidth = ::MulDiv(out.iScrollWidth, dpi, system);
+    out.iScrollHeight = ::MulDiv(out.iScrollHeight, dpi, system);
+    return true;
+}
+
+// Gives the controls the message font at `dpi` as a dialog opened there gets
+// it (its point size, made at that DPI), with the metrics, icons and list
+// columns that go with it. A dialog without a template font keeps the
+// system's, and its DPI.
+void UseDpi(HWND dialog, DialogState& state, int dpi) {
+    NONCLIENTMETRICSW metrics{};
+    if (!state.messageFont || !NonClientMetricsAt(dpi, metrics)) return;
+    LOGFONTW logical = metrics.lfMessageFont;
+    logical.lfHeight = -MulDivRound(MessageFontPoints(logical, dpi), dpi, 72);
+    logical.lfWidth = 0;
+    UniqueFont font(::CreateFontIndirectW(&logical));
+    if (!font) return;
+
+    // The old fonts go only once no control holds them. The dialog keeps its
+    // own: the dialog manager deletes whatever font the dialog holds at the end.
+    std::vector<UniqueFont> bold;
+    for (const ItemState& item : state.items)
+        if (HWND control = ::GetDlgItem(dialog, item.id)) SendFont(control, font.get());
+    for (int id : state.boldIds) {
+        if (UniqueFont b = BoldCopy(font.get())) {
+            SendFont(::GetDlgItem(dialog, id), b.get());
+            bold.push_back(std::move(b));
+        }
+    }
+    state.dpiFont = std::move(font);
+    state.fonts = std::move(bold);
+
+    state.dpi = dpi;
+    state.scrollWidth = metrics.iScrollWidth;
+    state.scrollHeight = metrics.iScrollHeight;
+
+    // An icon control takes the size of its icon, which the layout reads.
+    std::vector<UniqueIcon> icons;
+    const int side = SystemMetricForDpi(SM_CXICON, dpi);
+    for (const auto& [id, name] : state.icons) {
+        UniqueIcon icon(static_cast<HICON>(
+            ::LoadImageW(::GetModuleHandleA(nullptr), name.c_str(), IMAGE_ICON, side, side, 0)));
+        if (!icon) continue;
+        ::SendDlgItemMessageW(dialog, id, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
+        icons.push_back(std::move(icon));
+    }
+    state.ownIcons = std::move(icons);
+
+    for (const ItemState& item : state.items) {
+        if (item.cls->init != ClassInit::ListViewColumns) continue;
+        HWND list = ::GetDlgItem(dialog, item.id);
+        int index = 0;
+        for (const ListColumn& c : ListColumns(list))
+            ::SendMessageW(list, LVM_SETCOLUMNWIDTH, index++, MAKELPARAM(c.width, 0));
+    }
+}
+
+// The monitor's DPI changed, or the dialog moved to one with another: the
+// dialog is measured and laid out again for it, where the system suggests.
+INT_PTR OnDpiChanged(HWND dialog, DialogState* state, WPARAM wParam, LPARAM lParam) {
+    const int dpi = HIWORD(wParam);
+    if (!PlausibleDpi(dpi) || !state->messageFont) return FALSE;
+    UseDpi(dialog, *state, dpi);
+    // Measured before anything moves: placing would size the icons as they
+    // were measured before.
+    GdiTextMetrics metrics = MetricsOf(dialog, *state);
+    const Size content = MeasureDialog(state->items, metrics);
+    // At the suggested place first: the frame takes its size for the new DPI
+    // there, and the content's size is added to it.
+    if (const auto* suggested = FromInteger<const RECT*>(lParam))
+        ::SetWindowPos(dialog, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT window{}, client{};
+    ::GetWindowRect(dialog, &window);
+    ::GetClientRect(dialog, &client);
+    const Size outer{content.width + (window.right - window.left) - client.right,
+                     content.height + (window.bottom - window.top) - client.bottom};
+    state->minimum = outer;
+    ::SetWindowPos(dialog, nullptr, 0, 0, outer.width, outer.height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // A size that did not change sends no WM_SIZE; the fonts did change.
+    (void)OnSize(dialog, state);
+    return TRUE;
+}
+
 INT_PTR OnInitDialog(HWND dialog, WPARAM wParam, DialogState* state) {
     if (!state) return FALSE;
     ::SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
     const LPARAM self = reinterpret_cast<LPARAM>(state);
+    // The engine lays the dialog out for a new DPI itself (Windows 10 1703
+    // on would also rescale it), and opens it at the DPI of its monitor.
+    if (const auto behaviour = late::SetDialogDpiChangeBehavior()) behaviour(dialog, 1, 1);
+    if (const int dpi = WindowDpi(dialog); dpi != state->dpi) UseDpi(dialog, *state, dpi);
     for (std::size_t i = 0; i < state->items.size(); ++i) {
         const ItemState item = state->items[i];
         InitItem(dialog, item);
@@ -377,10 +529,9 @@ Prepared Prepare(const wchar_t* title, UINT titleStringId, DWORD style, DWORD ex
     header.exStyle = exStyle;
     header.caption = DialogCaption(title ? ToU16(title) : std::u16string(),
                                    titleStringId ? ResTextU16(titleStringId) : std::u16string());
+    int dpi = kBaseDpi;
+    if (const UniqueDc screen = WindowDc(nullptr)) dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
     if (haveFont) {
-        int dpi = 96;
-        if (const UniqueDc screen = WindowDc(nullptr))
-            dpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
         const LOGFONTW& font = metrics.lfMessageFont;
         header.style |= kDsSetFont;
         header.font = DialogFont{
@@ -388,18 +539,25 @@ Prepared Prepare(const wchar_t* title, UINT titleStringId, DWORD style, DWORD ex
             font.lfCharSet,
             ToU16(std::wstring_view(font.lfFaceName, wcsnlen(font.lfFaceName, LF_FACESIZE)))};
     }
+    p.state = std::make_unique<DialogState>();
     std::vector<std::u16string> texts;
     texts.reserve(table.size());
     for (const DialogItem& row : table) {
         texts.push_back(ItemInitialText(row, ResTextU16));
         PrepareClass(row.cls->prepare);
+        if (row.cls->measure == MeasureRule::Icon)
+            p.state->icons.emplace_back(static_cast<uint16_t>(row.id), ToWide(texts.back()));
     }
     p.bytes = BuildDialogTemplate(header, table, texts);
-    if (p.bytes.empty()) return p;
+    if (p.bytes.empty()) {
+        p.state.reset();
+        return p;
+    }
 
-    p.state = std::make_unique<DialogState>();
     p.state->context = context;
     p.state->items = MakeItemStates(table);
+    p.state->dpi = dpi;
+    p.state->messageFont = header.font.has_value();
     if (haveFont) {
         p.state->scrollWidth = metrics.iScrollWidth;
         p.state->scrollHeight = metrics.iScrollHeight;
@@ -449,6 +607,7 @@ INT_PTR CALLBACK LayoutDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     switch (message) {
         case WM_SIZE: return OnSize(dialog, state);
         case WM_GETMINMAXINFO: return OnGetMinMaxInfo(state, lParam);
+        case kWmDpiChanged: return OnDpiChanged(dialog, state, wParam, lParam);
         case WM_DESTROY: return OnDestroy(dialog, state);
         default: return Route(dialog, state, message, wParam, lParam);
     }
@@ -461,7 +620,7 @@ void* DialogContext(HWND dialog) {
 
 void MeasureText(HWND control, const wchar_t* text, SIZE* size) {
     if (!control || !text || !size) return;
-    GdiTextMetrics metrics(nullptr, 0, 0, control);
+    GdiTextMetrics metrics(nullptr, 0, 0, kBaseDpi, control);
     const Size s = MeasureText(metrics, 0, ToU16(text));
     size->cx += s.width;
     size->cy += s.height;
@@ -478,14 +637,12 @@ bool SetBoldFont(HWND dialog, int id) {
     DialogState* state = StateOf(dialog);
     HWND control = ::GetDlgItem(dialog, id);
     if (!state || !control) return false;
-    HFONT font = FontOf(control);
-    LOGFONTW logical{};
-    if (!font || ::GetObjectW(font, sizeof(logical), &logical) != sizeof(logical)) return false;
-    logical.lfWeight = FW_BOLD;
-    UniqueFont bold(::CreateFontIndirectW(&logical));
+    UniqueFont bold = BoldCopy(FontOf(control));
     if (!bold) return false;
-    ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(bold.get()), FALSE);
+    SendFont(control, bold.get());
     state->fonts.push_back(std::move(bold));
+    // Bold again in the font of a new DPI.
+    state->boldIds.push_back(id);
     return true;
 }
 

@@ -74,6 +74,9 @@ int Usage() {
         "                              L,T,R,B (screen) checked (-1: not a button) enabled\n"
         "                              visible text (UTF-8, \\n \\t \\\\ escaped)\n"
         "  set-text CAPTION ID TEXT    WM_SETTEXT on control ID (TEXT in UTF-8)\n"
+        "  dpi-changed CAPTION DPI     WM_DPICHANGED as the system sends it when the dialog's\n"
+        "                              monitor changes to DPI: the suggested rectangle (its\n"
+        "                              size scaled) in the dialog's own process: result=N\n"
         "  click CAPTION ID            BM_CLICK on control ID, posted: what the click\n"
         "                              opens (a modal dialog) does not block the probe\n"
         "  rows CAPTION ID             the rows of list view ID: its two columns, tab-separated\n"
@@ -549,6 +552,43 @@ int SetText(const std::wstring& caption, int id, const std::wstring& text) {
     return 0;
 }
 
+// The suggested rectangle is a pointer, so it is written into the dialog's
+// process, where the dialog reads it.
+int DpiChanged(const std::wstring& caption, UINT dpi) {
+    HWND dialog = FindDialog(caption);
+    DWORD pid = 0;
+    if (!dialog || !GetWindowThreadProcessId(dialog, &pid)) {
+        std::puts("no dialog");
+        return 2;
+    }
+    RECT r{};
+    GetWindowRect(dialog, &r);
+    // Not declared for the oldest target; every Wine has it.
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    const auto forWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    const UINT from = forWindow ? forWindow(dialog) : 96;
+    RECT suggested{r.left, r.top, r.left + MulDiv(r.right - r.left, dpi, from),
+                   r.top + MulDiv(r.bottom - r.top, dpi, from)};
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, pid);
+    void* remote = process ? VirtualAllocEx(process, nullptr, sizeof(suggested),
+                                            MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                           : nullptr;
+    DWORD_PTR result = 0;
+    const bool sent =
+        remote && WriteProcessMemory(process, remote, &suggested, sizeof(suggested), nullptr) &&
+        SendMessageTimeoutW(dialog, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi),
+                            reinterpret_cast<LPARAM>(remote), SMTO_NORMAL, g_timeoutMs, &result);
+    if (remote) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    if (process) CloseHandle(process);
+    if (!sent) {
+        std::printf("send failed, error %lu\n", GetLastError());
+        return 3;
+    }
+    std::printf("result=%lld\n", static_cast<long long>(result));
+    return 0;
+}
+
 int Click(const std::wstring& caption, int id) {
     HWND dialog = FindDialog(caption);
     HWND control = dialog ? GetDlgItem(dialog, id) : nullptr;
@@ -856,6 +896,10 @@ int main(int argc, char** argv) {
     if (cmd == "set-text") {
         if (nargs < 3 || !ParseNumber(a2, n2)) return Usage();
         return SetText(TextArg(i + 1), static_cast<int>(n2), TextArg(i + 3));
+    }
+    if (cmd == "dpi-changed") {
+        if (!a1 || !ParseNumber(a2, n2) || n2 == 0 || n2 > 0xFFFF) return Usage();
+        return DpiChanged(TextArg(i + 1), static_cast<UINT>(n2));
     }
     if (cmd == "click") {
         if (!a1 || !ParseNumber(a2, n2)) return Usage();
