@@ -47,6 +47,11 @@ if(TARVIK_PROGRAM_ONLY)
   set(TARVIK_LAYER_FLAGS -fno-exceptions -fno-rtti -fno-threadsafe-statics)
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     list(APPEND TARVIK_LAYER_FLAGS -fno-asynchronous-unwind-tables -fno-unwind-tables)
+    # The stack aligned to the 4 bytes 32-bit Windows promises, not 16: no
+    # padding in every frame. The code is x87 only (pentiumpro, no SSE), so
+    # nothing needs more; a variable that did would still be realigned.
+    add_compile_options(-mpreferred-stack-boundary=2)
+    add_link_options(-mpreferred-stack-boundary=2)
   endif()
 endif()
 

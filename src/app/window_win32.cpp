@@ -11,6 +11,7 @@
 #include "base/log.h"
 #include "drive/drive_list.h"
 #include "drive/speed_control.h"
+#include "platform/dpi_win32.h"
 #include "platform/late_bound_win32.h"
 #include "settings/store.h"
 #include "ui/dialogs/about_win32.h"
@@ -134,7 +135,7 @@ LRESULT OnCreate(HWND window) {
     TrayIcon& icon = g_main->icon;
     const HINSTANCE module = ::GetModuleHandleA(nullptr);
     app.IconHidden = StartOptions.hidden;
-    icon.LoadIcons(module, StartOptions.xpIcons);
+    icon.LoadIcons(module, StartOptions.xpIcons, WindowDpi(window));
     icon.Init(window);
     if (!app.IconHidden) (void)icon.Add();
 
@@ -208,9 +209,19 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_DEVICECHANGE: OnDeviceChange(wParam, lParam); break;
         case WM_QUERYENDSESSION: app.QueryEndSession(); return TRUE;
         case WM_ENDSESSION: app.EndSession(wParam != FALSE); return 0;
+        case kWmDpiChanged:
+            // The notification area sits on the main window's monitor.
+            if (PlausibleDpi(HIWORD(wParam)))
+                g_main->icon.UseDpi(::GetModuleHandleA(nullptr), StartOptions.xpIcons,
+                                    HIWORD(wParam));
+            return 0;
         default:
-            if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0)
+            if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0) {
+                // A new shell after a change of scale: the pictures for it.
+                g_main->icon.UseDpi(::GetModuleHandleA(nullptr), StartOptions.xpIcons,
+                                    WindowDpi(window));
                 app.TaskbarCreated();
+            }
             break;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);

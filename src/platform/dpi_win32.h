@@ -8,6 +8,10 @@
 
 namespace tarvik {
 
+// WM_DPICHANGED, which the headers of the oldest target do not name. wParam:
+// the new DPI in both halves; lParam: the suggested window rectangle.
+inline constexpr UINT kWmDpiChanged = 0x02E0;
+
 // GetDpiForSystem, else LOGPIXELSY of the screen; 96 when neither answers.
 int SystemDpi();
 // GetDpiForWindow, else SystemDpi().

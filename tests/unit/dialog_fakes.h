@@ -1,7 +1,7 @@
 #pragma once
 // A TextMetrics with fixed numbers, so that measuring and placing can be
 // checked to the pixel: text widths come from a table (6 pixels a character
-// for anything not in it), every line is `lineHeight` high, and the control
+// at 96 DPI for anything not in it), every line is `lineHeight` high, and the control
 // texts are the table's initial texts unless a test changes one.
 #include <map>
 #include <string>
@@ -13,6 +13,7 @@ namespace tarvik::testing {
 
 struct FakeFont {
     int dpi = 96;
+    int charWidth = 6;  // of every character not in `widths`
     int lineHeight = 13;
     int maxCharWidth = 16;
     int scrollWidth = 17;
@@ -32,6 +33,11 @@ public:
         for (const DialogItem& row : table)
             texts_[static_cast<uint16_t>(row.id)] = row.text ? row.text : u"";
     }
+    // Texts as the template gives them, string ids looked up by `lookup`.
+    void LoadTexts(DialogTable table, StringLookup lookup) {
+        for (const DialogItem& row : table)
+            texts_[static_cast<uint16_t>(row.id)] = ItemInitialText(row, lookup);
+    }
     void SetText(uint16_t id, std::u16string text) { texts_[id] = std::move(text); }
 
     std::u16string Text(uint16_t id) override {
@@ -43,7 +49,7 @@ public:
         auto it = font_.widths.find(std::u16string(line));
         const int width = it != font_.widths.end() ? it->second
                           : line == u"\n"          ? 0
-                                                   : 6 * static_cast<int>(line.size());
+                                          : font_.charWidth * static_cast<int>(line.size());
         return {width, font_.lineHeight};
     }
     int MaxCharWidth(uint16_t) override { return font_.maxCharWidth; }

@@ -14,6 +14,7 @@
 #include "base/log.h"
 #include "ui/tray/commands.h"
 #include "ui/tray/menu_win32.h"
+#include "ui/tray/tray_win32.h"
 
 namespace tarvik {
 namespace {
@@ -151,6 +152,58 @@ TEST_F(TrayMenusTest, SpeedMenuHoldsItsRowsInEveryLayout) {
         previous = Submenus(menus_.SpeedMenu());
         EXPECT_FALSE(previous.empty()) << layout;
     }
+}
+
+BITMAP BitmapInfo(HBITMAP bitmap) {
+    BITMAP info{};
+    GetObjectW(bitmap, sizeof(info), &info);
+    return info;
+}
+
+TEST_F(TrayMenusTest, BitmapsTakeTheCheckMarkSizeOfTheDpiAndNoItemKeepsAnOldOne) {
+    const CdromListType list = Drives();
+    for (auto [dpi, side] : {std::pair{144, 20}, {192, 26}, {96, 13}}) {
+        menus_.SpeedMenuBuild(list, SpeedMenuOptions{});
+        menus_.RMenuInsertList(list, false);
+        ASSERT_GT(GetMenuItemCount(menus_.SpeedMenu()), 0);
+        menus_.UseDpi(dpi);
+        for (MenuBitmap b : {MenuBitmap::CSpeed, MenuBitmap::Eject, MenuBitmap::Close}) {
+            const BITMAP info = BitmapInfo(menus_.Bitmap(b));
+            EXPECT_EQ(info.bmWidth, side) << dpi << " " << MenuBitmapName(b);
+            EXPECT_EQ(info.bmHeight, side) << dpi << " " << MenuBitmapName(b);
+            EXPECT_EQ(info.bmBitsPixel, 1) << dpi << " " << MenuBitmapName(b);
+        }
+        EXPECT_EQ(GetMenuItemCount(menus_.SpeedMenu()), 0) << dpi;
+        EXPECT_EQ(GetMenuItemCount(menus_.RightMenu()),
+                  static_cast<int>(RightMenuFixedRows().size()))
+            << dpi;
+    }
+    // The same size again loads nothing.
+    const HBITMAP kept = menus_.Bitmap(MenuBitmap::Eject);
+    menus_.UseDpi(96);
+    EXPECT_EQ(menus_.Bitmap(MenuBitmap::Eject), kept);
+}
+
+int IconSide(HICON icon) {
+    ICONINFO info{};
+    if (!GetIconInfo(icon, &info)) return 0;
+    const int side = BitmapInfo(info.hbmMask).bmWidth;
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor) DeleteObject(info.hbmColor);
+    return side;
+}
+
+// The tray icon's pictures live beside the menus' in the program's resources.
+TEST_F(TrayMenusTest, TrayIconTakesTheSmallIconSizeOfTheDpiAndKeepsItsPicture) {
+    TrayIcon icon;
+    icon.LoadIcons(module_, true, 96);
+    icon.Init(nullptr);
+    EXPECT_EQ(IconSide(icon.Record().hIcon), 16);
+    icon.UseDpi(module_, true, 144);
+    const HICON at144 = icon.Record().hIcon;
+    EXPECT_EQ(IconSide(at144), 24);
+    icon.UseDpi(module_, true, 144);
+    EXPECT_EQ(icon.Record().hIcon, at144);
 }
 
 TEST_F(TrayMenusTest, RightMenuRebuildsItsDrivesAndLogsIt) {

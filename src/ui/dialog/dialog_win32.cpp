@@ -37,10 +37,10 @@ struct DialogState {
     // the message font, which the dialog then makes again for another DPI.
     int dpi = kBaseDpi;
     bool messageFont = false;
-    std::vector<std::pair<uint16_t, std::wstring>> icons;  // icon rows: id, resource name
-    UniqueFont dpiFont;                                    // the dialog font made for `dpi`, if any
-    std::vector<UniqueFont> fonts;                         // made for the dialog's controls
-    std::vector<int> boldIds;  // the controls given a bold copy of the font
+    std::vector<std::pair<uint16_t, const char16_t*>> icons;  // icon rows: id, resource name
+    UniqueFont dpiFont;             // the dialog font made for `dpi`, if any
+    std::vector<UniqueFont> fonts;  // made for the dialog's controls
+    std::vector<int> boldIds;       // the controls given a bold copy of the font
     std::vector<UniqueIcon> ownIcons;
 };
 
@@ -275,9 +275,6 @@ void MoveTo(HWND window, const Rect& r) {
 
 // ---- the DPI ----------------------------------------------------------------
 
-// Not in the headers of the oldest target.
-constexpr UINT kWmDpiChanged = 0x02E0;
-
 INT_PTR OnSize(HWND dialog, DialogState* state);
 
 UniqueFont BoldCopy(HFONT font) {
@@ -344,8 +341,9 @@ void UseDpi(HWND dialog, DialogState& state, int dpi) {
     std::vector<UniqueIcon> icons;
     const int side = SystemMetricForDpi(SM_CXICON, dpi);
     for (const auto& [id, name] : state.icons) {
-        UniqueIcon icon(static_cast<HICON>(
-            ::LoadImageW(::GetModuleHandleA(nullptr), name.c_str(), IMAGE_ICON, side, side, 0)));
+        UniqueIcon icon(static_cast<HICON>(::LoadImageW(::GetModuleHandleA(nullptr),
+                                                        reinterpret_cast<const wchar_t*>(name),
+                                                        IMAGE_ICON, side, side, 0)));
         if (!icon) continue;
         ::SendDlgItemMessageW(dialog, id, STM_SETICON, reinterpret_cast<WPARAM>(icon.get()), 0);
         icons.push_back(std::move(icon));
@@ -545,8 +543,9 @@ Prepared Prepare(const wchar_t* title, UINT titleStringId, DWORD style, DWORD ex
     for (const DialogItem& row : table) {
         texts.push_back(ItemInitialText(row, ResTextU16));
         PrepareClass(row.cls->prepare);
-        if (row.cls->measure == MeasureRule::Icon)
-            p.state->icons.emplace_back(static_cast<uint16_t>(row.id), ToWide(texts.back()));
+        // The table's literals are static: the name is taken as it is.
+        if (row.cls->measure == MeasureRule::Icon && row.text)
+            p.state->icons.emplace_back(static_cast<uint16_t>(row.id), row.text);
     }
     p.bytes = BuildDialogTemplate(header, table, texts);
     if (p.bytes.empty()) {

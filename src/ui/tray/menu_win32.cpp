@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/log.h"
+#include "platform/dpi_win32.h"
 #include "ui/tray/commands.h"
 
 namespace tarvik {
@@ -18,6 +19,13 @@ std::string NarrowName(const std::u16string& text) {
     std::string out;
     for (char16_t c : text) out.push_back(c < 0x100 ? static_cast<char>(c) : '?');
     return out;
+}
+
+// A menu opens at the cursor, on that monitor.
+int CursorDpi() {
+    POINT cursor{};
+    (void)::GetCursorPos(&cursor);
+    return DpiAtPoint(cursor);
 }
 
 UINT StateOf(const MenuRow& row) {
@@ -114,11 +122,29 @@ HBITMAP TrayMenus::Bitmap(MenuBitmap which) const {
     return bitmaps_[slot].get();
 }
 
-bool TrayMenus::Create(HINSTANCE module) {
+void TrayMenus::UseDpi(int dpi) {
+    // The pictures are drawn 13 x 13, the size of a check mark at 96 DPI.
+    const int side = ScaleForDpi(13, dpi);
+    if (side == bitmapSide_) return;
+    RMenuClearList();
+    if (HMENU menu = speedMenu_.get())
+        while (::GetMenuItemCount(menu) > 0)
+            if (!::DeleteMenu(menu, 0, MF_BYPOSITION)) break;
     for (unsigned i = 0; i < kMenuBitmapCount; ++i) {
-        const auto which = static_cast<MenuBitmap>(static_cast<unsigned>(MenuBitmap::CSpeed) + i);
-        bitmaps_[i].reset(::LoadBitmapA(module, MenuBitmapName(which)));
+        const char* name =
+            MenuBitmapName(static_cast<MenuBitmap>(static_cast<unsigned>(MenuBitmap::CSpeed) + i));
+        bitmaps_[i].reset(side == 13
+                              ? ::LoadBitmapA(module_, name)
+                              : static_cast<HBITMAP>(::LoadImageA(module_, name, IMAGE_BITMAP, side,
+                                                                  side, LR_MONOCHROME)));
     }
+    bitmapSide_ = side;
+}
+
+bool TrayMenus::Create(HINSTANCE module) {
+    module_ = module;
+    bitmapSide_ = 0;
+    UseDpi(SystemDpi());
     UniqueMenu rMenu(::CreatePopupMenu());
     if (!rMenu) return false;
     const MenuRows fixed = RightMenuFixedRows();
@@ -215,6 +241,7 @@ void TrayMenus::SpeedMenuBuild(const CdromListType& list, const SpeedMenuOptions
 
 void TrayMenus::ShowRightMenu(HWND window, const CdromListType& list, bool helpFileExists) {
     if (!rMenu_) return;
+    UseDpi(CursorDpi());
     RMenuInsertList(list, helpFileExists);
     ShowPopupMenu(window, rMenu_.get());
 }
@@ -222,6 +249,7 @@ void TrayMenus::ShowRightMenu(HWND window, const CdromListType& list, bool helpF
 void TrayMenus::ShowSpeedMenu(HWND window, const CdromListType& list,
                               const SpeedMenuOptions& options) {
     if (!speedMenu_) return;
+    UseDpi(CursorDpi());
     SpeedMenuBuild(list, options);
     ShowPopupMenu(window, speedMenu_.get());
 }

@@ -17,10 +17,17 @@ public:
     TrayMenus(const TrayMenus&) = delete;
     TrayMenus& operator=(const TrayMenus&) = delete;
 
-    // Loads the bitmaps from `module` (a missing one leaves its items without
-    // a picture) and creates RMenu with its fixed items and the empty speed
-    // menu. False, keeping nothing, when a menu or an item can't be made.
+    // Loads the bitmaps from `module` at the system's DPI (a missing one
+    // leaves its items without a picture) and creates RMenu with its fixed
+    // items and the empty speed menu. False, keeping nothing, when a menu or
+    // an item can't be made.
     [[nodiscard]] bool Create(HINSTANCE module);
+
+    // The bitmaps at the size of a check mark at `dpi` (13 pixels at 96),
+    // loaded again when that size changes. The drive rows of both menus go
+    // first, so that no item keeps a picture that is gone; each showing
+    // builds them again. The two Show calls take the DPI at the cursor.
+    void UseDpi(int dpi);
 
     // Right click: the drive entries and "Ignored" rebuilt, Help enabled when
     // the help file exists, then the menu at the cursor.
@@ -40,6 +47,8 @@ public:
 private:
     // Declared first so the menus that show them go before them.
     UniqueBitmap bitmaps_[kMenuBitmapCount];
+    HINSTANCE module_ = nullptr;
+    int bitmapSide_ = 0;
     UniqueMenu rMenu_;
     UniqueMenu speedMenu_;
 };

@@ -6,6 +6,7 @@
 #include "base/log.h"
 #include "drive/drive.h"
 #include "drive/drive_list.h"
+#include "platform/dpi_win32.h"
 #include "scsi/transport.h"
 #include "settings/shell.h"
 #include "settings/store.h"
@@ -39,17 +40,29 @@ static_assert(kNotifyIconDataSize == NOTIFYICONDATAW_V3_SIZE);
 
 }  // namespace
 
-void TrayIcon::LoadIcons(HINSTANCE instance, bool xpStyle) {
+void TrayIcon::LoadIcons(HINSTANCE instance, bool xpStyle, int dpi) {
     // The small-icon size follows the display scale (16, 20, 24 or 32 pixels),
     // and each icon carries an image of that size, so the tray never shows a
     // shrunken 32-pixel picture.
-    const int cx = ::GetSystemMetrics(SM_CXSMICON);
-    const int cy = ::GetSystemMetrics(SM_CYSMICON);
+    const int cx = SystemMetricForDpi(SM_CXSMICON, dpi);
+    const int cy = SystemMetricForDpi(SM_CYSMICON, dpi);
+    side_ = cx;
     for (int row = 0; row < kIconRows; ++row) {
         const char* name = xpStyle ? kIconNames[row].xp : kIconNames[row].classic;
         icons_[row].reset(
             static_cast<HICON>(::LoadImageA(instance, name, IMAGE_ICON, cx, cy, LR_DEFAULTCOLOR)));
     }
+}
+
+void TrayIcon::UseDpi(HINSTANCE instance, bool xpStyle, int dpi) {
+    if (SystemMetricForDpi(SM_CXSMICON, dpi) == side_) return;
+    int shown = kIconNormal;
+    for (int row = 0; row < kIconRows; ++row)
+        if (data_.hIcon && data_.hIcon == icons_[row].get()) shown = row;
+    LoadIcons(instance, xpStyle, dpi);
+    data_.hIcon = icons_[shown].get();
+    // Not there while the icon is hidden: then the next adding shows it.
+    (void)UiShellNotifyIcon(NIM_MODIFY, &data_);
 }
 
 void TrayIcon::Init(HWND window) {

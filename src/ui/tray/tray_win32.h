@@ -28,8 +28,12 @@ public:
     TrayIcon& operator=(const TrayIcon&) = delete;
 
     // Loads every picture from the module's resources in the classic or the
-    // XP form; a missing one leaves its row without a picture.
-    void LoadIcons(HINSTANCE instance, bool xpStyle);
+    // XP form, at the small-icon size of `dpi`; a missing one leaves its row
+    // without a picture.
+    void LoadIcons(HINSTANCE instance, bool xpStyle, int dpi);
+    // The pictures again for a new DPI, and the icon in the notification
+    // area with the same row at the new size. Nothing when the size stays.
+    void UseDpi(HINSTANCE instance, bool xpStyle, int dpi);
     // Fills the record for the main window: id 0, message/icon/tip, row 0,
     // "Tarvik 5.0".
     void Init(HWND window);
@@ -47,6 +51,7 @@ public:
 private:
     NOTIFYICONDATAW data_{};
     UniqueIcon icons_[kIconRows];
+    int side_ = 0;
 };
 
 }  // namespace tarvik
