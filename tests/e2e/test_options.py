@@ -176,6 +176,7 @@ def test_options_laid_out_at_96_and_144_dpi_and_again_when_the_dpi_changes(tarvi
             # Moved to a monitor of 144 and back, as a per-monitor program is.
             tarvik.dpi_changed(CAPTION, 144)
             layouts["96 to 144"] = tarvik.dialog_layout(CAPTION)
+            tarvik.shoot_dialog(tarvik.find_dialog(CAPTION), "options-96-to-144")
             tarvik.dpi_changed(CAPTION, 96)
             back = tarvik.layout_differences(tarvik.dialog_layout(CAPTION), layouts[96])
             assert not back, "\n".join(map(str, back))
