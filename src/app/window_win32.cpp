@@ -190,6 +190,10 @@ void OnDeviceChange(WPARAM event, LPARAM lParam) {
                              DecodeDeviceBroadcast(reinterpret_cast<const uint8_t*>(header), size));
 }
 
+void TrayIconAt(int dpi) {
+    g_main->icon.UseDpi(::GetModuleHandleA(nullptr), StartOptions.xpIcons, dpi);
+}
+
 }  // namespace
 
 void ReleaseMainWindow() { g_main.reset(); }
@@ -211,15 +215,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_ENDSESSION: app.EndSession(wParam != FALSE); return 0;
         case kWmDpiChanged:
             // The notification area sits on the main window's monitor.
-            if (PlausibleDpi(HIWORD(wParam)))
-                g_main->icon.UseDpi(::GetModuleHandleA(nullptr), StartOptions.xpIcons,
-                                    HIWORD(wParam));
+            if (PlausibleDpi(HIWORD(wParam))) TrayIconAt(HIWORD(wParam));
             return 0;
         default:
             if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0) {
                 // A new shell after a change of scale: the pictures for it.
-                g_main->icon.UseDpi(::GetModuleHandleA(nullptr), StartOptions.xpIcons,
-                                    WindowDpi(window));
+                TrayIconAt(WindowDpi(window));
                 app.TaskbarCreated();
             }
             break;

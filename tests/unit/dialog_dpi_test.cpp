@@ -23,6 +23,8 @@ namespace {
 
 using testing::FakeFont;
 using testing::FakeMetrics;
+using testing::Inside;
+using testing::Overlap;
 
 std::u16string Lookup(unsigned id) { return std::u16string(ResString(id)); }
 
@@ -35,17 +37,6 @@ FakeFont FontAt(int dpi) {
     f.scrollWidth = f.scrollHeight = ScaleForDpi(17, dpi);
     f.icon = {ScaleForDpi(32, dpi), ScaleForDpi(32, dpi)};
     return f;
-}
-
-bool Inside(const Box& inner, const Box& outer) {
-    return inner.x >= outer.x && inner.y >= outer.y &&
-           inner.x + inner.width <= outer.x + outer.width &&
-           inner.y + inner.height <= outer.y + outer.height;
-}
-
-bool Overlap(const Box& a, const Box& b) {
-    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
-           b.y < a.y + a.height;
 }
 
 // The dialog's client size at `dpi`, after checking where everything went.

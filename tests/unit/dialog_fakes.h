@@ -66,4 +66,15 @@ private:
     std::map<uint16_t, std::u16string> texts_;
 };
 
+inline bool Inside(const Box& inner, const Box& outer) {
+    return inner.x >= outer.x && inner.y >= outer.y &&
+           inner.x + inner.width <= outer.x + outer.width &&
+           inner.y + inner.height <= outer.y + outer.height;
+}
+
+inline bool Overlap(const Box& a, const Box& b) {
+    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+           b.y < a.y + a.height;
+}
+
 }  // namespace tarvik::testing

@@ -13,6 +13,9 @@
 namespace tarvik {
 namespace {
 
+using testing::Inside;
+using testing::Overlap;
+
 TEST(MessageBoxTable, RowsStylesAndSoundFollowTheFlags) {
     struct Case {
         unsigned stringId, flags;
@@ -57,27 +60,13 @@ std::map<uint16_t, Box> Layout(unsigned stringId, unsigned flags, Size* client) 
     testing::FakeFont font;
     font.widths = {{u" ", 3}, {u"OK", 14}, {u"Cancel", 33}};
     testing::FakeMetrics metrics(font);
-    for (const DialogItem& row : box.table())
-        metrics.SetText(
-            static_cast<uint16_t>(row.id),
-            row.text ? std::u16string(row.text) : std::u16string(ResString(row.stringId)));
+    metrics.LoadTexts(box.table(), [](unsigned id) { return std::u16string(ResString(id)); });
     std::vector<ItemState> items = MakeItemStates(box.table());
     *client = MeasureDialog(items, metrics);
     std::map<uint16_t, Box> placed;
     for (const Placement& p : PlaceDialog(items, metrics, client->width, client->height))
         placed[items[p.index].id] = p.box;
     return placed;
-}
-
-bool Inside(const Box& inner, const Box& outer) {
-    return inner.x >= outer.x && inner.y >= outer.y &&
-           inner.x + inner.width <= outer.x + outer.width &&
-           inner.y + inner.height <= outer.y + outer.height;
-}
-
-bool Overlap(const Box& a, const Box& b) {
-    return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
-           b.y < a.y + a.height;
 }
 
 TEST(MessageBoxLayout, OneButtonIsCentredUnderTheMessage) {

@@ -277,6 +277,15 @@ void MoveTo(HWND window, const Rect& r) {
 
 INT_PTR OnSize(HWND dialog, DialogState* state);
 
+// The window size for a client area of `content`, with the frame the window has now.
+Size OuterSize(HWND dialog, Size content) {
+    RECT window{}, client{};
+    ::GetWindowRect(dialog, &window);
+    ::GetClientRect(dialog, &client);
+    return {content.width + (window.right - window.left) - client.right,
+            content.height + (window.bottom - window.top) - client.bottom};
+}
+
 UniqueFont BoldCopy(HFONT font) {
     LOGFONTW logical{};
     if (!font || ::GetObjectW(font, sizeof(logical), &logical) != sizeof(logical)) return nullptr;
@@ -375,11 +384,7 @@ INT_PTR OnDpiChanged(HWND dialog, DialogState* state, WPARAM wParam, LPARAM lPar
         ::SetWindowPos(dialog, nullptr, suggested->left, suggested->top,
                        suggested->right - suggested->left, suggested->bottom - suggested->top,
                        SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT window{}, client{};
-    ::GetWindowRect(dialog, &window);
-    ::GetClientRect(dialog, &client);
-    const Size outer{content.width + (window.right - window.left) - client.right,
-                     content.height + (window.bottom - window.top) - client.bottom};
+    const Size outer = OuterSize(dialog, content);
     state->minimum = outer;
     ::SetWindowPos(dialog, nullptr, 0, 0, outer.width, outer.height,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -406,12 +411,10 @@ INT_PTR OnInitDialog(HWND dialog, WPARAM wParam, DialogState* state) {
 
     GdiTextMetrics metrics = MetricsOf(dialog, *state);
     const Size content = MeasureDialog(state->items, metrics);
-    RECT window{}, client{};
-    ::GetWindowRect(dialog, &window);
-    ::GetClientRect(dialog, &client);
-    const Size outer{content.width + (window.right - window.left) - client.right,
-                     content.height + (window.bottom - window.top) - client.bottom};
+    const Size outer = OuterSize(dialog, content);
     state->minimum = outer;
+    RECT window{};
+    ::GetWindowRect(dialog, &window);
     // The system answers with WM_SIZE, which lays the controls out.
     MoveTo(dialog, ResizeKeepingCentre(ToRect(window), outer));
 

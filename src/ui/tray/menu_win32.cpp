@@ -21,6 +21,13 @@ std::string NarrowName(const std::u16string& text) {
     return out;
 }
 
+// DeleteMenu destroys each submenu with its own submenus.
+void EmptyMenu(HMENU menu) {
+    if (!menu) return;
+    while (::GetMenuItemCount(menu) > 0)
+        if (!::DeleteMenu(menu, 0, MF_BYPOSITION)) break;
+}
+
 // A menu opens at the cursor, on that monitor.
 int CursorDpi() {
     POINT cursor{};
@@ -127,9 +134,7 @@ void TrayMenus::UseDpi(int dpi) {
     const int side = ScaleForDpi(13, dpi);
     if (side == bitmapSide_) return;
     RMenuClearList();
-    if (HMENU menu = speedMenu_.get())
-        while (::GetMenuItemCount(menu) > 0)
-            if (!::DeleteMenu(menu, 0, MF_BYPOSITION)) break;
+    EmptyMenu(speedMenu_.get());
     for (unsigned i = 0; i < kMenuBitmapCount; ++i) {
         const char* name =
             MenuBitmapName(static_cast<MenuBitmap>(static_cast<unsigned>(MenuBitmap::CSpeed) + i));
@@ -233,9 +238,7 @@ void TrayMenus::RMenuInsertList(const CdromListType& list, bool helpFileExists) 
 void TrayMenus::SpeedMenuBuild(const CdromListType& list, const SpeedMenuOptions& options) {
     HMENU menu = speedMenu_.get();
     if (!menu) return;
-    // DeleteMenu destroys each submenu with its own submenus.
-    while (::GetMenuItemCount(menu) > 0)
-        if (!::DeleteMenu(menu, 0, MF_BYPOSITION)) break;
+    EmptyMenu(menu);
     (void)InsertMenuRows(menu, 0, BuildSpeedMenu(list, options), *this);
 }
 
