@@ -61,6 +61,59 @@ case $missing in
         # Wine's 32-bit part comes from the i386 architecture.
         dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386 ;;
 esac
-$sudo apt-get update -q
+
+# A mirror in the middle of a sync serves an index of the wrong size for a
+# while. Try again a few times, then go on with the indexes apt has: the
+# packages may well be in them.
+tries=3
+for try in $(seq $tries); do
+    $sudo apt-get update -q && break
+    if [ "$try" -lt $tries ]; then
+        echo "deps.sh: apt-get update failed (try $try of $tries); trying again in 20 s"
+        sleep 20
+    else
+        echo "deps.sh: some package indexes could not be fetched; going on with the ones apt has"
+    fi
+done
+
+apt_install() {  # apt_install [APT OPTIONS...]: the missing packages; apt's output in $log
+    # shellcheck disable=SC2086 # one word per package
+    $sudo apt-get install -y -q --no-install-recommends "$@" $missing >"$log" 2>&1
+    rc=$?
+    cat "$log"
+    return $rc
+}
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+apt_install && exit 0
+
+# An i386 library must have the very version of its amd64 twin. When the
+# security suite's i386 index is missing (or lags), the amd64 side is newer
+# and apt finds no solution. The main suite holds one version for both
+# architectures: take that, and bring back to it any amd64 twin installed
+# newer.
+case $missing in *:i386*) ;; *) exit 1 ;; esac
+suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+[ -n "$suite" ] || exit 1
+pins=""
+for name in $(grep -o '[a-z0-9][a-z0-9.+-]*:i386' "$log" | sed 's/:i386$//' | sort -u); do
+    have=$(dpkg-query -W -f='${Version}' "$name:amd64" 2>/dev/null) || continue
+    [ -n "$have" ] || continue
+    want=$(apt-cache policy -t "$suite" "$name:i386" | sed -n 's/^  Candidate: //p')
+    case $want in "" | "(none)") continue ;; esac
+    if dpkg --compare-versions "$have" gt "$want"; then
+        pins="$pins $name:amd64=$want $name:i386=$want"
+    fi
+done
+echo "deps.sh: the install failed; an i386 package has no version matching its amd64 twin"
+echo "deps.sh: installing from $suite, the versions both architectures share${pins:+, with$pins}"
 # shellcheck disable=SC2086 # one word per package
-$sudo apt-get install -y -q --no-install-recommends $missing
+if apt_install -t "$suite" --allow-downgrades $pins; then
+    echo "deps.sh: installed from $suite"
+    exit 0
+fi
+cannot=$(sed -n -e 's/^E: Unable to locate package \(.*\)/\1/p' \
+    -e "s/^E: Package '\\(.*\\)' has no installation candidate/\\1/p" \
+    -e 's/.*Depends: \([^ ]*\).* but it is not installable.*/\1/p' "$log" | sort -u | tr '\n' ' ')
+echo "deps.sh: cannot install: ${cannot:-see apt's messages above}" >&2
+exit 1
