@@ -77,6 +77,12 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    # Wine boots its 32-bit side too: where the kernel runs no 32-bit code it
+    # needs qemu-user's emulation (set up here as root; slow, 2 to 3 minutes).
+    # shellcheck source=scripts/ia32.sh
+    . "$repo/scripts/ia32.sh"
+    ia32_setup
+    [ "$TARVIK_IA32" = native ] || ia32_line
     echo "Creating the Wine prefix $WINEPREFIX (about 10 s)..."
     "$wine" wineboot -i >/dev/null 2>&1 || true
     "$wineserver" -w

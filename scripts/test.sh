@@ -38,6 +38,10 @@
 #          tarvik.exe is above 300 KB or a tarvikctl.exe above 800 KB
 # A skipped test fails its level: every test can run on a machine set up by
 # scripts/deps.sh, so a skip means something it needs is missing.
+# 32-bit programs (the win32 build's levels, the NSIS installers) run natively,
+# or emulated by qemu-user where the kernel runs none (set up here, as root);
+# only where neither works are they left out, and the summary names them
+# (scripts/ia32.sh).
 # Every level runs even when an earlier one failed; the exit code is non-zero
 # when any level (or a build) failed. Prints the time of each step.
 set -uo pipefail
@@ -76,8 +80,21 @@ not_run() {  # not_run NAME: a level whose build failed
     timings+=("$(printf '%-12s %8s    not run (build failed)' "$1" -)")
     failed+=("$1")
 }
+no_32bit=()
+not_run_32() {  # not_run_32 NAME: a level of 32-bit programs on a machine that runs none
+    timings+=("$(printf '%-12s %8s    not run (no 32-bit programs here)' "$1" -)")
+    no_32bit+=("$1")
+}
 
 "$repo/scripts/deps.sh" test || exit 1
+
+# The win32 build's tests and both installers are 32-bit programs: native,
+# emulated (set up here where the kernel runs none and we are root), or not
+# at all (only without root or binfmt_misc), which the summary then says.
+# shellcheck source=scripts/ia32.sh
+. "$repo/scripts/ia32.sh"
+ia32_setup
+ia32_line
 
 configure() {  # configure PRESET: only when the build folder is not set up yet
     [ -f "build/$1/CMakeCache.txt" ] || cmake --preset "$1"
@@ -149,10 +166,18 @@ if want e2e; then
     fi
 fi
 if want win; then
-    if [ $win32_ok -eq 1 ]; then step "win32 win" run_level win build/win32; else not_run "win32 win"; fi
+    if [ "$TARVIK_IA32" = none ]; then
+        not_run_32 "win32 win"
+    elif [ $win32_ok -eq 1 ]; then
+        step "win32 win" run_level win build/win32
+    else
+        not_run "win32 win"
+    fi
 fi
 if want e2e; then
-    if [ $win32_ok -eq 1 ]; then
+    if [ "$TARVIK_IA32" = none ]; then
+        not_run_32 "win32 e2e"
+    elif [ $win32_ok -eq 1 ]; then
         step "win32 e2e" run_level e2e build/win32 --verbose
     else
         not_run "win32 e2e"
@@ -367,6 +392,11 @@ fi
 echo
 echo "==== summary"
 printf '%s\n' "${timings[@]}"
+ia32_line
+if [ "$TARVIK_IA32" = none ]; then
+    want e2e && no_32bit+=("e2e's test_install.py")
+    [ ${#no_32bit[@]} -gt 0 ] && (IFS=,; echo "not run, for want of 32-bit programs: ${no_32bit[*]}")
+fi
 echo "steps: $passed passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
     echo "FAILED: ${failed[*]}"

@@ -36,13 +36,29 @@ CMD_HIDE = 200
 CMD_SHOW = 201
 
 
+# Where the kernel runs no 32-bit code, qemu-user runs it (scripts/ia32.sh says
+# which): several times slower. Waits on 32-bit programs get their own bound
+# then; where they run natively the bounds stay as written.
+EMULATED_32 = os.environ.get("TARVIK_IA32") == "emulated"
+SLOWDOWN_32 = 5.0 if EMULATED_32 else 1.0
+# This build's programs: the 32-bit build's are 32-bit code.
+SLOWDOWN = SLOWDOWN_32 if os.environ.get("TARVIK_ARCH") == "i686" else 1.0
+
+
+def bound(seconds: float) -> float:
+    """A wait of `seconds` on one of this build's programs, as bounded here."""
+    return seconds * SLOWDOWN
+
+
 class HarnessError(RuntimeError):
     pass
 
 
 def wait_until(condition: Callable[[], T], timeout: float, what: str,
-               interval: float = 0.05) -> T:
-    """Polls `condition` until it returns something truthy; raises after `timeout` s."""
+               interval: float = 0.05, slowdown: Optional[float] = None) -> T:
+    """Polls `condition` until it returns something truthy; raises after `timeout` s,
+    scaled by `slowdown` (default: as `bound` scales this build's programs)."""
+    timeout *= SLOWDOWN if slowdown is None else slowdown
     deadline = time.monotonic() + timeout
     while True:
         value = condition()
@@ -115,7 +131,7 @@ class Instance:
     def wait(self, timeout: float) -> Optional[int]:
         """Waits for the process to end; its exit code, or None when it did not end in time."""
         try:
-            self.popen.wait(timeout=timeout)
+            self.popen.wait(timeout=bound(timeout))
         except subprocess.TimeoutExpired:
             return None
         m = re.search(r"^exit=(\d+)", self._read(), re.M)
@@ -161,10 +177,9 @@ class WineSession:
             "DISPLAY": self.display,
         })
         self._start_watchdog()
-        subprocess.run([self.wine, "wineboot", "-i"], env=self.base_env, cwd=self.prefix,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120,
-                       check=False)
-        subprocess.run([self.wineserver, "-w"], env=self.base_env, timeout=120, check=False)
+        # A copy of a prefix booted once for every level (its own bound inside).
+        subprocess.run([str(REPO / "tests/wine_template.sh"), str(self.prefix)],
+                       env=self.base_env, check=True, timeout=900)
         # A persistent server: each program then starts in a quarter of a second.
         subprocess.run([self.wineserver, "-p"], env=self.base_env, timeout=30, check=False)
         rc, out = self.probe("find")
@@ -280,14 +295,14 @@ class WineSession:
                 err.read().decode(errors="replace"))
 
     def probe(self, *args: str, timeout: float = 30) -> tuple[int, str]:
-        r = self.wine_run([str(self.probe_exe), *args], timeout=timeout)
+        r = self.wine_run([str(self.probe_exe), *args], timeout=bound(timeout))
         return r.returncode, r.stdout
 
     def run(self, cmdline: str, cwd: Path, extra_env: Optional[dict[str, str]] = None,
             timeout: float = 60) -> RunResult:
         """Starts tarvik.exe with exactly `cmdline` and waits until it ends."""
         r = self.wine_run([str(self.probe_exe), "run", windows_path(self.exe), cmdline],
-                          cwd=cwd, extra_env=extra_env, timeout=timeout)
+                          cwd=cwd, extra_env=extra_env, timeout=bound(timeout))
         pid = re.search(r"^pid=(\d+)", r.stdout, re.M)
         code = re.search(r"^exit=(\d+)", r.stdout, re.M)
         if not pid:
@@ -296,7 +311,8 @@ class WineSession:
 
     def run_direct(self, args: list[str], cwd: Path, timeout: float = 60) -> int:
         """Starts tarvik.exe straight from the Wine loader; the loader's exit code."""
-        return self.wine_run([str(self.exe), *args], cwd=cwd, timeout=timeout).returncode
+        return self.wine_run([str(self.exe), *args], cwd=cwd,
+                             timeout=bound(timeout)).returncode
 
     def spawn(self, cmdline: str, cwd: Path, extra_env: Optional[dict[str, str]] = None,
               exe: Optional[str] = None) -> Instance:
@@ -350,12 +366,12 @@ class WineSession:
 
     def wait_window(self, present: bool = True, timeout: float = 15) -> bool:
         cmd = "wait-window" if present else "wait-gone"
-        rc, _ = self.probe(cmd, str(int(timeout * 1000)), timeout=timeout + 20)
+        rc, _ = self.probe(cmd, str(int(bound(timeout) * 1000)), timeout=timeout + 20)
         return rc == 0
 
     def send(self, *probe_args: str, timeout: float = 30) -> Optional[int]:
         """Sends through the probe; the message result, or None when nothing was sent."""
-        rc, out = self.probe("--timeout", str(int(timeout * 1000)), *probe_args,
+        rc, out = self.probe("--timeout", str(int(bound(timeout) * 1000)), *probe_args,
                              timeout=timeout + 20)
         m = re.search(r"result=(-?\d+)", out)
         return int(m.group(1)) if rc == 0 and m else None
@@ -405,7 +421,7 @@ class WineSession:
     def find_dialog(self, caption: str, timeout: float = 15) -> Optional[dict]:
         """The dialog captioned `caption` once it exists: hwnd, pid, rect and
         client (screen coordinates, right and bottom exclusive); None after `timeout`."""
-        rc, out = self.probe("dialog", self._text_arg(caption), str(int(timeout * 1000)),
+        rc, out = self.probe("dialog", self._text_arg(caption), str(int(bound(timeout) * 1000)),
                              timeout=timeout + 20)
         if rc != 0:
             return None
@@ -414,7 +430,7 @@ class WineSession:
                 "rect": _rect(fields["rect"]), "client": _rect(fields["client"])}
 
     def wait_dialog_gone(self, caption: str, timeout: float = 15) -> bool:
-        rc, _ = self.probe("dialog-gone", self._text_arg(caption), str(int(timeout * 1000)),
+        rc, _ = self.probe("dialog-gone", self._text_arg(caption), str(int(bound(timeout) * 1000)),
                            timeout=timeout + 20)
         return rc == 0
 

@@ -13,7 +13,7 @@ from pathlib import Path
 
 import pytest
 
-from harness import REPO, SETTINGS_KEY, wait_until, windows_path
+from harness import REPO, SETTINGS_KEY, SLOWDOWN_32, wait_until, windows_path
 
 UNINSTALL_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarvik"
 RUN_KEY = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run"
@@ -74,7 +74,8 @@ def lnk_target(data: bytes) -> str:
 
 
 def install(wine, setup: Path, *args: str) -> None:
-    r = wine.wine_run([str(setup), "/S", *args], timeout=120)
+    # NSIS installers are 32-bit programs, whichever build they install.
+    r = wine.wine_run([str(setup), "/S", *args], timeout=120 * SLOWDOWN_32)
     assert r.returncode == 0, (r.returncode, r.stdout, r.stderr)
 
 
@@ -165,9 +166,9 @@ def test_silent_uninstall_leaves_nothing_but_the_settings_asked_for(
     folder = unix(tarvik, place["folder"])
     args = ["/S"] + (["/REMOVESETTINGS"] if remove_settings else [])
     # The uninstaller runs on from a copy of itself, so its end is waited for.
-    tarvik.wine_run([str(folder / "uninstall.exe"), *args], timeout=60)
+    tarvik.wine_run([str(folder / "uninstall.exe"), *args], timeout=60 * SLOWDOWN_32)
     wait_until(lambda: not folder.exists() and tarvik.reg_query(UNINSTALL_KEY) is None, 60,
-               "the uninstaller's end")
+               "the uninstaller's end", slowdown=SLOWDOWN_32)
     assert tarvik.wait_window(False, timeout=10)
     assert running(tarvik) == 0
     assert not unix(tarvik, place["shortcut"]).exists()
@@ -199,7 +200,7 @@ def page(wine, caption: str, button: str, header: str) -> tuple[str, dict]:
         return None
     try:
         return wait_until(shown, 60, f"the page {header or button!r} of {caption!r}",
-                          interval=0.2)
+                          interval=0.2, slowdown=SLOWDOWN_32)
     except TimeoutError as e:
         raise AssertionError(f"{e}; last seen: caption, button, enabled, header = {last}") \
             from None
@@ -232,7 +233,8 @@ def test_installer_and_uninstaller_pages(tarvik, installers, place, workdir):
     title, dialog = page(tarvik, remove, "Close", "Uninstallation Complete")
     shots.append(tarvik.shoot_dialog(dialog, "installer-uninstall-done"))
     assert tarvik.click_control(title, 1)
-    wait_until(lambda: not unix(tarvik, place["folder"]).exists(), 30, "the files removed")
+    wait_until(lambda: not unix(tarvik, place["folder"]).exists(), 30, "the files removed",
+               slowdown=SLOWDOWN_32)
     assert running(tarvik) == 0
     # Left unticked, the settings stay.
     assert tarvik.reg_query(SETTINGS_KEY) is not None
