@@ -21,7 +21,7 @@ ia32=64
 stamp="$("$wine" --version) $ia32"
 # Emulated 32-bit code boots slowly; the bound where it runs natively stays.
 bound=120
-[ "${TARVIK_IA32:-}" = emulated ] && bound=600
+[ "${TARVIK_IA32:-}" = emulated ] && bound=1500
 
 mkdir -p "$(dirname "$template")"
 exec 9>"$template.lock"

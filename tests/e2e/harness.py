@@ -179,7 +179,7 @@ class WineSession:
         self._start_watchdog()
         # A copy of a prefix booted once for every level (its own bound inside).
         subprocess.run([str(REPO / "tests/wine_template.sh"), str(self.prefix)],
-                       env=self.base_env, check=True, timeout=900)
+                       env=self.base_env, check=True, timeout=1800)
         # A persistent server: each program then starts in a quarter of a second.
         subprocess.run([self.wineserver, "-p"], env=self.base_env, timeout=30, check=False)
         rc, out = self.probe("find")
