@@ -17,10 +17,17 @@
 # time in the archives and installers is the last commit's
 # (SOURCE_DATE_EPOCH), archive entries are sorted.
 #
-# Signing: with TARVIK_SIGN_CERT and TARVIK_SIGN_KEY (and TARVIK_SIGN_PASS for
-# an encrypted key) set, the exes, the uninstaller and the installers are
-# signed with osslsigncode (packaging/windows/package.sh and sign.sh). A
-# signature holds its time, so signed files differ from build to build.
+# Signing: with TARVIK_SIGN_CERT and TARVIK_SIGN_KEY set, the exes, the
+# uninstaller and the installers are signed with osslsigncode
+# (packaging/windows/package.sh and sign.sh). An encrypted key's password is
+# read from the file TARVIK_SIGN_PASS_FILE names, never from a command line;
+# TARVIK_SIGN_TS_URL names an RFC 3161 time-stamp server, so that the
+# signatures outlive the certificate. A signature holds its time, so signed
+# files differ from build to build.
+#
+# --out DIR (default dist/) is emptied first, so it must be a new or empty
+# folder, or one this script made (it leaves a stamp file, .release-output,
+# that is in no checksum): any other folder is refused before anything is built.
 # --no-build packages the exes of the last build again (for a signed set).
 #
 # TARVIK_RELEASE_URL: the folder the installers will be downloadable from,
@@ -39,6 +46,20 @@ while [ $# -gt 0 ]; do
         *) echo "usage: $0 [--out DIR] [--dirty] [--no-build]" >&2; exit 2 ;;
     esac
 done
+
+# A folder the script empties: refused unless it is new, empty or its own.
+stamp=.release-output
+if [ -e "$out" ] || [ -L "$out" ]; then
+    if [ ! -d "$out" ]; then
+        echo "release: --out $out is not a folder" >&2
+        exit 1
+    fi
+    if [ ! -f "$out/$stamp" ] && [ -n "$(ls -A "$out")" ]; then
+        echo "release: --out $out is not empty and was not made by this script" \
+            "(no $stamp in it): name a new or empty folder" >&2
+        exit 1
+    fi
+fi
 
 work=$repo/build/release
 src=$work/src
@@ -89,6 +110,8 @@ signing=0
 [ -n "${TARVIK_SIGN_CERT:-}" ] && [ -n "${TARVIK_SIGN_KEY:-}" ] && signing=1
 rm -rf "$out"
 mkdir -p "$out/winget"
+echo "made by scripts/release.sh; the next run empties this folder" >"$out/$stamp"
+touch -d "@$SOURCE_DATE_EPOCH" "$out/$stamp"
 for arch in win32 win64; do
     "$src/packaging/windows/package.sh" "$arch" "$work/$arch/bin" "$version" "$out"
 done
@@ -160,8 +183,8 @@ ManifestVersion: 1.6.0
 EOF
 touch -d "@$SOURCE_DATE_EPOCH" "$out"/winget/*
 
-(cd "$out" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort |
+(cd "$out" && find . -type f ! -name SHA256SUMS ! -name "$stamp" -printf '%P\n' | LC_ALL=C sort |
     xargs sha256sum >SHA256SUMS)
 echo "release: Tarvik $version from $(git rev-parse --short HEAD)$([ "$commit" = HEAD ] || echo ' + working tree'),"\
      "$([ $signing -eq 1 ] && echo signed || echo unsigned), in ${out#"$repo"/}:"
-(cd "$out" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs stat -c '%10s  %n')
+(cd "$out" && find . -type f ! -name "$stamp" -printf '%P\n' | LC_ALL=C sort | xargs stat -c '%10s  %n')

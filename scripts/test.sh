@@ -282,6 +282,31 @@ package_check() {  # the Debian package and the install, in build/host
         diff <(echo "$want") <(echo "$got") | sed -n 's/^[<>]/package:   &/p'
         rc=1
     fi
+    # The units as installed, read by systemd itself: any warning fails (an
+    # unknown hardening key is only a warning to systemd, and does nothing).
+    if systemd-analyze --version >/dev/null 2>&1; then
+        mkdir -p "$work/root/usr/lib/systemd/system"
+        cp -a /lib/systemd/system/. "$work/root/usr/lib/systemd/system/"
+        cmake --install "$dir" --prefix "$work/root/usr" >/dev/null || rc=1
+        (cd "$work/root/usr/lib/systemd/system" &&
+            ln -sf tarvik-disc@.service tarvik-disc@sr0.service &&
+            ln -sf tarvik-start@.service tarvik-start@sr0.service)
+        value=$(cd "$work/root" && systemd-analyze verify --man=no --root="$work/root" \
+            usr/lib/systemd/system/tarvik-disc@sr0.service \
+            usr/lib/systemd/system/tarvik-start@sr0.service \
+            usr/lib/systemd/system/tarvik-resume.service 2>&1) || rc=1
+        if [ -n "$value" ]; then
+            echo "package: systemd-analyze verify: $value"
+            rc=1
+        fi
+    else
+        echo "package: no systemd-analyze here; the unit level reads the units (LinuxPackaging)"
+    fi
+    # The shipped program takes no test hooks (they choose drives and files).
+    if dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/bin/tarvikctl | grep -aq TARVIKCTL_TEST_; then
+        echo "package: usr/bin/tarvikctl holds the test hooks"
+        rc=1
+    fi
     rm -rf "$work"
 
     if udevadm verify --help >/dev/null 2>&1; then
@@ -296,41 +321,63 @@ if want package; then
 fi
 
 release_check() {  # two release builds, compared; then a signed packaging, verified
-    local check=$repo/build/release-check rc=0 f version arch name got want key
+    local check=$repo/build/release-check rc=0 f version arch name got want key dist
     rm -rf "$check"
-    mkdir -p "$check"
+    mkdir -p "$check/foreign"
+    # --out empties its folder: one it did not make is refused, untouched.
+    echo mine >"$check/foreign/keep"
+    if scripts/release.sh --dirty --out "$check/foreign" 2>"$check/foreign.err" ||
+        [ "$(cat "$check/foreign/keep")" != mine ] || ! grep -q "not made by" "$check/foreign.err"; then
+        echo "release: --out took a non-empty folder it did not make"
+        return 1
+    fi
     scripts/release.sh --dirty --out "$check/first" || return 1
-    scripts/release.sh --dirty || return 1
+    # The second into a folder a run made: emptied (its leftover goes) and used again.
+    cp -a "$check/first" "$check/second"
+    echo old >"$check/second/leftover"
+    scripts/release.sh --dirty --out "$check/second" || return 1
+    dist=$check/second
+    [ ! -e "$dist/leftover" ] || { echo "release: --out was not emptied"; rc=1; }
     echo "release: the second build against the first:"
-    if diff -r "$check/first" dist >"$check/diff.txt"; then
-        echo "release: $(find dist -type f | wc -l) files, the same bytes in both builds"
+    if diff -r "$check/first" "$dist" >"$check/diff.txt"; then
+        echo "release: $(find "$dist" -type f ! -name .release-output | wc -l) files, the same bytes in both builds"
     else
         sed 's/^/release:   /' "$check/diff.txt"
         rc=1
     fi
     version=$(sed -n 's/^project(Tarvik VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-    (cd dist && sha256sum --quiet -c SHA256SUMS) || { echo "release: SHA256SUMS does not match"; rc=1; }
+    (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || { echo "release: SHA256SUMS does not match"; rc=1; }
     want="CHANGES.txt LICENSE.txt README.txt tarvik.exe tarvikctl.exe"
     for arch in win32 win64; do
         got=$(python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist())' \
-            "dist/tarvik-$version-$arch.zip")
+            "$dist/tarvik-$version-$arch.zip")
         [ "$got" = "$want" ] || { echo "release: the $arch zip holds: $got"; rc=1; }
-        f=dist/tarvik-$version-$arch-setup.exe
+        f=$dist/tarvik-$version-$arch-setup.exe
         grep -q "InstallerSha256: $(sha256sum "$f" | cut -d' ' -f1 | tr a-f A-F)" \
-            dist/winget/TarvikDevelopers.Tarvik.installer.yaml ||
+            "$dist"/winget/TarvikDevelopers.Tarvik.installer.yaml ||
             { echo "release: the winget manifest lacks the hash of $f"; rc=1; }
     done
-    [ "$(dpkg-deb -f "dist/tarvik_${version}_amd64.deb" Version)" = "$version" ] ||
+    [ "$(dpkg-deb -f "$dist/tarvik_${version}_amd64.deb" Version)" = "$version" ] ||
         { echo "release: the .deb is not version $version"; rc=1; }
 
-    # Signed: a throw-away code-signing certificate of our own.
+    # Signed: a throw-away code-signing certificate of our own, its key
+    # encrypted with a password that only a file holds.
     key=$check/sign
     mkdir -p "$key"
-    openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Tarvik test signing" \
-        -addext extendedKeyUsage=codeSigning -keyout "$key/key.pem" -out "$key/cert.pem" \
-        2>/dev/null || return 1
-    TARVIK_SIGN_CERT=$key/cert.pem TARVIK_SIGN_KEY=$key/key.pem \
+    echo "test pass $$" >"$key/pass"
+    openssl req -x509 -newkey rsa:2048 -days 2 -subj "/CN=Tarvik test signing" \
+        -addext extendedKeyUsage=codeSigning -passout "file:$key/pass" -keyout "$key/key.pem" \
+        -out "$key/cert.pem" 2>/dev/null || return 1
+    TARVIK_SIGN_CERT=$key/cert.pem TARVIK_SIGN_KEY=$key/key.pem TARVIK_SIGN_PASS_FILE=$key/pass \
         scripts/release.sh --dirty --no-build --out "$check/signed" || return 1
+    # A time-stamp server is asked when named: one that does not answer fails the signing.
+    cp "$check/first/tarvik-$version-win64-setup.exe" "$key/stamped.exe"
+    if TARVIK_SIGN_CERT=$key/cert.pem TARVIK_SIGN_KEY=$key/key.pem TARVIK_SIGN_PASS_FILE=$key/pass \
+        TARVIK_SIGN_TS_URL=http://127.0.0.1:9/ packaging/windows/sign.sh "$key/stamped.exe" \
+        >"$key/ts.log" 2>&1 || ! grep -q "RFC 3161" "$key/ts.log"; then
+        echo "release: sign.sh did not ask the time-stamp server"
+        rc=1
+    fi
     mkdir -p "$check/unzipped"
     for arch in win32 win64; do
         python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \

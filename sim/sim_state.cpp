@@ -78,7 +78,7 @@ bool ApplyBusStateText(Bus& bus, const std::string& text, std::string& error, bo
 
 bool SaveBusState(const Bus& bus, const std::string& path, std::string& error) {
     // Written beside and put in its place, so a reader never sees half a file.
-    if (ReplaceWholeFile(path, BusStateText(bus) + "\n", path + ".tmp")) return true;
+    if (ReplaceWholeFile(path, BusStateText(bus) + "\n")) return true;
     error = path + ": cannot write the state file";
     return false;
 }

@@ -16,6 +16,21 @@ constexpr bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+// 00h..1Fh and 7Fh. Text a device reports (a drive's INQUIRY strings, its
+// sysfs attributes) shows them as '?': a line break or an escape sequence in
+// a drive's name would otherwise reach settings files, key names and terminals.
+constexpr bool IsControlChar(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || b == 0x7F;
+}
+
+// Shows the control characters of the field text[0..size) as '?', up to its
+// first NUL: a NUL ends a field (drives pad with NULs as well as with blanks).
+constexpr void MaskControlChars(char* text, size_t size) {
+    for (size_t i = 0; i < size && text[i] != '\0'; ++i)
+        if (IsControlChar(text[i])) text[i] = '?';
+}
+
 constexpr bool LessNoCase(std::string_view a, std::string_view b) {
     const size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {

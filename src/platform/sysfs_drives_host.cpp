@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/text.h"
 #include "platform/sysfs_drives.h"
 
 namespace tarvik {
@@ -39,7 +40,7 @@ bool ReadAttribute(const std::string& path, std::string* out) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.pop_back();
     if (s.size() > kMaxAttribute) s.resize(kMaxAttribute);
     for (char& c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+        if (IsControlChar(c) || static_cast<unsigned char>(c) >= 0x80) c = '?';
     *out = s;
     return true;
 }

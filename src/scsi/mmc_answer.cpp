@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/bytes.h"
+#include "base/text.h"
 #include "scsi/mmc_cdb.h"
 
 namespace tarvik {
@@ -17,6 +18,10 @@ bool DecodeInquiry(const uint8_t* answer, size_t length, InquiryData* out) {
     std::memcpy(out->vendor, answer + 8, 8);
     std::memcpy(out->product, answer + 16, 16);
     std::memcpy(out->revision, answer + 32, 4);
+    // The strings become the drive's name and its settings key.
+    MaskControlChars(out->vendor, 8);
+    MaskControlChars(out->product, 16);
+    MaskControlChars(out->revision, 4);
     return true;
 }
 

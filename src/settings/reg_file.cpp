@@ -7,6 +7,7 @@
 
 #include "base/bytes.h"
 #include "base/hex.h"
+#include "base/log.h"
 #include "base/text.h"
 
 namespace tarvik {
@@ -407,16 +408,46 @@ void AppendValue(const RawValue& value, std::string* out) {
     *out += line + "\r\n";
 }
 
+// A key name for a log line or a message: control characters as \xNN.
+std::string ShowKeyName(const std::string& name) {
+    std::string out;
+    for (char c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x20 && b != 0x7F) {
+            out.push_back(c);
+            continue;
+        }
+        char token[8];
+        std::snprintf(token, sizeof(token), "\\x%02X", b);
+        out += token;
+    }
+    return out;
+}
+
+// Whether the subkey `name` of `parent` goes into the file; a name that could
+// not be read back is logged and kept in *refused instead. The name came from
+// a drive (its INQUIRY) or another program: a file that no longer loads
+// would lose every other setting.
+bool WriteSubkey(const std::string& parent, const std::string& name,
+                 std::vector<std::string>* refused) {
+    if (RegKeyNameWritable(name)) return true;
+    const std::string shown = ShowKeyName(parent + "\\" + name);
+    LogPrintf("    key not written, its name cannot be read back: %s\n", shown.c_str());
+    if (refused) refused->push_back(shown);
+    return false;
+}
+
 bool ExportKey(Registry& registry, RegHandle key, const std::string& fullName, unsigned depth,
-               std::string* out) {
+               std::string* out, std::vector<std::string>* refused) {
     if (depth > kMaxKeyDepth) return false;
     *out += "[" + fullName + "]\r\n";
     for (const auto& value : ReadValues(registry, key)) AppendValue(value, out);
     *out += "\r\n";
     for (const auto& name : ReadSubkeys(registry, key)) {
+        if (!WriteSubkey(fullName, name, refused)) continue;
         RegKey child = RegKey::Open(key, name.c_str(), kKeyRead, nullptr, &registry);
         if (!child) continue;
-        if (!ExportKey(registry, child.handle(), fullName + "\\" + name, depth + 1, out))
+        if (!ExportKey(registry, child.handle(), fullName + "\\" + name, depth + 1, out, refused))
             return false;
     }
     return true;
@@ -484,29 +515,39 @@ bool ImportRegText(Registry& registry, const std::string& fileBytes, std::string
     return importer.Run(fileBytes);
 }
 
-bool ExportRegText(Registry& registry, RegHandle root, const std::string& path, std::string* text) {
+bool RegKeyNameWritable(std::string_view name) {
+    if (name.empty()) return false;
+    for (char c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\\') return false;
+    return true;
+}
+
+bool ExportRegText(Registry& registry, RegHandle root, const std::string& path, std::string* text,
+                   std::vector<std::string>* refused) {
     const char* rootName = RootName(root);
     if (!rootName) return false;
     RegKey key = RegKey::Open(root, path.c_str(), kKeyRead, nullptr, &registry);
     if (!key) return false;
     std::string out = std::string(kHeader5) + "\r\n\r\n";
     const std::string fullName = path.empty() ? rootName : std::string(rootName) + "\\" + path;
-    if (!ExportKey(registry, key.handle(), fullName, 0, &out)) return false;
+    if (!ExportKey(registry, key.handle(), fullName, 0, &out, refused)) return false;
     *text = std::move(out);
     return true;
 }
 
-std::string ExportAllRegText(Registry& registry) {
+std::string ExportAllRegText(Registry& registry, std::vector<std::string>* refused) {
     std::string out = std::string(kHeader5) + "\r\n\r\n";
     for (RegHandle root : {kHkeyClassesRoot, kHkeyCurrentUser, kHkeyLocalMachine, kHkeyDynData}) {
         const std::string rootName = RootName(root);
         if (!ReadValues(registry, root).empty()) {
-            (void)ExportKey(registry, root, rootName, 0, &out);
+            (void)ExportKey(registry, root, rootName, 0, &out, refused);
             continue;
         }
         for (const auto& name : ReadSubkeys(registry, root)) {
+            if (!WriteSubkey(rootName, name, refused)) continue;
             RegKey child = RegKey::Open(root, name.c_str(), kKeyRead, nullptr, &registry);
-            if (child) (void)ExportKey(registry, child.handle(), rootName + "\\" + name, 1, &out);
+            if (child)
+                (void)ExportKey(registry, child.handle(), rootName + "\\" + name, 1, &out, refused);
         }
     }
     return out;
@@ -541,34 +582,12 @@ bool WriteWholeFile(const std::string& fileName, const std::string& bytes) {
     return (std::fclose(out) == 0) && written;
 }
 
-bool ReplaceWholeFile(const std::string& fileName, const std::string& bytes,
-                      const std::string& temporary) {
-    if (!WriteWholeFile(temporary, bytes)) {
-        (void)std::remove(temporary.c_str());
-        return false;
-    }
-    if (std::rename(temporary.c_str(), fileName.c_str()) == 0) return true;
-    // The C runtime of Windows renames onto no existing file: the old one
-    // steps aside, and comes back when the new one cannot take its place.
-    const std::string previous = fileName + ".old";
-    (void)std::remove(previous.c_str());
-    if (std::rename(fileName.c_str(), previous.c_str()) == 0) {
-        if (std::rename(temporary.c_str(), fileName.c_str()) == 0) {
-            (void)std::remove(previous.c_str());
-            return true;
-        }
-        (void)std::rename(previous.c_str(), fileName.c_str());
-    }
-    (void)std::remove(temporary.c_str());
-    return false;
-}
-
 bool ExportRegFile(Registry& registry, RegHandle root, const std::string& path,
                    const std::string& fileName) {
     std::string text;
     if (!ExportRegText(registry, root, path, &text)) return false;
     // A full disk must not cost the user the export of last time.
-    return ReplaceWholeFile(fileName, EncodeRegFile(text), fileName + ".tmp");
+    return ReplaceWholeFile(fileName, EncodeRegFile(text));
 }
 
 bool CompareRegTrees(Registry& a, RegHandle aKey, Registry& b, RegHandle bKey,

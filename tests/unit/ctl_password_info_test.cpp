@@ -159,6 +159,7 @@ TEST_F(CtlPasswordInfo, InfoPrintsTheTextOfTheSimulatedDrives) {
     fs::create_directories(dir_ / "sys");
     const char* config = std::getenv("XDG_CONFIG_HOME");
     const std::string oldConfig = config ? config : "";
+    exe_ = exe_.parent_path() / "tarvikctl_hooks";  // the build that reads the hook
     ::setenv("TARVIKCTL_TEST_SYSFS", (dir_ / "sys").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (dir_ / "config").c_str(), 1);
     const CtlRun none = Ctl({"info"});

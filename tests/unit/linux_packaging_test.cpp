@@ -156,8 +156,34 @@ TEST(LinuxPackaging, ServicesRunTheEventOnTheSystemSettings) {
         std::vector<std::string> words;
         for (std::string w; exec >> w;) words.push_back(w);
         ASSERT_GE(words.size(), 1u) << unit;
-        EXPECT_TRUE(words[0] == "tarvikctl" || words[0].ends_with("/tarvikctl")) << words[0];
+        // Where the package puts it: a bare name would find /usr/local/bin first.
+        EXPECT_EQ(words[0], "/usr/bin/tarvikctl") << unit;
         EXPECT_EQ(std::vector<std::string>(words.begin() + 1, words.end()), expected) << unit;
+
+        // Root runs them on a device udev names: each may reach its drive and
+        // the settings, and nothing more.
+        const std::map<std::string, std::string> hardening = {
+            {"NoNewPrivileges", "yes"},
+            {"PrivateTmp", "yes"},
+            {"ProtectHome", "yes"},
+            {"ProtectSystem", "strict"},
+            {"ReadWritePaths", "/etc/tarvik"},
+            {"ConfigurationDirectory", "tarvik"},
+            {"PrivateNetwork", "yes"},
+            {"RestrictAddressFamilies", "AF_UNIX"},
+            {"DevicePolicy", "closed"},
+            {"ProtectKernelTunables", "yes"},
+            {"ProtectControlGroups", "yes"},
+            {"RestrictSUIDSGID", "yes"},
+            {"LockPersonality", "yes"},
+            {"MemoryDenyWriteExecute", "yes"},
+            {"SystemCallFilter", "@system-service"},
+        };
+        for (const auto& [key, value] : hardening)
+            EXPECT_EQ(service[key], value) << unit << " " << key;
+        // The drive of the event, or every optical drive for a resume.
+        const bool oneDrive = expected[1] == "--device";
+        EXPECT_EQ(service["DeviceAllow"], oneDrive ? "/dev/%I rw" : "block-sr rw") << unit;
     }
 }
 

@@ -1,7 +1,8 @@
 // tarvikctl on real drives, as the built program: the drives come from a
 // sysfs tree made here and the simulator answers the SG_IO ioctl behind the
-// transport (the program's test-only hook), so the whole Linux path runs:
-// discovery, --device, the SG_IO set, the default settings file.
+// transport (the hooks of the test build, tarvikctl_hooks), so the whole
+// Linux path runs: discovery, --device, the SG_IO set, the default settings
+// file. The shipped tarvikctl must have no such hooks.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,8 +28,8 @@ struct Result {
 class LinuxTarvikctl : public ::testing::Test {
 protected:
     void SetUp() override {
-        exe_ = fs::read_symlink("/proc/self/exe").parent_path() / "tarvikctl";
-        if (!fs::exists(exe_)) GTEST_SKIP() << "tarvikctl is not built next to the tests";
+        exe_ = fs::read_symlink("/proc/self/exe").parent_path() / "tarvikctl_hooks";
+        if (!fs::exists(exe_)) GTEST_SKIP() << "tarvikctl_hooks is not built next to the tests";
         dir_ = fs::temp_directory_path() /
                ("linux-ctl-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -113,6 +114,23 @@ TEST_F(LinuxTarvikctl, NoOpticalDriveIsSaidClearly) {
             "/sim/profiles/slim-laptop-24x.json --device /dev/sr0 drives");
     EXPECT_EQ(r.rc, 2);
     EXPECT_NE(r.err.find("cannot be mixed"), std::string::npos) << r.err;
+}
+
+// Root runs the shipped program from udev and under sudo: whoever sets its
+// environment must not hand it drives (or files) of their choosing.
+TEST_F(LinuxTarvikctl, TheShippedProgramHasNoTestHooks) {
+    ListDrive(0, "2:0:0:0");
+    const fs::path hooked = exe_;
+    Result r = Ctl("--json drives");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    ASSERT_NE(r.out.find("TARVIKSM"), std::string::npos) << "the hooks work in the test build";
+    exe_ = hooked.parent_path() / "tarvikctl";
+    r = Ctl("--json drives");
+    EXPECT_EQ(r.out.find("TARVIKSM"), std::string::npos) << r.out;
+    for (const fs::path& exe : {hooked, exe_}) {
+        const std::string bytes = Slurp(exe);
+        EXPECT_EQ(bytes.find("TARVIKCTL_TEST_") != std::string::npos, exe == hooked) << exe;
+    }
 }
 
 TEST_F(LinuxTarvikctl, DriveTheUserMayNotOpenIsNamed) {

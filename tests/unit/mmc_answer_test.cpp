@@ -41,6 +41,21 @@ TEST_F(MmcAnswerTest, Inquiry) {
     EXPECT_STREQ(d.vendor, "ATAPI   ");
     EXPECT_STREQ(d.product, "DVD A24 WRITER  ");
     EXPECT_STREQ(d.revision, "1.02");
+
+    // A drive that lies: line breaks, ESC and DEL become '?' (they would
+    // reach the settings file's key names and the terminal); ']' and '\\'
+    // stay, and a NUL still ends a field (drives pad with NULs too).
+    std::vector<uint8_t> odd(36, ' ');
+    const std::string vendor = "EV\nIL]\\\x7F", rev = "\t1\xE9\x1F";
+    const std::string product("X\r\x1B[2J\x01\0junk\n", 13);
+    std::copy(vendor.begin(), vendor.end(), odd.begin() + 8);
+    std::copy(product.begin(), product.end(), odd.begin() + 16);
+    std::copy(rev.begin(), rev.end(), odd.begin() + 32);
+    fake_.Queue(Ok(odd));
+    ASSERT_NE(GetCDROMInquiry(kDrive, &d), 0);
+    EXPECT_STREQ(d.vendor, "EV?IL]\\?");
+    EXPECT_STREQ(d.product, "X??[2J?");
+    EXPECT_STREQ(d.revision, "?1\xE9?");
 }
 
 TEST_F(MmcAnswerTest, InquiryDeviceTypeIsSignExtendedAndFailureClears) {

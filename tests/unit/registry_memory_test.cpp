@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -261,6 +264,44 @@ TEST(RegFileTest, ExportImportRoundTripKeepsTheTree) {
     EXPECT_NE(difference.find("New"), std::string::npos) << difference;
 }
 
+// A key name the file cannot hold (a drive's INQUIRY put a line break in it)
+// is left out and named; the rest of the file still loads, and value names
+// with line breaks, quotes and backslashes come back as they were.
+TEST(RegFileTest, KeyNamesThatCannotBeReadBackAreRefusedAndTheRestIsKept) {
+    MemoryRegistry a;
+    RegKey bad = RegKey::Create(kHkeyCurrentUser, "S\\EVIL\nX]\"=\"\\Inner", kKeyAllAccess, nullptr,
+                                nullptr, &a);
+    ASSERT_TRUE(bad);
+    ASSERT_EQ(bad.SetDword("v", 1), kRegOk);
+    RegKey good = RegKey::Create(kHkeyCurrentUser, "S\\Good]", kKeyAllAccess, nullptr, nullptr, &a);
+    ASSERT_EQ(good.SetDword("line\nbreak \"q\" \\", 7), kRegOk);
+    ASSERT_TRUE(RegKey::Create(kHkeyCurrentUser, "Tab\tTop", kKeyAllAccess, nullptr, nullptr, &a));
+    EXPECT_FALSE(RegKeyNameWritable("EVIL\nX"));
+    EXPECT_FALSE(RegKeyNameWritable(""));
+    EXPECT_TRUE(RegKeyNameWritable("Good] \"x\" \x7F\xE9"));
+
+    std::string text;
+    std::vector<std::string> refused;
+    ASSERT_TRUE(ExportRegText(a, kHkeyCurrentUser, "S", &text, &refused));
+    EXPECT_EQ(refused, std::vector<std::string>{"HKEY_CURRENT_USER\\S\\EVIL\\x0AX]\"=\""});
+    refused.clear();
+    text = ExportAllRegText(a, &refused);
+    EXPECT_EQ(refused, (std::vector<std::string>{"HKEY_CURRENT_USER\\S\\EVIL\\x0AX]\"=\"",
+                                                 "HKEY_CURRENT_USER\\Tab\\x09Top"}));
+    MemoryRegistry b;
+    std::string error;
+    ASSERT_TRUE(ImportRegText(b, EncodeRegFile(text), &error)) << error << "\n" << text;
+    RegKey back = RegKey::Open(kHkeyCurrentUser, "S\\Good]", kKeyRead, nullptr, &b);
+    ASSERT_TRUE(back);
+    uint32_t value = 0, size = sizeof(value);
+    EXPECT_EQ(back.Query("line\nbreak \"q\" \\", nullptr, &value, &size), kRegOk);
+    EXPECT_EQ(value, 7u);
+    uint32_t count = 9;
+    RegKey s = RegKey::Open(kHkeyCurrentUser, "S", kKeyRead, nullptr, &b);
+    ASSERT_EQ(s.CountSubkeys(&count), kRegOk);
+    EXPECT_EQ(count, 1u) << "only Good]";
+}
+
 TEST(RegFileTest, RemovalLinesDeleteKeysAndValues) {
     MemoryRegistry reg;
     ASSERT_TRUE(ImportRegText(reg,
@@ -341,6 +382,42 @@ TEST(RegFileTest, WholeFilesKeepEveryByteAndMissingOnesFail) {
 
     EXPECT_FALSE(ReadWholeFile(file, &back));
     EXPECT_FALSE(WriteWholeFile(::testing::TempDir() + "no/such/folder/x.reg", "x"));
+}
+
+// Root replaces the settings file in folders others may write to: links put
+// where a temporary might go, or in the file's place, lead nowhere, and the
+// file (it holds the password's hash) is for its owner only.
+TEST(RegFileTest, ReplacingAFileFollowsNoPlantedLink) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::path(::testing::TempDir()) / ("tarvik-replace-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path file = dir / "settings.reg", victim = dir / "victim";
+    ASSERT_TRUE(WriteWholeFile(victim.string(), "precious"));
+    const std::string guesses[] = {".tmp", "." + std::to_string(::getpid()) + ".tmp", ".old",
+                                   ".new", "~"};
+    for (const std::string& guess : guesses) fs::create_symlink(victim, file.string() + guess);
+    ASSERT_TRUE(ReplaceWholeFile(file.string(), "new settings"));
+    std::string bytes;
+    ASSERT_TRUE(ReadWholeFile(victim.string(), &bytes));
+    EXPECT_EQ(bytes, "precious");
+    EXPECT_FALSE(fs::is_symlink(file));
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    // A link in the file's own place is replaced, not written through.
+    fs::remove(file);
+    fs::create_symlink(victim, file);
+    ASSERT_TRUE(ReplaceWholeFile(file.string(), "again"));
+    ASSERT_TRUE(ReadWholeFile(victim.string(), &bytes));
+    EXPECT_EQ(bytes, "precious");
+    ASSERT_TRUE(ReadWholeFile(file.string(), &bytes));
+    EXPECT_EQ(bytes, "again");
+    // A folder that is not there: false, and nothing left behind.
+    EXPECT_FALSE(ReplaceWholeFile((dir / "none" / "x.reg").string(), "x"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator{}), 7)
+        << "the file, the victim and the five links";
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -72,6 +72,44 @@ TEST_F(SettingsCtlTest, SetChangesOneOptionAndSaves) {
     EXPECT_STREQ(GlobalSettings.SavePath, "C:\\t.reg");
 }
 
+// `sudo -E tarvikctl ...` keeps the user's HOME: root must not take settings
+// from a file or folder that user owns, and says which one it refused.
+TEST_F(SettingsCtlTest, RootRefusesAnotherUsersSettings) {
+    ASSERT_EQ(Run("settings set DNTimer 8"), 0);
+    const std::string before = FileBytes();
+    if (::geteuid() != 0) return;  // only root is refused; the run above was not
+    constexpr uid_t kOther = 4242;
+    std::string err;
+    const auto refused = [&](const char* args) {
+        const int rc = Run(args);
+        (void)ReadWholeFile((dir_ / "err.txt").string(), &err);
+        return rc;
+    };
+    ASSERT_EQ(::chown(file_.c_str(), kOther, kOther), 0);
+    EXPECT_EQ(refused("settings show"), 1);
+    EXPECT_NE(err.find("refusing the settings file " + file_ + ": it belongs to uid 4242"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(refused("settings set DNTimer 9"), 1);
+    EXPECT_EQ(FileBytes(), before);
+    ASSERT_EQ(::chown(file_.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chown(dir_.c_str(), kOther, kOther), 0);
+    EXPECT_EQ(refused("settings show"), 1);
+    EXPECT_NE(
+        err.find("refusing the settings folder " + dir_.string() + ": it belongs to uid 4242"),
+        std::string::npos)
+        << err;
+    // A file still to be made: the nearest folder there is counts.
+    const std::string mine = file_;
+    file_ = (dir_ / "new/deeper/settings.reg").string();
+    EXPECT_EQ(refused("settings set DNTimer 9"), 1);
+    EXPECT_NE(err.find("refusing the settings folder " + dir_.string()), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(dir_ / "new"));
+    file_ = mine;
+    ASSERT_EQ(::chown(dir_.c_str(), 0, 0), 0);
+    EXPECT_EQ(refused("settings show"), 0) << err;
+}
+
 TEST_F(SettingsCtlTest, BadNamesAndValuesLeaveTheFileUntouched) {
     ASSERT_EQ(Run("settings set DNTimer 8"), 0);
     const std::string before = FileBytes();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstring>
@@ -483,14 +484,19 @@ TEST_F(StoreTest, ExportWithoutRegistryToolsWritesTheFileItself) {
 }
 
 TEST_F(StoreTest, AnExportThatCannotBeWrittenKeepsTheLastOneAndIsLoggedOncePerStreak) {
-    namespace fs = std::filesystem;
     const std::string file = ::testing::TempDir() + "tarvik-export-kept.reg";
-    // A folder (not empty, so no clean-up of the program removes it) where the
-    // new file would go: the export cannot be written, as on a full disk.
-    const fs::path blocker = file + ".tmp";
-    const auto block = [&] { fs::create_directories(blocker / "x"); };
+    // No new file can be opened (every descriptor taken, as good as a full
+    // disk): the export cannot be written. Root passes any permission test,
+    // and the temporary's name cannot be foreseen, so neither can block it.
+    rlimit files{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
+    const auto block = [&] {
+        rlimit none = files;
+        none.rlim_cur = 0;
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &none), 0);
+    };
+    const auto unblock = [&] { ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &files), 0); };
     std::remove(file.c_str());
-    fs::remove_all(blocker);
     sys_.launchResult = 2;  // no reg.exe: the program writes the file itself
     SaveGlobalSettings();
     StartLog();
@@ -500,14 +506,19 @@ TEST_F(StoreTest, AnExportThatCannotBeWrittenKeepsTheLastOneAndIsLoggedOncePerSt
     block();
     SaveConfigToFile(file.c_str());
     SaveConfigToFile(file.c_str());
+    unblock();
     std::string now;
     ASSERT_TRUE(ReadWholeFile(file, &now));
     EXPECT_EQ(now, last);
-    fs::remove_all(blocker);
     SaveConfigToFile(file.c_str());
     block();
     SaveConfigToFile(file.c_str());
-    fs::remove_all(blocker);
+    unblock();
+    // Nothing was left beside it.
+    size_t beside = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(::testing::TempDir()))
+        beside += entry.path().filename().string().starts_with("tarvik-export-kept.reg.");
+    EXPECT_EQ(beside, 0u);
     std::remove(file.c_str());
 
     size_t failed = 0, written = 0;

@@ -203,6 +203,45 @@ TEST_F(Tarvikctl, StateFileCarriesSpeedTrayAndLockToTheNextRun) {
     EXPECT_NE(bad.err.find("drives.state"), std::string::npos) << bad.err;
 }
 
+// One drive whose INQUIRY holds a line break, ']' and '\\' used to leave a
+// settings file that no longer loaded, and every later command failed.
+TEST_F(Tarvikctl, AHostileInquiryCannotBreakTheSettingsFile) {
+    nlohmann::json p = nlohmann::json::parse(std::ifstream(Profile("slim-laptop-24x")));
+    p["identity"]["vendor"] = "EV\nIL]\\";
+    p["identity"]["product"] = "]\r\n[x]\\\x1B[2J";
+    const fs::path hostile = dir_ / "hostile.json";
+    std::ofstream(hostile) << p.dump();
+    const std::string reg = (dir_ / "settings.reg").string();
+    const std::string both = "--sim " + hostile.string() + " --sim " + Profile("bd-combo-12x") +
+                             " --registry " + reg + " ";
+    CtlRun r = Ctl(both + "detect 0 fast");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    ASSERT_EQ(Ctl(both + "detect 1 fast").rc, 0);
+    ASSERT_EQ(Ctl(both + "select 0 1").rc, 0);
+    // Later runs load the file, and find what the first ones stored.
+    r = Ctl(both + "--json settings show");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string shown = r.out;
+    EXPECT_NE(shown.find("EV?IL]"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("BD-ROM SIM12X"), std::string::npos) << shown;
+    r = Ctl(both + "drives");
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out.find('\x1B'), std::string::npos) << "no escape reaches the terminal";
+    EXPECT_EQ(Ctl(both + "restore 0").rc, 0);
+    EXPECT_EQ(Ctl(both + "restore 1").rc, 0);
+    // Each line of the file is a key, a value or empty: nothing broke one.
+    const std::string file = Slurp(reg);
+    std::string text;
+    for (size_t i = 2; i + 1 < file.size(); i += 2) text.push_back(file[i]);  // UTF-16LE, ASCII
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        EXPECT_TRUE(line.empty() || line[0] == '[' || line[0] == '"' || line[0] == ' ' ||
+                    line.starts_with("Windows Registry"))
+            << line;
+    }
+}
+
 TEST_F(Tarvikctl, SimCommandChangesDiscsForLaterRuns) {
     const std::string drive =
         "--sim " + Profile("bd-combo-12x") + " --state " + (dir_ / "s.state").string();

@@ -4,7 +4,7 @@
   virtio-scsi with a DVD, SCSI behind USB mass storage with a CD);
 - `debian`: Debian 12 with systemd, udev and Wine, the package and the Windows
   exes, on two drives (ATAPI on PIIX with a CD as D:, virtio-scsi with a DVD
-  as E:).
+  as E:) and a free USB port for a drive plugged in.
 TARVIK_BUILD names the host build (default build/host), TARVIK_WIN_BIN the
 Windows exes (default build/win64/bin); the guests' files are kept in
 build/vm/."""
@@ -63,7 +63,7 @@ def debian(kernel):
     initrd = images.initramfs(WORK / "debian-initrd.gz", kernel, payload)
     drives = [vm.Drive("cd0", "piix", media["cd"]), vm.Drive("cd2", "virtio", media["dvd"])]
     guest = vm.Guest(WORK / "debian", kernel, initrd, drives, rootfs=images.debian_rootfs(),
-                     memory=2048, smp=2)
+                     memory=2048, smp=2, usb_port=True)
     guest.media = media
     try:
         guest.run("dpkg -i /opt/tarvik-vm/tarvik.deb >/tmp/dpkg.log 2>&1 || "

@@ -52,7 +52,8 @@ def make_medium(path, kind):
 
 
 class Guest:
-    def __init__(self, workdir, kernel, initrd, drives, rootfs=None, memory=768, smp=1):
+    def __init__(self, workdir, kernel, initrd, drives, rootfs=None, memory=768, smp=1,
+                 usb_port=False):
         self.dir = pathlib.Path(workdir)
         self.dir.mkdir(parents=True, exist_ok=True)
         self.drives = {d.qid: d for d in drives}
@@ -79,6 +80,8 @@ class Guest:
             args += ["-drive", "if=virtio,file=%s,format=qcow2" % overlay]
             append += " tarvik.root"
         args += ["-append", append] + self._drive_args(drives)
+        if usb_port:  # a USB controller with nothing on it, for plug_usb_cd
+            args += ["-device", "qemu-xhci,id=xhci-port"]
         self.log = open(self.dir / "qemu.log", "w")
         self.proc = subprocess.Popen(args, stdout=self.log, stderr=subprocess.STDOUT)
         self.ctl = self.qmp_sock = None
@@ -144,8 +147,10 @@ class Guest:
         def pong():
             if self.proc.poll() is not None:
                 raise RuntimeError("the guest ended: " + self.console.read_text()[-3000:])
-            self.ctl.sendall(b"PING\n")
             try:
+                # A guest still booting reads nothing: on a busy host the line
+                # fills up before it does.
+                self.ctl.sendall(b"PING\n")
                 while not self._read_line().startswith("PONG"):
                     pass
                 return True
@@ -216,6 +221,26 @@ class Guest:
             self.qmp("blockdev-open-tray", id=qid, force=False)
         except QmpError:
             pass
+
+    def plug_usb_cd(self, qid, medium):
+        """A USB CD drive (SCSI behind USB mass storage) with a disc in it,
+        plugged into the guest's free USB port; returns its Drive, whose dev
+        the caller learns."""
+        self.qmp("blockdev-add", driver="raw", **{
+            "node-name": "m-" + qid, "read-only": True,
+            "file": {"driver": "file", "filename": medium, "read-only": True}})
+        self.qmp("device_add", driver="usb-bot", id=qid + "-bot", bus="xhci-port.0")
+        self.qmp("device_add", driver="scsi-cd", id=qid, drive="m-" + qid, bus=qid + "-bot.0")
+        # A usb-bot added at run time waits for its SCSI devices, then is attached.
+        self.qmp("qom-set", path="/machine/peripheral/%s-bot" % qid, property="attached",
+                 value=True)
+        drive = Drive(qid, "usb", medium)
+        self.drives[qid] = drive
+        return drive
+
+    def unplug_usb_cd(self, qid):
+        self.qmp("device_del", id=qid + "-bot")
+        del self.drives[qid]
 
     # ---- QEMU's trace ------------------------------------------------------------
 

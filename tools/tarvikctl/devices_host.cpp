@@ -18,16 +18,20 @@ namespace tarvik::ctl {
 
 namespace {
 
-// Test hook, never for users: TARVIKCTL_TEST_SYSFS names a sysfs tree built
-// by a test, TARVIKCTL_TEST_SG_SIM a ';' list of simulator profiles whose
-// drives answer the SG_IO ioctl on /dev/sr0, /dev/sr1, ... in place of the
-// kernel. With the profiles on the bus, --state and the sim command work as
-// with --sim. TARVIKCTL_TEST_SG_DENY (';' list of nodes) refuses those nodes
-// to the user, TARVIKCTL_TEST_SG_READONLY any open for writing.
-constexpr const char* kTestSysfs = "TARVIKCTL_TEST_SYSFS";
-constexpr const char* kTestSgSim = "TARVIKCTL_TEST_SG_SIM";
-constexpr const char* kTestSgDeny = "TARVIKCTL_TEST_SG_DENY";
-constexpr const char* kTestSgReadOnly = "TARVIKCTL_TEST_SG_READONLY";
+// Test hooks, in the test build (tarvikctl_hooks) only: TARVIKCTL_TEST_SYSFS
+// names a sysfs tree built by a test, TARVIKCTL_TEST_SG_SIM a ';' list of
+// simulator profiles whose drives answer the SG_IO ioctl on /dev/sr0,
+// /dev/sr1, ... in place of the kernel. With the profiles on the bus, --state
+// and the sim command work as with --sim. TARVIKCTL_TEST_SG_DENY (';' list of
+// nodes) refuses those nodes to the user, TARVIKCTL_TEST_SG_READONLY any open
+// for writing. The shipped program runs as root from udev and under sudo,
+// where whoever sets the environment must not choose its drives or files: it
+// has no hooks, not even their names.
+#ifdef TARVIKCTL_TEST_HOOKS
+#define TARVIKCTL_HOOK(name) std::getenv("TARVIKCTL_TEST_" name)
+#else
+#define TARVIKCTL_HOOK(name) static_cast<const char*>(nullptr)
+#endif
 
 struct Installed {
     std::unique_ptr<sim::SimSgOs> simOs;
@@ -71,9 +75,9 @@ bool LoadTestDrives(CtlContext& ctx, const char* profiles) {
     }
     auto& s = State();
     s.simOs = std::make_unique<sim::SimSgOs>(ctx.bus);
-    if (const char* deny = std::getenv(kTestSgDeny))
+    if (const char* deny = TARVIKCTL_HOOK("SG_DENY"))
         for (const std::string& node : SplitList(deny)) s.simOs->refuse[node] = EACCES;
-    s.simOs->readOnlyOnly = std::getenv(kTestSgReadOnly) != nullptr;
+    s.simOs->readOnlyOnly = TARVIKCTL_HOOK("SG_READONLY") != nullptr;
     SetSgOs(s.simOs.get());
     s.previousClock = &GetClock();
     SetClock(&ctx.bus.clock());
@@ -110,8 +114,8 @@ int ChooseDefaultSettings(CtlContext& ctx) {
 }
 
 int OpenRealDrives(CtlContext& ctx, bool needDrives) {
-    const char* testSysfs = std::getenv(kTestSysfs);
-    const char* testSim = std::getenv(kTestSgSim);
+    const char* testSysfs = TARVIKCTL_HOOK("SYSFS");
+    const char* testSim = TARVIKCTL_HOOK("SG_SIM");
     const std::string root = testSysfs ? testSysfs : kSysfsRoot;
     if (!testSim && !ctx.statePath.empty())
         return UsageError(ctx, "--state is for simulated drives (--sim)");

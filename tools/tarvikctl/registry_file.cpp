@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "settings/reg_file.h"
 #include "settings/store.h"
@@ -37,6 +38,10 @@ bool LoadRegistryFile(const std::string& path, std::string* error) {
     SetRegistry(&registry);
     Loaded() = ExportAllRegText(registry);
     if (path.empty()) return true;
+    if (const std::string problem = SettingsOwnerProblem(path); !problem.empty()) {
+        if (error) *error = problem;
+        return false;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return true;  // not written yet: nothing stored
     (void)std::fclose(file);
@@ -55,15 +60,13 @@ bool LoadRegistryFile(const std::string& path, std::string* error) {
     return true;
 }
 
-bool SaveRegistryFile(const std::string& path, std::string* error) {
+bool SaveRegistryFile(const std::string& path, std::string* error,
+                      std::vector<std::string>* refused) {
     if (path.empty()) return true;  // settings live only for this run
-    const std::string text = ExportAllRegText(CtlRegistry());
+    const std::string text = ExportAllRegText(CtlRegistry(), refused);
     if (text == Loaded()) return true;
     MakeFoldersFor(path);
-    // A name of this run's own: two runs at once (two drives' disc changes)
-    // must not write into one temporary file.
-    const std::string temporary = path + "." + std::to_string(ProcessId()) + ".tmp";
-    if (!ReplaceWholeFile(path, EncodeRegFile(text), temporary)) {
+    if (!ReplaceWholeFile(path, EncodeRegFile(text))) {
         if (error) *error = "cannot write " + path;
         return false;
     }
@@ -81,7 +84,14 @@ bool LoadSettingsStore(const CtlContext& ctx, std::string* error) {
 bool RealRegistryChanged() { return RealRegistryText() != Loaded(); }
 
 bool SaveSettingsStore(const CtlContext& ctx, std::string* error) {
-    return ctx.realRegistry || SaveRegistryFile(ctx.registryPath, error);
+    if (ctx.realRegistry) return true;
+    std::vector<std::string> refused;
+    const bool saved = SaveRegistryFile(ctx.registryPath, error, &refused);
+    // Said, not fatal: the other settings are written and load next time.
+    for (const std::string& key : refused)
+        ctx.err << "tarvikctl: not written to " << ctx.registryPath << ": the key " << key
+                << " (its name cannot be read back from the file)\n";
+    return saved;
 }
 
 }  // namespace tarvik::ctl

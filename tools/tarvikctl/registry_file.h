@@ -5,6 +5,7 @@
 // it, and save the file again only when they changed something.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ctl.h"
 #include "platform/registry_memory.h"
@@ -21,8 +22,10 @@ MemoryRegistry& CtlRegistry();
 
 // Writes every key of the registry to path (UTF-16LE .reg, as the registry
 // tools write it), through a temporary file so a failed write leaves the old
-// file whole. False with a message in *error.
-[[nodiscard]] bool SaveRegistryFile(const std::string& path, std::string* error);
+// file whole. False with a message in *error. Keys whose names the file
+// cannot hold are left out and named in *refused (may be null).
+[[nodiscard]] bool SaveRegistryFile(const std::string& path, std::string* error,
+                                    std::vector<std::string>* refused = nullptr);
 
 // The settings store of a run: the --registry file (see above), or with
 // ctx.realRegistry the user's registry itself, which is read and written in
@@ -37,7 +40,9 @@ bool RealRegistryChanged();
 // Makes the folders the path of a file names that are not there yet; what
 // cannot be made shows when the file is written.
 void MakeFoldersFor(const std::string& file);
-// This process's id: no other process running now has it.
-uint32_t ProcessId();
+// Empty when the settings file `path` may be used; else why not. Root must
+// not read or write a file or folder that another user owns (sudo -E keeps
+// that user's HOME): the owner could swap in what root then trusts or writes.
+std::string SettingsOwnerProblem(const std::string& path);
 
 }  // namespace tarvik::ctl
