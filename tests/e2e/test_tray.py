@@ -1,5 +1,7 @@
 """The notification-area icon under Xvfb: screenshots, clicks, taskbar re-creation."""
 
+import os
+
 from harness import CMD_SHOW, log_files, messages, read_log, wait_until
 
 from test_startup import assert_icon, close_and_check_exit
@@ -114,10 +116,20 @@ def fresh_icon_cell(tarvik):
     program's back, put back by CMD_SHOW): drawn on an empty cell, where a
     modify draws over what the cell showed."""
     assert tarvik.tray_remove()
+    # The notification area's window goes with its last icon: the next one
+    # comes with a new window.
+    wait_until(lambda: tarvik.tray_geometry() is None, 10, "the empty tray gone", interval=0.2)
     assert tarvik.command(CMD_SHOW) == 0
     assert tarvik.wait_tray(True, timeout=10)
-    g = tarvik.tray_geometry()
-    return tarvik.pixels(tarvik.screenshot("tray-dpi"), g["x"] + 2, g["y"] + 2, 16, 16)
+
+    def cell():
+        g = tarvik.tray_geometry()
+        return tarvik.pixels(tarvik.screenshot("tray-dpi"), g["x"] + 2, g["y"] + 2, 16, 16)
+
+    # Once it is drawn: two screenshots alike.
+    shots = [cell()]
+    wait_until(lambda: shots.append(cell()) or shots[-1] == shots[-2], 10, "the icon drawn")
+    return shots[-1]
 
 
 def dpi_changed(tarvik, dpi):
@@ -139,7 +151,9 @@ def test_icon_is_xp_style_on_true_colour_screen_and_follows_the_dpi(tarvik, work
     # and back at 96 a 16-pixel picture is shown again, with no GDI object
     # left over from the pictures loaded on the way.
     at96, gdi = fresh_icon_cell(tarvik), tarvik.resources()["gdi"]
-    assert gdi > 0, "no GDI count for the process"
+    # Wine keeps a 32-bit process's GDI table where a 32-bit probe cannot
+    # reach it: there the pictures are checked without the count.
+    assert gdi > 0 or (gdi == -1 and os.environ.get("TARVIK_ARCH") == "i686"), gdi
     near96 = tarvik.tray_icon_name()
     dpi_changed(tarvik, 144)
     at144 = fresh_icon_cell(tarvik)
@@ -153,7 +167,7 @@ def test_icon_is_xp_style_on_true_colour_screen_and_follows_the_dpi(tarvik, work
     fresh_icon_cell(tarvik)
     back = tarvik.tray_icon_name()
     assert back[0] == name and back[1] < near144[1] / 2, f"{near144} then {back} at 96 DPI"
-    assert tarvik.resources()["gdi"] == gdi
+    assert tarvik.resources()["gdi"] == gdi, "GDI objects left over from the reloads"
     close_and_check_exit(tarvik, inst)
 
 
