@@ -160,9 +160,13 @@ def test_icon_is_xp_style_on_true_colour_screen_and_follows_the_dpi(tarvik, work
     near144 = tarvik.tray_icon_name()
     assert at144 != at96 and near144[0] == name, (near96, near144)
     assert near144[1] > 2 * near96[1], f"not the 24-pixel picture: {near96} then {near144}"
+    # (Wine's shrinking of the larger picture varies a little from one drawing
+    # to the next, so the 24-pixel picture is told by its distance.)
     for absurd in (0, 47, 961, 0xFFFF):
         dpi_changed(tarvik, absurd)
-    assert fresh_icon_cell(tarvik) == at144, "an absurd DPI changed the icon"
+    fresh_icon_cell(tarvik)
+    after = tarvik.tray_icon_name()
+    assert after[0] == name and after[1] > 2 * near96[1], f"an absurd DPI changed it: {after}"
     dpi_changed(tarvik, 96)
     fresh_icon_cell(tarvik)
     back = tarvik.tray_icon_name()
