@@ -400,6 +400,14 @@ class WineSession:
             raise HarnessError(f"the probe could not reach the notification area: {out.strip()}")
         return rc == 0
 
+    def resources(self) -> dict[str, int]:
+        """What the main window's process holds (the probe's `resources`); -1 for
+        a count the system would not give."""
+        rc, out = self.probe("resources")
+        if rc != 0:
+            raise HarnessError(f"the probe could not read the resources: {out.strip()}")
+        return {k: int(v) for k, v in (w.split("=", 1) for w in out.split())}
+
     def tips(self) -> list[str]:
         """The texts of the tool tips on screen."""
         rc, out = self.probe("tips")

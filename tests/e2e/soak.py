@@ -13,10 +13,15 @@ A restore is due after an event the drive's event mask names (a media arrival
 for its letter, a resume, a close of its tray by the program) when a disc is
 in it, a speed is selected and the speed in force is above it: the drive
 forgot the speed when its disc changed. It is seen when the trace shows the
-selected speed sent to that drive after the event. Resources: GDI and USER objects, handles and the
-working set of the tarvik process, sampled after each step; the baseline is
-the first sample after every kind of step has run once, and each later sample
-must stay within BOUNDS of it.
+selected speed sent to that drive after the event. Steps of the user interface
+as well: a tray menu opened and closed, the About dialog opened, moved to
+another DPI and back and closed, and a change of DPI told to the main window
+(the tray icon's pictures loaded again at each). Resources: GDI and USER
+objects, handles and the working set of the tarvik process, sampled after each
+step. The steps run in rounds, every kind once in each in a random order (in
+the first, every kind on both drives); the baseline is the sample after the
+first round, and each later sample must stay within BOUNDS of it and not grow
+by PER_STEP or more a step.
 
 Exit code: 0 within bounds and no restore missed, 1 otherwise, 2 bad setup.
 """
@@ -41,6 +46,8 @@ MODELS = {0: DVD_WRITER_MODEL, 1: SLIM_MODEL}
 LETTER_MASK = {0: "0x8", 1: "0x10"}
 DISCS = {0: ["dvd", "dvd-r", "dvd+rw"], 1: ["cd-r", "cd", "cd-rw"]}
 FAMILY = {0: "dvd", 1: "cd"}
+# How the log names each drive when the main timer checks it.
+TIMER_NAME = {0: "TARVIKSM DVDRW SIM24X", 1: "TARVIKSM SLIM DVDRW SIM8"}
 # The system announces a disc once it can be read, and a drive still spinning
 # up cannot take a speed: a step waits until the drive says it is ready, and
 # the next step starts once no drive is spinning up (each wait at most this).
@@ -49,17 +56,25 @@ EVENT_MASK = 0x1B  # start, disc change, resume, tray close
 DRIVE_CMD_EJECT, DRIVE_CMD_CLOSE, DRIVE_CMD_SET_SPEED = 1, 2, 12
 
 RESOURCES = ("gdi", "user", "handles", "windows", "ws")
-# Wine's GetGuiResources is a stub, so there the probe prints -1 for the GDI and
-# USER counts; they are bounded where the system gives them. Under Wine a leaked
-# window still shows in `windows`, and every other count must be read.
-GUI_COUNTS = ("gdi", "user")
+# Wine's GetGuiResources is a stub: there the probe counts the GDI objects in
+# the process's own GDI handle table (a leaked icon shows there too, as its
+# bitmaps), and prints -1 for the USER count, which is bounded where the
+# system gives it. A leaked window shows in `windows`; every other count must
+# be read.
+GUI_COUNTS = ("user",)
 # Growth allowed over the baseline. The working set moves with Wine's own
 # caches, so its bound is generous.
 BOUNDS = {"gdi": 16, "user": 16, "handles": 32, "windows": 4, "ws": 12 * 1024 * 1024}
 # Growth allowed per step, the slope of a line fitted through the samples from
-# the baseline on: a leak of one object per step reaches 1 however short the run.
-PER_STEP = {"gdi": 0.5, "user": 0.5, "handles": 0.5, "windows": 0.25, "ws": 256 * 1024}
-STEPS = ("speed", "disc", "tray", "resume")
+# the baseline on. Objects: one leaked in every fourth step is 0.25, one a
+# round of STEPS 1/7; a program that holds its own stays at 0.
+PER_STEP = {"gdi": 0.1, "user": 0.1, "handles": 0.1, "windows": 0.1, "ws": 256 * 1024}
+STEPS = ("speed", "disc", "tray", "resume", "menu", "dialog", "dpi")
+# The rounds the soak runs at least, however short its time: the first gives
+# the baseline, the later ones the growth a step.
+MIN_ROUNDS = 3
+CMD_ABOUT, ABOUT = 102, "About Tarvik"
+WM_DPICHANGED = 0x02E0
 
 
 def drive_command(speed_index: int, drive: int, action: int) -> int:
@@ -88,6 +103,7 @@ class Soak:
         self.discs: dict[int, int] = {0: 0, 1: 0}  # index in DISCS of the disc in it
         self.samples: list[dict] = []
         self.baseline_at: int | None = None
+        self.rounds = 0
         self.expected = 0
         self.seen = 0
         self.missed: list[str] = []
@@ -188,34 +204,79 @@ class Soak:
     def step_resume(self, d: int) -> None:
         """Back from sleep with a new disc in one drive: that drive is restored.
         (tarvikctl starts the other drive afresh, so its speed is not read here;
-        its last restore was checked when it was due.)"""
+        its last restore was checked when it was due.) The program's drive
+        learns of the new disc at its next command and spins it up from then:
+        the resume is sent once the main timer has looked at the drive twice,
+        so that the disc is readable to the program, as after a real sleep."""
         due = self.restore_due(d, self.change_disc(d))
+        line = "Timer: Checking drive [" + TIMER_NAME[d]
+        seen = sum(line in m for m in self.run.log())
+        self.run.wait_log(lambda log: sum(line in m for m in log) >= seen + 2,
+                          f"two timer checks of drive {d}")
         mark = self.run.mark()
         assert self.run.send("power", "resumesuspend") == 1
         self.run.settle()
         self.check_restore(d, mark, due, "resume")
 
+    def step_menu(self, d: int) -> None:
+        """The speed menu (left button, drive 0) or the main menu (right button)
+        opened on the tray icon, then closed with Escape."""
+        run, button = self.run, 1 if d == 0 else 3
+        line = "CheckAllStatus DONE" if button == 1 else "    RMenuInsertList FINISHED"
+        before = run.log().count(line)
+        self.tarvik.click_tray(button)
+        run.wait_log(lambda log: log.count(line) > before, f"the menu of button {button}")
+        wait_until(self.tarvik.visible_windows, 10, "the menu window", interval=0.2)
+        self.tarvik.xdotool("key", "Escape")
+        wait_until(lambda: not self.tarvik.visible_windows(), 10, "the menu closed",
+                   interval=0.2)
+        run.settle()
+
+    def step_dialog(self, d: int) -> None:
+        """About opened, told its monitor went to 144 DPI and back (its fonts and
+        icon taken again each time), closed with OK."""
+        assert self.tarvik.post_command(CMD_ABOUT)
+        assert self.tarvik.find_dialog(ABOUT), "no About dialog"
+        for dpi in (144, 96):
+            self.tarvik.dpi_changed(ABOUT, dpi)
+        assert self.tarvik.click_control(ABOUT, 1)
+        assert self.tarvik.wait_dialog_gone(ABOUT), "About stayed open after OK"
+        self.run.settle()
+
+    def step_dpi(self, d: int) -> None:
+        """The main window's monitor to 120 or 144 DPI and back: the tray icon's
+        pictures are loaded for each."""
+        for dpi in ((120, 144)[d], 96):
+            assert self.run.send("send", str(WM_DPICHANGED), str(dpi << 16 | dpi), "0") == 0
+        self.run.settle()
+
     # ---- resources -----------------------------------------------------------------
     def sample(self, elapsed: float) -> None:
-        rc, out = self.tarvik.probe("resources")
-        assert rc == 0, f"the probe could not read the resources: {out}"
-        values = dict(word.split("=", 1) for word in out.split())
-        sample = {"t": round(elapsed, 1), **{r: int(values[r]) for r in RESOURCES}}
+        values = self.tarvik.resources()
+        sample = {"t": round(elapsed, 1), **{r: values[r] for r in RESOURCES}}
         self.samples.append(sample)
-        if self.baseline_at is None and all(self.counts.values()):
-            self.baseline_at = len(self.samples) - 1
 
     def loop(self, seconds: float) -> None:
+        """Rounds of every kind of step once, in a random order each: a leak in
+        one kind's path shows once a round, however the dice fall. The first
+        round runs each kind on both drives, so that what the system makes
+        once and keeps (a menu's check marks, say) is in the baseline."""
         begin = time.monotonic()
         self.sample(0)
-        order = list(STEPS)  # every kind once first, then at random
-        while time.monotonic() - begin < seconds or not all(self.counts.values()):
-            kind = order.pop(0) if order else self.rng.choice(STEPS)
-            d = self.rng.randrange(2)
-            getattr(self, "step_" + kind)(d)
-            self.counts[kind] += 1
-            self.wait_at_rest()
-            self.sample(time.monotonic() - begin)
+        while time.monotonic() - begin < seconds or self.rounds < MIN_ROUNDS:
+            if self.rounds == 0:
+                order = [(kind, d) for kind in STEPS for d in MODELS]
+            else:
+                order = [(kind, self.rng.randrange(2)) for kind in STEPS]
+            self.rng.shuffle(order)
+            for kind, d in order:
+                getattr(self, "step_" + kind)(d)
+                self.counts[kind] += 1
+                self.wait_at_rest()
+                self.sample(time.monotonic() - begin)
+            self.rounds += 1
+            if self.baseline_at is None:
+                self.baseline_at = len(self.samples) - 1
 
     # ---- the figures ----------------------------------------------------------------
     def figures(self) -> dict:
@@ -238,7 +299,7 @@ class Soak:
                 over.append(f"{r}: {peak} > baseline {base[r]} + {BOUNDS[r]}")
             if known and slope > PER_STEP[r]:
                 over.append(f"{r}: grows {slope:.2f} a step > {PER_STEP[r]} ({values[at:]})")
-        return {"steps": self.counts, "samples": len(self.samples),
+        return {"steps": self.counts, "rounds": self.rounds, "samples": len(self.samples),
                 "seconds": self.samples[-1]["t"], "resources": table, "over": over,
                 "restores": {"expected": self.expected, "seen": self.seen},
                 "missed": self.missed}

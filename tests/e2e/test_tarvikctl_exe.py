@@ -8,6 +8,7 @@ import subprocess
 from harness import SETTINGS_KEY, read_trace, windows_path
 
 from simrun import TARVIKCTL, SimRun, actions
+from test_info_dialogs import LabelledDriveD
 from test_sim import DVD_PROFILE, MODEL_KEY
 
 SIX_X_DVD = 8310  # KB/s: entry 3 of the writer's DVD list
@@ -93,3 +94,33 @@ def test_a_settings_file_in_folders_not_made_yet_is_written(tarvik, workdir):
                          "--registry", path, "select", "0", "3"], cwd=workdir)
     assert r.returncode == 0, r.stderr
     assert reg.read_bytes().startswith(b"\xff\xfe"), "no .reg file written"
+
+
+def test_trace_over_spti_records_each_command_sent_and_how_it_failed(tarvik, workdir):
+    # An optical D: of the prefix, which Wine's pass-through opens and then
+    # fails every command on (error 50): what a bug report about a drive that
+    # answers nothing would hold.
+    drive = LabelledDriveD(tarvik, workdir.parent, "SPTI")
+    tarvik.restart_server()
+    try:
+        assert tarvik.reg_add(SETTINGS_KEY, "ApiPrefered", "REG_DWORD", "4")  # ASPI ruled out
+        trace = workdir / "spti.jsonl"
+        trace.write_text("left over from an earlier run\n")
+        r = tarvik.wine_run([str(tarvik.bin_dir / "tarvikctl.exe"), "--trace",
+                             windows_path(trace), "drives"], cwd=workdir)
+        # A drive that answers no INQUIRY is not listed ...
+        assert r.returncode == 0 and r.stdout == "0 drive(s)\n", r.stdout + r.stderr
+        # ... and the trace shows why: every line a command to D: (drive 0)
+        # that the transport itself failed, with the system's own error code,
+        # the INQUIRY among them.
+        records = read_trace(trace)
+        assert records, "no command in the trace"
+        assert all("cdb" in rec for rec in records), "the file was not emptied first"
+        for rec in records:
+            assert rec["drive"] == 0 and rec["status"] == -1, rec
+            assert rec["error"] == "transport" and rec["osError"] == 50, rec
+            assert len(rec["cdb"]) in (12, 20, 24, 32), rec  # 6, 10, 12 or 16 bytes
+        assert any(rec["cdb"].lower().startswith("12") for rec in records), records
+    finally:
+        drive.close()
+        tarvik.restart_server()

@@ -1,5 +1,7 @@
 """The notification-area icon under Xvfb: screenshots, clicks, taskbar re-creation."""
 
+import os
+
 from harness import CMD_SHOW, log_files, messages, read_log, wait_until
 
 from test_startup import assert_icon, close_and_check_exit
@@ -106,13 +108,70 @@ def recognised_icon(tarvik):
     return (name, distance) if name else None
 
 
-def test_icon_is_xp_style_on_true_colour_screen(tarvik, workdir):
+WM_DPICHANGED = 0x02E0
+
+
+def fresh_icon_cell(tarvik):
+    """The first tray cell once the icon is added anew (taken out behind the
+    program's back, put back by CMD_SHOW): drawn on an empty cell, where a
+    modify draws over what the cell showed."""
+    assert tarvik.tray_remove()
+    # The notification area's window goes with its last icon: the next one
+    # comes with a new window.
+    wait_until(lambda: tarvik.tray_geometry() is None, 10, "the empty tray gone", interval=0.2)
+    assert tarvik.command(CMD_SHOW) == 0
+    assert tarvik.wait_tray(True, timeout=10)
+
+    def cell():
+        g = tarvik.tray_geometry()
+        return tarvik.pixels(tarvik.screenshot("tray-dpi"), g["x"] + 2, g["y"] + 2, 16, 16)
+
+    # Once it is drawn: two screenshots alike.
+    shots = [cell()]
+    wait_until(lambda: shots.append(cell()) or shots[-1] == shots[-2], 10, "the icon drawn")
+    return shots[-1]
+
+
+def dpi_changed(tarvik, dpi):
+    assert tarvik.send("send", str(WM_DPICHANGED), str(dpi << 16 | dpi), "0") == 0
+
+
+def test_icon_is_xp_style_on_true_colour_screen_and_follows_the_dpi(tarvik, workdir):
     # Xvfb runs at 24 bits and Wine's shell is version 6: the XP column.
     inst = tarvik.start("", workdir)
     assert tarvik.wait_tray(True, timeout=15)
     name, distance = wait_until(lambda: recognised_icon(tarvik), 10, "a recognisable icon")
     assert name.endswith("_xp"), f"the tray shows {name} (distance {distance})"
     assert distance < 10000, f"{name} matches only loosely (distance {distance})"
+
+    # The main window's monitor at 144 DPI: the same icon from its 24-pixel
+    # picture, which Wine's notification area shrinks into its 16-pixel cell,
+    # so the cell moves away from the 16-pixel picture (measured: a distance
+    # of about 14000 against 60 to 4700 at 96). Absurd DPIs change nothing,
+    # and back at 96 a 16-pixel picture is shown again, with no GDI object
+    # left over from the pictures loaded on the way.
+    at96, gdi = fresh_icon_cell(tarvik), tarvik.resources()["gdi"]
+    # Wine keeps a 32-bit process's GDI table where a 32-bit probe cannot
+    # reach it: there the pictures are checked without the count.
+    assert gdi > 0 or (gdi == -1 and os.environ.get("TARVIK_ARCH") == "i686"), gdi
+    near96 = tarvik.tray_icon_name()
+    dpi_changed(tarvik, 144)
+    at144 = fresh_icon_cell(tarvik)
+    near144 = tarvik.tray_icon_name()
+    assert at144 != at96 and near144[0] == name, (near96, near144)
+    assert near144[1] > 2 * near96[1], f"not the 24-pixel picture: {near96} then {near144}"
+    # (Wine's shrinking of the larger picture varies a little from one drawing
+    # to the next, so the 24-pixel picture is told by its distance.)
+    for absurd in (0, 47, 961, 0xFFFF):
+        dpi_changed(tarvik, absurd)
+    fresh_icon_cell(tarvik)
+    after = tarvik.tray_icon_name()
+    assert after[0] == name and after[1] > 2 * near96[1], f"an absurd DPI changed it: {after}"
+    dpi_changed(tarvik, 96)
+    fresh_icon_cell(tarvik)
+    back = tarvik.tray_icon_name()
+    assert back[0] == name and back[1] < near144[1] / 2, f"{near144} then {back} at 96 DPI"
+    assert tarvik.resources()["gdi"] == gdi, "GDI objects left over from the reloads"
     close_and_check_exit(tarvik, inst)
 
 
