@@ -27,4 +27,4 @@ def test_a_disc_change_makes_the_service_set_the_chosen_speed(debian):
     vm.wait_for("the service's SET CD SPEED", restored, 90, interval=0.5)
     unit = "tarvik-disc@%s.service" % dev.rsplit("/", 1)[1]
     _, journal = debian.run("journalctl -b -u %s --no-pager -o cat" % unit)
-    assert "selected=352" in journal and "speed=" in journal, journal
+    assert "selected 2x (352 KB/s)" in journal and ", speed " in journal, journal
