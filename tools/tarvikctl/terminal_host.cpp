@@ -19,7 +19,7 @@ struct termios gSaved;
 volatile std::sig_atomic_t gEchoOff = 0;
 
 extern "C" void RestoreEchoAndDie(int sig) {
-    if (gEchoOff) (void)::tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+    if (gEchoOff) (void)::tcsetattr(STDIN_FILENO, TCSADRAIN, &gSaved);
     (void)std::signal(sig, SIG_DFL);
     (void)std::raise(sig);
 }
@@ -36,11 +36,13 @@ bool ReadSecret(const char* prompt, Writer& err, std::string& secret) {
     quiet.c_lflag |= ECHONL;  // the Enter still ends the prompt's line
     auto* previousInt = std::signal(SIGINT, RestoreEchoAndDie);
     auto* previousTerm = std::signal(SIGTERM, RestoreEchoAndDie);
-    err << prompt;
+    // The echo goes off before the prompt shows, and what is typed ahead is
+    // kept: an answer typed as soon as the prompt appears is not lost.
     gEchoOff = 1;
-    const bool off = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+    const bool off = ::tcsetattr(STDIN_FILENO, TCSADRAIN, &quiet) == 0;
+    err << prompt;
     const bool read = off && ReadInputLine(secret);
-    (void)::tcsetattr(STDIN_FILENO, TCSAFLUSH, &gSaved);
+    (void)::tcsetattr(STDIN_FILENO, TCSADRAIN, &gSaved);
     gEchoOff = 0;
     (void)std::signal(SIGINT, previousInt);
     (void)std::signal(SIGTERM, previousTerm);
