@@ -18,6 +18,8 @@ install(FILES ${TARVIK_LINUX_FILES}/tarvik-disc@.service ${TARVIK_LINUX_FILES}/t
               ${TARVIK_LINUX_FILES}/tarvik-resume.service DESTINATION lib/systemd/system)
 install(PROGRAMS ${TARVIK_LINUX_FILES}/system-sleep.sh DESTINATION lib/systemd/system-sleep
         RENAME tarvik)
+install(FILES ${TARVIK_LINUX_FILES}/tarvikctl.bash-completion
+        DESTINATION share/bash-completion/completions RENAME tarvikctl)
 
 # The man page names the project's version. Debian keeps man pages gzipped;
 # -n leaves out the time stamp, so a rebuild gives the same bytes.

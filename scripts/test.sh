@@ -215,7 +215,7 @@ package_check() {  # the Debian package and the install, in build/host
     want=$(printf '%s\n' ./usr/bin/tarvikctl ./usr/lib/udev/rules.d/60-tarvik.rules \
         ./usr/lib/systemd/system/tarvik-disc@.service ./usr/lib/systemd/system/tarvik-start@.service \
         ./usr/lib/systemd/system/tarvik-resume.service ./usr/lib/systemd/system-sleep/tarvik \
-        ./usr/share/man/man1/tarvikctl.1.gz | sort)
+        ./usr/share/bash-completion/completions/tarvikctl ./usr/share/man/man1/tarvikctl.1.gz | sort)
     rm -f "$dir"/tarvik_*.deb
     if ! (cd "$dir" && cpack -G DEB >cpack.log 2>&1); then
         echo "package: cpack -G DEB failed ($dir/cpack.log):"

@@ -67,6 +67,14 @@ limiting their read speed. It lives in the notification area.$\r$\n$\r$\nA runni
 closed during the installation and started again afterwards; your settings are kept."
 
 !insertmacro MUI_PAGE_WELCOME
+; The MIT licence asks nothing of the person installing: the page informs,
+; with Next, and accepts no "I Agree".
+!define MUI_PAGE_HEADER_TEXT "Licence"
+!define MUI_PAGE_HEADER_SUBTEXT "Tarvik is free software under the MIT licence."
+!define MUI_LICENSEPAGE_TEXT_TOP "Tarvik's licence, for your information:"
+!define MUI_LICENSEPAGE_TEXT_BOTTOM "You may use, copy and share Tarvik freely; nothing here needs \
+your consent. The licence is also installed beside Tarvik, as LICENSE.txt."
+!define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
 !insertmacro MUI_PAGE_LICENSE "${FILES}/LICENSE.txt"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY

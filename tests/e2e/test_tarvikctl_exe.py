@@ -32,7 +32,8 @@ def test_the_readme_session_runs_as_on_the_host(tarvik, workdir):
     # The same commands on the host's simulator, with settings of their own.
     host = ["--sim", str(DVD_PROFILE), "--registry", str(workdir / "host.reg"),
             "--state", str(workdir / "host.state")]
-    for command in (["drives"], ["detect", "0", "fast"], ["select", "0", "3"]):
+    for command in (["--long", "drives"], ["--long", "detect", "0", "fast"],
+                    ["--long", "select", "0", "3"]):
         mine, theirs = exe_ctl(*command), host_ctl(*host, *command)
         assert mine.returncode == theirs.returncode == 0, mine.stderr + theirs.stderr
         # Only the drive letter differs: the simulator gives the ASPI drive D:.

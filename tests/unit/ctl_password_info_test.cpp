@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "pty_run.h"
 #include "settings/password_hash.h"
 
 extern char** environ;
@@ -43,7 +44,8 @@ protected:
         if (!dir_.empty()) fs::remove_all(dir_, ec);
     }
 
-    CtlRun Ctl(std::vector<std::string> args) {
+    // input: what stdin holds (a file), else the test's own stdin.
+    CtlRun Ctl(std::vector<std::string> args, const std::string* input = nullptr) {
         args.insert(args.begin(), exe_.string());
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -55,6 +57,11 @@ protected:
                                          0600);
         posix_spawn_file_actions_addopen(&files, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0600);
+        const std::string in = (dir_ / "in").string();
+        if (input) {
+            std::ofstream(in, std::ios::binary) << *input;
+            posix_spawn_file_actions_addopen(&files, 0, in.c_str(), O_RDONLY, 0);
+        }
         pid_t pid = 0;
         CtlRun r;
         if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0) {
@@ -113,7 +120,8 @@ TEST_F(CtlPasswordInfo, UsageErrorsExitTwo) {
     const std::vector<std::vector<std::string>> kCases = {
         {"password"},
         {"password", "hash"},
-        {"password", "check", "a"},
+        {"password", "check"},
+        {"password", "check", "a", "b", "c"},
         {"password", "crack", "a"},
         // Simulated drives keep no settings unless a file is named.
         {"--sim", Profile("slim-laptop-24x"), "password", "set", "a"},
@@ -151,6 +159,46 @@ TEST_F(CtlPasswordInfo, SetStoresOnlyTheHashAndAnEmptyTextRemovesIt) {
     EXPECT_EQ(removed.out, "password removed\n");
     EXPECT_NE(Ctl({"--registry", reg, "settings", "show"}).out.find("Data \"\""),
               std::string::npos);
+}
+
+// Left off the command line (where every user sees it in the process list),
+// the password comes from stdin, or from the terminal with the echo off and
+// typed twice for a new one.
+TEST_F(CtlPasswordInfo, APasswordLeftOutIsReadFromStdinOrTheTerminalWithoutEcho) {
+    const std::string reg = (dir_ / "s.reg").string();
+    const std::string piped = "hunter22\r\n";
+    const CtlRun set = Ctl({"--registry", reg, "password", "set"}, &piped);
+    ASSERT_EQ(set.rc, 0) << set.err;
+    const std::string stored = set.out.substr(0, set.out.find('\n'));
+    EXPECT_TRUE(PasswordMatches("hunter22", stored)) << stored;
+    EXPECT_EQ(set.err, "");  // no prompt when nobody is there to read it
+    for (const auto& [typed, rc] :
+         {std::pair<std::string, int>{"hunter22\n", 0}, {"hunter2\n", 1}}) {
+        const CtlRun check = Ctl({"password", "check", stored}, &typed);
+        EXPECT_EQ(check.rc, rc) << typed << check.err;
+    }
+    // No line at all is no password, not an empty one that would remove it.
+    const std::string nothing;
+    const CtlRun none = Ctl({"--registry", reg, "password", "set"}, &nothing);
+    EXPECT_EQ(none.rc, 1);
+    EXPECT_NE(none.err.find("no password was given"), std::string::npos) << none.err;
+
+    const std::string ctl =
+        exe_.string() + " --registry " + reg + " password set >" + (dir_ / "out").string();
+    const PtyRun typed =
+        RunOnPty(ctl, {{"New eject password", "s3cret!\n"}, {"The same again: ", "s3cret!\n"}});
+    ASSERT_EQ(typed.rc, 0) << typed.screen;
+    EXPECT_EQ(typed.screen.find("s3cret"), std::string::npos) << typed.screen;
+    const std::string mine = Slurp((dir_ / "out").string());
+    EXPECT_TRUE(PasswordMatches("s3cret!", mine.substr(0, mine.find('\n')))) << mine;
+    // A typing error, unseen, must not lock the trays under a password nobody knows.
+    const PtyRun differ =
+        RunOnPty(ctl, {{"New eject password", "abc\n"}, {"The same again: ", "abd\n"}});
+    EXPECT_EQ(differ.rc, 1);
+    EXPECT_NE(differ.screen.find("the two passwords differ"), std::string::npos) << differ.screen;
+    const CtlRun show = Ctl({"--registry", reg, "settings", "show"});
+    EXPECT_NE(show.out.find("Data \"" + mine.substr(0, mine.find('\n')) + "\""), std::string::npos)
+        << show.out;
 }
 
 TEST_F(CtlPasswordInfo, InfoPrintsTheTextOfTheSimulatedDrives) {

@@ -4,12 +4,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+
+#include "pty_run.h"
 
 namespace tarvik {
 namespace {
@@ -83,6 +86,8 @@ TEST_F(DriveTarvikctl, DetectSelectDiscChangeRestore) {
     r = Ctl("detect 0 fast");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_NE(r.err.find("found 1411 KB/s with command 1411"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "drive 0: CD 24x 16x 10x 8x  (none selected: the drive's own speed)\n");
+    r = Ctl("--long detect 0 fast");
     EXPECT_NE(r.out.find("[3] 1411 KB/s (8x) command 1411"), std::string::npos) << r.out;
 
     r = Ctl("--json select 0 3");
@@ -125,6 +130,38 @@ TEST_F(DriveTarvikctl, TrayCommands) {
     EXPECT_EQ(r.rc, 0) << r.err;
     EXPECT_NE(r.out.find("allClosed: 1"), std::string::npos) << r.out;
     EXPECT_EQ(Ctl("lock 0").rc, 0);
+}
+
+// A full detection's progress: on a terminal one line rewritten with \r, each
+// speed found on a line of its own, the line ended at the end; into a file
+// no \r at all; --quiet nothing but what went wrong.
+TEST_F(DriveTarvikctl, DetectionProgressSuitsWhereItGoes) {
+    const PtyRun tty =
+        RunOnPty(exe_.string() + " --sim " + Profile("slim-laptop-24x") + " --registry " + reg_ +
+                 " detect 0 full >" + (dir_ / "out").string());
+    ASSERT_EQ(tty.rc, 0) << tty.screen;
+    EXPECT_NE(tty.screen.find("\r[####"), std::string::npos) << tty.screen;
+    EXPECT_NE(tty.screen.find("% full detection, 4 speeds found"), std::string::npos);
+    size_t found = 0;
+    for (size_t at = 0; (at = tty.screen.find("found ", at)) != std::string::npos; ++at) {
+        if (!std::isdigit(static_cast<unsigned char>(tty.screen[at + 6])))
+            continue;  // "speeds found"
+        ++found;
+        EXPECT_TRUE(at == 0 || tty.screen[at - 1] == '\r' || tty.screen[at - 1] == '\n')
+            << "a speed found ran into the progress line: " << tty.screen.substr(0, at + 8);
+    }
+    EXPECT_EQ(found, 4u) << tty.screen;
+    ASSERT_FALSE(tty.screen.empty());
+    EXPECT_EQ(tty.screen.back(), '\n') << "the progress line was left open";
+
+    Result piped = Ctl("detect 0 full");
+    ASSERT_EQ(piped.rc, 0) << piped.err;
+    EXPECT_EQ(piped.err,
+              "found 4234 KB/s with command 4234\nfound 2822 KB/s with command 2822\n"
+              "found 1764 KB/s with command 1764\nfound 1411 KB/s with command 1411\n");
+    piped = Ctl("--quiet detect 0 full");
+    EXPECT_EQ(piped.rc, 0);
+    EXPECT_EQ(piped.err, "");
 }
 
 TEST_F(DriveTarvikctl, BadArgumentsAreRefusedClearly) {

@@ -156,24 +156,38 @@ TEST_F(LinuxTarvikctl, ReadmeSessionOnARealDriveNode) {
     const std::string t = "--state " + (dir_ / "my.state").string() + " ";
     Result r = Ctl("--device /dev/sr0 drives");
     ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "drive 0: TARVIKSM SLIM DVDRW SIM8  LS03 (/dev/sr0)\n"
+              "  reads CD, DVD\n"
+              "  CD: 24x 16x 10x 8x  (none selected: the drive's own speed)\n"
+              "  DVD: no speeds detected yet\n");
+    r = Ctl("--device /dev/sr0 --long drives");
     EXPECT_NE(r.out.find("address: 2:1:0 -"), std::string::npos) << r.out;
 
     r = Ctl(t + "detect 0 fast");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_NE(r.err.find("found 1411 KB/s with command 1411\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.out.find("    [3] 1411 KB/s (8x) command 1411\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out, "drive 0: CD 24x 16x 10x 8x  (none selected: the drive's own speed)\n");
     const std::string at8x =
-        "drive 0: CD medium=recordable mediumType=0x11 profile=-1 tray=closed audio=0x00 "
-        "speed=1411 (8x) selected=1411\n";
+        "drive 0: recordable CD, tray closed, unlocked, speed 8x (1411 KB/s), selected 8x (1411 "
+        "KB/s)\n";
     r = Ctl(t + "select 0 3");
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.out, at8x);
     // The settings went to the user's file.
     EXPECT_TRUE(fs::exists(dir_ / "cfg/tarvik/settings.reg"));
+    EXPECT_NE(Ctl(t + "drives").out.find("  CD: 24x 16x 10x 8x*  (* selected)\n"),
+              std::string::npos);
 
     ASSERT_EQ(Ctl(t + "sim 0 open").rc, 0);
     ASSERT_EQ(Ctl(t + "sim 0 close").rc, 0);
+    ASSERT_EQ(Ctl(t + "lock 0").rc, 0);
     r = Ctl(t + "state 0");
+    EXPECT_EQ(r.out,
+              "drive 0: recordable CD, tray closed, locked, speed 24x (4234 KB/s), selected 8x "
+              "(1411 KB/s)\n");
+    ASSERT_EQ(Ctl(t + "unlock 0").rc, 0);
+    r = Ctl(t + "--long state 0");
     EXPECT_EQ(r.out,
               "drive 0: CD medium=recordable mediumType=0x11 profile=-1 tray=closed audio=0x00 "
               "speed=4234 (24x) selected=1411\n");
@@ -186,6 +200,77 @@ TEST_F(LinuxTarvikctl, ReadmeSessionOnARealDriveNode) {
     r = Ctl(t + "info");
     EXPECT_EQ(r.out.rfind("Drive access method: SG_IO\n", 0), 0u) << r.out;
     EXPECT_EQ(r.out.find("SPTI"), std::string::npos) << r.out;
+}
+
+// A drive seen for the first time with no disc has no list yet, and says so;
+// a name that holds a terminal's control sequences reaches the terminal as
+// plain text, in every form.
+TEST_F(LinuxTarvikctl, AnEmptyDriveWithAHostileNameIsShownSafely) {
+    ListDrive(0, "2:0:0:0");
+    const std::string drive = Profile(
+        "dvdrw-24x-streaming",
+        {{"identity", {{"product", "DVD\x1b[2J\x1b]0;X\x07"}}}, {"medium", {{"kind", "none"}}}});
+    Result r = Ctl("drives", {drive});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("drive 0: TARVIKSM DVD", 0), 0u) << r.out;
+    // Examined with no disc: the CD list is what the drive reports, the DVD
+    // one was never detected.
+    EXPECT_NE(r.out.find("(/dev/sr0)\n  reads CD, DVD\n  CD: 48x 40x 32x 24x 16x 8x 4x  (none "
+                         "selected: the drive's own speed)\n  DVD: no speeds detected yet\n"),
+              std::string::npos)
+        << r.out;
+    const Result longForm = Ctl("--long drives", {drive});
+    ASSERT_EQ(longForm.rc, 0) << longForm.err;
+    for (const std::string& text : {r.out, longForm.out})
+        for (const char c : text)
+            EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F))
+                << "byte " << int(static_cast<unsigned char>(c)) << " in\n"
+                << text;
+    EXPECT_NE(Ctl("state 0", {drive}).out.find("drive 0: no disc, tray closed, unlocked, speed "),
+              std::string::npos);
+}
+
+// The package's bash completion, run by bash as a TAB runs it: the commands
+// are those --help lists, the drive numbers those of the line's drives, the
+// speed indexes those of the drive's list.
+TEST_F(LinuxTarvikctl, BashCompletesCommandsDrivesAndDetections) {
+    const std::string sim =
+        "--sim " + std::string(TARVIK_SOURCE_DIR) + "/sim/profiles/slim-laptop-24x.json ";
+    std::ofstream(dir_ / "complete.sh")
+        << "source " << TARVIK_SOURCE_DIR << "/packaging/linux/tarvikctl.bash-completion\n"
+        << "t() { COMP_WORDS=($1); [[ $1 == *' ' ]] && COMP_WORDS+=(''); "
+           "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); COMPREPLY=(); _tarvikctl; "
+           "echo \"${COMPREPLY[*]}\"; }\n"
+        << "t 'tarvikctl sel'\nt 'tarvikctl " << sim << sim << "select '\n"
+        << "t 'tarvikctl " << sim << "select 0 '\nt 'tarvikctl " << sim << "detect 0 '\n"
+        << "t 'tarvikctl --sim x.json detect 0 f'\nt 'tarvikctl --q'\nt 'tarvikctl '\n";
+    const std::string out = (dir_ / "completed").string();
+    ASSERT_EQ(std::system(("PATH=" + exe_.parent_path().string() + ":$PATH bash " +
+                           (dir_ / "complete.sh").string() + " >" + out + " 2>&1")
+                              .c_str()),
+              0);
+    std::istringstream lines(Slurp(out));
+    std::vector<std::string> got;
+    for (std::string line; std::getline(lines, line);) got.push_back(line);
+    ASSERT_EQ(got.size(), 7u) << Slurp(out);
+    EXPECT_EQ(got[0], "select");
+    EXPECT_EQ(got[1], "0 1");
+    EXPECT_EQ(got[2], "0 1 2 3");
+    EXPECT_EQ(got[3], "auto fast full measure");
+    EXPECT_EQ(got[4], "fast full");
+    EXPECT_EQ(got[5], "--quiet");
+
+    // Every command of --help, and no other: the commands' lines are those
+    // indented by two spaces.
+    const Result help = Ctl("--help", {});
+    std::string commands;
+    std::istringstream text(help.out.substr(help.out.find("\ncommands")));
+    for (std::string line; std::getline(text, line);) {
+        if (line == "examples:") break;
+        if (line.size() > 2 && line.rfind("  ", 0) == 0 && line[2] != ' ')
+            commands += (commands.empty() ? "" : " ") + line.substr(2, line.find(' ', 2) - 2);
+    }
+    EXPECT_EQ(got[6], commands);
 }
 
 // What udev starts when a disc goes in: the event comes while the drive still
@@ -213,8 +298,8 @@ TEST_F(LinuxTarvikctl, DiscEventWaitsForTheDiscToSpinUp) {
     Result r = Ctl(event, {Profile(drive, {{"startsReady", false}})});
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_EQ(r.out,
-              "event: disk\nletterMask: 0x0\ndrive 0: DVD medium=unknown mediumType=0x00 "
-              "profile=0x0010 tray=closed audio=0x00 speed=8310 (6x) selected=8310\n");
+              "event: disk\nletterMask: 0x0\ndrive 0: DVD (kind unknown), tray closed, unlocked, "
+              "speed 6x (8310 KB/s), selected 6x (8310 KB/s)\n");
     EXPECT_EQ(r.err, "");
     EXPECT_GE(lastTime(), 4000);  // the profile's DVD spin-up
 
@@ -229,7 +314,7 @@ TEST_F(LinuxTarvikctl, DiscEventWaitsForTheDiscToSpinUp) {
                                         nlohmann::json{{"medium", {{"kind", "none"}}}}}) {
         r = Ctl(event, {Profile(drive, empty)});
         EXPECT_EQ(r.rc, 0) << r.err;
-        EXPECT_NE(r.out.find("medium=none"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("drive 0: no disc, tray "), std::string::npos) << r.out;
         EXPECT_LT(lastTime(), 2000) << empty.dump();
     }
 }

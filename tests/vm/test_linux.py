@@ -36,7 +36,7 @@ def test_state_tells_each_drive_s_disc(linux):
             "cd3": "CD medium=(?!none)"}
     for qid, pattern in want.items():
         mark = linux.trace_mark()
-        _, out = ctl(linux, qid, "state 0")
+        _, out = ctl(linux, qid, "--long state 0")
         assert re.search(pattern, out), (qid, out)
         assert linux.received(qid, mark, MODE_SENSE10), "%s: no capabilities page asked" % qid
 
@@ -88,11 +88,11 @@ def test_a_measure_keeps_the_list_when_its_rates_are_noise_or_none(linux):
     flat_or_noise = ("stays the same whatever speed is set", "do not follow the speed set")
     for qid, whys in (("cd2", flat_or_noise), ("cd0", ("No read could be timed",))):
         fresh = "/tmp/measure-%s.reg" % qid
-        _, fast = ctl(linux, qid, "detect 0 fast", settings=fresh)
+        _, fast = ctl(linux, qid, "--long detect 0 fast", settings=fresh)
         listed = [line for line in fast.splitlines() if line.lstrip().startswith("[")]
         assert listed, fast
         mark = linux.trace_mark()
-        rc, out = ctl(linux, qid, "detect 0 measure", check=False, settings=fresh)
+        rc, out = ctl(linux, qid, "--long detect 0 measure", check=False, settings=fresh)
         assert any(why in out for why in whys), out
         assert "previous speed list was kept" in out, out
         assert rc == (0 if qid == "cd2" else 1), out
@@ -129,7 +129,7 @@ def test_a_disc_change_then_event_disk_sets_the_chosen_speed_again(linux):
     linux.qmp("blockdev-change-medium", id="cd0", filename=linux.media["cd2"], format="raw",
               **{"read-only-mode": "read-only"})
     mark = linux.trace_mark()
-    _, out = ctl(linux, "cd0", "event disk")
+    _, out = ctl(linux, "cd0", "--long event disk")
     assert "selected=352" in out, out
     speeds = linux.received("cd0", mark, SET_CD_SPEED)
     assert speeds and speeds[-1][:4] == bytes.fromhex("bb 00 01 60"), speeds

@@ -23,10 +23,10 @@ def reg_add(guest, key, name, kind, data):
 
 def test_tarvikctl_exe_reaches_both_drives_through_the_pass_through(debian):
     mark = debian.trace_mark()
-    _, out = exe(debian, "tarvikctl.exe drives")
+    _, out = exe(debian, "tarvikctl.exe --long drives")
     assert out.count("QEMU DVD-ROM") == 1 and out.count("QEMU CD-ROM") == 1, out
     assert " D:" in out and " E:" in out, out
-    _, state = exe(debian, "tarvikctl.exe state 0")
+    _, state = exe(debian, "tarvikctl.exe --long state 0")
     assert "drive 0: CD" in state, state
     exe(debian, "tarvikctl.exe detect 0 fast", check=False)
     for qid in ("cd0", "cd2"):

@@ -14,6 +14,7 @@
 // for it. Add the command's row, with its usage, to the table in main.cpp,
 // and print JSON with nlohmann (ctl_json.h).
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,8 @@ struct CtlContext {
     std::string tracePath;              // --trace
     std::string statePath;              // --state: drive state carried between runs
     bool json = false;                  // --json
+    bool longForm = false;              // --long: every field as key=value
+    bool quiet = false;                 // --quiet: no progress
     // Real drives (no --sim): the --device values ("auto" takes every drive).
     bool realDrives = false;
     std::vector<std::string> devices;
@@ -103,6 +106,25 @@ struct DriveRange {
 // The simulated drives of --sim.
 DriveRange SimDrives(const CtlContext& ctx);
 
+// Text from a drive (INQUIRY strings) as the terminal may show it: bytes
+// outside printable ASCII become '.', so that a drive cannot send escape
+// sequences to the user's terminal.
+std::string Printable(std::string_view text);
+
+// One line from stdin without its line end (LF or CR LF); false at the end of
+// the input before any character.
+[[nodiscard]] bool ReadInputLine(std::string& line);
+
+// ---- the terminal: terminal_host.cpp, terminal_win32.cpp ----
+
+// Whether the stream goes to a terminal (a console on Windows).
+bool IsTerminal(std::FILE* stream);
+// A secret such as a password, read from the terminal without echo after the
+// prompt (on err), or as one line from stdin when stdin is not a terminal.
+// False at the end of the input before any character, or when the terminal
+// cannot be read.
+[[nodiscard]] bool ReadSecret(const char* prompt, Writer& err, std::string& secret);
+
 // ---- real drives: devices_host.cpp (sysfs and SG_IO), devices_win32.cpp
 // (the tray program's own SPTI or ASPI set) ----
 
@@ -128,6 +150,9 @@ struct RealDriveList {
     const char* counted;
 };
 RealDriveList RealDrives();
+// The device node of a real drive ("/dev/sr0"), or "" where drives have none
+// (Windows: they have letters).
+std::string DeviceNode(const DriveAddress& address);
 
 // A system error code of a failed drive command (errno on Linux, a Win32
 // code on Windows) in words, with what the user can do about it.

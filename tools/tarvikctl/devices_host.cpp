@@ -177,6 +177,14 @@ RealDriveList RealDrives() {
     return list;
 }
 
+std::string DeviceNode(const DriveAddress& address) {
+    for (const SgDrive& d : SgDrives())
+        if (d.address.adapter == address.adapter && d.address.target == address.target &&
+            d.address.lun == address.lun)
+            return d.node;
+    return "";
+}
+
 DriveInfoSources RunInfoSources(const CtlContext& ctx) {
     DriveInfoSources sources = CurrentDriveInfoSources(nullptr);
     if (ctx.realDrives) sources.otherMethod = u"SG_IO";

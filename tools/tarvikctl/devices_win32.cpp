@@ -75,6 +75,9 @@ RealDriveList RealDrives() {
     return list;
 }
 
+// Windows drives are named by their letters.
+std::string DeviceNode(const DriveAddress&) { return ""; }
+
 DriveInfoSources RunInfoSources(const CtlContext& ctx) {
     if (!ctx.realDrives) return CurrentDriveInfoSources(nullptr);
     static const AspiVersionInfo version = ReadAspiVersion();

@@ -3,6 +3,7 @@
 // list as start-up does (examining a model seen for the first time), runs one
 // command through the program's own App, prints the outcome and saves the
 // settings back.
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -117,6 +118,51 @@ void PrintList(Writer& o, const char* family, const SpeedList& list) {
     }
 }
 
+// "24x 16x 10x* 8x (* selected)": the list as the speed menu shows it.
+std::string SpeedsText(const SpeedList& list) {
+    std::string text;
+    bool marked = false;
+    for (uint32_t i = 0; i < EntryCount(list); ++i) {
+        const SpeedEntry& e = list.Entries[i];
+        if (!text.empty()) text += ' ';
+        text += X(e.Speed, list.Factor);
+        if (list.Selected != 0 && e.Speed == list.Selected) {
+            text += '*';
+            marked = true;
+        }
+    }
+    return text + (marked ? "  (* selected)" : "  (none selected: the drive's own speed)");
+}
+
+// Where the user finds the drive: its device node, its letter, or both.
+std::string WhereText(const CtlContext& ctx, const CdromDrive& d) {
+    std::string where = ctx.realDrives ? DeviceNode(d.Address) : std::string("simulated");
+    const std::string letter = Letter(d);
+    if (letter != "-") where += (where.empty() ? "" : ", ") + letter;
+    return where;
+}
+
+// The families the drive reads, each with its list, or one line saying it was
+// never detected.
+void PrintReadableDrive(const CtlContext& ctx, Writer& o, uint32_t index, const CdromDrive& d) {
+    const MediumFamily families[] = {MediumFamily::CD, MediumFamily::DVD, MediumFamily::BD};
+    const bool reads[] = {true, d.IsDVD != 0, d.IsBD != 0};
+    std::string readsText;
+    for (size_t f = 0; f < 3; ++f)
+        if (reads[f])
+            readsText += std::string(readsText.empty() ? "" : ", ") + FamilyName(families[f]);
+    const std::string where = WhereText(ctx, d);
+    o << "drive " << index << ": " << Printable(d.Name) << (where.empty() ? "" : " (" + where + ")")
+      << (d.Ignore ? "  [ignored]" : "") << "\n"
+      << "  reads " << readsText << "\n";
+    for (size_t f = 0; f < 3; ++f) {
+        if (!reads[f]) continue;
+        const SpeedList& list = d.ListOf(families[f]);
+        o << "  " << FamilyName(families[f]) << ": "
+          << (EntryCount(list) ? SpeedsText(list) : std::string("no speeds detected yet")) << "\n";
+    }
+}
+
 Json DriveJson(uint32_t index, const CdromDrive& d) {
     return {{"index", index},
             {"name", d.Name},
@@ -138,7 +184,7 @@ Json DriveJson(uint32_t index, const CdromDrive& d) {
 }
 
 void PrintDrive(Writer& o, uint32_t index, const CdromDrive& d) {
-    o << "drive " << index << ": \"" << d.Name << "\"\n"
+    o << "drive " << index << ": \"" << Printable(d.Name) << "\"\n"
       << "  short name: " << Narrow(d.ShortName[0] ? d.ShortName : d.DefaultShortName)
       << "  instance: " << d.DupIndex << "  address: " << d.Address.adapter << ":"
       << d.Address.target << ":" << d.Address.lun << " " << Letter(d) << "\n"
@@ -176,6 +222,31 @@ void PrintState(Writer& o, uint32_t index, const CdromDrive& d) {
       << " selected=" << d.CurrentList().Selected << "\n";
 }
 
+// "1411 KB/s (8x)"; "none" for 0.
+std::string SpeedWords(uint32_t speed, uint32_t factor) {
+    if (speed == 0) return "none";
+    return X(speed, factor) + " (" + std::to_string(speed) + " KB/s)";
+}
+
+// One line a person reads: the disc, the tray, its lock, the speed in force
+// and the one selected.
+void PrintReadableState(Writer& o, uint32_t index, const CdromDrive& d) {
+    const uint32_t factor = d.CurrentList().Factor;
+    std::string medium = "no disc";
+    if (d.MediumPresent) {
+        const int32_t c = d.MediumClass;
+        medium = c == kMediumUnknown || c == kMediumNone
+                     ? std::string(FamilyName(d.CurrentFamily)) + " (kind unknown)"
+                     : std::string(ClassName(c)) + " " + FamilyName(d.CurrentFamily);
+    }
+    // Byte 6 bit 1 of the capabilities page: the drive's own prevent state.
+    const bool locked = (d.Caps.caps[2] & 0x02) != 0;
+    o << "drive " << index << ": " << medium << ", tray " << (IsTrayOpen(&d) ? "open" : "closed")
+      << ", " << (locked ? "locked" : "unlocked") << ", speed "
+      << (d.CurrentSpeed ? SpeedWords(d.CurrentSpeed, factor) : std::string("unknown"))
+      << ", selected " << SpeedWords(d.CurrentList().Selected, factor) << "\n";
+}
+
 // Prints the state of one drive (or all) as the outcome of a command.
 int Outcome(CtlContext& ctx, const char* command, const std::vector<uint32_t>& drives,
             Json extra = Json::object()) {
@@ -190,7 +261,12 @@ int Outcome(CtlContext& ctx, const char* command, const std::vector<uint32_t>& d
         for (auto& [k, v] : extra.items())
             ctx.out << k << ": " << (v.is_string() ? v.get<std::string>() : JsonText(v, -1))
                     << "\n";
-        for (uint32_t i : drives) PrintState(ctx.out, i, CdromList.drives[i]);
+        for (uint32_t i : drives) {
+            if (ctx.longForm)
+                PrintState(ctx.out, i, CdromList.drives[i]);
+            else
+                PrintReadableState(ctx.out, i, CdromList.drives[i]);
+        }
     }
     return kExitOk;
 }
@@ -232,29 +308,67 @@ std::vector<uint32_t> AllDrives() {
     return v;
 }
 
-// Progress of a detection on stderr: the bar as a percentage on one line,
-// each speed found on a line of its own.
+// Progress of a detection on stderr. On a terminal: one line, rewritten with
+// \r, with a bar, the percentage and the step; each speed found on a line of
+// its own above it. Elsewhere (a log, a pipe) only the speeds found, one line
+// each: a file gets no stream of \r. Ctrl-C stops the detection at its next
+// step, so that the line is ended and nothing half-done is saved.
+volatile std::sig_atomic_t gCancelled = 0;
+extern "C" void CancelDetection(int) { gCancelled = 1; }
+
 struct DetectProgress {
     Writer* err;
+    bool terminal = false;
+    bool quiet = false;
+    std::string step;  // "fast detection"
     int lastPercent = -1;
-    bool lineOpen = false;
+    uint32_t found = 0;
+    size_t lineLength = 0;  // what is on the open progress line
+
+    void Draw(int percent) {
+        constexpr int kBarWidth = 20;
+        const int filled = percent * kBarWidth / 100;
+        std::string line = "[" + std::string(static_cast<size_t>(filled), '#') +
+                           std::string(static_cast<size_t>(kBarWidth - filled), '.') + "] ";
+        line += (percent < 10    ? "  "
+                 : percent < 100 ? " "
+                                 : "") +
+                std::to_string(percent) + "% " + step + ", " + std::to_string(found) +
+                (found == 1 ? " speed" : " speeds") + " found";
+        const size_t length = line.size();
+        if (length < lineLength) line += std::string(lineLength - length, ' ');
+        *err << "\r" << line;
+        lineLength = length;
+    }
+    // Ends the progress line; the next output starts on a line of its own.
+    void EndLine() {
+        if (lineLength) *err << "\n";
+        lineLength = 0;
+    }
+    // Clears the progress line for a line that goes above it.
+    void ClearLine() {
+        if (lineLength) *err << "\r" << std::string(lineLength, ' ') << "\r";
+        lineLength = 0;
+    }
 
     static int Fn(uint32_t min, uint32_t max, uint32_t pos, uint32_t speed, uint32_t command,
                   void* user) {
         auto* self = static_cast<DetectProgress*>(user);
+        if (gCancelled) return 0;
+        if (self->quiet) return 1;
         if (speed != 0) {
-            if (self->lineOpen) *self->err << "\n";
-            self->lineOpen = false;
+            ++self->found;
+            self->ClearLine();
             *self->err << "found " << speed << " KB/s with command " << command << "\n";
+            if (self->terminal && self->lastPercent >= 0) self->Draw(self->lastPercent);
             return 1;
         }
-        if (max > min) {
+        if (self->terminal && max > min) {
             const uint32_t p = pos < min ? 0 : pos > max ? max - min : pos - min;
             const int percent = static_cast<int>(uint64_t{p} * 100 / (max - min));
             if (percent != self->lastPercent) {
-                *self->err << "\rprogress " << percent << "%";
                 self->lastPercent = percent;
-                self->lineOpen = true;
+                self->Draw(percent);
             }
         }
         return 1;
@@ -333,10 +447,13 @@ int RunDrives(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
         for (uint32_t i = 0; i < CdromList.count(); ++i)
             list.push_back(DriveJson(i, CdromList.drives[i]));
         ctx.out << JsonText(Json{{"count", CdromList.count()}, {"drives", list}}, 2) << "\n";
-    } else {
+    } else if (ctx.longForm) {
         ctx.out << CdromList.count() << " drive(s)\n";
         for (uint32_t i = 0; i < CdromList.count(); ++i)
             PrintDrive(ctx.out, i, CdromList.drives[i]);
+    } else {
+        for (uint32_t i = 0; i < CdromList.count(); ++i)
+            PrintReadableDrive(ctx, ctx.out, i, CdromList.drives[i]);
     }
     return run.Finish() ? kExitOk : kExitFailed;
 }
@@ -371,9 +488,20 @@ int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
     if (!run.ok) return kExitFailed;
     CdromDrive* d = nullptr;
     if (!ParseListDrive(ctx, args[0], d, command.usage)) return kExitUsage;
-    DetectProgress progress{&ctx.err};
+    DetectProgress progress{&ctx.err, IsTerminal(stderr), ctx.quiet, kind + " detection"};
+    gCancelled = 0;
+    auto* previous = std::signal(SIGINT, CancelDetection);
     scan(d, DetectProgress::Fn, &progress);
-    if (progress.lineOpen) ctx.err << "\n";
+    (void)std::signal(SIGINT, previous);
+    progress.EndLine();
+    if (gCancelled) {
+        // What a killed run left before: no settings written, the status of
+        // Ctrl-C.
+        ctx.err << "tarvikctl: detection cancelled; nothing was saved\n";
+        ctx.out.Flush();
+        (void)std::raise(SIGINT);
+        return kExitFailed;
+    }
     // As the drive options dialog does on OK: the new list is kept, and
     // what the detection found about obeying the speed.
     SaveDriveModel(d);
@@ -389,9 +517,12 @@ int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
                                  {"list", ListJson(list)}},
                             2)
                 << "\n";
-    } else {
+    } else if (ctx.longForm) {
         ctx.out << "drive " << IndexOf(d) << ": " << kind << " detection\n";
         PrintList(ctx.out, FamilyName(d->CurrentFamily), list);
+    } else if (!failed) {
+        ctx.out << "drive " << IndexOf(d) << ": " << FamilyName(d->CurrentFamily) << " "
+                << SpeedsText(list) << "\n";
     }
     if (failed) ctx.err << "Speed detection failed.\n";
     if (d->LastMeasure == MeasureJudgement::Flat)

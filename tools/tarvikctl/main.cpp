@@ -1,5 +1,5 @@
 // tarvikctl [--sim PROFILE]... | [--device PATH|auto]... [--registry FILE | --system]
-//           [--trace FILE] [--state FILE] [--json] COMMAND ARGS...
+//           [--trace FILE] [--state FILE] [--json | --long] [--quiet] COMMAND ARGS...
 #include <cstdio>
 
 #include "ctl.h"
@@ -16,18 +16,23 @@ namespace {
 constexpr CtlCommand kCommands[] = {
     {"drives", RunDrives,
      "drives\n"
-     "  build the drive list and print each drive, its flags and its three speed lists"},
-    {"state", RunState, "state DRIVE\n  check the drive's state and print the live fields"},
+     "  each drive: its number, name, device, what it reads and its speed lists\n"
+     "  (--long: every flag and list field, as key=value)"},
+    {"state", RunState,
+     "state DRIVE\n  the disc, the tray, its lock, the speed now and the one selected"},
     {"detect", RunDetect,
      "detect DRIVE auto|fast|full|measure\n"
-     "  detect the speeds for the medium in the drive (progress on stderr), save, print the "
-     "list"},
+     "  find the speeds the drive offers for the disc in it, and keep them\n"
+     "  fast: ask the drive; full: try every speed; measure: time reads; auto: as the\n"
+     "  drive is known to need. Progress on stderr (a line on a terminal)."},
     {"verify", RunVerify,
      "verify DRIVE [--read]\n"
-     "  does the drive obey the speed? each speed command at 4x and at full speed, the\n"
-     "  reported speed after each; --read also times a one-second read at both"},
+     "  does the drive obey the speed commands?\n"
+     "  Each speed command at 4x and at full speed, the reported speed after each;\n"
+     "  --read also times a one-second read at both."},
     {"select", RunSelect,
-     "select DRIVE INDEX\n  choose entry INDEX of the current speed list, as the speed menu does"},
+     "select DRIVE INDEX\n  choose entry INDEX (from 0) of the disc's speed list, as the speed "
+     "menu does"},
     {"set", RunSet, "set DRIVE KBPS\n  send one speed command with read speed KBPS"},
     // The hot keys' speed steps and the tray menu's commands: one drive each.
     {"max", RunDriveAction, "max DRIVE\n  the fastest speed of the current list", DriveAction::Max},
@@ -37,7 +42,8 @@ constexpr CtlCommand kCommands[] = {
     {"restore", RunDriveAction, "restore DRIVE\n  the selected speed, whatever the drive runs at",
      DriveAction::Restore},
     {"event", RunEvent,
-     "event start|disk|resume [LETTERMASK]\n  restore the selected speeds after an event"},
+     "event start|disk|resume [LETTERMASK]\n  set the selected speeds again, as after a start, a "
+     "disc change or a resume"},
     {"eject", RunDriveAction,
      "eject DRIVE\n  eject the tray (unlocked first, locked again with AutoLock)",
      DriveAction::Eject},
@@ -49,34 +55,41 @@ constexpr CtlCommand kCommands[] = {
      "eject-all\n  eject every disc (not from drives locked under a password)"},
     {"info", RunInfo,
      "info\n"
-     "  build the drive list and print the drive information text (UTF-8, LF line ends;\n"
+     "  the program's drive information text\n"
+     "  UTF-8, LF line ends (the dialog's text has CR LF);\n"
      "  the dialog's text has CR LF); with --sim no ASPI library is loaded, so its\n"
      "  version values are empty",
      DriveAction::None, true},
     {"menu", RunMenu,
      "menu left|right\n"
-     "  the menu a left click (drives and speeds) or a right click (the program menu)\n"
-     "  shows: one item a line, submenus indented, then the identifier and the marks\n"
+     "  the tray menu of a left click (drives and speeds) or a right click (the program)\n"
+     "  One item a line, submenus indented, then the identifier and the marks\n"
      "  [checked], [checked: BITMAP] (its own check mark), [grey], [disabled], [data N];\n"
      "  ---- is a separator, <BITMAP> a picture item, \"NAME >\" opens the lines below it",
      DriveAction::None, true},
     {"mmc", RunMmc,
      "mmc DRIVE OP [ARGS]\n"
+     "  send one MMC operation to the drive and print its answer\n"
      "  OP: inquiry | info | cd-speed | set-cd-speed READ WRITE | load-eject EJECT | tur |\n"
      "      capacity | read LBA COUNT | prevent PREVENT | audio-status | profile |\n"
      "      set-dvd-speed READ WRITE | dvd-speed | book-type | bd-disc-type | feature NUMBER\n"
      "  Numbers are decimal or 0x-hex. Exit 1 when the operation reports a failure."},
     {"password", RunPassword,
-     "password hash PASSWORD [SALT] | check PASSWORD STORED | set PASSWORD\n"
+     "password hash PASSWORD [SALT] | check [PASSWORD] STORED | set [PASSWORD]\n"
+     "  the eject password: its stored form, a check, a new one\n"
      "  hash:  print the stored form of PASSWORD; SALT (\"$1$\" optional, 8 characters\n"
      "         at most) or else one made from the current time, as a new password gets\n"
      "  check: exit 0 when PASSWORD matches the stored form STORED, else 1\n"
-     "  set:   store PASSWORD as the eject password in the --registry file, as the\n"
-     "         options dialog does; an empty PASSWORD removes it",
+     "  set:   store PASSWORD as the eject password in the settings, as the options\n"
+     "         dialog does; an empty PASSWORD removes it\n"
+     "  Leave PASSWORD out: check and set then read it from the terminal without echo\n"
+     "  (or one line from stdin). On the command line any user of the machine can\n"
+     "  read it in the process list, and it stays in the shell's history.",
      DriveAction::None, true},
     {"settings", RunSettings,
      "settings show | set NAME VALUE | win-back MODEL INSTANCE 0|1 | reset | export PATH |\n"
      "         compare PATH\n"
+     "  the stored settings: show, change, reset, export or compare them\n"
      "  show:   global options, every stored drive model and instance, as loaded\n"
      "  set:    one global option (a name of `settings show`; SavePath takes a path)\n"
      "  win-back: a drive instance's \"When another program changes it\" (WinBackSpeed)\n"
@@ -87,6 +100,7 @@ constexpr CtlCommand kCommands[] = {
      DriveAction::None, true},
     {"sim", RunSim,
      "sim DRIVE OP [ARG]\n"
+     "  a simulated drive's tray button, disc and audio\n"
      "  OP: state | insert MEDIUM | remove | open | close | audio STATUS\n"
      "  MEDIUM: cd, cd-audio, cd-mixed, cd-r, cd-rw, dvd, dvd-ram, dvd-r, dvd-rw, dvd+rw,\n"
      "          dvd+r, dvd+r-dl, bd, bd-r, bd-re, or a medium object in JSON\n"
@@ -94,22 +108,58 @@ constexpr CtlCommand kCommands[] = {
      "  open is the eject button: it fails (exit 1) while the drive is locked."},
 };
 
+// A row's usage: its synopsis (the lines before the summary, one line
+// each) and its summary, the first line indented by exactly two spaces.
+struct UsageParts {
+    std::string synopsis;
+    std::string_view summary;
+};
+UsageParts SplitUsage(std::string_view usage) {
+    UsageParts parts;
+    size_t at = 0;
+    while (at < usage.size()) {
+        size_t end = usage.find('\n', at);
+        if (end == std::string_view::npos) end = usage.size();
+        const std::string_view line = usage.substr(at, end - at);
+        if (line.size() > 2 && line.substr(0, 2) == "  " && line[2] != ' ') {
+            parts.summary = line.substr(2);
+            break;
+        }
+        parts.synopsis += std::string(parts.synopsis.empty() ? "" : " ") +
+                          std::string(line.substr(line.find_first_not_of(' ')));
+        at = end + 1;
+    }
+    return parts;
+}
+
 void PrintUsage(Writer& s) {
     s << "usage: tarvikctl [--sim PROFILE]... | [--device PATH|auto]... [--registry FILE | "
-         "--system] [--trace FILE] [--state FILE] [--json] COMMAND ARGS...\n"
+         "--system] [--trace FILE] [--state FILE] [--json | --long] [--quiet] COMMAND ARGS...\n"
          "  --sim PROFILE    add a simulated drive (JSON profile); drive numbers count from 0\n"
       << RealDriveOptionsUsage()
       << "  --trace FILE     write every command sent as one JSON line, with the drive's\n"
          "                   answer (simulated or real drives)\n"
          "  --state FILE     keep the simulated drives' state (medium, tray, lock, speeds)\n"
          "                   in FILE from one run to the next (--sim only)\n"
-         "  --json           print results as JSON\n"
+         "  --json           print results as JSON (for scripts)\n"
+         "  --long           print every field as key=value\n"
+         "  --quiet          no progress on stderr\n"
          "  --version        print \"tarvikctl VERSION\" and exit\n"
-         "commands:\n";
+         "commands (DRIVE is a number from `tarvikctl drives`):\n";
     for (const CtlCommand& c : kCommands) {
-        const std::string_view usage = c.usage;
-        s << "  " << usage.substr(0, usage.find('\n')) << "\n";
+        const UsageParts parts = SplitUsage(c.usage);
+        s << "  " << parts.synopsis << "\n      " << parts.summary << "\n";
     }
+    s << "examples:\n"
+         "  tarvikctl drives                # the drives, their numbers and speeds\n"
+         "  tarvikctl detect 0 fast         # detect the speeds of the disc in drive 0\n"
+         "  tarvikctl select 0 2            # select the third speed of that list\n"
+         "  sudo tarvikctl --system detect 0 fast\n"
+         "  sudo tarvikctl --system select 0 2\n"
+         "                                  # make it stick across disc changes (Linux, with\n"
+         "                                  # the package: udev sets the system's choice again)\n"
+         "The exit code is 0 when it worked, 1 when it failed, 2 for bad usage.\n"
+         "`man tarvikctl` says more.\n";
 }
 
 const CtlCommand* FindCommand(const std::string& name) {
@@ -191,6 +241,27 @@ bool ParseDrive(CtlContext& ctx, const std::string& text, const DriveRange& rang
     return true;
 }
 
+std::string Printable(std::string_view text) {
+    std::string r;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        r += u < 0x20 || u > 0x7E ? '.' : c;
+    }
+    return r;
+}
+
+bool ReadInputLine(std::string& line) {
+    line.clear();
+    bool any = false;
+    for (int c; (c = std::fgetc(stdin)) != EOF;) {
+        any = true;
+        if (c == '\n') break;
+        line.push_back(static_cast<char>(c));
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
 DriveRange SimDrives(const CtlContext& ctx) {
     return {ctx.bus.Count(), "simulated; add them with --sim"};
 }
@@ -202,6 +273,14 @@ int CtlMain(const std::vector<std::string>& argv, Writer& out, Writer& err) {
         const std::string& a = argv[i];
         if (a == "--json") {
             ctx.json = true;
+            continue;
+        }
+        if (a == "--long") {
+            ctx.longForm = true;
+            continue;
+        }
+        if (a == "--quiet" || a == "-q") {
+            ctx.quiet = true;
             continue;
         }
         if (a == "--help" || a == "-h") {

@@ -62,14 +62,6 @@ private:
     Json record_ = Json::object();
 };
 
-std::string Printable(const char* s) {
-    std::string r;
-    for (; *s; ++s)
-        r += (static_cast<unsigned char>(*s) < 0x20 || static_cast<unsigned char>(*s) > 0x7E) ? '.'
-                                                                                              : *s;
-    return r;
-}
-
 struct Op {
     const char* name;
     int argCount;

@@ -30,11 +30,27 @@ int Hash(CtlContext& ctx, const char* usage, const CtlArgs& args) {
     return kExitOk;
 }
 
+// The PASSWORD argument, or else the password read from the terminal (stdin).
+// False after a message.
+bool PasswordOf(CtlContext& ctx, const CtlArgs& args, size_t withArgument, const char* prompt,
+                std::string& password) {
+    if (args.size() == withArgument) {
+        password = args[1];
+        return true;
+    }
+    if (ReadSecret(prompt, ctx.err, password)) return true;
+    ctx.err << "tarvikctl: no password was given\n";
+    return false;
+}
+
 int Check(CtlContext& ctx, const char* usage, const CtlArgs& args) {
-    if (args.size() != 3) return UsageError(ctx, "password check needs PASSWORD and STORED", usage);
-    const std::string& stored = args[2];
+    if (args.size() != 2 && args.size() != 3)
+        return UsageError(ctx, "password check needs STORED (and PASSWORD, or it asks)", usage);
+    std::string password;
+    if (!PasswordOf(ctx, args, 3, "Password: ", password)) return kExitFailed;
+    const std::string& stored = args.back();
     const bool wellFormed = IsStoredPassword(stored);
-    const bool match = PasswordMatches(args[1], stored);
+    const bool match = PasswordMatches(password, stored);
     if (ctx.json) {
         ctx.out << JsonText(Json{{"command", "password check"},
                                  {"wellFormed", wellFormed},
@@ -49,16 +65,28 @@ int Check(CtlContext& ctx, const char* usage, const CtlArgs& args) {
 }
 
 int Set(CtlContext& ctx, const char* usage, const CtlArgs& args) {
-    if (args.size() != 2) return UsageError(ctx, "password set needs PASSWORD", usage);
+    if (args.size() > 2) return UsageError(ctx, "password set takes one PASSWORD", usage);
     if (ctx.registryPath.empty() && !ctx.realRegistry)
         return UsageError(ctx, "password set needs --registry FILE", usage);
+    std::string password;
+    if (!PasswordOf(ctx, args, 2, "New eject password (empty: none): ", password))
+        return kExitFailed;
+    if (args.size() == 1 && IsTerminal(stdin)) {
+        // Typed blind: a typing error would lock the trays under a password
+        // nobody knows.
+        std::string again;
+        if (!ReadSecret("The same again: ", ctx.err, again) || again != password) {
+            ctx.err << "tarvikctl: the two passwords differ; nothing was changed\n";
+            return kExitFailed;
+        }
+    }
     std::string error;
     if (!LoadSettingsStore(ctx, &error)) {
         ctx.err << "tarvikctl: " << error << "\n";
         return kExitFailed;
     }
     LoadGlobalSettings();
-    if (!StoreNewPassword(args[1], GlobalSettings.Data, sizeof GlobalSettings.Data)) {
+    if (!StoreNewPassword(password, GlobalSettings.Data, sizeof GlobalSettings.Data)) {
         ctx.err << "tarvikctl: the password could not be hashed\n";
         return kExitFailed;
     }
