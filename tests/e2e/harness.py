@@ -144,6 +144,12 @@ class WineSession:
         self.artifacts = Path(artifacts)
         self.exe = self.bin_dir / "tarvik.exe"
         self.probe_exe = self.bin_dir / "tarvik_probe.exe"
+        # Under emulation each start of a 32-bit program costs minutes, and the
+        # probe starts for every wait: the 64-bit build's probe, where it is
+        # built, works the 32-bit program as well.
+        probe64 = REPO / "build" / "win64" / "bin" / "tarvik_probe.exe"
+        if SLOWDOWN > 1 and probe64.exists():
+            self.probe_exe = probe64
         self.wine = _find_tool("TARVIK_WINE", ["/usr/lib/wine/wine64", "wine64", "wine"])
         self.wineserver = _find_tool("TARVIK_WINESERVER",
                                      ["/usr/lib/wine/wineserver", "wineserver"])
