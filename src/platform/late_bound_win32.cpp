@@ -24,6 +24,11 @@ namespace {
 // The flag of SetDefaultDllDirectories: the program's folder, System32 and
 // the folders added with AddDllDirectory. The oldest target's headers lack it.
 constexpr DWORD kLoadLibrarySearchDefaultDirs = 0x00001000;
+// LoadLibraryEx's flag for System32 alone, there wherever the one above is.
+constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
+// How a library from System32 looks for its own imports: there alone once
+// the search flags are known; else first in its folder, the altered search.
+DWORD g_systemLibraryFlags = LOAD_WITH_ALTERED_SEARCH_PATH;
 using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
 using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
 
@@ -34,7 +39,10 @@ bool NarrowDllSearch() {
     const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
     if (const auto set =
             LibraryFunction<SetDefaultDllDirectoriesFn>(kernel32, "SetDefaultDllDirectories"))
-        if (set(kLoadLibrarySearchDefaultDirs)) return true;
+        if (set(kLoadLibrarySearchDefaultDirs)) {
+            g_systemLibraryFlags = kLoadLibrarySearchSystem32;
+            return true;
+        }
     const auto setDirectory = LibraryFunction<SetDllDirectoryAFn>(kernel32, "SetDllDirectoryA");
     return setDirectory && setDirectory("");
 }
@@ -46,9 +54,8 @@ HMODULE LoadSystemLibrary(const char* name) {
     if (n == 0 || n + 1 + length >= MAX_PATH) return nullptr;
     path[n] = '\\';
     std::memcpy(path + n + 1, name, length + 1);
-    // With a full path, the altered search looks for the library's own
-    // imports in its folder, not the program's.
-    return ::LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // Its own imports not from the program's folder either.
+    return ::LoadLibraryExA(path, nullptr, g_systemLibraryFlags);
 }
 
 void* LibraryExport(HMODULE module, const char* name) {
