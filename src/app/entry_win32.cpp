@@ -3,8 +3,11 @@
 #include <cstdlib>
 
 #include "app/startup_win32.h"
+#include "platform/late_bound_win32.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    // First: the ASPI manager and every later library are loaded by name.
+    (void)tarvik::NarrowDllSearch();
     return tarvik::TarvikMain(instance, commandLine);
 }
 

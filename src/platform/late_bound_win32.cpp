@@ -1,5 +1,6 @@
 #include "platform/late_bound_win32.h"
 
+#include <cstring>
 #include <type_traits>
 
 namespace tarvik {
@@ -18,6 +19,45 @@ static_assert(
     std::is_same_v<late::SystemParametersInfoForDpiFn, decltype(&::SystemParametersInfoForDpi)>);
 #endif
 
+namespace {
+
+// The flag of SetDefaultDllDirectories: the program's folder, System32 and
+// the folders added with AddDllDirectory. The oldest target's headers lack it.
+constexpr DWORD kLoadLibrarySearchDefaultDirs = 0x00001000;
+// LoadLibraryEx's flag for System32 alone, there wherever the one above is.
+constexpr DWORD kLoadLibrarySearchSystem32 = 0x00000800;
+// How a library from System32 looks for its own imports: there alone once
+// the search flags are known; else first in its folder, the altered search.
+DWORD g_systemLibraryFlags = LOAD_WITH_ALTERED_SEARCH_PATH;
+using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+using SetDllDirectoryAFn = BOOL(WINAPI*)(LPCSTR);
+
+}  // namespace
+
+bool NarrowDllSearch() {
+    // kernel32 is mapped into every process: looking in it loads nothing.
+    const HMODULE kernel32 = ::GetModuleHandleA("kernel32.dll");
+    if (const auto set =
+            LibraryFunction<SetDefaultDllDirectoriesFn>(kernel32, "SetDefaultDllDirectories"))
+        if (set(kLoadLibrarySearchDefaultDirs)) {
+            g_systemLibraryFlags = kLoadLibrarySearchSystem32;
+            return true;
+        }
+    const auto setDirectory = LibraryFunction<SetDllDirectoryAFn>(kernel32, "SetDllDirectoryA");
+    return setDirectory && setDirectory("");
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+    char path[MAX_PATH + 1] = {};
+    const UINT n = ::GetSystemDirectoryA(path, MAX_PATH);
+    const size_t length = std::strlen(name);
+    if (n == 0 || n + 1 + length >= MAX_PATH) return nullptr;
+    path[n] = '\\';
+    std::memcpy(path + n + 1, name, length + 1);
+    // Its own imports not from the program's folder either.
+    return ::LoadLibraryExA(path, nullptr, g_systemLibraryFlags);
+}
+
 void* LibraryExport(HMODULE module, const char* name) {
     return module ? reinterpret_cast<void*>(::GetProcAddress(module, name)) : nullptr;
 }
@@ -27,24 +67,44 @@ namespace {
 
 // The libraries, each loaded at the first lookup in it and kept for the
 // life of the process.
+// comctl32.dll by name: the manifest's side-by-side version 6 is found by
+// its name, and a full path would bypass it for the System32 version 5.
 HMODULE Comctl32() {
     static const HMODULE module = ::LoadLibraryA("comctl32.dll");
     return module;
 }
 HMODULE User32() {
-    static const HMODULE module = ::LoadLibraryA("user32.dll");
+    static const HMODULE module = LoadSystemLibrary("user32.dll");
     return module;
 }
+// Not there before Windows 8.1, where a search by name would go on to the
+// program's folder and beyond.
 HMODULE Shcore() {
-    static const HMODULE module = ::LoadLibraryA("shcore.dll");
+    static const HMODULE module = LoadSystemLibrary("shcore.dll");
     return module;
 }
 HMODULE Shell32() {
-    static const HMODULE module = ::LoadLibraryA("shell32.dll");
+    static const HMODULE module = LoadSystemLibrary("shell32.dll");
+    return module;
+}
+HMODULE Version() {
+    static const HMODULE module = LoadSystemLibrary("version.dll");
     return module;
 }
 
 }  // namespace
+
+decltype(&::GetFileVersionInfoSizeW) GetFileVersionInfoSizeW() {
+    static const auto fn =
+        LibraryFunction<decltype(&::GetFileVersionInfoSizeW)>(Version(), "GetFileVersionInfoSizeW");
+    return fn;
+}
+
+decltype(&::GetFileVersionInfoW) GetFileVersionInfoW() {
+    static const auto fn =
+        LibraryFunction<decltype(&::GetFileVersionInfoW)>(Version(), "GetFileVersionInfoW");
+    return fn;
+}
 
 decltype(&::InitCommonControlsEx) InitCommonControlsEx() {
     static const auto fn =

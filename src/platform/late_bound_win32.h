@@ -15,6 +15,21 @@
 
 namespace tarvik {
 
+// Takes the current folder and PATH out of the search for every library the
+// process loads by name from here on. It must run before the first such load,
+// so each exe's entry calls it first. With SetDefaultDllDirectories (Windows 8,
+// and Vista and 7 with KB2533623) the search is the program's folder, where a
+// portable ASPI layer sits, then System32; without it, SetDllDirectoryA("")
+// (XP SP1 on) removes the current folder. Both are looked up here: the oldest
+// target has neither in every version. False when neither is there.
+bool NarrowDllSearch();
+
+// The library `name` from the system folder by full path (System32, or
+// SysWOW64 for the 32-bit exe on 64-bit Windows), so that no copy beside the
+// program or along the search path is taken for it; its own imports are
+// looked for there first too. Null when the system has none.
+HMODULE LoadSystemLibrary(const char* name);
+
 // The export `name` of a loaded library; null when it has none or `module`
 // is null.
 void* LibraryExport(HMODULE module, const char* name);
@@ -39,6 +54,10 @@ using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
 // The monitor type is an enumeration there too: 0 is the effective DPI.
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
 
+// version.dll: a file's version resource. Not a known DLL from Windows 7 on,
+// so it is not imported, which would load a copy beside the exe at start.
+decltype(&::GetFileVersionInfoSizeW) GetFileVersionInfoSizeW();
+decltype(&::GetFileVersionInfoW) GetFileVersionInfoW();
 // comctl32.dll: InitCommonControlsEx from version 4.70 on, InitCommonControls
 // in every version.
 decltype(&::InitCommonControlsEx) InitCommonControlsEx();

@@ -59,6 +59,11 @@ public:
         (void)root, (void)label, (void)serial;
         return false;
     }
+    // GetSystemDirectoryA and GetWindowsDirectoryA, without a trailing
+    // backslash; empty when the call fails. The system's own programs are
+    // started from there by full path, never found through the search path.
+    virtual std::string SystemFolder() { return {}; }
+    virtual std::string WindowsFolder() { return {}; }
     // ShellExecuteA(NULL, verb, file, parameters, directory, show); the result
     // is the system's (above 32 on success). Null pointers pass as null.
     virtual intptr_t ShellExecute(const char* verb, const char* file, const char* parameters,

@@ -11,6 +11,17 @@
 namespace tarvik {
 namespace {
 
+// A folder from one of the Get...DirectoryA calls; empty when it fails or
+// would not fit.
+std::string Folder(UINT(WINAPI* query)(LPSTR, UINT)) {
+    char path[MAX_PATH + 1] = {};
+    const UINT n = query(path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    std::string folder(path, n);
+    if (folder.back() == '\\') folder.pop_back();  // a Windows in a drive's root
+    return folder;
+}
+
 class Win32System final : public System {
 public:
     bool GetVersion(WinVersionInfo& out) override {
@@ -62,6 +73,8 @@ public:
         if (serial) *serial = serialNumber;
         return true;
     }
+    std::string SystemFolder() override { return Folder(::GetSystemDirectoryA); }
+    std::string WindowsFolder() override { return Folder(::GetWindowsDirectoryA); }
     intptr_t ShellExecute(const char* verb, const char* file, const char* parameters,
                           const char* directory, int show) override {
         return reinterpret_cast<intptr_t>(

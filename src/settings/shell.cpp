@@ -286,10 +286,13 @@ OwnedStr GetHelpFilePath() {
     const char* slash = std::strrchr(path.get(), '\\');
     const char* dot = std::strrchr(slash ? slash : path.get(), '.');
     if (!dot) return nullptr;
+    // Only the stem is copied: an extension shorter than ".chm" ends the
+    // module path before stem + 4.
     const size_t stem = static_cast<size_t>(dot - path.get());
-    OwnedStr help = Duplicate(path.get(), stem + 4);
+    OwnedStr help(static_cast<char*>(std::malloc(stem + sizeof ".chm")));
     if (!help) return nullptr;
-    std::memcpy(help.get() + stem, ".chm", 5);
+    std::memcpy(help.get(), path.get(), stem);
+    std::memcpy(help.get() + stem, ".chm", sizeof ".chm");
     return help;
 }
 

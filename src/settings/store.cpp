@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "base/log.h"
 #include "platform/registry.h"
@@ -115,22 +116,45 @@ void ResetConfiguration() {
     if (rc == kRegOk && subkeys == 0) (void)GetRegistry().DeleteKey(kHkeyCurrentUser, vendor.get());
 }
 
+namespace {
+
+// A path that would end its quotes early in the tool's command line: a '"',
+// or a trailing backslash, which escapes the closing quote. Either would let
+// the stored path add arguments of its own; neither names a file one can write.
+bool BreaksQuotes(std::string_view path) {
+    return path.find('"') != std::string_view::npos || path.back() == '\\';
+}
+
+}  // namespace
+
 void SaveConfigToFile(const char* path) {
     if (!path || !*path) return;
+    if (BreaksQuotes(path)) {
+        LogPrintf("SaveConfigToFile: '%s' cannot be quoted, not exported\n", path);
+        return;
+    }
     const std::string key = std::string("HKEY_CURRENT_USER\\") + kRootKeyPath;
-    std::string program, parameters;
+    std::string program, parameters, folder;
     if (GetWinVersion() > kWinVersionNt6) {
         // "/y": without it reg.exe asks before overwriting an existing file,
         // and hidden, with nobody to answer, it would wait forever.
         program = "reg.exe";
         parameters = "export \"" + key + "\" \"" + path + "\" /y";
+        folder = Sys().SystemFolder();
     } else {
         program = "regedit.exe";
         parameters = "/ea \"" + std::string(path) + "\" \"" + key + "\"";
+        folder = Sys().WindowsFolder();
     }
     LogPrintf("SaveConfigToFile: '%s' '%s'\n", program.c_str(), parameters.c_str());
+    // By full path: a bare name would be looked for in the current folder and
+    // along PATH, where anyone could have put a program of that name. Without
+    // the folder the program writes the export itself, as below.
+    const std::string file = folder.empty() ? std::string() : folder + "\\" + program;
     const intptr_t started =
-        Sys().ShellExecute(nullptr, program.c_str(), parameters.c_str(), nullptr, kSwHide);
+        file.empty()
+            ? 0
+            : Sys().ShellExecute(nullptr, file.c_str(), parameters.c_str(), nullptr, kSwHide);
     if (started > kShellExecuteFailedMax) return;
     // No registry tool on this system: write the same export ourselves.
     const bool written = ExportRegFile(GetRegistry(), kHkeyCurrentUser, kRootKeyPath, path);

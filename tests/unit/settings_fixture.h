@@ -32,12 +32,15 @@ struct ScriptedSystem : System {
     };
     std::vector<Launch> launches;
     intptr_t launchResult = 42;
+    std::string systemFolder = "C:\\WINDOWS\\system32", windowsFolder = "C:\\WINDOWS";
 
     bool GetVersion(WinVersionInfo& out) override {
         if (versionAvailable) out = version;
         return versionAvailable;
     }
     std::string ModulePath() override { return modulePath; }
+    std::string SystemFolder() override { return systemFolder; }
+    std::string WindowsFolder() override { return windowsFolder; }
     void BroadcastSettingChange(const char* section) override {
         ++broadcasts;
         lastBroadcast = section ? section : "";

@@ -441,11 +441,12 @@ TEST_F(StoreTest, ExportUsesTheToolOfTheVersion) {
         const char* parameters;
     };
     const Case cases[] = {
-        {6, 1, 2, "reg.exe",
+        // By full path from the system's folders, never through the search path.
+        {6, 1, 2, "C:\\WINDOWS\\system32\\reg.exe",
          "export \"HKEY_CURRENT_USER\\Software\\Orvanto Software\\Tarvik\\4.0\" \"C:\\t.reg\" /y"},
-        {5, 1, 2, "regedit.exe",
+        {5, 1, 2, "C:\\WINDOWS\\regedit.exe",
          "/ea \"C:\\t.reg\" \"HKEY_CURRENT_USER\\Software\\Orvanto Software\\Tarvik\\4.0\""},
-        {4, 10, 1, "regedit.exe",
+        {4, 10, 1, "C:\\WINDOWS\\regedit.exe",
          "/ea \"C:\\t.reg\" \"HKEY_CURRENT_USER\\Software\\Orvanto Software\\Tarvik\\4.0\""},
     };
     StartLog();
@@ -465,13 +466,19 @@ TEST_F(StoreTest, ExportUsesTheToolOfTheVersion) {
 
 TEST_F(StoreTest, ExportWithoutRegistryToolsWritesTheFileItself) {
     const std::string file = ::testing::TempDir() + "tarvik-export-test.reg";
-    std::remove(file.c_str());
-    sys_.launchResult = 2;  // ERROR_FILE_NOT_FOUND: no reg.exe here
     GlobalSettings.DNTimer = 8;
     SaveGlobalSettings();
-    SaveConfigToFile(file.c_str());
     std::string bytes;
-    ASSERT_TRUE(ReadWholeFile(file, &bytes));
+    // No reg.exe there; then no system folder to start it from, so not started.
+    for (const bool folderKnown : {true, false}) {
+        std::remove(file.c_str());
+        sys_.launchResult = 2;  // ERROR_FILE_NOT_FOUND
+        if (!folderKnown) sys_.systemFolder.clear();
+        sys_.launches.clear();
+        SaveConfigToFile(file.c_str());
+        EXPECT_EQ(sys_.launches.size(), folderKnown ? 1u : 0u);
+        ASSERT_TRUE(ReadWholeFile(file, &bytes)) << folderKnown;
+    }
     MemoryRegistry back;
     ASSERT_TRUE(ImportRegText(back, bytes, nullptr));
     RegKey mine = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead);
@@ -528,6 +535,28 @@ TEST_F(StoreTest, AnExportThatCannotBeWrittenKeepsTheLastOneAndIsLoggedOncePerSt
     }
     EXPECT_EQ(failed, 2u);  // one per streak of failures
     EXPECT_EQ(written, 2u);
+}
+
+// A stored path that would close its quotes early in the tool's command line
+// could add arguments of its own: neither the tool nor our own export runs.
+TEST_F(StoreTest, AnExportPathThatCannotBeQuotedIsRefused) {
+    const std::string dir = ::testing::TempDir();
+    const std::string paths[] = {
+        dir + "a\" /y x.reg",     // a quote: the rest becomes arguments
+        dir + "tarvik-export\\",  // a trailing backslash escapes the closing quote
+    };
+    StartLog();
+    sys_.launchResult = 2;  // no reg.exe: the own export would write the file
+    for (const std::string& path : paths) {
+        SaveConfigToFile(path.c_str());
+        EXPECT_FALSE(std::filesystem::exists(path)) << path;
+        std::filesystem::remove(path);
+    }
+    EXPECT_TRUE(sys_.launches.empty());
+    size_t refused = 0;
+    for (const std::string& line : LogLines())
+        refused += line.find("cannot be quoted, not exported") != std::string::npos;
+    EXPECT_EQ(refused, 2u);
 }
 
 }  // namespace

@@ -323,6 +323,9 @@ TEST_F(ShellTest, HelpFilePathReplacesTheFileExtension) {
     const Case cases[] = {
         {"C:\\Program Files\\Tarvik\\tarvik.exe", "C:\\Program Files\\Tarvik\\tarvik.chm"},
         {"C:\\v1.2\\my.tools\\tarvik.exe", "C:\\v1.2\\my.tools\\tarvik.chm"},
+        // Extensions shorter than ".chm": the module path ends before stem + 4.
+        {"C:\\Tarvik\\tarvik.e", "C:\\Tarvik\\tarvik.chm"},
+        {"C:\\Tarvik\\tarvik.", "C:\\Tarvik\\tarvik.chm"},
         {"C:\\a.b\\tarvik", nullptr},  // the folder's dot is no extension
         {"tarvik", nullptr},
         {"", nullptr},

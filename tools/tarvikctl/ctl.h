@@ -158,6 +158,11 @@ std::string DeviceNode(const DriveAddress& address);
 // code on Windows) in words, with what the user can do about it.
 std::string SystemErrorText(int32_t code);
 
+// On Windows, takes the current folder and PATH out of the library search
+// (tarvik::NarrowDllSearch); main calls it before anything can load one.
+// Nothing elsewhere.
+void NarrowLibrarySearch();
+
 // While it lives, a Windows console shows the program's UTF-8 output as
 // UTF-8 and gets its own code page back afterwards; elsewhere it does nothing.
 class Utf8Console {

@@ -203,6 +203,9 @@ std::string SystemErrorText(int32_t code) {
     }
 }
 
+// The loader's search path is root's to set on Linux.
+void NarrowLibrarySearch() {}
+
 // A Linux terminal takes UTF-8 as it is.
 Utf8Console::Utf8Console() { (void)previous_; }
 Utf8Console::~Utf8Console() = default;

@@ -7,6 +7,7 @@
 
 #include "app/window_win32.h"
 #include "ctl.h"
+#include "platform/late_bound_win32.h"
 #include "registry_file.h"
 #include "scsi/transport.h"
 #include "settings/store.h"
@@ -93,6 +94,8 @@ std::string SystemErrorText(int32_t code) {
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ')) s.pop_back();
     return (s.empty() ? "system error" : s) + " (error " + std::to_string(code) + ")";
 }
+
+void NarrowLibrarySearch() { (void)NarrowDllSearch(); }
 
 Utf8Console::Utf8Console() {
     DWORD mode = 0;

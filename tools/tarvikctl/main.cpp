@@ -401,6 +401,8 @@ int CtlMain(const std::vector<std::string>& argv, Writer& out, Writer& err) {
 }  // namespace tarvik::ctl
 
 int main(int argc, char** argv) {
+    // First: the ASPI manager and every later library are loaded by name.
+    tarvik::ctl::NarrowLibrarySearch();
     std::vector<std::string> args(argv, argv + argc);
     const tarvik::ctl::Utf8Console console;
     tarvik::ctl::Writer out(stdout);

@@ -228,8 +228,9 @@ void PrepareClass(ClassPrepare prepare) {
         case ClassPrepare::HotKeyClass: wanted = ICC_HOTKEY_CLASS; break;
         case ClassPrepare::ProgressClass: wanted = ICC_PROGRESS_CLASS; break;
         case ClassPrepare::RichEditLibrary:
-            // Loaded once and kept: the class lives in the library.
-            if (!richEditTried) (void)::LoadLibraryA("RICHED32.DLL");
+            // Loaded once and kept: the class lives in the library. From
+            // System32: it is no known DLL, so a copy beside the exe would win.
+            if (!richEditTried) (void)LoadSystemLibrary("riched32.dll");
             richEditTried = true;
             return;
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/late_bound_win32.h"
 #include "scsi/aspi_version.h"
 #include "scsi/transport.h"
 #include "string_ids.h"
@@ -51,11 +52,14 @@ std::vector<uint8_t> ReadVersionBlock(const std::string& path) {
     std::wstring wide(static_cast<size_t>(units), L'\0');
     (void)::MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(),
                                 units);
+    const auto sizeOf = late::GetFileVersionInfoSizeW();
+    const auto read = late::GetFileVersionInfoW();
+    if (!sizeOf || !read) return {};
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+    const DWORD size = sizeOf(wide.c_str(), &ignored);
     if (size == 0) return {};
     std::vector<uint8_t> block(size);
-    if (!::GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return {};
+    if (!read(wide.c_str(), 0, size, block.data())) return {};
     return block;
 }
 
