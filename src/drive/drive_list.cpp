@@ -145,7 +145,7 @@ int BuildDriveList() {
         // and keeps it for the next start.
         if (examined && (VerdictsOf(*drive) != fresh || (!stored && fresh != VerdictValues{}))) {
             SetVerdicts(drive, fresh);
-            if (!IsDriveBroken(drive->Address)) SaveDriveInstance(drive);
+            if (!IsDriveBroken(drive->Address)) SaveDriveVerdicts(drive);
         }
     } while (Transport().FindNextDrive(&address));
     return 1;

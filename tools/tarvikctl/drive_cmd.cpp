@@ -374,10 +374,10 @@ int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
     DetectProgress progress{&ctx.err};
     scan(d, DetectProgress::Fn, &progress);
     if (progress.lineOpen) ctx.err << "\n";
-    // As the drive options dialog does on OK: the new list is kept, and
-    // what the detection found about obeying the speed.
+    // The new list is kept, and what the detection found about obeying the
+    // speed; the drive's options are not this command's to write.
     SaveDriveModel(d);
-    SaveDriveInstance(d);
+    SaveDriveVerdicts(d);
 
     const SpeedList& list = d->CurrentList();
     const bool failed = EntryCount(list) == 0;

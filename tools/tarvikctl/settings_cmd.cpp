@@ -269,7 +269,9 @@ int WinBackOption(CtlContext& ctx, const char* usage, const std::string& model,
         return kExitFailed;
     }
     drive->WinBack = value == "1" ? 1 : 0;
-    SaveDriveInstance(drive.get());
+    // Only this option: the others may be unwritten, their defaults derived
+    // at the next start from what this record does not hold.
+    SaveDriveWinBack(drive.get());
     return kExitOk;
 }
 
