@@ -29,13 +29,13 @@ void SetInitialValues(CdromDrive& drive) {
     drive.TrayClosed = 1;
 }
 
+}  // namespace
+
 void SetInstanceDefaults(CdromDrive& drive) {
     drive.EventMask = kEventStart | kEventDiskChange | kEventResume;
     drive.ForceRead = 1;
     drive.ShortMenu = drive.SpeedListCD.Count > 8 ? 1 : 0;
 }
-
-}  // namespace
 
 void SetDriveBusyNotify(DriveBusyNotifyFn fn) { g_busyNotify = fn; }
 
