@@ -23,10 +23,8 @@ TEST(DialogPosition, ResizeKeepsTheCentreTruncatingHalves) {
     for (const Case& c : cases) EXPECT_EQ(ResizeKeepingCentre(c.window, c.outer), c.expected);
 }
 
-// Dragged across the border at x = 1920 between a 144-DPI monitor on the
-// left and a 96-DPI one on the right, a dialog comes out of the new layout
-// a size of its own: its centre stays where the system put it, on the
-// monitor of the new DPI, whether it grows or shrinks.
+// Dragged across x = 1920, between a 144-DPI monitor and a 96-DPI one, a
+// dialog grown or shrunk by its new layout stays on the new DPI's side.
 TEST(DialogPosition, ANewDpiKeepsTheCentreOfTheSuggestedPlace) {
     constexpr int kBorder = 1920;
     const Rect right{1800, 300, 2060, 500};  // centre 1930: on the 96-DPI monitor
