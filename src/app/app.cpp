@@ -124,6 +124,7 @@ void App::Start() {
     // meanwhile (a second instance restarting) ends the program once the
     // window exists, instead of destroying it half made.
     ++commandDepth_;
+    (void)QuoteAutoLoad("Tarvik");  // an old bare entry: quoted before it is used again
     DrivesInit(1);
     if (GlobalSettings.CloseOnRun) CloseAllTrays();
     --commandDepth_;

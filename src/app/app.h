@@ -52,7 +52,9 @@ public:
     void HotKey(uintptr_t hotKeyId);
     void PowerBroadcast(uintptr_t event);
     void DeviceChange(uintptr_t event, const DeviceBroadcast& block);
-    void TaskbarCreated();
+    // A new DPI on the main window's monitor; a new shell, at the DPI in force.
+    void DpiChanged(int dpi);
+    void TaskbarCreated(int dpi);
     void QueryEndSession();
     // ending = false: another program cancelled the end of the session.
     void EndSession(bool ending);

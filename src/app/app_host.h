@@ -39,6 +39,9 @@ public:
     virtual bool TrayAdd() = 0;  // CreateNotifyIcon, logs its outcome
     virtual void TrayDelete() = 0;
     virtual void TrayUpdate() = 0;
+    // The pictures again at `dpi`; with `tell`, the shown icon takes them at
+    // once (NIM_MODIFY), else the next adding shows them.
+    virtual void TrayUseDpi(int dpi, bool tell) { (void)dpi, (void)tell; }
 
     // The two popup menus, built from the drive list and shown at the pointer.
     virtual void ShowRightMenu() = 0;

@@ -181,8 +181,16 @@ void App::DeviceChange(uintptr_t event, const DeviceBroadcast& block) {
     }
 }
 
-void App::TaskbarCreated() {
+void App::DpiChanged(int dpi) {
+    // A hidden icon is not there: nothing about it may change in the shell.
+    host_.TrayUseDpi(dpi, !IconHidden && !destroyed_);
+}
+
+void App::TaskbarCreated(int dpi) {
     LogPrintf("Got TaskbarCreated notification\n");
+    // A new shell after a change of scale: the pictures for it. The adding
+    // below shows them; the new shell has no icon yet to modify.
+    host_.TrayUseDpi(dpi, false);
     if (IconHidden) return;
     (void)host_.TrayAdd();
     host_.TrayUpdate();

@@ -35,6 +35,7 @@ bool ScreenHasMoreThan256Colours() {
 // "/exit": apply the stored speeds once, with no window and no running instance
 // consulted.
 void RunOneShot() {
+    (void)QuoteAutoLoad("Tarvik");  // as the tray program's start does
     LoadGlobalSettings();
     (void)SCSIInit(GlobalSettings.ApiPrefered);
     BuildDriveList();

@@ -61,6 +61,9 @@ public:
     bool TrayAdd() override { return icon->Add(); }
     void TrayDelete() override { icon->Remove(); }
     void TrayUpdate() override { icon->Update(app->BusyCount, app->BlinkPhase); }
+    void TrayUseDpi(int dpi, bool tell) override {
+        icon->UseDpi(::GetModuleHandleA(nullptr), StartOptions.xpIcons, dpi, tell);
+    }
 
     void ShowRightMenu() override { menus->ShowRightMenu(window_, CdromList, HelpFileExists()); }
     void ShowSpeedMenu() override {
@@ -190,10 +193,6 @@ void OnDeviceChange(WPARAM event, LPARAM lParam) {
                              DecodeDeviceBroadcast(reinterpret_cast<const uint8_t*>(header), size));
 }
 
-void TrayIconAt(int dpi) {
-    g_main->icon.UseDpi(::GetModuleHandleA(nullptr), StartOptions.xpIcons, dpi);
-}
-
 }  // namespace
 
 void ReleaseMainWindow() { g_main.reset(); }
@@ -215,14 +214,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_ENDSESSION: app.EndSession(wParam != FALSE); return 0;
         case kWmDpiChanged:
             // The notification area sits on the main window's monitor.
-            if (PlausibleDpi(HIWORD(wParam))) TrayIconAt(HIWORD(wParam));
+            if (PlausibleDpi(HIWORD(wParam))) app.DpiChanged(HIWORD(wParam));
             return 0;
         default:
-            if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0) {
-                // A new shell after a change of scale: the pictures for it.
-                TrayIconAt(WindowDpi(window));
-                app.TaskbarCreated();
-            }
+            if (message == TaskbarCreatedMessage && TaskbarCreatedMessage != 0)
+                app.TaskbarCreated(WindowDpi(window));
             break;
     }
     return ::DefWindowProcA(window, message, wParam, lParam);

@@ -29,13 +29,13 @@ void SetInitialValues(CdromDrive& drive) {
     drive.TrayClosed = 1;
 }
 
+}  // namespace
+
 void SetInstanceDefaults(CdromDrive& drive) {
     drive.EventMask = kEventStart | kEventDiskChange | kEventResume;
     drive.ForceRead = 1;
     drive.ShortMenu = drive.SpeedListCD.Count > 8 ? 1 : 0;
 }
-
-}  // namespace
 
 void SetDriveBusyNotify(DriveBusyNotifyFn fn) { g_busyNotify = fn; }
 
@@ -145,7 +145,7 @@ int BuildDriveList() {
         // and keeps it for the next start.
         if (examined && (VerdictsOf(*drive) != fresh || (!stored && fresh != VerdictValues{}))) {
             SetVerdicts(drive, fresh);
-            if (!IsDriveBroken(drive->Address)) SaveDriveInstance(drive);
+            if (!IsDriveBroken(drive->Address)) SaveDriveVerdicts(drive);
         }
     } while (Transport().FindNextDrive(&address));
     return 1;

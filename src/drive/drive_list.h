@@ -45,6 +45,9 @@ private:
 // caller must try again once that has ended. Returns 1 when the list was built.
 int BuildDriveList();
 void FreeDriveList();
+// The defaults of the options an instance does not store: ShortMenu follows
+// the count of the CD list, so the model's lists are loaded first.
+void SetInstanceDefaults(CdromDrive& drive);
 // Fills Name and DefaultShortName; non-zero when INQUIRY succeeded.
 int ReadDriveName(CdromDrive* drive);
 // Changes whenever the list is built or freed, so code that ran a message

@@ -51,10 +51,14 @@ constexpr Row<CdromDrive> kInstanceValues[] = {
 // Values newer than the table above, each a REG_DWORD of its own; an older
 // program reading the key passes them over.
 constexpr Row<CdromDrive> kInstanceLaterValues[] = {
-    {"WinBackSpeed", &CdromDrive::WinBack},       {"SpeedVerdictCD", &CdromDrive::VerdictCD},
-    {"SpeedVerdictDVD", &CdromDrive::VerdictDVD}, {"SpeedVerdictBD", &CdromDrive::VerdictBD},
-    {"SpeedReportCD", &CdromDrive::ReportCD},     {"SpeedReportDVD", &CdromDrive::ReportDVD},
-    {"SpeedReportBD", &CdromDrive::ReportBD},
+    {"WinBackSpeed", &CdromDrive::WinBack},
+};
+// What was learnt about obeying the speed, newer still: the program writes
+// these on its own, without the options beside them.
+constexpr Row<CdromDrive> kVerdictValues[] = {
+    {"SpeedVerdictCD", &CdromDrive::VerdictCD}, {"SpeedVerdictDVD", &CdromDrive::VerdictDVD},
+    {"SpeedVerdictBD", &CdromDrive::VerdictBD}, {"SpeedReportCD", &CdromDrive::ReportCD},
+    {"SpeedReportDVD", &CdromDrive::ReportDVD}, {"SpeedReportBD", &CdromDrive::ReportBD},
 };
 
 struct ListSlot {
@@ -139,6 +143,7 @@ int LoadDriveInstance(CdromDrive* drive) {
     if (!key) return 0;
     (void)ReadTable(key, kInstanceValues, drive);
     (void)ReadTable(key, kInstanceLaterValues, drive);
+    (void)ReadTable(key, kVerdictValues, drive);
 
     uint8_t name[kShortNameBytes];
     uint32_t size = sizeof(name);
@@ -166,6 +171,7 @@ void SaveDriveInstance(CdromDrive* drive) {
     if (!key) return;
     WriteTable(key, kInstanceValues, *drive);
     WriteTable(key, kInstanceLaterValues, *drive);
+    WriteTable(key, kVerdictValues, *drive);
 
     uint8_t name[kShortNameBytes] = {};
     uint32_t length = 0;
@@ -183,6 +189,20 @@ void SaveDriveInstance(CdromDrive* drive) {
     RegKey lock =
         RegKey::Create(key.handle(), "Lock", kKeyAllAccess, nullptr, nullptr, key.registry());
     if (lock) (void)lock.SetDword("Value", drive->AutoLock);
+}
+
+void SaveDriveVerdicts(CdromDrive* drive) {
+    if (!drive) return;
+    RegKey key = RegKey::Create(kHkeyCurrentUser, InstancePath(*drive).c_str(), kKeyAllAccess);
+    if (!key) return;
+    WriteTable(key, kVerdictValues, *drive);
+}
+
+void SaveDriveWinBack(CdromDrive* drive) {
+    if (!drive) return;
+    RegKey key = RegKey::Create(kHkeyCurrentUser, InstancePath(*drive).c_str(), kKeyAllAccess);
+    if (!key) return;
+    WriteTable(key, kInstanceLaterValues, *drive);
 }
 
 }  // namespace tarvik

@@ -10,5 +10,10 @@ int LoadDriveModel(CdromDrive* drive);  // 1 only when every value was present
 void SaveDriveModel(CdromDrive* drive);
 int LoadDriveInstance(CdromDrive* drive);
 void SaveDriveInstance(CdromDrive* drive);
+// Only what was learnt about obeying the speed: an option never set stays
+// unwritten, so its default is derived again at the next start.
+void SaveDriveVerdicts(CdromDrive* drive);
+// Only WinBackSpeed, for a front end that sets that option alone.
+void SaveDriveWinBack(CdromDrive* drive);
 
 }  // namespace tarvik

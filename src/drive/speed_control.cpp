@@ -77,7 +77,7 @@ void SetSpeed(CdromDrive* drive, uint32_t command) {
     // state check reads it anyway, so learning from it costs no command.
     drive->SpeedHeld = sent ? drive->CurrentSpeed : 0;
     drive->WinBackSpent = 0;
-    if (NoteSpeedAnswer(drive, command, before)) SaveDriveInstance(drive);
+    if (NoteSpeedAnswer(drive, command, before)) SaveDriveVerdicts(drive);
 }
 
 void RestoreSpeed(CdromDrive* drive) {
@@ -129,7 +129,7 @@ void CheckDriveState(CdromDrive* drive) {
         ScanCDROMSpeedAuto(drive, nullptr, nullptr);
         drive->CurrentList().MaxLevel = static_cast<uint32_t>(drive->MediumClass);
         SaveDriveModel(drive);
-        if (VerdictsOf(*drive) != before) SaveDriveInstance(drive);
+        if (VerdictsOf(*drive) != before) SaveDriveVerdicts(drive);
     }
     LogPrintf("FINISHED CheckDriveState\n");
 }

@@ -337,6 +337,9 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
     }
 
     facts.scanned = !watched.cancelled;
+    // A cancel keeps what was found so far: rates cut short are no evidence
+    // of a flat drive, and judging them would throw the found list away.
+    if (!facts.scanned) drive->LastMeasure = MeasureJudgement::None;
     facts.count = EntryCount(*list);
     facts.judgement = drive->LastMeasure;
     const char* discarded = measuring ? DiscardedRates(drive->LastMeasure) : nullptr;

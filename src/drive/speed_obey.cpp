@@ -258,7 +258,7 @@ int VerifySpeedControl(CdromDrive* drive, bool withRead, VerifyResult* out) {
         }
     }
     CheckDriveState(drive);
-    SaveDriveInstance(drive);
+    SaveDriveVerdicts(drive);
     if (out) *out = r;
     LogPrintf("FINISHED VerifySpeedControl\n");
     return 1;

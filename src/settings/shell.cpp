@@ -82,6 +82,18 @@ size_t ProgramLength(std::string_view entry, std::string_view path) {
     return end;
 }
 
+// The text of a Run-key value; false when it is missing or empty. The text
+// ends at its first NUL; a value stored without one still ends within the
+// bytes read.
+bool ReadEntry(const RegKey& key, const char* name, std::string* text) {
+    uint32_t size = 0;
+    if (key.Query(name, nullptr, nullptr, &size) != kRegOk || size == 0) return false;
+    std::string buffer(size, '\0');
+    if (key.Query(name, nullptr, buffer.data(), &size) != kRegOk) return false;
+    text->assign(buffer.data(), strnlen(buffer.data(), size));
+    return !text->empty();
+}
+
 }  // namespace
 
 // ---- autorun policy ---------------------------------------------------------
@@ -220,20 +232,31 @@ int IsAutoLoad(const char* name, const char* argument) {
     if (!path) return 0;
     RegKey key = RegKey::Open(kHkeyCurrentUser, kRunKeyPath, kKeyRead);
     if (!key) return 0;
-    uint32_t size = 0;
-    if (key.Query(name, nullptr, nullptr, &size) != kRegOk || size == 0) return 0;
-    std::string buffer(size, '\0');
-    if (key.Query(name, nullptr, buffer.data(), &size) != kRegOk) return 0;
-    // The text ends at its first NUL; a value stored without one still ends
-    // within the bytes read.
-    const std::string_view text(buffer.data(), strnlen(buffer.data(), size));
+    std::string text;
+    if (!ReadEntry(key, name, &text)) return 0;
     const size_t program = ProgramLength(text, path.get());
     if (program == 0) return 0;
     if (!argument) return 1;
     if (!*argument) return text.size() == program ? 1 : 0;
     const std::string_view arg(argument);
     if (text.size() < arg.size()) return 0;
-    return EqualsNoCase(text.substr(text.size() - arg.size()), arg) ? 1 : 0;
+    return EqualsNoCase(std::string_view(text).substr(text.size() - arg.size()), arg) ? 1 : 0;
+}
+
+int QuoteAutoLoad(const char* name) {
+    OwnedStr path = GetModulePath();
+    if (!path || !std::strchr(path.get(), ' ')) return 0;  // bare is then harmless
+    RegKey key = RegKey::Open(kHkeyCurrentUser, kRunKeyPath, kKeyAllAccess);
+    if (!key) return 0;
+    std::string text;
+    if (!ReadEntry(key, name, &text) || text[0] == '"') return 0;
+    // Only this program, as a whole word: "tarvik.exe.old" is another one.
+    const size_t program = ProgramLength(text, path.get());
+    if (program == 0 || (program < text.size() && text[program] != ' ')) return 0;
+    const std::string command = std::string("\"") + path.get() + "\"" + text.substr(program);
+    if (key.SetString(name, command.c_str()) != kRegOk) return 0;
+    LogPrintf("    Start entry %s written in quotes: %s\n", name, command.c_str());
+    return 1;
 }
 
 // ---- versions -----------------------------------------------------------------

@@ -43,6 +43,11 @@ int SetAutoPlay(int enable);
 void AddAutoLoad(const char* name, const char* argument);
 void DeleteAutoLoad(const char* name);
 int IsAutoLoad(const char* name, const char* argument);
+// An entry of this program written bare from a path with a blank (as older
+// versions did) would start "C:\Program.exe" when there is one: written again
+// in quotes with its argument, and logged. Any other entry is left alone.
+// 1 when rewritten.
+int QuoteAutoLoad(const char* name);
 
 // Bits 0..7 minor version, 8..15 major, bit 16 the NT platform; 0 when the
 // system does not say. Cached after the first non-zero answer.

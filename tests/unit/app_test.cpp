@@ -16,7 +16,9 @@
 #include "drive/speed_obey.h"
 #include "drive/tray.h"
 #include "drive_sim_fixture.h"
+#include "platform/system.h"
 #include "scsi/mmc.h"
+#include "settings/shell.h"
 
 namespace tarvik::test {
 namespace {
@@ -46,6 +48,8 @@ public:
     bool TrayAdd() override { return true; }
     void TrayDelete() override {}
     void TrayUpdate() override {}
+    void TrayUseDpi(int dpi, bool tell) override { trayDpis.emplace_back(dpi, tell); }
+    std::vector<std::pair<int, bool>> trayDpis;  // (dpi, told the shell)
     void ShowRightMenu() override {}
     void ShowSpeedMenu() override {}
     int MessageBox(unsigned, unsigned) override { return 1; }
@@ -423,6 +427,42 @@ TEST_F(AppTest, ACloseDuringTheStartEndsTheProgramOnceTheWindowExists) {
     EXPECT_EQ(host_.destroyed, 0) << "not inside the window's creation";
     ASSERT_EQ(host_.posted.size(), 1u);
     EXPECT_EQ(host_.posted[0].first, CMD_EXIT);
+}
+
+// While the icon is hidden, a new scale or a new shell changes nothing about
+// it in the shell; a new shell has no icon to modify, the adding shows it.
+TEST_F(AppTest, AHiddenIconHearsOfNoNewDpiOrShell) {
+    Add(DvdWriter());
+    StartApp();
+    app_->IconHidden = 1;
+    app_->DpiChanged(144);
+    app_->TaskbarCreated(192);
+    app_->Command(CMD_SHOW, 0);
+    app_->DpiChanged(96);
+    app_->TaskbarCreated(144);
+    EXPECT_EQ(host_.trayDpis, (std::vector<std::pair<int, bool>>{
+                                  {144, false}, {192, false}, {96, true}, {144, false}}));
+}
+
+// The start writes an old bare start entry again in quotes (the rules are the
+// shell tests').
+TEST_F(AppTest, TheStartQuotesTheProgramsOldBareStartEntry) {
+    struct At : System {
+        std::string ModulePath() override { return "C:\\Program Files\\tarvik.exe"; }
+    } system;
+    SetSystem(&system);
+    struct Back {
+        ~Back() { SetSystem(nullptr); }
+    } back;
+    (void)RegKey::Create(kHkeyCurrentUser, kRunKeyPath, kKeyAllAccess)
+        .SetString("Tarvik", "C:\\Program Files\\tarvik.exe /hide");
+    StartApp();
+    EXPECT_EQ(IsAutoLoad("Tarvik", "/hide"), 1);
+    char text[40] = {};
+    uint32_t size = sizeof(text) - 1;
+    (void)RegKey::Open(kHkeyCurrentUser, kRunKeyPath, kKeyRead)
+        .Query("Tarvik", nullptr, text, &size);
+    EXPECT_EQ(text[0], '"');
 }
 
 // Another program raises the speed of a drive whose report follows: within

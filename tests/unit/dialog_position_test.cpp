@@ -23,6 +23,22 @@ TEST(DialogPosition, ResizeKeepsTheCentreTruncatingHalves) {
     for (const Case& c : cases) EXPECT_EQ(ResizeKeepingCentre(c.window, c.outer), c.expected);
 }
 
+// Dragged across x = 1920, between a 144-DPI monitor and a 96-DPI one, a
+// dialog grown or shrunk by its new layout stays on the new DPI's side.
+TEST(DialogPosition, ANewDpiKeepsTheCentreOfTheSuggestedPlace) {
+    constexpr int kBorder = 1920;
+    const Rect right{1800, 300, 2060, 500};  // centre 1930: on the 96-DPI monitor
+    const Rect left{1770, 300, 2060, 500};   // centre 1915: on the 144-DPI one
+    for (const Size outer : {Size{200, 150}, Size{340, 260}, Size{260, 200}}) {
+        const Rect r = PlaceForNewDpi(right, outer);
+        EXPECT_GE((r.left + r.right) / 2, kBorder) << outer.width << " fell back to the left";
+        const Rect l = PlaceForNewDpi(left, outer);
+        EXPECT_LT((l.left + l.right) / 2, kBorder) << outer.width << " fell back to the right";
+        EXPECT_EQ(l.width(), outer.width);
+        EXPECT_EQ(l.height(), outer.height);
+    }
+}
+
 TEST(DialogPosition, FocusedCornerJustAboveAndLeftOfThePointerInsideTheWorkArea) {
     const Rect screen{0, 0, 1024, 768};
     const Rect window{100, 100, 300, 200};  // 200 x 100

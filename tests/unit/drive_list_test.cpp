@@ -131,6 +131,25 @@ TEST_F(DriveList, ShortMenuDefaultFollowsCdSpeedCountUnlessStored) {
     EXPECT_EQ(CdromList.drives[0].EventMask, 11u);
     EXPECT_EQ(CdromList.drives[0].ForceRead, 1u);
 
+    // The first start learnt whether the drives obey and stored that alone:
+    // the options no one chose stay unwritten.
+    const std::string few = std::string(CdromList.drives[1].Name) + "\\00";
+    const auto stored = [&](const char* value) {
+        RegKey key = RegKey::Open(kHkeyCurrentUser,
+                                  (std::string(kRootKeyPath) + "\\" + few).c_str(), kKeyRead);
+        return key && key.Query(value, nullptr, nullptr, nullptr) == kRegOk;
+    };
+    EXPECT_TRUE(stored("SpeedVerdictCD"));
+    for (const char* option : {"ShortMenu", "EventMask", "ForceRead", "Ignore", "Timer"})
+        EXPECT_FALSE(stored(option)) << option << " was written unasked";
+    // A later detection with a better disc found 9 CD speeds: the next start
+    // derives the default from them.
+    CdromList.drives[1].SpeedListCD = CdromList.drives[0].SpeedListCD;
+    SaveDriveModel(&CdromList.drives[1]);
+    BuildDriveList();
+    EXPECT_EQ(CdromList.drives[1].ShortMenu, 1u);
+    EXPECT_FALSE(stored("ShortMenu"));
+
     CdromList.drives[0].ShortMenu = 0;
     CdromList.drives[0].ForceRead = 0;
     SaveDriveInstance(&CdromList.drives[0]);

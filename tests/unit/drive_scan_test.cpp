@@ -226,6 +226,26 @@ TEST_F(DriveScan, CancelledFastScanKeepsWhatItFoundAndSendsTheFinalProgress) {
     EXPECT_EQ(log.calls.front().command, 8448u);
 }
 
+// Five rates of a drive that ignores the speed look flat, but a cancel keeps
+// what was found so far: no judgement, and no list from before brought back.
+TEST_F(DriveScan, CancelledMeasureKeepsWhatItFoundHoweverFlat) {
+    sim::Profile p = DvdWriter();
+    p.medium.blocks = 330000;
+    p.Speeds(sim::Family::Cd).setCdSpeed = sim::Obey::Ignore;
+    Add(p);
+    Start();
+    CdromDrive d = Ready(0);
+    d.SpeedListCD.Count = 2;
+    d.SpeedListCD.Entries[0] = {3000, 3000};
+    d.SpeedListCD.Entries[1] = {1000, 1000};
+    ProgressLog log;
+    log.clock = &Clock();
+    log.cancelAfter = 13 + 5;  // the CD warm-up, then five timed rates
+    ScanCDROMSpeedRead(&d, ProgressLog::Fn, &log);
+    EXPECT_EQ(d.LastMeasure, MeasureJudgement::None);
+    EXPECT_EQ(EntriesOf(d.SpeedListCD), (Pairs{{8445, 8448}})) << "the list from before came back";
+}
+
 TEST_F(DriveScan, FullScanFindsEverySpeedWithThrottledProgress) {
     Add(DvdWriter());
     Start();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 
 #include "settings/shell.h"
@@ -246,6 +247,36 @@ TEST_F(ShellTest, IsAutoLoadComparesWithoutRegardToCase) {
     const std::string text = "C:\\Tools\\Tarvik.exe /hide";
     PutValue(kHkeyCurrentUser, kRunKeyPath, "Tarvik", kRegSz, Bytes(text.begin(), text.end()));
     EXPECT_EQ(IsAutoLoad("Tarvik", "/hide"), 1);
+}
+
+// An old bare entry from "C:\Program Files\..." would start C:\Program.exe
+// first: written again in quotes, its argument kept. Nothing else is touched.
+TEST_F(ShellTest, QuoteAutoLoadQuotesOnlyThisProgramsBareEntryFromAPathWithABlank) {
+    const std::string exe = sys_.modulePath, quoted = '"' + exe + '"';
+    const std::pair<std::string, std::string> cases[] = {
+        {exe, quoted},
+        {"c:\\program files\\tarvik\\TARVIK.EXE /exit", quoted + " /exit"},
+        {quoted + " /hide", quoted + " /hide"},
+        {exe + ".old", exe + ".old"},  // another program
+        {"C:\\Other Folder\\tarvik.exe", "C:\\Other Folder\\tarvik.exe"},
+    };
+    StartLog();
+    for (const auto& [stored, after] : cases) {
+        PutString(kHkeyCurrentUser, kRunKeyPath, "Tarvik", stored);
+        PutString(kHkeyCurrentUser, kRunKeyPath, "Other", exe);
+        EXPECT_EQ(QuoteAutoLoad("Tarvik"), after != stored ? 1 : 0) << stored;
+        const auto value = GetValue(kHkeyCurrentUser, kRunKeyPath, "Tarvik").second;
+        EXPECT_EQ(std::string(value.begin(), value.end()), after + '\0');
+        EXPECT_EQ(GetValue(kHkeyCurrentUser, kRunKeyPath, "Other").second.size(), exe.size() + 1);
+    }
+    const auto lines = LogLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "    Start entry Tarvik written in quotes: " + quoted + " /exit"),
+              lines.end());
+    // Without a blank in the path there is no hole: a bare entry stays.
+    sys_.modulePath = "C:\\Tools\\Tarvik.exe";
+    PutString(kHkeyCurrentUser, kRunKeyPath, "Tarvik", sys_.modulePath);
+    EXPECT_EQ(QuoteAutoLoad("Tarvik"), 0);
 }
 
 TEST_F(ShellTest, VersionWordOfEachFamily) {

@@ -112,7 +112,7 @@ constexpr Given kGiven[] = {
 // The texts the behaviour leaves to us (About dialog lines and links) and our
 // own (a broken drive in the drive information; whether a drive obeys the speed).
 constexpr unsigned kOurOwn[] = {102, 103, 104, 105, 106, 156, 157, 158, 159, 160, 161,
-                                162, 163, 164, 165, 166, 167, 168, 169, 170, 171};
+                                162, 163, 164, 165, 166, 167, 168, 169, 170, 171, 174};
 
 TEST(StringTable, HoldsEveryGivenStringWithItsExactText) {
     for (const Given& g : kGiven) {
@@ -234,7 +234,7 @@ TEST(StringTableBlock, BlocksWithoutStringsAreNotWritten) {
     EXPECT_TRUE(BuildResStringBlock(4095).empty());
     EXPECT_TRUE(BuildResStringBlock(4096).empty());  // beyond 16-bit ids
     EXPECT_TRUE(BuildResStringBlock(0xFFFFFFFFu).empty());
-    // Block 10 (ids 160..175) is written: 160..171 are used, 172..175 free.
+    // Block 10 (ids 160..175) is written: 160..171 and 174 are used, the others free.
     const std::vector<uint16_t> block = BuildResStringBlock(10);
     ASSERT_FALSE(block.empty());
     EXPECT_EQ(ReadFromBlock(block, 15), u"");

@@ -78,7 +78,7 @@ def test_verify_tells_the_drive_that_ignores_from_the_one_that_refuses(linux):
         assert json.loads(out)["verdict"] == verdict, out
         assert len(linux.received(qid, mark, SET_CD_SPEED)) >= 2, "no low and high request"
         _, info = ctl(linux, qid, "info", settings=fresh)
-        assert "Speed control:\t" + line in info, info
+        assert "Speed effect:\t" + line in info, info
 
 
 def test_a_measure_keeps_the_list_when_its_rates_are_noise_or_none(linux):

@@ -199,10 +199,10 @@ TEST_F(TrayMenusTest, TrayIconTakesTheSmallIconSizeOfTheDpiAndKeepsItsPicture) {
     icon.LoadIcons(module_, true, 96);
     icon.Init(nullptr);
     EXPECT_EQ(IconSide(icon.Record().hIcon), 16);
-    icon.UseDpi(module_, true, 144);
+    icon.UseDpi(module_, true, 144, false);
     const HICON at144 = icon.Record().hIcon;
     EXPECT_EQ(IconSide(at144), 24);
-    icon.UseDpi(module_, true, 144);
+    icon.UseDpi(module_, true, 144, false);
     EXPECT_EQ(icon.Record().hIcon, at144);
 }
 

@@ -502,10 +502,10 @@ int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
         (void)std::raise(SIGINT);
         return kExitFailed;
     }
-    // As the drive options dialog does on OK: the new list is kept, and
-    // what the detection found about obeying the speed.
+    // The new list is kept, and what the detection found about obeying the
+    // speed; the drive's options are not this command's to write.
     SaveDriveModel(d);
-    SaveDriveInstance(d);
+    SaveDriveVerdicts(d);
 
     const SpeedList& list = d->CurrentList();
     const bool failed = EntryCount(list) == 0;

@@ -10,6 +10,7 @@
 #include "ctl.h"
 #include "ctl_json.h"
 #include "drive/drive.h"
+#include "drive/drive_list.h"
 #include "drive/drive_store.h"
 #include "platform/registry.h"
 #include "registry_file.h"
@@ -47,6 +48,16 @@ std::vector<std::string> Subkeys(RegHandle parent, const std::string& path) {
 
 bool IsInstanceName(const std::string& name) {
     return name.size() == 2 && name[0] >= '0' && name[0] <= '9' && name[1] >= '0' && name[1] <= '9';
+}
+
+// One stored instance of `model` (its lists loaded), with the defaults the
+// drive list would give the options it does not hold; null when not stored.
+std::unique_ptr<CdromDrive> StoredInstance(const CdromDrive& model, const std::string& instance) {
+    if (!IsInstanceName(instance)) return nullptr;
+    auto copy = std::make_unique<CdromDrive>(model);
+    copy->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
+    SetInstanceDefaults(*copy);
+    return LoadDriveInstance(copy.get()) ? std::move(copy) : nullptr;
 }
 
 void PrintList(CtlContext& ctx, const char* label, const SpeedList& list) {
@@ -133,11 +144,8 @@ int Show(CtlContext& ctx) {
             Json instances = Json::array();
             for (const std::string& instance :
                  Subkeys(kHkeyCurrentUser, std::string(kRootKeyPath) + "\\" + model)) {
-                if (!IsInstanceName(instance)) continue;
-                auto copy = std::make_unique<CdromDrive>();
-                std::memcpy(copy->Name, drive->Name, sizeof(copy->Name));
-                copy->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
-                if (LoadDriveInstance(copy.get())) instances.push_back(InstanceJson(*copy));
+                if (auto copy = StoredInstance(*drive, instance))
+                    instances.push_back(InstanceJson(*copy));
             }
             models.push_back({{"Name", model},
                               {"complete", complete != 0},
@@ -181,11 +189,7 @@ int Show(CtlContext& ctx) {
         PrintList(ctx, "SpeedListBD", drive->SpeedListBD);
         for (const std::string& instance :
              Subkeys(kHkeyCurrentUser, std::string(kRootKeyPath) + "\\" + model)) {
-            if (!IsInstanceName(instance)) continue;
-            auto copy = std::make_unique<CdromDrive>();
-            std::memcpy(copy->Name, drive->Name, sizeof(copy->Name));
-            copy->DupIndex = (instance[0] - '0') * 10 + (instance[1] - '0');
-            if (LoadDriveInstance(copy.get())) PrintInstance(ctx, *copy);
+            if (auto copy = StoredInstance(*drive, instance)) PrintInstance(ctx, *copy);
         }
     }
     return kExitOk;
@@ -269,7 +273,9 @@ int WinBackOption(CtlContext& ctx, const char* usage, const std::string& model,
         return kExitFailed;
     }
     drive->WinBack = value == "1" ? 1 : 0;
-    SaveDriveInstance(drive.get());
+    // Only this option: the others may be unwritten, their defaults derived
+    // at the next start from what this record does not hold.
+    SaveDriveWinBack(drive.get());
     return kExitOk;
 }
 

@@ -10,6 +10,10 @@ Rect ResizeKeepingCentre(const Rect& window, Size outer) {
     return {left, top, left + outer.width, top + outer.height};
 }
 
+Rect PlaceForNewDpi(const Rect& suggested, Size outer) {
+    return ResizeKeepingCentre(suggested, outer);
+}
+
 Rect PlaceUnderPointer(const Rect& window, const std::optional<Rect>& focused, Point cursor,
                        const Rect& workArea) {
     int dx = 0, dy = 0;

@@ -28,6 +28,12 @@ struct Rect {
 // The window resized to `outer`, its centre kept (halves truncate toward zero).
 Rect ResizeKeepingCentre(const Rect& window, Size outer);
 
+// WM_DPICHANGED: the window sized to `outer` around the centre of the
+// rectangle the system suggests. Kept by its top left corner instead, a
+// dialog dragged across a DPI border that comes out wider than suggested
+// falls back across it, and flips between the two DPIs.
+Rect PlaceForNewDpi(const Rect& suggested, Size outer);
+
 // The window moved so that the focused control's exclusive corner lands one
 // pixel above and left of the pointer (no focus: not moved), then pushed back
 // inside the work area; when the window is larger than the work area, its

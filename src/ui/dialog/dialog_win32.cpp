@@ -380,15 +380,21 @@ INT_PTR OnDpiChanged(HWND dialog, DialogState* state, WPARAM wParam, LPARAM lPar
     GdiTextMetrics metrics = MetricsOf(dialog, *state);
     const Size content = MeasureDialog(state->items, metrics);
     // At the suggested place first: the frame takes its size for the new DPI
-    // there, and the content's size is added to it.
-    if (const auto* suggested = FromInteger<const RECT*>(lParam))
-        ::SetWindowPos(dialog, nullptr, suggested->left, suggested->top,
-                       suggested->right - suggested->left, suggested->bottom - suggested->top,
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+    // there, and the content's size is added to it. Then around the
+    // suggested centre, which lies on the monitor of the new DPI.
+    RECT place{};
+    if (const auto* suggested = FromInteger<const RECT*>(lParam)) {
+        place = *suggested;
+        ::SetWindowPos(dialog, nullptr, place.left, place.top, place.right - place.left,
+                       place.bottom - place.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    } else {
+        ::GetWindowRect(dialog, &place);
+    }
     const Size outer = OuterSize(dialog, content);
     state->minimum = outer;
-    ::SetWindowPos(dialog, nullptr, 0, 0, outer.width, outer.height,
-                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const Rect r = PlaceForNewDpi(ToRect(place), outer);
+    ::SetWindowPos(dialog, nullptr, r.left, r.top, r.width(), r.height(),
+                   SWP_NOZORDER | SWP_NOACTIVATE);
     // A size that did not change sends no WM_SIZE; the fonts did change.
     (void)OnSize(dialog, state);
     return TRUE;

@@ -117,7 +117,7 @@ void AddObedience(InfoText& t, const CdromDrive& d) {
         any = true;
         allRefuse = allRefuse && v == kVerdictRefuses;
     }
-    t.Add(IDS_INFO_SPEED_CONTROL);
+    t.Add(IDS_INFO_SPEED_EFFECT);
     if (!any) {
         t.Add(IDS_INFO_OBEY_UNKNOWN);
     } else if (allRefuse) {

@@ -54,15 +54,14 @@ void TrayIcon::LoadIcons(HINSTANCE instance, bool xpStyle, int dpi) {
     }
 }
 
-void TrayIcon::UseDpi(HINSTANCE instance, bool xpStyle, int dpi) {
+void TrayIcon::UseDpi(HINSTANCE instance, bool xpStyle, int dpi, bool tell) {
     if (SystemMetricForDpi(SM_CXSMICON, dpi) == side_) return;
     int shown = kIconNormal;
     for (int row = 0; row < kIconRows; ++row)
         if (data_.hIcon && data_.hIcon == icons_[row].get()) shown = row;
     LoadIcons(instance, xpStyle, dpi);
     data_.hIcon = icons_[shown].get();
-    // Not there while the icon is hidden: then the next adding shows it.
-    (void)UiShellNotifyIcon(NIM_MODIFY, &data_);
+    if (tell) (void)UiShellNotifyIcon(NIM_MODIFY, &data_);
 }
 
 void TrayIcon::Init(HWND window) {

@@ -31,9 +31,10 @@ public:
     // XP form, at the small-icon size of `dpi`; a missing one leaves its row
     // without a picture.
     void LoadIcons(HINSTANCE instance, bool xpStyle, int dpi);
-    // The pictures again for a new DPI, and the icon in the notification
-    // area with the same row at the new size. Nothing when the size stays.
-    void UseDpi(HINSTANCE instance, bool xpStyle, int dpi);
+    // The pictures again for a new DPI, the same row at the new size; with
+    // `tell`, the icon in the notification area takes it at once. Nothing
+    // when the size stays.
+    void UseDpi(HINSTANCE instance, bool xpStyle, int dpi, bool tell);
     // Fills the record for the main window: id 0, message/icon/tip, row 0,
     // "Tarvik 5.0".
     void Init(HWND window);
