@@ -171,7 +171,10 @@ void PrintState(Writer& o, uint32_t index, const CdromDrive& d) {
       << " medium=" << (d.MediumPresent ? ClassName(d.MediumClass) : "none")
       << " mediumType=" << Hex(d.Caps.mediumType, 2) << " profile="
       << (d.Profile < 0 ? std::string("-1") : Hex(static_cast<uint32_t>(d.Profile), 4))
-      << " tray=" << (IsTrayOpen(&d) ? "open" : "closed") << " audio=" << Hex(d.AudioStatus, 2)
+      << " tray=" << (IsTrayOpen(&d) ? "open" : "closed")
+      << " audio="
+      // All ones: READ SUB-CHANNEL failed, nothing is known of audio play.
+      << (d.AudioStatus == 0xFFFFFFFFu ? std::string("unknown") : Hex(d.AudioStatus, 2))
       << " speed=" << d.CurrentSpeed << " (" << X(d.CurrentSpeed, d.CurrentList().Factor) << ")"
       << " selected=" << d.CurrentList().Selected << "\n";
 }
@@ -198,12 +201,14 @@ int Outcome(CtlContext& ctx, const char* command, const std::vector<uint32_t>& d
 // Why a command failed, from the status values it left.
 std::string CommandFailureText(const ScsiLastError& e) {
     char b[96];
-    if (e.osError != -1) return SystemErrorText(e.osError);
-    if (e.targetStatus == 2 && e.senseKey != -1) {
-        std::snprintf(b, sizeof b, "the drive refused it (sense key %d, %s)", e.senseKey,
-                      SenseKeyText(e.senseKey));
-        return b;
+    if (e.osError != -1) {
+        ScsiRequest failed;
+        failed.osError = e.osError;
+        if (FaultOfRequest(failed) == DriveFault::Gone)
+            return "the drive went away (" + SystemErrorText(e.osError) + ")";
+        return SystemErrorText(e.osError);
     }
+    if (e.targetStatus == 2 && e.senseKey != -1) return "the drive refused it: " + RefusalText(e);
     if (e.targetStatus > 0) {
         std::snprintf(b, sizeof b, "the drive refused it (%s)", TargetStatusText(e.targetStatus));
         return b;
@@ -374,6 +379,14 @@ int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
     DetectProgress progress{&ctx.err};
     scan(d, DetectProgress::Fn, &progress);
     if (progress.lineOpen) ctx.err << "\n";
+    if (BrokenDriveFault(d->Address) == DriveFault::Gone) {
+        // Pulled out (or its device deleted) mid-detection: what it answered
+        // until then is no list, and it has no state to show.
+        ctx.err << "tarvikctl: drive " << IndexOf(d)
+                << " went away during the detection; nothing was stored\n";
+        (void)run.Finish();
+        return kExitFailed;
+    }
     // As the drive options dialog does on OK: the new list is kept, and
     // what the detection found about obeying the speed.
     SaveDriveModel(d);
@@ -401,7 +414,11 @@ int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
         ctx.err << "The measured speeds do not follow the speed set. The previous speed list "
                    "was kept.\n";
     // Nothing was measured: the kept list is no result of this detection.
-    const bool unmeasured = d->LastMeasure == MeasureJudgement::Unmeasured;
+    if (d->LastMeasure == MeasureJudgement::MediumGone)
+        ctx.err << "The disc was taken out during the Measure. The previous speed list was "
+                   "kept.\n";
+    const bool unmeasured = d->LastMeasure == MeasureJudgement::Unmeasured ||
+                            d->LastMeasure == MeasureJudgement::MediumGone;
     if (unmeasured)
         ctx.err << "No read could be timed: the disc may be too small or unreadable. The "
                    "previous speed list was kept.\n";
@@ -518,6 +535,22 @@ int RunDriveAction(CtlContext& ctx, const CtlCommand& command, const CtlArgs& ar
             run.app->EjectOrClose(i, false);
             run.host.RunPolls(*run.app);  // the restore once the disc is seen
             break;
+        default: break;
+    }
+    const bool trayCommand =
+        command.action == DriveAction::Eject || command.action == DriveAction::Close;
+    if (trayCommand && i < CdromList.count() && CdromList.drives[i].TrayCommandFailed) {
+        d = &CdromList.drives[i];
+        // The tray did not move (a lock held by another program, a drive
+        // without a tray motor): never reported as done.
+        ctx.err << "tarvikctl: drive " << i << ": the tray was not "
+                << (command.action == DriveAction::Eject ? "ejected" : "closed") << ": "
+                << CommandFailureText(d->TrayCommandError) << "\n";
+        (void)Outcome(ctx, command.name, {i});
+        (void)run.Finish();
+        return kExitFailed;
+    }
+    switch (command.action) {
         case DriveAction::Lock:
         case DriveAction::Unlock:
             if (!LockTray(ctx, d, command.action == DriveAction::Lock)) {
