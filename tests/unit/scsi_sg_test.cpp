@@ -370,6 +370,9 @@ TEST_F(SgSimTest, LockHoldsAfterTheNodeIsClosed) {
     EXPECT_FALSE(bus_.At(1).TrayOpen());
     ScsiLastError last;
     GetLastScsiError(&last);
+    EXPECT_EQ(last.asc, -1);  // asked for no sense
+    EXPECT_EQ(LoadEjectCDROMWithSense(drive, 1), 0);
+    GetLastScsiError(&last);
     EXPECT_EQ(RefusalText(last),
               "the tray is locked: medium removal is prevented (05/53/02, Illegal Request)");
 

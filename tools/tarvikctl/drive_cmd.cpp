@@ -285,6 +285,23 @@ bool LockTray(CtlContext& ctx, CdromDrive* d, bool lock) {
     return false;
 }
 
+// The program's eject and close ask the drive for no reason when it refuses;
+// the same command once more, asking, either moves the tray after all or
+// brings the drive's words (a locked tray: 05/53/02).
+bool TrayMovedOnSecondTry(CdromDrive* d, bool eject) {
+    if (d->TrayCommandError.targetStatus != 2 || d->TrayCommandError.senseKey != -1) return false;
+    DriveOp op(d);
+    if (!op) return false;
+    const int moved = LoadEjectCDROMWithSense(d->Address, eject ? 1 : 0);
+    if (!moved) GetLastScsiError(&d->TrayCommandError);
+    op.Release();
+    if (!moved) return false;
+    d->TrayCommandFailed = false;
+    d->TrayClosed = eject ? 0 : 1;
+    CheckDriveState(d);
+    return true;
+}
+
 // The drive command of a speed step; 0 for the tray commands.
 unsigned SpeedStep(DriveAction action) {
     switch (action) {
@@ -539,7 +556,8 @@ int RunDriveAction(CtlContext& ctx, const CtlCommand& command, const CtlArgs& ar
     }
     const bool trayCommand =
         command.action == DriveAction::Eject || command.action == DriveAction::Close;
-    if (trayCommand && i < CdromList.count() && CdromList.drives[i].TrayCommandFailed) {
+    if (trayCommand && i < CdromList.count() && CdromList.drives[i].TrayCommandFailed &&
+        !TrayMovedOnSecondTry(&CdromList.drives[i], command.action == DriveAction::Eject)) {
         d = &CdromList.drives[i];
         // The tray did not move (a lock held by another program, a drive
         // without a tray motor): never reported as done.
