@@ -33,9 +33,10 @@ def stored_list(guest, path, model, family="CD"):
         got[name] = int(m.group(1), 16) if m else None
     m = re.search(r'"Range"=hex:(.*?)(?=\r?\n"|$)', body, re.S)
     raw = bytes(int(x, 16) for x in re.findall(r"[0-9a-fA-F]{2}", m.group(1))) if m else b""
-    pairs = [(int.from_bytes(raw[i:i + 4], "little"), int.from_bytes(raw[i + 4:i + 8], "little"))
-             for i in range(0, len(raw) - 7, 8)]
-    got["entries"] = [p for p in pairs if p != (0, 0)]
+    # Count entries of 8 bytes; an empty list is one byte.
+    got["entries"] = [(int.from_bytes(raw[i:i + 4], "little"),
+                       int.from_bytes(raw[i + 4:i + 8], "little"))
+                      for i in range(0, len(raw) - 7, 8)]
     return got
 
 

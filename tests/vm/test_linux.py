@@ -115,7 +115,7 @@ def test_a_measure_keeps_the_list_when_its_rates_are_noise(linux):
 
 def test_a_disc_taken_out_mid_measure_ends_it_soon_and_keeps_the_list(linux):
     fresh = "/tmp/measure-cd0.reg"
-    ctl(linux, "cd0", "detect 0 fast", settings=fresh)
+    ctl(linux, "cd0", "detect 0 fast", check=False, settings=fresh)
     settings_file.store_cd_list(linux, fresh, [704, 352], 352)
     before = settings_file.stored_list(linux, fresh, "QEMU DVD-ROM")
     linux.run("(tarvikctl --device /dev/vmcd-cd0 --registry %s detect 0 measure "
