@@ -217,9 +217,9 @@ TEST_F(DriveControl, RefusedEjectLeavesTheTrayRecordAndKeepsTheReason) {
     EXPECT_FALSE(Sim(0).TrayOpen());
     EXPECT_EQ(d.TrayClosed, 1u);
     ASSERT_TRUE(d.TrayCommandFailed);
-    EXPECT_EQ(d.TrayCommandError.senseKey, 5);
-    EXPECT_EQ(d.TrayCommandError.asc, 0x53);
-    EXPECT_EQ(d.TrayCommandError.ascq, 0x02);
+    // The command asks for no sense: the refusal is all there is.
+    EXPECT_EQ(d.TrayCommandError.targetStatus, 2);
+    EXPECT_EQ(d.TrayCommandError.senseKey, -1);
     // The next one goes through and clears it.
     EjectCDROM(&d, 1);
     EXPECT_TRUE(Sim(0).TrayOpen());

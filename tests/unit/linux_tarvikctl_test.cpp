@@ -233,9 +233,10 @@ TEST_F(LinuxTarvikctl, LockOutlivesTheRun) {
     EXPECT_EQ(Ctl(t + "sim 0 open").rc, 0);
 
     // A drive that refuses the eject: exit 1 with its reason, never "done".
-    const std::string stuck =
-        Profile("slim-laptop-24x",
-                {{"faults", nlohmann::json::array({{{"opcode", "0x1B"}, {"sense", "05/53/02"}}})}});
+    const std::string stuck = Profile(
+        "slim-laptop-24x",
+        {{"faults",
+          nlohmann::json::array({{{"opcode", "0x1B"}, {"times", 0}, {"sense", "05/53/02"}}})}});
     r = Ctl("eject 0", {stuck});
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("tarvikctl: drive 0: the tray was not ejected: the drive refused it: the "

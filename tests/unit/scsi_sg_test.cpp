@@ -349,10 +349,12 @@ TEST_F(SgSimTest, DriveVanishingMidCommand) {
     EXPECT_EQ(last.osError, ENODEV);
     EXPECT_EQ(last.targetStatus, -1);
     EXPECT_EQ(bus_.Trace().size(), 1u);
-    // The next command finds no device to open.
+    // The drive is marked gone: the next command is not even sent.
     EXPECT_EQ(TestUnitReady(unplugged), -1);
     GetLastScsiError(&last);
-    EXPECT_EQ(last.osError, ENXIO);
+    EXPECT_EQ(last.osError, ENODEV);
+    EXPECT_EQ(bus_.Trace().size(), 1u);
+    EXPECT_EQ(BrokenDriveFault(unplugged), DriveFault::Gone);
     EXPECT_EQ(os_->opened, os_->closed);
 }
 
