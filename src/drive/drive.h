@@ -81,7 +81,17 @@ enum SpeedReport : uint32_t {
 // few rates to tell); they follow the command; they stay flat whatever is set;
 // they are noise; no read could be timed at all (a disc too small or
 // unreadable). Flat, noise and unmeasured lists are not kept.
-enum class MeasureJudgement : uint8_t { None, Follows, Flat, Noise, Unmeasured };
+// MediumGone and DriveGone: the Measure stopped because the disc was taken
+// out or the drive went away.
+enum class MeasureJudgement : uint8_t {
+    None,
+    Follows,
+    Flat,
+    Noise,
+    Unmeasured,
+    MediumGone,
+    DriveGone
+};
 
 // Event bits of EventMask.
 enum : uint32_t {
@@ -148,6 +158,10 @@ struct CdromDrive {
     // that was asked for a speed tells the user the drive or system refused.
     bool SpeedCommandFailed = false;
     ScsiLastError SpeedCommandError;
+    // The same for the last eject or close: a drive that refused it (a locked
+    // tray: 05/53/02) left the tray where it was.
+    bool TrayCommandFailed = false;
+    ScsiLastError TrayCommandError;
     // What SetSpeed's answers taught so far, for the verdict (live only):
     // the speed the drive stayed at while asked for much more and for much
     // less (bit 1 more, bit 2 less).

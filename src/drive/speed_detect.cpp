@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "scsi/errors.h"
 #include "scsi/mmc.h"
+#include "scsi/sense.h"
 #include "scsi/transport.h"
 
 namespace tarvik {
@@ -53,6 +54,23 @@ ReadPlan PlanFor(const CdromDrive& drive) {
     if (drive.CurrentFamily == MediumFamily::BD) return {14, 3};
     if (drive.CurrentFamily == MediumFamily::DVD) return {24, 6};
     return {52, 13};
+}
+
+// Why reading on is pointless after a failed read: the drive went away (it
+// is marked gone, every later command fails at once) or says the disc is
+// no longer in it (NOT READY, MEDIUM NOT PRESENT). None otherwise.
+MeasureJudgement ReadStopped(const CdromDrive& drive) {
+    if (BrokenDriveFault(drive.Address) == DriveFault::Gone) return MeasureJudgement::DriveGone;
+    ScsiLastError e;
+    GetLastScsiError(&e);
+    constexpr int32_t kMediumNotPresent = 0x3A;
+    if (e.targetStatus == 2 && e.senseKey == kSenseNotReady && e.asc == kMediumNotPresent)
+        return MeasureJudgement::MediumGone;
+    return MeasureJudgement::None;
+}
+
+bool Stopped(MeasureJudgement j) {
+    return j == MeasureJudgement::MediumGone || j == MeasureJudgement::DriveGone;
 }
 
 }  // namespace
@@ -178,7 +196,7 @@ uint32_t MeasureSpeed(CdromDrive* drive, uint32_t last) {
         if (ReadCDROMBlocks(drive->Address, pos, kBlocksPerRead, buffer.get())) {
             pos += kBlocksPerRead;
             failures = 0;
-        } else if (++failures >= kMaxFailuresInRow) {
+        } else if (++failures >= kMaxFailuresInRow || Stopped(ReadStopped(*drive))) {
             t = clock.TickCount();
             break;
         }
@@ -202,9 +220,17 @@ void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
     const uint32_t step = list->Factor;
     const uint32_t total = (step * (plan.warmup + plan.steps) - step) / 64;
 
+    // A disc taken out or a drive gone ends the Measure at once: every
+    // further read would fail the same way, each after the retries.
+    const auto stopped = [drive] {
+        drive->LastMeasure = ReadStopped(*drive);
+        if (!Stopped(drive->LastMeasure)) drive->LastMeasure = MeasureJudgement::None;
+        return drive->LastMeasure != MeasureJudgement::None;
+    };
     (void)probe.Set(drive, kMaxSpeedRequest);
     for (uint32_t i = 1; i <= plan.warmup; ++i) {
-        (void)MeasureSpeed(drive, last);  // spins the disc up to full speed
+        // Spins the disc up to full speed.
+        if (!MeasureSpeed(drive, last) && stopped()) return;
         if (progress && !progress(0, total, i * step / 64, 0, 0, user)) return;
     }
 
@@ -215,6 +241,7 @@ void ScanRead(CdromDrive* drive, ProgressFn progress, void* user, const SpeedPro
         (void)probe.Set(drive, cmd);
         const uint32_t m = MeasureSpeed(drive, last);
         if (m == 0) LogScsiError("ScanRead: MeasureSpeed() failed!");
+        if (m == 0 && stopped()) return;
         rates.emplace_back(cmd, m);
 
         // A rate close to a listed speed is that speed: keep whichever
@@ -248,6 +275,8 @@ const char* DiscardedRates(MeasureJudgement j) {
         case MeasureJudgement::Flat: return "flat";
         case MeasureJudgement::Noise: return "noise";
         case MeasureJudgement::Unmeasured: return "none";
+        case MeasureJudgement::MediumGone: return "cut short, the disc was taken out";
+        case MeasureJudgement::DriveGone: return "cut short, the drive went away";
         default: return nullptr;
     }
 }
@@ -326,7 +355,7 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
         LogPrintf("    Count=%d\n", static_cast<int>(list->Count));
         if (list->Count > 1) list->MethodDetected = kMethodSetCdSpeed;
     }
-    if (!watched.cancelled &&
+    if (!watched.cancelled && !Stopped(drive->LastMeasure) &&
         ChooseSpeedMethod(*list, kMethodSetStreaming) == kMethodSetStreaming) {
         list->Count = 0;
         LogPrintf("    Using SET STREAMING...\n");
@@ -336,10 +365,10 @@ void RunSpeedDetection(CdromDrive* drive, ProgressFn progress, void* user, ScanF
         if (list->Count > 1) list->MethodDetected = kMethodSetStreaming;
     }
 
-    facts.scanned = !watched.cancelled;
+    facts.scanned = !watched.cancelled && !Stopped(drive->LastMeasure);
     // A cancel keeps what was found so far: rates cut short are no evidence
     // of a flat drive, and judging them would throw the found list away.
-    if (!facts.scanned) drive->LastMeasure = MeasureJudgement::None;
+    if (watched.cancelled) drive->LastMeasure = MeasureJudgement::None;
     facts.count = EntryCount(*list);
     facts.judgement = drive->LastMeasure;
     const char* discarded = measuring ? DiscardedRates(drive->LastMeasure) : nullptr;

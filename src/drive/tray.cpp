@@ -9,6 +9,7 @@
 #include "platform/system.h"
 #include "scsi/mmc.h"
 #include "scsi/mmc_answer.h"
+#include "scsi/transport.h"
 
 namespace tarvik {
 
@@ -19,12 +20,21 @@ constexpr uint32_t kNoFile = 0xFFFFFFFFu;  // INVALID_FILE_ATTRIBUTES
 void EjectCDROM(CdromDrive* drive, int eject) {
     LogPrintf("EjectCDROM [%s] (%s)\n", drive->Name, eject ? "EJECT" : "CLOSE");
     DriveOp op(drive);
+    drive->TrayCommandFailed = false;
     if (!op) return;
     // A locked drive refuses to eject, so our own lock comes off first.
     if (eject && !PreventCDROMRemoval(drive->Address, 0))
         LogPrintf("    PreventCDROMRemoval(0) *FAILED*\n");
-    if (!LoadEjectCDROM(drive->Address, eject)) LogPrintf("    LoadEjectCDROM *FAILED*\n");
-    drive->TrayClosed = eject ? 0 : 1;
+    const bool moved = LoadEjectCDROM(drive->Address, eject) != 0;
+    drive->TrayCommandFailed = !moved;
+    drive->TrayCommandError = ScsiLastError{};
+    if (moved) {
+        drive->TrayClosed = eject ? 0 : 1;
+    } else {
+        // The tray stayed where it was: what the program knew of it holds.
+        GetLastScsiError(&drive->TrayCommandError);
+        LogPrintf("    LoadEjectCDROM *FAILED*\n");
+    }
     if (drive->AutoLock && !PreventCDROMRemoval(drive->Address, 1))
         LogPrintf("    PreventCDROMRemoval(1) *FAILED*\n");
     op.Release();

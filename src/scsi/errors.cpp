@@ -1,5 +1,6 @@
 #include "scsi/errors.h"
 
+#include <cstdio>
 #include <iterator>
 #include <string>
 
@@ -66,6 +67,36 @@ constexpr const char* kSenseKeys[16] = {
     "Equal (Search)", "Volume Overflow", "Miscompare (Search)", "Reserved",
 };
 
+// The reasons an optical drive gives most (additional sense code and
+// qualifier, SPC and MMC), in the words a user can act on. A qualifier of -1
+// stands for any qualifier of its code.
+struct ReasonText {
+    int32_t asc;
+    int32_t ascq;
+    const char* text;
+};
+constexpr ReasonText kReasons[] = {
+    {0x04, 0x01, "the drive is becoming ready"},
+    {0x04, -1, "the drive is not ready"},
+    {0x11, -1, "a read failed: the disc has an unreadable part"},
+    {0x20, 0x00, "the drive does not know this command"},
+    {0x21, 0x00, "the address is past the end of the disc"},
+    {0x24, 0x00, "the drive does not accept a value in this command"},
+    {0x26, 0x00, "the drive does not accept a value this command sent"},
+    {0x28, 0x00, "the disc may have changed"},
+    {0x29, -1, "the drive was reset"},
+    {0x2C, 0x00, "the drive does not take this command now"},
+    {0x30, -1, "the drive cannot use this disc"},
+    {0x3A, 0x01, "there is no disc, and the tray is closed"},
+    {0x3A, 0x02, "there is no disc, and the tray is open"},
+    {0x3A, -1, "there is no disc in the drive"},
+    {0x3E, -1, "the drive has not yet started up"},
+    {0x53, 0x02, "the tray is locked: medium removal is prevented"},
+    {0x53, -1, "the tray could not be loaded or ejected"},
+    {0x57, 0x00, "the disc's table of contents cannot be read"},
+    {0x6F, -1, "the disc is copy protected"},
+};
+
 template <size_t N>
 const char* Lookup(const CodeText (&table)[N], int32_t code) {
     for (const CodeText& entry : table)
@@ -82,6 +113,24 @@ const char* TargetStatusText(int32_t code) { return Lookup(kTargetStatus, code);
 const char* SenseKeyText(int32_t key) {
     return key >= 0 && key < static_cast<int32_t>(std::size(kSenseKeys)) ? kSenseKeys[key]
                                                                          : kUnknown;
+}
+
+const char* SenseReasonText(int32_t asc, int32_t ascq) {
+    for (const ReasonText& r : kReasons)
+        if (r.asc == asc && (r.ascq == ascq || r.ascq == -1)) return r.text;
+    return nullptr;
+}
+
+std::string RefusalText(const ScsiLastError& e) {
+    char code[16];
+    if (e.asc >= 0)
+        std::snprintf(code, sizeof code, "%02X/%02X/%02X", static_cast<unsigned>(e.senseKey & 0xFF),
+                      static_cast<unsigned>(e.asc & 0xFF), static_cast<unsigned>(e.ascq & 0xFF));
+    else
+        std::snprintf(code, sizeof code, "sense key %d", e.senseKey);
+    const char* reason = e.asc >= 0 ? SenseReasonText(e.asc, e.ascq) : nullptr;
+    std::string text = reason ? reason : SenseKeyText(e.senseKey);
+    return text + " (" + code + ", " + SenseKeyText(e.senseKey) + ")";
 }
 
 void LogScsiError(const char* caption) {

@@ -83,6 +83,13 @@ int LoadEjectCDROM(const DriveAddress& drive, int eject) {
     return ScsiExecute(&request);
 }
 
+int LoadEjectCDROMWithSense(const DriveAddress& drive, int eject) {
+    ScsiRequest request = MakeRequest(drive, mmc::StartStopUnit(drive.lun, true, eject == 0));
+    if (SendRequest(&request)) return 1;
+    SetLastScsiError(request);
+    return 0;
+}
+
 // Sent once, without ScsiExecute's retries, so that "not ready" comes back at once.
 int TestUnitReady(const DriveAddress& drive, SenseInfo* sense) {
     ScsiRequest request = MakeRequest(drive, mmc::TestUnitReady(drive.lun));

@@ -39,6 +39,10 @@ int GetCDROMInfo(const DriveAddress& drive, CdromCapabilities* out);
 uint32_t GetCDSpeed(const DriveAddress& drive);
 int SetCDROMSpeed(const DriveAddress& drive, int32_t readSpeed, int32_t writeSpeed);
 int LoadEjectCDROM(const DriveAddress& drive, int eject);
+// The same command sent once asking for sense data: for a front end that
+// must say why a tray did not move (LoadEjectCDROM asks for none). The reason
+// is in the last error.
+int LoadEjectCDROMWithSense(const DriveAddress& drive, int eject);
 // 0 ready, 1 not ready, -1 other failure; on a failure *sense (may be null)
 // holds what the drive said.
 int TestUnitReady(const DriveAddress& drive, SenseInfo* sense = nullptr);

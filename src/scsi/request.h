@@ -49,6 +49,10 @@ struct ScsiLastError {
     int32_t adapterStatus = -1;
     int32_t targetStatus = -1;
     int32_t senseKey = -1;
+    // The drive's reason in its sense data (additional sense code and
+    // qualifier); -1 when it gave none.
+    int32_t asc = -1;
+    int32_t ascq = -1;
 };
 
 }  // namespace tarvik

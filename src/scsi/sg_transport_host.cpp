@@ -91,8 +91,11 @@ int LockThroughDriver(ScsiRequest* request, int fd) {
         return 1;
     }
     if (error == ENOTTY || error == EINVAL) return -1;
-    // EOPNOTSUPP: the drive cannot lock; EBUSY: an unlock refused while other
-    // programs hold the drive open; EIO: the drive refused the command.
+    // An unlock refused while other programs hold the drive open: the driver
+    // has dropped its keep-locked flag before refusing, so the command sent
+    // through SG_IO unlocks, as the desktop user who may write the node asked.
+    if (error == EBUSY && !(request->cdb[4] & 0x01)) return -1;
+    // EOPNOTSUPP: the drive cannot lock; EIO: the drive refused the command.
     request->osError = error;
     request->dataLength = 0;
     return 0;
@@ -180,6 +183,13 @@ int SgFindNext(DriveAddress* address) {
     return 1;
 }
 
+// The errno values that say the node or its device is gone: a USB drive
+// pulled out (ENODEV from the host adapter's DID_NO_CONNECT, ENXIO once the
+// device is deleted) or its node removed (ENOENT).
+int SgDeviceGone(int32_t osError) {
+    return osError == ENODEV || osError == ENXIO || osError == ENOENT ? 1 : 0;
+}
+
 const ScsiTransport kSgSet = {
     .TransportClose = SgClose,
     .TransportExecuteOn = SgExecuteOn,
@@ -187,6 +197,7 @@ const ScsiTransport kSgSet = {
     .FindNextDrive = SgFindNext,
     .FindFirstDrive = SgFindFirst,
     .TransportExecute = SgExecute,
+    .DeviceGone = SgDeviceGone,
 };
 
 }  // namespace

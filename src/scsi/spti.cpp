@@ -24,6 +24,7 @@ constexpr int kOpenAttempts = 3;
 constexpr uint32_t kSharingRetryMs = 150;
 constexpr uint32_t kPassThroughTimeoutSeconds = 30;
 constexpr uint32_t kErrorInvalidDrive = 15;
+constexpr uint32_t kErrorBusy = 170;  // ERROR_BUSY: Wine's EBUSY
 constexpr uint32_t kPlatformNt = 2;
 
 // What TransportOpen hands out: the device handle, owned until TransportClose.
@@ -73,6 +74,11 @@ int LockUnderWine(ScsiRequest* request, void* device) {
         return 1;
     }
     if (error == kErrorNotSupported || error == kErrorInvalidFunction) return -1;
+    // Wine's answer when the sr driver refuses an unlock to a user who is not
+    // root while other programs hold the node open (a mounted disc, a disc
+    // watcher): the driver has dropped its keep-locked flag by then, so the
+    // pass-through ALLOW unlocks.
+    if (error == kErrorBusy && !prevent) return -1;
     request->osError = static_cast<int32_t>(error);
     return 0;
 }

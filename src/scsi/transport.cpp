@@ -31,6 +31,7 @@ constexpr uint32_t kNotReadyWaitMs = 500;
 // lost it).
 constexpr int32_t kErrorSemTimeout = 121;
 constexpr int32_t kErrorDeviceNotConnected = 1167;
+constexpr int32_t kCheckConditionStatus = 2;
 
 bool SameDrive(const DriveAddress& a, const DriveAddress& b) {
     return a.adapter == b.adapter && a.target == b.target && a.lun == b.lun && a.letter == b.letter;
@@ -133,13 +134,24 @@ void SetLastScsiError(const ScsiRequest& request) {
     e.adapterStatus = request.adapterStatus;
     e.targetStatus = request.targetStatus;
     e.senseKey = request.senseKey;
+    // Only a drive's answer has a reason; the sense bytes of a request that
+    // never reached one are stale.
+    const SenseInfo why = request.targetStatus == kCheckConditionStatus
+                              ? DecodeSense(request.sense, request.senseLength)
+                              : SenseInfo{};
+    e.asc = why.asc;
+    e.ascq = why.ascq;
 }
 
 DriveFault FaultOfRequest(const ScsiRequest& r) {
     // The ASPI set leaves SS_PENDING in a request whose SRB never completed.
     if (r.aspiStatus == aspi::SS_PENDING || r.osError == kErrorSemTimeout)
         return DriveFault::TimedOut;
-    if (r.aspiStatus == aspi::SS_NO_DEVICE || r.osError == kErrorDeviceNotConnected ||
+    if (r.aspiStatus == aspi::SS_NO_DEVICE) return DriveFault::Gone;
+    if (r.osError == -1) return DriveFault::None;
+    if (const auto gone = Transport().DeviceGone)
+        return gone(r.osError) ? DriveFault::Gone : DriveFault::None;
+    if (r.osError == kErrorDeviceNotConnected ||
         r.osError == static_cast<int32_t>(kErrorFileNotFound))
         return DriveFault::Gone;
     return DriveFault::None;

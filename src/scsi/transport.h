@@ -22,6 +22,9 @@ struct ScsiTransport {
     int (*FindNextDrive)(DriveAddress* address);
     int (*FindFirstDrive)(DriveAddress* address);
     int (*TransportExecute)(ScsiRequest* request);
+    // Non-zero when the system error code in a failed request's osError means
+    // the device is no longer there. Null: Windows' codes (the SPTI and ASPI sets).
+    int (*DeviceGone)(int32_t osError) = nullptr;
 };
 
 enum : uint32_t { kTransportSpti = 1, kTransportAspi = 2 };
@@ -69,7 +72,8 @@ void SetLastScsiError(const ScsiRequest& request);
 enum class DriveFault : uint8_t { None, TimedOut, Gone };
 
 // What a failed request says of its drive: TimedOut (ASPI SRB still pending,
-// SPTI semaphore time-out), Gone (no such device), else None.
+// SPTI semaphore time-out), Gone (no such device, as the installed set's
+// DeviceGone tells), else None.
 DriveFault FaultOfRequest(const ScsiRequest& request);
 DriveFault BrokenDriveFault(const DriveAddress& address);
 inline bool IsDriveBroken(const DriveAddress& address) {

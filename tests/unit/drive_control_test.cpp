@@ -197,6 +197,34 @@ TEST_F(DriveControl, AutoLockEjectUnlocksEjectsAndLocksAgain) {
     EjectCDROM(&d, 1);
     EXPECT_EQ(Ops(), (std::vector<uint8_t>{sim::kOpPreventAllow, sim::kOpStartStopUnit}));
     EXPECT_FALSE(Sim(0).Locked());
+    EXPECT_FALSE(d.TrayCommandFailed);
+}
+
+// A drive that refuses the eject (a lock the program could not lift) keeps
+// its tray: the program's own record stays, and the refusal is kept for the
+// front end to tell.
+TEST_F(DriveControl, RefusedEjectLeavesTheTrayRecordAndKeepsTheReason) {
+    sim::Profile p = DvdWriter();
+    sim::FaultRule stuck;
+    stuck.opcode = sim::kOpStartStopUnit;
+    stuck.times = 1;
+    stuck.sense = {5, 0x53, 0x02};
+    p.faults.push_back(stuck);
+    Add(p);
+    Start();
+    CdromDrive d = Known(0);
+    EjectCDROM(&d, 1);
+    EXPECT_FALSE(Sim(0).TrayOpen());
+    EXPECT_EQ(d.TrayClosed, 1u);
+    ASSERT_TRUE(d.TrayCommandFailed);
+    // The command asks for no sense: the refusal is all there is.
+    EXPECT_EQ(d.TrayCommandError.targetStatus, 2);
+    EXPECT_EQ(d.TrayCommandError.senseKey, -1);
+    // The next one goes through and clears it.
+    EjectCDROM(&d, 1);
+    EXPECT_TRUE(Sim(0).TrayOpen());
+    EXPECT_EQ(d.TrayClosed, 0u);
+    EXPECT_FALSE(d.TrayCommandFailed);
 }
 
 TEST_F(DriveControl, TrayStateFromDriveAnswersOrOwnRecord) {

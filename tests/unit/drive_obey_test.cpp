@@ -274,6 +274,44 @@ TEST_F(DriveObey, AMeasureThatTimedNoReadKeepsThePreviousList) {
     EXPECT_EQ(EntriesOf(d.SpeedListCD), (Pairs{{3000, 3000}}));
 }
 
+// A disc taken out or a drive pulled out mid-Measure: the Measure ends at the
+// first read that says so, not after every step's retries, and the list the
+// user had stays.
+class DriveObeyCut
+    : public DriveObey,
+      public ::testing::WithParamInterface<std::pair<sim::FaultKind, MeasureJudgement>> {};
+
+TEST_P(DriveObeyCut, AMeasureCutShortEndsAtOnceAndKeepsThePreviousList) {
+    sim::Profile p = Obeying();
+    sim::FaultRule gone;
+    gone.opcode = sim::kOpRead10;
+    gone.after = 400;  // a few steps into the warm-up
+    gone.times = 0;
+    gone.kind = GetParam().first;
+    gone.sense = {2, 0x3A, 0x02};
+    p.faults.push_back(gone);
+    CdromDrive d = Ready(p);
+    d.SpeedListCD.Count = 1;
+    d.SpeedListCD.Entries[0] = {3000, 3000};
+    ClearTrace();
+    const uint64_t before = Clock().Elapsed();
+    ScanCDROMSpeedRead(&d, nullptr, nullptr);
+    EXPECT_EQ(d.LastMeasure, GetParam().second);
+    EXPECT_EQ(EntriesOf(d.SpeedListCD), (Pairs{{3000, 3000}}));
+    // 65 steps of a second each when run to the end.
+    EXPECT_LT(Clock().Elapsed() - before, 15u * 1000u);
+    EXPECT_LE(CountOp(sim::kOpRead10), 405u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cuts, DriveObeyCut,
+    ::testing::Values(std::pair{sim::FaultKind::Sense, MeasureJudgement::MediumGone},
+                      std::pair{sim::FaultKind::Vanish, MeasureJudgement::DriveGone}),
+    [](const auto& info) {
+        return std::string(info.param.first == sim::FaultKind::Sense ? "DiscTakenOut"
+                                                                     : "DrivePulledOut");
+    });
+
 TEST(JudgeRates, TooFewRatesTellNothing) {
     const std::vector<std::pair<uint32_t, uint32_t>> few = {{3, 300}, {2, 200}, {1, 0}, {0, 0}};
     EXPECT_EQ(JudgeRates(few), MeasureJudgement::None);

@@ -335,6 +335,21 @@ TEST_F(LinuxTarvikctl, LockOutlivesTheRun) {
     ASSERT_EQ(Ctl(t + "unlock 0").rc, 0);
     EXPECT_EQ(Ctl(t + "sim 0 open").rc, 0);
 
+    // A drive that refuses the eject: exit 1 with its reason, never "done".
+    const std::string stuck = Profile(
+        "slim-laptop-24x",
+        {{"faults",
+          nlohmann::json::array({{{"opcode", "0x1B"}, {"times", 0}, {"sense", "05/53/02"}}})}});
+    r = Ctl("eject 0", {stuck});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("tarvikctl: drive 0: the tray was not ejected: the drive refused it: the "
+                         "tray is locked: medium removal is prevented (05/53/02, Illegal Request)"),
+              std::string::npos)
+        << r.err;
+    r = Ctl("close 0", {stuck});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("the tray was not closed: "), std::string::npos) << r.err;
+
     r = Ctl("lock 0", {Profile("slim-laptop-24x", {{"capabilities", {{"canLock", false}}}})});
     EXPECT_EQ(r.rc, 1);
     EXPECT_NE(r.err.find("tarvikctl: drive 0: the tray was not locked: the drive cannot lock "

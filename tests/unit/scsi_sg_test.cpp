@@ -13,6 +13,7 @@
 #include "drive/drive.h"
 #include "drive/drive_list.h"
 #include "drive/speed_control.h"
+#include "scsi/errors.h"
 #include "scsi/mmc.h"
 #include "scsi/sg_transport.h"
 #include "sim_sg.h"
@@ -260,8 +261,8 @@ TEST_F(SgTest, LockGoesThroughTheDriversLockIoctl) {
     EXPECT_EQ(os_.cdbs[0][0], 0x1E);
     EXPECT_EQ(os_.cdbs[0][4], 0x01);
 
-    // The drive cannot lock, or others hold it open: failures with the reason.
-    for (const int error : {EOPNOTSUPP, EBUSY, EIO}) {
+    // The drive cannot lock, or refused: failures with the reason.
+    for (const int error : {EOPNOTSUPP, EIO}) {
         os_.lockError = error;
         EXPECT_EQ(PreventCDROMRemoval(drive, 0), 0) << error;
         ScsiLastError last;
@@ -270,6 +271,14 @@ TEST_F(SgTest, LockGoesThroughTheDriversLockIoctl) {
         EXPECT_EQ(last.targetStatus, -1);
     }
     EXPECT_EQ(os_.sent.size(), 1u);
+    // A lock refused as busy stays refused; an unlock refused as busy (a user
+    // who is not root, others hold the node open) goes out as ALLOW by SG_IO.
+    os_.lockError = EBUSY;
+    EXPECT_EQ(PreventCDROMRemoval(drive, 1), 0);
+    EXPECT_EQ(os_.sent.size(), 1u);
+    EXPECT_NE(PreventCDROMRemoval(drive, 0), 0);
+    ASSERT_EQ(os_.sent.size(), 2u);
+    EXPECT_EQ(os_.cdbs[1], (std::vector<uint8_t>{0x1E, 0, 0, 0, 0, 0}));
     EXPECT_EQ(os_.closed, static_cast<int>(os_.locks.size()));
 }
 
@@ -340,34 +349,48 @@ TEST_F(SgSimTest, DriveVanishingMidCommand) {
     EXPECT_EQ(last.osError, ENODEV);
     EXPECT_EQ(last.targetStatus, -1);
     EXPECT_EQ(bus_.Trace().size(), 1u);
-    // The next command finds no device to open.
+    // The drive is marked gone: the next command is not even sent.
     EXPECT_EQ(TestUnitReady(unplugged), -1);
     GetLastScsiError(&last);
-    EXPECT_EQ(last.osError, ENXIO);
+    EXPECT_EQ(last.osError, ENODEV);
+    EXPECT_EQ(bus_.Trace().size(), 1u);
+    EXPECT_EQ(BrokenDriveFault(unplugged), DriveFault::Gone);
     EXPECT_EQ(os_->opened, os_->closed);
 }
 
 // The drive stays locked once our descriptor is closed; the driver's own
 // ALLOW at the last close undoes only a lock sent as a plain command (on an
-// sr node), and a user's unlock is refused while another program holds it.
+// sr node), and a user's unlock, refused by the ioctl while another program
+// holds the node, goes through as a command.
 TEST_F(SgSimTest, LockHoldsAfterTheNodeIsClosed) {
     const DriveAddress drive{4, 0, 0, 0};
     EXPECT_NE(PreventCDROMRemoval(drive, 1), 0);
     EXPECT_TRUE(bus_.At(1).Locked());
     ASSERT_EQ(bus_.Trace().size(), 1u);
     EXPECT_EQ(bus_.Trace()[0].cdb, (std::vector<uint8_t>{0x1E, 0, 0, 0, 1, 0}));
-    EXPECT_EQ(LoadEjectCDROM(drive, 1), 0);  // 05/53/02: removal prevented
+    EXPECT_EQ(LoadEjectCDROM(drive, 1), 0);
     EXPECT_FALSE(bus_.At(1).TrayOpen());
+    ScsiLastError last;
+    GetLastScsiError(&last);
+    EXPECT_EQ(last.asc, -1);  // asked for no sense
+    EXPECT_EQ(LoadEjectCDROMWithSense(drive, 1), 0);
+    GetLastScsiError(&last);
+    EXPECT_EQ(RefusalText(last),
+              "the tray is locked: medium removal is prevented (05/53/02, Illegal Request)");
 
+    // Another program holds the node: the driver refuses its unlock ioctl to
+    // a user who is not root, and the ALLOW by SG_IO that follows unlocks.
     int error = 0;
     const int other = os_->Open("/dev/sr1", O_RDONLY | O_NONBLOCK, &error);
     ASSERT_GE(other, 0);
-    EXPECT_EQ(PreventCDROMRemoval(drive, 0), 0);
-    ScsiLastError last;
-    GetLastScsiError(&last);
-    EXPECT_EQ(last.osError, EBUSY);
-    EXPECT_TRUE(bus_.At(1).Locked());
-    // The refused unlock still ended the kept lock: the last close unlocks.
+    bus_.ClearTrace();
+    EXPECT_NE(PreventCDROMRemoval(drive, 0), 0);
+    EXPECT_FALSE(bus_.At(1).Locked());
+    ASSERT_EQ(bus_.Trace().size(), 1u);
+    EXPECT_EQ(bus_.Trace()[0].cdb, (std::vector<uint8_t>{0x1E, 0, 0, 0, 0, 0}));
+    EXPECT_NE(LoadEjectCDROM(drive, 1), 0);
+    EXPECT_TRUE(bus_.At(1).TrayOpen());
+    EXPECT_NE(LoadEjectCDROM(drive, 0), 0);
     os_->Close(other);
     EXPECT_FALSE(bus_.At(1).Locked());
 

@@ -397,6 +397,12 @@ TEST_F(SptiTest, LockUnderWineGoesThroughTheMediaRemovalIoctl) {
     ScsiLastError last;
     GetLastScsiError(&last);
     EXPECT_EQ(last.osError, 170);
+    // ...except an unlock refused as busy (others hold the node open): the
+    // pass-through ALLOW follows, and its answer is the outcome.
+    os_.ioctls.clear();
+    EXPECT_NE(PreventCDROMRemoval(drive, 0), 0);
+    ASSERT_EQ(os_.ioctls.size(), 2u);
+    EXPECT_EQ(os_.ioctls[1].code, kIoctlScsiPassThroughDirect);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 """The vm level's guests, one boot per kind shared by its tests:
 - `linux`: a busybox initramfs with the host build's tarvikctl, on four drives
-  (ATAPI on PIIX with a CD, ATAPI on AHCI with an empty tray, SCSI on
-  virtio-scsi with a DVD, SCSI behind USB mass storage with a CD);
+  (ATAPI on PIIX with a 300 MB CD, ATAPI on AHCI with an empty tray, SCSI on
+  virtio-scsi with a DVD, SCSI behind USB mass storage with a 300 MB CD);
 - `debian`: Debian 12 with systemd, udev and Wine, the package and the Windows
   exes, on two drives (ATAPI on PIIX with a CD as D:, virtio-scsi with a DVD
   as E:) and a free USB port for a drive plugged in.
@@ -35,12 +35,13 @@ def _media(kinds):
 
 @pytest.fixture(scope="module")
 def linux(kernel):
-    media = _media(["cd", "dvd", "cd2"])
+    media = _media(["big", "cd", "dvd", "cd2", "big2"])
     payload = images.host_program(HOST / "bin/tarvikctl")
     payload["agent.sh"] = images.HERE / "guest/agent.sh"
     initrd = images.initramfs(WORK / "linux-initrd.gz", kernel, payload)
-    drives = [vm.Drive("cd0", "piix", media["cd"]), vm.Drive("cd1", "ahci"),
-              vm.Drive("cd2", "virtio", media["dvd"]), vm.Drive("cd3", "usb", media["cd2"])]
+    # The ATAPI and the USB drive hold discs a Measure can read.
+    drives = [vm.Drive("cd0", "piix", media["big"]), vm.Drive("cd1", "ahci"),
+              vm.Drive("cd2", "virtio", media["dvd"]), vm.Drive("cd3", "usb", media["big2"])]
     guest = vm.Guest(WORK / "linux", kernel, initrd, drives)
     guest.media = media
     try:

@@ -43,9 +43,10 @@ def wait_for(what, check, timeout, interval=0.2):
 
 
 def make_medium(path, kind):
-    """A disc image QEMU calls a CD (4 MB) or a DVD (larger than a CD can be;
-    sparse)."""
-    size = {"cd": 4 << 20, "dvd": 4700 << 20}[kind]
+    """A disc image QEMU calls a CD (4 MB, or 300 MB for a "big" one: large
+    enough for a Measure's timed reads) or a DVD (larger than a CD can be).
+    All sparse."""
+    size = {"cd": 4 << 20, "big": 300 << 20, "dvd": 4700 << 20}[kind]
     with open(path, "wb") as f:
         f.truncate(size)
     return str(path)

@@ -217,7 +217,10 @@ void PrintState(Writer& o, uint32_t index, const CdromDrive& d) {
       << " medium=" << (d.MediumPresent ? ClassName(d.MediumClass) : "none")
       << " mediumType=" << Hex(d.Caps.mediumType, 2) << " profile="
       << (d.Profile < 0 ? std::string("-1") : Hex(static_cast<uint32_t>(d.Profile), 4))
-      << " tray=" << (IsTrayOpen(&d) ? "open" : "closed") << " audio=" << Hex(d.AudioStatus, 2)
+      << " tray=" << (IsTrayOpen(&d) ? "open" : "closed")
+      << " audio="
+      // All ones: READ SUB-CHANNEL failed, nothing is known of audio play.
+      << (d.AudioStatus == 0xFFFFFFFFu ? std::string("unknown") : Hex(d.AudioStatus, 2))
       << " speed=" << d.CurrentSpeed << " (" << X(d.CurrentSpeed, d.CurrentList().Factor) << ")"
       << " selected=" << d.CurrentList().Selected << "\n";
 }
@@ -274,12 +277,14 @@ int Outcome(CtlContext& ctx, const char* command, const std::vector<uint32_t>& d
 // Why a command failed, from the status values it left.
 std::string CommandFailureText(const ScsiLastError& e) {
     char b[96];
-    if (e.osError != -1) return SystemErrorText(e.osError);
-    if (e.targetStatus == 2 && e.senseKey != -1) {
-        std::snprintf(b, sizeof b, "the drive refused it (sense key %d, %s)", e.senseKey,
-                      SenseKeyText(e.senseKey));
-        return b;
+    if (e.osError != -1) {
+        ScsiRequest failed;
+        failed.osError = e.osError;
+        if (FaultOfRequest(failed) == DriveFault::Gone)
+            return "the drive went away (" + SystemErrorText(e.osError) + ")";
+        return SystemErrorText(e.osError);
     }
+    if (e.targetStatus == 2 && e.senseKey != -1) return "the drive refused it: " + RefusalText(e);
     if (e.targetStatus > 0) {
         std::snprintf(b, sizeof b, "the drive refused it (%s)", TargetStatusText(e.targetStatus));
         return b;
@@ -394,6 +399,23 @@ bool LockTray(CtlContext& ctx, CdromDrive* d, bool lock) {
     return false;
 }
 
+// The program's eject and close ask the drive for no reason when it refuses;
+// the same command once more, asking, either moves the tray after all or
+// brings the drive's words (a locked tray: 05/53/02).
+bool TrayMovedOnSecondTry(CdromDrive* d, bool eject) {
+    if (d->TrayCommandError.targetStatus != 2 || d->TrayCommandError.senseKey != -1) return false;
+    DriveOp op(d);
+    if (!op) return false;
+    const int moved = LoadEjectCDROMWithSense(d->Address, eject ? 1 : 0);
+    if (!moved) GetLastScsiError(&d->TrayCommandError);
+    op.Release();
+    if (!moved) return false;
+    d->TrayCommandFailed = false;
+    d->TrayClosed = eject ? 0 : 1;
+    CheckDriveState(d);
+    return true;
+}
+
 // The drive command of a speed step; 0 for the tray commands.
 unsigned SpeedStep(DriveAction action) {
     switch (action) {
@@ -502,6 +524,14 @@ int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
         (void)std::raise(SIGINT);
         return kExitFailed;
     }
+    if (BrokenDriveFault(d->Address) == DriveFault::Gone) {
+        // Pulled out (or its device deleted) mid-detection: what it answered
+        // until then is no list, and it has no state to show.
+        ctx.err << "tarvikctl: drive " << IndexOf(d)
+                << " went away during the detection; nothing was stored\n";
+        (void)run.Finish();
+        return kExitFailed;
+    }
     // The new list is kept, and what the detection found about obeying the
     // speed; the drive's options are not this command's to write.
     SaveDriveModel(d);
@@ -532,7 +562,11 @@ int RunDetect(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
         ctx.err << "The measured speeds do not follow the speed set. The previous speed list "
                    "was kept.\n";
     // Nothing was measured: the kept list is no result of this detection.
-    const bool unmeasured = d->LastMeasure == MeasureJudgement::Unmeasured;
+    if (d->LastMeasure == MeasureJudgement::MediumGone)
+        ctx.err << "The disc was taken out during the Measure. The previous speed list was "
+                   "kept.\n";
+    const bool unmeasured = d->LastMeasure == MeasureJudgement::Unmeasured ||
+                            d->LastMeasure == MeasureJudgement::MediumGone;
     if (unmeasured)
         ctx.err << "No read could be timed: the disc may be too small or unreadable. The "
                    "previous speed list was kept.\n";
@@ -649,6 +683,23 @@ int RunDriveAction(CtlContext& ctx, const CtlCommand& command, const CtlArgs& ar
             run.app->EjectOrClose(i, false);
             run.host.RunPolls(*run.app);  // the restore once the disc is seen
             break;
+        default: break;
+    }
+    const bool trayCommand =
+        command.action == DriveAction::Eject || command.action == DriveAction::Close;
+    if (trayCommand && i < CdromList.count() && CdromList.drives[i].TrayCommandFailed &&
+        !TrayMovedOnSecondTry(&CdromList.drives[i], command.action == DriveAction::Eject)) {
+        d = &CdromList.drives[i];
+        // The tray did not move (a lock held by another program, a drive
+        // without a tray motor): never reported as done.
+        ctx.err << "tarvikctl: drive " << i << ": the tray was not "
+                << (command.action == DriveAction::Eject ? "ejected" : "closed") << ": "
+                << CommandFailureText(d->TrayCommandError) << "\n";
+        (void)Outcome(ctx, command.name, {i});
+        (void)run.Finish();
+        return kExitFailed;
+    }
+    switch (command.action) {
         case DriveAction::Lock:
         case DriveAction::Unlock:
             if (!LockTray(ctx, d, command.action == DriveAction::Lock)) {

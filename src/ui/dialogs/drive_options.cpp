@@ -443,7 +443,10 @@ void DriveOptionsModel::RunDetection(unsigned titleStringId, DetectFn scan) {
     if (d->LastMeasure == MeasureJudgement::Flat) return (void)ui_.MessageBox(IDS_MEASURE_FLAT, 0);
     if (d->LastMeasure == MeasureJudgement::Noise)
         return (void)ui_.MessageBox(IDS_MEASURE_NOISE, 0);
-    if (d->LastMeasure == MeasureJudgement::Unmeasured)
+    // A Measure cut short by a disc taken out or a drive gone timed too little.
+    if (d->LastMeasure == MeasureJudgement::Unmeasured ||
+        d->LastMeasure == MeasureJudgement::MediumGone ||
+        d->LastMeasure == MeasureJudgement::DriveGone)
         return (void)ui_.MessageBox(IDS_MEASURE_UNMEASURED, 0);
     if (EntryCount(d->CurrentList()) > 1 || d->MediumPresent) {
         // The list is what the drive reports; whether choosing from it helps
