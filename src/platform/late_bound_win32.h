@@ -38,6 +38,7 @@ using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT
 using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
 // The monitor type is an enumeration there too: 0 is the effective DPI.
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+using GetUserDefaultUILanguageFn = LANGID(WINAPI*)();
 
 // comctl32.dll: InitCommonControlsEx from version 4.70 on, InitCommonControls
 // in every version.
@@ -60,6 +61,8 @@ SystemParametersInfoForDpiFn SystemParametersInfoForDpi();
 SetDialogDpiChangeBehaviorFn SetDialogDpiChangeBehavior();
 // shcore.dll: a monitor's DPI, from Windows 8.1 on.
 GetDpiForMonitorFn GetDpiForMonitor();
+// kernel32.dll: the user's display language, from Windows 2000 on.
+GetUserDefaultUILanguageFn GetUserDefaultUILanguage();
 // shell32.dll: the wide tray icon call, on the NT family.
 decltype(&::Shell_NotifyIconW) Shell_NotifyIconW();
 // ntdll.dll: there only under Wine (the library is not loaded for it).

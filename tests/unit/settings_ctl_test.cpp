@@ -64,12 +64,28 @@ TEST_F(SettingsCtlTest, SetChangesOneOptionAndSaves) {
     ASSERT_EQ(Run("settings set DNTimer 8"), 0);
     ASSERT_EQ(Run("settings set iconopen 0x1"), 0);  // names without regard to case
     ASSERT_EQ(Run("settings set SavePath 'C:\\t.reg'"), 0);
+    ASSERT_EQ(Run("settings set language DE"), 0);  // stored as the program reads it
+    {
+        MemoryRegistry reg;
+        LoadFile(&reg);
+        EXPECT_EQ(GlobalSettings.DNTimer, 8u);
+        EXPECT_EQ(GlobalSettings.IconOpen, 1u);
+        EXPECT_EQ(GlobalSettings.NumNames, 1u);
+        EXPECT_STREQ(GlobalSettings.SavePath, "C:\\t.reg");
+        EXPECT_STREQ(GlobalSettings.Language, "de");
+        SetRegistry(nullptr);
+    }
+    EXPECT_NE(FileBytes().find("\"Language\"=\"de\""), std::string::npos);
+    // "auto" takes the value out: the program follows the display language.
+    ASSERT_EQ(Run("settings set Language auto"), 0);
+    EXPECT_EQ(FileBytes().find("\"Language\""), std::string::npos);
+    ASSERT_EQ(Run("settings set Language ru"), 0);
     MemoryRegistry reg;
     LoadFile(&reg);
-    EXPECT_EQ(GlobalSettings.DNTimer, 8u);
-    EXPECT_EQ(GlobalSettings.IconOpen, 1u);
-    EXPECT_EQ(GlobalSettings.NumNames, 1u);
-    EXPECT_STREQ(GlobalSettings.SavePath, "C:\\t.reg");
+    EXPECT_STREQ(GlobalSettings.Language, "ru");
+    char stored[8] = "junk";
+    ReadLanguageSetting(stored, sizeof(stored));
+    EXPECT_STREQ(stored, "ru");
 }
 
 TEST_F(SettingsCtlTest, BadNamesAndValuesLeaveTheFileUntouched) {
@@ -83,7 +99,10 @@ TEST_F(SettingsCtlTest, BadNamesAndValuesLeaveTheFileUntouched) {
                          "settings set DNTimer",
                          "settings frobnicate",
                          "settings",
-                         "settings set Data x"};
+                         "settings set Data x",
+                         "settings set Language deutsch",
+                         "settings set Language xx",
+                         "settings set Language ''"};
     for (const char* args : bad) {
         EXPECT_EQ(Run(args), 2) << args;
         EXPECT_EQ(FileBytes(), before) << args;
