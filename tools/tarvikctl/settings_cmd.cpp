@@ -208,7 +208,10 @@ int Set(CtlContext& ctx, const char* usage, const std::string& name, const std::
             return UsageError(
                 ctx, "\"" + value + "\" is not a language (en, de, fr, es, ru or auto)", usage);
         std::memset(GlobalSettings.Language, 0, sizeof(GlobalSettings.Language));
-        if (language) std::strcpy(GlobalSettings.Language, UiLanguageCode(*language));
+        if (language) {
+            const char* code = UiLanguageCode(*language);
+            std::memcpy(GlobalSettings.Language, code, std::strlen(code));
+        }
     } else {
         size_t count = 0;
         const GlobalOption* options = GlobalOptionTable(&count);
