@@ -15,8 +15,9 @@ build_pkgs="cmake make g++ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 g++-mi
 binutils-mingw-w64-i686 googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
 libssl-dev libcrypt-dev"
 # Running tarvik.exe: Wine (64-bit, and the 32-bit part for the win32 build),
-# an X server without a screen, screenshots, and tools to find windows and click.
-run_pkgs="wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool"
+# an X server without a screen, screenshots, and tools to find windows and click;
+# the locale sources the language tests build their German and Russian from.
+run_pkgs="wine64 wine32:i386 xvfb xauth x11-utils imagemagick xdotool locales"
 # The test levels: pytest for e2e, clang-format and clang-tidy for the source
 # checks, sg3-utils and sdparm as independent decoders of the simulator's answers;
 # for the package level dpkg-shlibdeps (dpkg-dev) and file, which CPack uses

@@ -57,6 +57,12 @@ void SetDialogClassIcon(HINSTANCE instance) {
 void RunApplication(HINSTANCE instance, bool hide) {
     // Before the first window, menu, icon or dialog: they all go through it.
     UiTextApiInit();
+    // And their texts: the stored choice, else the user's display language.
+    char language[sizeof(GlobalSettings.Language)];
+    ReadLanguageSetting(language, sizeof(language));
+    const UiLanguage chosen = ChooseUiLanguage(language, SystemUiLanguageId());
+    SetUiLanguage(AnsiCodePageCarries(chosen) ? chosen : UiLanguage::English);
+    LogPrintf("UI language %s\n", UiLanguageCode(CurrentUiLanguage()));
     StartOptions.hidden = hide ? 1 : 0;
     StartOptions.xpIcons = GetShellVersionMajor() > 5 && ScreenHasMoreThan256Colours();
     TaskbarCreatedMessage = ::RegisterWindowMessageA("TaskbarCreated");

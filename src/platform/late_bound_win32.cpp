@@ -11,6 +11,10 @@ static_assert(
 static_assert(
     std::is_same_v<late::ShutdownBlockReasonDestroyFn, decltype(&::ShutdownBlockReasonDestroy)>);
 #endif
+#if _WIN32_WINNT >= 0x0500
+static_assert(
+    std::is_same_v<late::GetUserDefaultUILanguageFn, decltype(&::GetUserDefaultUILanguage)>);
+#endif
 #if _WIN32_WINNT >= 0x0A00
 static_assert(std::is_same_v<late::GetDpiForWindowFn, decltype(&::GetDpiForWindow)>);
 static_assert(std::is_same_v<late::GetDpiForSystemFn, decltype(&::GetDpiForSystem)>);
@@ -83,6 +87,10 @@ HMODULE Shcore() {
     static const HMODULE module = LoadSystemLibrary("shcore.dll");
     return module;
 }
+HMODULE Kernel32() {
+    static const HMODULE module = ::GetModuleHandleA("kernel32.dll");
+    return module;
+}
 HMODULE Shell32() {
     static const HMODULE module = LoadSystemLibrary("shell32.dll");
     return module;
@@ -144,6 +152,12 @@ ShutdownBlockReasonDestroyFn ShutdownBlockReasonDestroy() {
 
 GetDpiForWindowFn GetDpiForWindow() {
     static const auto fn = LibraryFunction<GetDpiForWindowFn>(User32(), "GetDpiForWindow");
+    return fn;
+}
+
+GetUserDefaultUILanguageFn GetUserDefaultUILanguage() {
+    static const auto fn =
+        LibraryFunction<GetUserDefaultUILanguageFn>(Kernel32(), "GetUserDefaultUILanguage");
     return fn;
 }
 

@@ -53,6 +53,7 @@ using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT
 using SetDialogDpiChangeBehaviorFn = BOOL(WINAPI*)(HWND, int, int);
 // The monitor type is an enumeration there too: 0 is the effective DPI.
 using GetDpiForMonitorFn = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+using GetUserDefaultUILanguageFn = LANGID(WINAPI*)();
 
 // version.dll: a file's version resource. Not a known DLL from Windows 7 on,
 // so it is not imported, which would load a copy beside the exe at start.
@@ -79,6 +80,8 @@ SystemParametersInfoForDpiFn SystemParametersInfoForDpi();
 SetDialogDpiChangeBehaviorFn SetDialogDpiChangeBehavior();
 // shcore.dll: a monitor's DPI, from Windows 8.1 on.
 GetDpiForMonitorFn GetDpiForMonitor();
+// kernel32.dll: the user's display language, from Windows 2000 on.
+GetUserDefaultUILanguageFn GetUserDefaultUILanguage();
 // shell32.dll: the wide tray icon call, on the NT family.
 decltype(&::Shell_NotifyIconW) Shell_NotifyIconW();
 // ntdll.dll: there only under Wine (the library is not loaded for it).

@@ -89,6 +89,14 @@ void LoadGlobalSettings() {
     RegKey lock = RegKey::Open(root.handle(), "Lock", kKeyRead, nullptr, root.registry());
     if (lock) ReadStoredPassword(lock, GlobalSettings.Data, sizeof(GlobalSettings.Data));
     (void)ReadString(root, "SavePath", GlobalSettings.SavePath, sizeof(GlobalSettings.SavePath));
+    (void)ReadString(root, "Language", GlobalSettings.Language, sizeof(GlobalSettings.Language));
+}
+
+void ReadLanguageSetting(char* field, uint32_t fieldSize) {
+    if (!field || fieldSize == 0) return;
+    std::memset(field, 0, fieldSize);
+    RegKey root = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead);
+    if (root) (void)ReadString(root, "Language", field, fieldSize);
 }
 
 void SaveGlobalSettings() {
@@ -99,6 +107,11 @@ void SaveGlobalSettings() {
         RegKey::Create(root.handle(), "Lock", kKeyAllAccess, nullptr, nullptr, root.registry());
     if (lock) WriteString(lock, "Data", GlobalSettings.Data, sizeof(GlobalSettings.Data));
     WriteString(root, "SavePath", GlobalSettings.SavePath, sizeof(GlobalSettings.SavePath));
+    // Written only when chosen: no value is the automatic choice.
+    if (GlobalSettings.Language[0])
+        WriteString(root, "Language", GlobalSettings.Language, sizeof(GlobalSettings.Language));
+    else
+        (void)root.DeleteValue("Language");
 }
 
 void ResetConfiguration() {

@@ -29,6 +29,7 @@ struct GlobalSettingsRecord {
     uint32_t TimerEnable = 0;
     char Data[35] = {};       // stored eject password ("$1$..."), empty = none
     char SavePath[260] = {};  // .reg export file, empty = no export
+    char Language[8] = {};    // "de", "en", ...: the tables' language; empty = the system's
 };
 
 extern GlobalSettingsRecord GlobalSettings;
@@ -45,6 +46,10 @@ struct GlobalOption {
 const GlobalOption* GlobalOptionTable(size_t* count);
 
 void LoadGlobalSettings();
+// The stored "Language" value alone, for the start-up, which chooses the
+// texts before anything else is loaded; empty when there is none or it is
+// longer than any language's name.
+void ReadLanguageSetting(char* field, uint32_t fieldSize);
 void SaveGlobalSettings();
 void ResetConfiguration();
 void SaveConfigToFile(const char* path);

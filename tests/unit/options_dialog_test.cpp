@@ -62,7 +62,8 @@ bool SameSettings(const GlobalSettingsRecord& a, const GlobalSettingsRecord& b) 
     const GlobalOption* options = GlobalOptionTable(&count);
     for (size_t i = 0; i < count; ++i)
         if (a.*options[i].field != b.*options[i].field) return false;
-    return std::strcmp(a.Data, b.Data) == 0 && std::strcmp(a.SavePath, b.SavePath) == 0;
+    return std::strcmp(a.Data, b.Data) == 0 && std::strcmp(a.SavePath, b.SavePath) == 0 &&
+           std::strcmp(a.Language, b.Language) == 0;
 }
 
 class OptionsTest : public SettingsTest {
@@ -446,10 +447,13 @@ TEST_F(OptionsTest, OkWritesEachBoxToItsOwnField) {
     };
     for (const auto& box : boxes) {
         GlobalSettings = GlobalSettingsRecord{};
+        // The language has no box: a chosen one stays through OK.
+        std::strcpy(GlobalSettings.Language, "ru");
         OpenDialog();
         Click(box.id);
         Ok();
         GlobalSettingsRecord expected{};
+        std::strcpy(expected.Language, "ru");
         expected.*box.field = box.after;
         expected.ApiPrefered = kPreferAspi;  // the transport in use
         EXPECT_TRUE(SameSettings(GlobalSettings, expected)) << box.id;

@@ -12,6 +12,7 @@
 
 #include "drive/drive.h"
 #include "drive/drive_store.h"
+#include "platform/registry.h"
 #include "platform/registry_memory.h"
 #include "settings/reg_file.h"
 #include "settings/store.h"
@@ -64,12 +65,37 @@ TEST_F(SettingsCtlTest, SetChangesOneOptionAndSaves) {
     ASSERT_EQ(Run("settings set DNTimer 8"), 0);
     ASSERT_EQ(Run("settings set iconopen 0x1"), 0);  // names without regard to case
     ASSERT_EQ(Run("settings set SavePath 'C:\\t.reg'"), 0);
+    ASSERT_EQ(Run("settings set language DE"), 0);  // stored as the program reads it
+    {
+        MemoryRegistry reg;
+        LoadFile(&reg);
+        EXPECT_EQ(GlobalSettings.DNTimer, 8u);
+        EXPECT_EQ(GlobalSettings.IconOpen, 1u);
+        EXPECT_EQ(GlobalSettings.NumNames, 1u);
+        EXPECT_STREQ(GlobalSettings.SavePath, "C:\\t.reg");
+        EXPECT_STREQ(GlobalSettings.Language, "de");
+        SetRegistry(nullptr);
+    }
+    // "auto" takes the value out: the program follows the display language.
+    ASSERT_EQ(Run("settings set Language auto"), 0);
+    {
+        MemoryRegistry reg;
+        LoadFile(&reg);
+        EXPECT_STREQ(GlobalSettings.Language, "");
+        const RegKey root = RegKey::Open(kHkeyCurrentUser, kRootKeyPath, kKeyRead);
+        ASSERT_TRUE(root);
+        uint32_t size = 0;
+        EXPECT_NE(root.Query("Language", nullptr, nullptr, &size), kRegOk);
+        EXPECT_EQ(GlobalSettings.DNTimer, 8u);  // the rest stays
+        SetRegistry(nullptr);
+    }
+    ASSERT_EQ(Run("settings set Language ru"), 0);
     MemoryRegistry reg;
     LoadFile(&reg);
-    EXPECT_EQ(GlobalSettings.DNTimer, 8u);
-    EXPECT_EQ(GlobalSettings.IconOpen, 1u);
-    EXPECT_EQ(GlobalSettings.NumNames, 1u);
-    EXPECT_STREQ(GlobalSettings.SavePath, "C:\\t.reg");
+    EXPECT_STREQ(GlobalSettings.Language, "ru");
+    char stored[8] = "junk";
+    ReadLanguageSetting(stored, sizeof(stored));
+    EXPECT_STREQ(stored, "ru");
 }
 
 // `sudo -E tarvikctl ...` keeps the user's HOME: root must not take settings
@@ -121,7 +147,10 @@ TEST_F(SettingsCtlTest, BadNamesAndValuesLeaveTheFileUntouched) {
                          "settings set DNTimer",
                          "settings frobnicate",
                          "settings",
-                         "settings set Data x"};
+                         "settings set Data x",
+                         "settings set Language deutsch",
+                         "settings set Language xx",
+                         "settings set Language ''"};
     for (const char* args : bad) {
         EXPECT_EQ(Run(args), 2) << args;
         EXPECT_EQ(FileBytes(), before) << args;

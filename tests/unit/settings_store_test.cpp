@@ -46,6 +46,7 @@ TEST_F(StoreTest, GlobalSettingsRoundTripEveryOption) {
     for (uint32_t i = 0; i < 20; ++i) fields[i] = 100 + i;
     std::strcpy(GlobalSettings.Data, "$1$abcdefgh$0123456789abcdefghijkl");  // 34 characters
     std::strcpy(GlobalSettings.SavePath, "C:\\backup\\tarvik.reg");
+    std::strcpy(GlobalSettings.Language, "fr");
     SaveGlobalSettings();
 
     const char* names[20] = {"ApiPrefered",  "NumNames",       "EjectSingle",     "ShowUnknown",
@@ -67,6 +68,13 @@ TEST_F(StoreTest, GlobalSettingsRoundTripEveryOption) {
     for (uint32_t i = 0; i < 20; ++i) EXPECT_EQ(fields[i], 100 + i) << names[i];
     EXPECT_STREQ(GlobalSettings.Data, "$1$abcdefgh$0123456789abcdefghijkl");
     EXPECT_STREQ(GlobalSettings.SavePath, "C:\\backup\\tarvik.reg");
+    EXPECT_STREQ(GlobalSettings.Language, "fr");
+    // Automatic again: no value stored, none read.
+    GlobalSettings.Language[0] = '\0';
+    SaveGlobalSettings();
+    EXPECT_EQ(GetValue(kHkeyCurrentUser, kRoot.c_str(), "Language").first, kRegNone);
+    LoadGlobalSettings();
+    EXPECT_STREQ(GlobalSettings.Language, "");
 }
 
 TEST_F(StoreTest, LoadStartsFromTheDefaults) {
@@ -124,6 +132,19 @@ TEST_F(StoreTest, StringFieldsKeepTheirSizeAndTerminator) {
     PutString(kHkeyCurrentUser, kRoot.c_str(), "SavePath", std::string(260, 'q'));
     LoadGlobalSettings();
     EXPECT_STREQ(GlobalSettings.SavePath, "");
+    // Language: an 8-byte field; a longer value is no language, so automatic.
+    char language[8] = "stale";
+    PutString(kHkeyCurrentUser, kRoot.c_str(), "Language", "ru");
+    ReadLanguageSetting(language, sizeof(language));
+    EXPECT_STREQ(language, "ru");
+    PutString(kHkeyCurrentUser, kRoot.c_str(), "Language", std::string(300, 'r'));
+    ReadLanguageSetting(language, sizeof(language));
+    EXPECT_STREQ(language, "");
+    LoadGlobalSettings();
+    EXPECT_STREQ(GlobalSettings.Language, "");
+    PutValue(kHkeyCurrentUser, kRoot.c_str(), "Language", kRegBinary, Bytes{'d', 'e'});
+    ReadLanguageSetting(language, sizeof(language));
+    EXPECT_STREQ(language, "de");  // unterminated, still read within its field
 }
 
 TEST_F(StoreTest, UnterminatedFieldsAreWrittenTerminated) {

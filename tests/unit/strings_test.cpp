@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
+
+#include <sys/wait.h>
 
 #include "ui/text/strings.h"
 
@@ -151,6 +154,10 @@ TEST(StringTable, FreeIdsGiveEmptyTexts) {
         EXPECT_EQ(FindResStringEntry(id), nullptr);
         EXPECT_TRUE(ResString(id).empty());
         EXPECT_TRUE(ResStringUtf8(id).empty());
+        for (const UiLanguage language : kUiLanguages) {
+            EXPECT_FALSE(FindTranslation(language, id)) << UiLanguageCode(language);
+            EXPECT_TRUE(ResStringIn(language, id).empty()) << UiLanguageCode(language);
+        }
     }
     // The empty tip word is a real string, not a free id.
     ASSERT_NE(FindResStringEntry(140), nullptr);
@@ -181,14 +188,228 @@ TEST(StringTable, ConstantNamesAreUniqueAndSpelledAsInTheList) {
 TEST(StringTable, TipWordsFitTheTipBudget) {
     // A tip word costs its length plus two parentheses out of 127 units; a
     // word that could never fit next to a name would be a mistake in the list.
-    for (unsigned id = IDS_TIP_BUSY; id <= IDS_TIP_UNKNOWN; ++id) {
-        EXPECT_LE(ResString(id).size(), 10u) << id;
+    for (const UiLanguage language : kUiLanguages) {
+        for (unsigned id = IDS_TIP_BUSY; id <= IDS_TIP_UNKNOWN; ++id)
+            EXPECT_LE(ResStringIn(language, id).size(), 10u) << UiLanguageCode(language) << id;
     }
 }
 
 TEST(StringTable, LinksOfTheAboutDialogAreOpenableByTheShell) {
     EXPECT_EQ(ResStringUtf8(IDS_ABOUT_EMAIL).rfind("mailto:", 0), 0u);
     EXPECT_EQ(ResStringUtf8(IDS_ABOUT_WEB).rfind("https://", 0), 0u);
+}
+
+std::string ReadSourceFile(const std::string& relative) {
+    std::ifstream in(std::string(TARVIK_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// ---- the translated tables -----------------------------------------------------
+
+TEST(StringTableLanguages, ChosenByTheSettingElseByTheDisplayLanguagesPrimaryLanguage) {
+    const struct {
+        const char* setting;
+        uint16_t system;
+        UiLanguage chosen;
+    } cases[] = {
+        {"", 0x0407, UiLanguage::German},     // de-DE
+        {"", 0x0807, UiLanguage::German},     // de-CH: the primary language counts
+        {"", 0x040C, UiLanguage::French},     // fr-FR
+        {"", 0x0C0C, UiLanguage::French},     // fr-CA
+        {"", 0x0C0A, UiLanguage::Spanish},    // es-ES
+        {"", 0x080A, UiLanguage::Spanish},    // es-MX
+        {"", 0x0419, UiLanguage::Russian},    // ru-RU
+        {"", 0x0409, UiLanguage::English},    // en-US
+        {"", 0x0411, UiLanguage::English},    // ja-JP: no table
+        {"", 0x0000, UiLanguage::English},    // neutral
+        {"", 0xFFFF, UiLanguage::English},    // nonsense
+        {"de", 0x0419, UiLanguage::German},   // the setting wins
+        {"RU", 0x0409, UiLanguage::Russian},  // in any case
+        {"en", 0x0407, UiLanguage::English},  // English can be chosen too
+        {"Es", 0x0000, UiLanguage::Spanish},
+        {"xx", 0x040C, UiLanguage::French},  // unknown: automatic
+        {"deu", 0x0419, UiLanguage::Russian},
+        {"d", 0x0419, UiLanguage::Russian},
+        {"auto", 0x0407, UiLanguage::German},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << '"' << c.setting << "\" " << std::hex << c.system);
+        EXPECT_EQ(ChooseUiLanguage(c.setting, c.system), c.chosen);
+    }
+    for (const UiLanguage language : kUiLanguages) {
+        EXPECT_EQ(ParseUiLanguage(UiLanguageCode(language)), language);
+        EXPECT_EQ(LanguageOfLangId(PrimaryLangId(language)), language);
+    }
+}
+
+TEST(StringTableLanguages, ResStringFollowsTheLanguageInUseAndFallsBackToEnglish) {
+    const struct Restore {
+        ~Restore() { SetUiLanguage(UiLanguage::English); }
+    } restore;
+    EXPECT_EQ(CurrentUiLanguage(), UiLanguage::English);
+    SetUiLanguage(UiLanguage::German);
+    EXPECT_EQ(ResString(IDS_CANCEL), u"Abbrechen");
+    // The command line stays English whatever the language.
+    EXPECT_EQ(ResStringUtf8(IDS_CANCEL), "Cancel");
+    SetUiLanguage(UiLanguage::Russian);
+    EXPECT_EQ(ResString(IDS_CANCEL), u"Отмена");
+    SetUiLanguage(UiLanguage::English);
+    EXPECT_EQ(ResString(IDS_CANCEL), u"Cancel");
+    EXPECT_FALSE(FindTranslation(UiLanguage::English, IDS_CANCEL));
+    // A string is never empty in a language where it is not in English: a
+    // table that lacks it, or holds it empty, shows the English text.
+    for (const UiLanguage language : kUiLanguages) {
+        for (const ResStringEntry& e : ResStringTable()) {
+            SCOPED_TRACE(testing::Message() << UiLanguageCode(language) << " " << e.name);
+            EXPECT_EQ(ResStringIn(language, e.id).empty(), e.text.empty());
+            const auto own = FindTranslation(language, e.id);
+            if (!own || own->empty()) {
+                EXPECT_EQ(ResStringIn(language, e.id), e.text);
+            }
+        }
+    }
+}
+
+TEST(StringTableLanguages, CommandsUseTheWordsWindowsUsesInEachLanguage) {
+    const struct {
+        UiLanguage language;
+        unsigned id;
+        std::u16string_view text;
+    } words[] = {
+        {UiLanguage::German, IDS_OK, u"OK"},
+        {UiLanguage::German, IDS_CANCEL, u"Abbrechen"},
+        {UiLanguage::German, IDS_REMINDER_EJECT, u"Auswerfen"},
+        {UiLanguage::German, IDS_MNU_OPTIONS, u"Optionen"},
+        {UiLanguage::German, IDS_MNU_HELP, u"Hilfe"},
+        {UiLanguage::German, IDS_MNU_EXIT, u"Beenden"},
+        {UiLanguage::German, IDS_MNU_BROWSE, u"Durchsuchen"},
+        {UiLanguage::German, IDS_DRV_DELETE, u"Löschen"},
+        {UiLanguage::German, IDS_DRV_ADD, u"Hinzufügen"},
+        {UiLanguage::French, IDS_OK, u"OK"},
+        {UiLanguage::French, IDS_CANCEL, u"Annuler"},
+        {UiLanguage::French, IDS_REMINDER_EJECT, u"Éjecter"},
+        {UiLanguage::French, IDS_MNU_OPTIONS, u"Options"},
+        {UiLanguage::French, IDS_MNU_HELP, u"Aide"},
+        {UiLanguage::French, IDS_MNU_EXIT, u"Quitter"},
+        {UiLanguage::French, IDS_MNU_BROWSE, u"Parcourir"},
+        {UiLanguage::French, IDS_MNU_EXPLORER, u"Explorateur"},
+        {UiLanguage::Spanish, IDS_OK, u"Aceptar"},
+        {UiLanguage::Spanish, IDS_CANCEL, u"Cancelar"},
+        {UiLanguage::Spanish, IDS_REMINDER_EJECT, u"Expulsar"},
+        {UiLanguage::Spanish, IDS_MNU_OPTIONS, u"Opciones"},
+        {UiLanguage::Spanish, IDS_MNU_HELP, u"Ayuda"},
+        {UiLanguage::Spanish, IDS_MNU_EXIT, u"Salir"},
+        {UiLanguage::Spanish, IDS_MNU_BROWSE, u"Examinar"},
+        {UiLanguage::Russian, IDS_OK, u"ОК"},  // Cyrillic, as Windows writes it
+        {UiLanguage::Russian, IDS_CANCEL, u"Отмена"},
+        {UiLanguage::Russian, IDS_REMINDER_EJECT, u"Извлечь"},
+        {UiLanguage::Russian, IDS_MNU_OPTIONS, u"Параметры"},
+        {UiLanguage::Russian, IDS_MNU_HELP, u"Справка"},
+        {UiLanguage::Russian, IDS_MNU_EXIT, u"Выход"},
+        {UiLanguage::Russian, IDS_MNU_BROWSE, u"Обзор"},
+        {UiLanguage::Russian, IDS_MNU_EXPLORER, u"Проводник"},
+    };
+    for (const auto& w : words) {
+        SCOPED_TRACE(testing::Message() << UiLanguageCode(w.language) << " " << w.id);
+        EXPECT_EQ(ResStringIn(w.language, w.id), w.text);
+    }
+    // The tray close of the reminder and the hot key label say the same verb.
+    EXPECT_EQ(ResStringIn(UiLanguage::German, IDS_HK_EJECT), u"Auswerfen:");
+    EXPECT_EQ(ResStringIn(UiLanguage::Russian, IDS_HK_EJECT), u"Извлечь:");
+}
+
+// ---- the build's table check --------------------------------------------------
+
+struct CheckRun {
+    int exitCode = -1;
+    std::string output;
+};
+
+// check_strings.py on a table written from `entries`, against the program's
+// neutral table or one written from `neutral`.
+CheckRun CheckTable(const std::string& entries, const std::string& neutral = "") {
+    const std::string path = std::string(TARVIK_BINARY_DIR) + "/strings_check_test.inc";
+    std::string neutralPath = std::string(TARVIK_SOURCE_DIR) + "/resources/strings.inc";
+    if (!neutral.empty()) {
+        neutralPath = std::string(TARVIK_BINARY_DIR) + "/strings_check_neutral.inc";
+        std::ofstream(neutralPath, std::ios::binary) << neutral;
+    }
+    std::ofstream(path, std::ios::binary) << entries;
+    const std::string command = "python3 " + std::string(TARVIK_SOURCE_DIR) +
+                                "/resources/tools/check_strings.py " + neutralPath + " " + path +
+                                " 2>&1";
+    CheckRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof(buffer), pipe)) run.output += buffer;
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(StringTableCheck, PassesTheTablesAndOnlyNotesAStringATableLacks) {
+    for (const char* code : {"de", "fr", "es", "ru"}) {
+        SCOPED_TRACE(code);
+        const CheckRun run =
+            CheckTable(ReadSourceFile(std::string("resources/strings_") + code + ".inc"));
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_EQ(run.output.find("error"), std::string::npos) << run.output;
+    }
+    // A table without string 2: English shown, the build goes on.
+    const CheckRun run = CheckTable("TARVIK_STRING(1, IDS_OK, \"OK\")\n");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("note: "), std::string::npos);
+    EXPECT_NE(run.output.find("string 2 (IDS_CANCEL) not translated"), std::string::npos);
+}
+
+TEST(StringTableCheck, FailsOnWhatTheProgramWouldShowWrongly) {
+    const struct {
+        const char* name;
+        std::string table;
+        const char* says;
+    } faults[] = {
+        {"an id the neutral table lacks", "TARVIK_STRING(172, IDS_NEW, \"Neu\")\n",
+         "the neutral table has no id 172"},
+        {"a name not the neutral one", "TARVIK_STRING(2, IDS_OK, \"Abbrechen\")\n",
+         "named IDS_OK, the neutral table names it IDS_CANCEL"},
+        {"ids out of order",
+         "TARVIK_STRING(2, IDS_CANCEL, \"B\")\nTARVIK_STRING(1, IDS_OK, \"A\")\n",
+         "ids must ascend"},
+        {"a conversion where English has none", "TARVIK_STRING(2, IDS_CANCEL, \"%d Abbrechen\")\n",
+         "conversions ['d']"},
+        {"an '&' mnemonic added", "TARVIK_STRING(2, IDS_CANCEL, \"&Abbrechen\")\n",
+         "1 '&' mnemonics, the English has 0"},
+        {"a tab lost", "TARVIK_STRING(83, IDS_DRV_LIST_COLUMNS, \"Geschwindigkeit Befehl\")\n",
+         "0 tabs, the English has 1"},
+        {"not an entry", "TARVIK_STRING(2, IDS_CANCEL, Abbrechen)\n", "not an entry"},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.name);
+        const CheckRun run = CheckTable(f.table);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_NE(run.output.find(f.says), std::string::npos) << run.output;
+    }
+    // Conversions: the same types in the same order, whatever the words.
+    const std::string neutral = "TARVIK_STRING(1, IDS_A, \"%d of %s at %lu%%\")\n";
+    EXPECT_EQ(CheckTable("TARVIK_STRING(1, IDS_A, \"%d von %s, %lu %%\")\n", neutral).exitCode, 0);
+    const std::pair<const char*, const char*> conversions[] = {
+        {"%s von %d bei %lu%%", "another order"}, {"%d von %s bei %u%%", "another type (length)"},
+        {"%d von %d bei %lu%%", "another type"},  {"%d von %s", "one missing"},
+        {"%d von %s bei %lu%% %s", "one added"},
+    };
+    for (const auto& [text, name] : conversions) {
+        SCOPED_TRACE(name);
+        const CheckRun run =
+            CheckTable(std::string("TARVIK_STRING(1, IDS_A, \"") + text + "\")\n", neutral);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_NE(run.output.find("the English has ['d', 's', 'lu']"), std::string::npos)
+            << run.output;
+    }
+    // "&&" is a plain ampersand, not a mnemonic.
+    EXPECT_EQ(CheckTable("TARVIK_STRING(2, IDS_CANCEL, \"A && B\")\n").exitCode, 0);
 }
 
 // ---- the resource block layout ---------------------------------------------
@@ -243,14 +464,7 @@ TEST(StringTableBlock, BlocksWithoutStringsAreNotWritten) {
 
 // ---- the resource script -----------------------------------------------------
 
-std::string ReadSourceFile(const std::string& relative) {
-    std::ifstream in(std::string(TARVIK_SOURCE_DIR) + "/" + relative, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-TEST(ResourceScript, IncludesTheStringListInTheNeutralLanguage) {
+TEST(ResourceScript, IncludesTheStringListInTheNeutralLanguageAndEachTranslationInItsOwn) {
     const std::string rc = ReadSourceFile("resources/tarvik.rc");
     ASSERT_FALSE(rc.empty());
     EXPECT_NE(rc.find("#pragma code_page(65001)"), std::string::npos);
@@ -258,6 +472,23 @@ TEST(ResourceScript, IncludesTheStringListInTheNeutralLanguage) {
     const auto table = rc.find("STRINGTABLE");
     ASSERT_NE(table, std::string::npos);
     EXPECT_NE(rc.find("#include \"strings.inc\"", table), std::string::npos);
+    // The neutral table comes first, in the neutral language; each translated
+    // one under the language the program asks for (PrimaryLangId).
+    EXPECT_LT(rc.find("LANGUAGE LANG_NEUTRAL"), table);
+    const std::pair<const char*, const char*> languages[] = {{"LANG_GERMAN", "de"},
+                                                             {"LANG_FRENCH", "fr"},
+                                                             {"LANG_SPANISH", "es"},
+                                                             {"LANG_RUSSIAN", "ru"}};
+    for (const auto& [name, code] : languages) {
+        SCOPED_TRACE(code);
+        const std::regex block(std::string("LANGUAGE ") + name +
+                               ", SUBLANG_NEUTRAL\\s+STRINGTABLE\\s+BEGIN\\s+#include \"strings_" +
+                               code + ".inc\"\\s+END");
+        EXPECT_TRUE(std::regex_search(rc, block));
+    }
+    // The version block after them is neutral again.
+    EXPECT_LT(rc.rfind("LANGUAGE LANG_NEUTRAL"), rc.find("VS_VERSION_INFO"));
+    EXPECT_GT(rc.rfind("LANGUAGE LANG_NEUTRAL"), rc.rfind("strings_ru.inc"));
 }
 
 TEST(ResourceScript, NamesEveryIconAndBitmapTheProgramLoads) {
@@ -279,10 +510,14 @@ TEST(ResourceScript, NamesEveryIconAndBitmapTheProgramLoads) {
 TEST(ResourceScript, StringListKeepsTheRulesBothReadersNeed) {
     // The resource compiler rejects \" and reads \x greedily; only octal
     // escapes for quotes read the same in both builds.
-    const std::string list = ReadSourceFile("resources/strings.inc");
-    ASSERT_FALSE(list.empty());
-    EXPECT_EQ(list.find("\\\""), std::string::npos);
-    EXPECT_EQ(list.find("\\x"), std::string::npos);
+    for (const char* file :
+         {"strings.inc", "strings_de.inc", "strings_fr.inc", "strings_es.inc", "strings_ru.inc"}) {
+        SCOPED_TRACE(file);
+        const std::string list = ReadSourceFile(std::string("resources/") + file);
+        ASSERT_FALSE(list.empty());
+        EXPECT_EQ(list.find("\\\""), std::string::npos);
+        EXPECT_EQ(list.find("\\x"), std::string::npos);
+    }
 }
 
 }  // namespace

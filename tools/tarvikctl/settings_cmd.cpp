@@ -16,6 +16,7 @@
 #include "registry_file.h"
 #include "settings/reg_file.h"
 #include "settings/store.h"
+#include "ui/text/strings.h"
 
 namespace tarvik::ctl {
 
@@ -161,6 +162,7 @@ int Show(CtlContext& ctx) {
         const Json all = {{"global", global},
                           {"Data", GlobalSettings.Data},
                           {"SavePath", GlobalSettings.SavePath},
+                          {"Language", GlobalSettings.Language},
                           {"models", models}};
         ctx.out << JsonText(all, -1) << "\n";
         return kExitOk;
@@ -171,6 +173,7 @@ int Show(CtlContext& ctx) {
         ctx.out << options[i].name << " " << GlobalSettings.*options[i].field << "\n";
     ctx.out << "Data \"" << GlobalSettings.Data << "\"\n";
     ctx.out << "SavePath \"" << GlobalSettings.SavePath << "\"\n";
+    ctx.out << "Language \"" << GlobalSettings.Language << "\"\n";
 
     for (const std::string& model : Subkeys(kHkeyCurrentUser, kRootKeyPath)) {
         if (EqualsNoCase(model, "Lock")) continue;
@@ -202,6 +205,17 @@ int Set(CtlContext& ctx, const char* usage, const std::string& name, const std::
             return UsageError(ctx, "SavePath is longer than 259 characters", usage);
         std::memset(GlobalSettings.SavePath, 0, sizeof(GlobalSettings.SavePath));
         std::memcpy(GlobalSettings.SavePath, value.c_str(), value.size());
+    } else if (EqualsNoCase(name, "Language")) {
+        // "auto" removes the value: the program follows the display language.
+        const auto language = ParseUiLanguage(value);
+        if (!language && !EqualsNoCase(value, "auto"))
+            return UsageError(
+                ctx, "\"" + value + "\" is not a language (en, de, fr, es, ru or auto)", usage);
+        std::memset(GlobalSettings.Language, 0, sizeof(GlobalSettings.Language));
+        if (language) {
+            const char* code = UiLanguageCode(*language);
+            std::memcpy(GlobalSettings.Language, code, std::strlen(code));
+        }
     } else {
         size_t count = 0;
         const GlobalOption* options = GlobalOptionTable(&count);

@@ -27,7 +27,53 @@ static_assert(std::all_of(std::begin(kTable), std::end(kTable),
                           [](const ResStringEntry& e) { return e.id <= 0xFFFF; }),
               "strings.inc: string ids are 16-bit");
 
+UiLanguage g_language = UiLanguage::English;
+
+struct LanguageName {
+    UiLanguage language;
+    uint16_t primaryLangId;  // LANG_ENGLISH, LANG_GERMAN, ...
+    const char* code;
+};
+constexpr LanguageName kLanguageNames[] = {
+    {UiLanguage::English, 0x09, "en"}, {UiLanguage::German, 0x07, "de"},
+    {UiLanguage::French, 0x0C, "fr"},  {UiLanguage::Spanish, 0x0A, "es"},
+    {UiLanguage::Russian, 0x19, "ru"},
+};
+
+const LanguageName& NameOf(UiLanguage language) {
+    for (const LanguageName& n : kLanguageNames)
+        if (n.language == language) return n;
+    return kLanguageNames[0];
+}
+
 }  // namespace
+
+uint16_t PrimaryLangId(UiLanguage language) { return NameOf(language).primaryLangId; }
+
+UiLanguage LanguageOfLangId(uint16_t langId) {
+    const uint16_t primary = langId & 0x3FF;  // PRIMARYLANGID
+    for (const LanguageName& n : kLanguageNames)
+        if (n.primaryLangId == primary) return n.language;
+    return UiLanguage::English;
+}
+
+const char* UiLanguageCode(UiLanguage language) { return NameOf(language).code; }
+
+std::optional<UiLanguage> ParseUiLanguage(std::string_view setting) {
+    if (setting.size() != 2) return std::nullopt;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    const char code[2] = {lower(setting[0]), lower(setting[1])};
+    for (const LanguageName& n : kLanguageNames)
+        if (std::string_view(n.code) == std::string_view(code, 2)) return n.language;
+    return std::nullopt;
+}
+
+UiLanguage ChooseUiLanguage(std::string_view setting, uint16_t systemLangId) {
+    return ParseUiLanguage(setting).value_or(LanguageOfLangId(systemLangId));
+}
+
+void SetUiLanguage(UiLanguage language) { g_language = language; }
+UiLanguage CurrentUiLanguage() { return g_language; }
 
 std::span<const ResStringEntry> ResStringTable() { return kTable; }
 
@@ -37,10 +83,15 @@ const ResStringEntry* FindResStringEntry(unsigned id) {
     return it != std::end(kTable) && it->id == id ? &*it : nullptr;
 }
 
-std::u16string_view ResString(unsigned id) {
+std::u16string_view ResStringIn(UiLanguage language, unsigned id) {
+    // An empty translation is a string the table has not caught up with: a
+    // resource block holds every id of its 16, present or not.
+    if (const auto own = FindTranslation(language, id); own && !own->empty()) return *own;
     const ResStringEntry* e = FindResStringEntry(id);
     return e ? e->text : std::u16string_view{};
 }
+
+std::u16string_view ResString(unsigned id) { return ResStringIn(g_language, id); }
 
 std::string_view ResStringUtf8(unsigned id) {
     const ResStringEntry* e = FindResStringEntry(id);

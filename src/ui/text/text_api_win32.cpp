@@ -6,6 +6,7 @@
 
 #include "platform/late_bound_win32.h"
 #include "platform/system.h"
+#include "ui/text/strings.h"
 
 namespace tarvik {
 namespace {
@@ -272,15 +273,50 @@ int LoadResString(HMODULE module, UINT id, wchar_t* buffer, int capacity, WORD l
                          capacity > 0 ? static_cast<std::size_t>(capacity) : 0);
 }
 
+namespace {
+
+// The language in use first, then language 0. An empty translation falls
+// back too: a block holds all 16 of its ids, and one its table lacks is
+// empty there.
+std::optional<std::span<const uint16_t>> FindUiString(UINT id) {
+    const UiLanguage language = CurrentUiLanguage();
+    if (language != UiLanguage::English) {
+        const auto own = FindResString(nullptr, id, PrimaryLangId(language));
+        if (own && !own->empty()) return own;
+    }
+    return FindResString(nullptr, id, 0);
+}
+
+}  // namespace
+
 std::wstring ResText(UINT id) {
-    const auto text = FindResString(nullptr, id, 0);
+    const auto text = FindUiString(id);
     return text ? std::wstring(text->begin(), text->end()) : std::wstring();
 }
 
 wchar_t* WStrAppendResString(wchar_t* dst, const wchar_t* end, UINT id) {
-    const auto text = FindResString(nullptr, id, 0);
+    const auto text = FindUiString(id);
     if (!text) return WStrAppendUnits(dst, end, L"", 0);
     return WStrAppendUnits(dst, end, text->data(), text->size());
+}
+
+bool AnsiCodePageCarries(UiLanguage language) {
+    if (UiIsUnicode() || language == UiLanguage::English) return true;
+    for (const ResStringEntry& e : ResStringTable()) {
+        const auto own = FindTranslation(language, e.id);
+        if (!own || own->empty()) continue;
+        const std::wstring wide(own->begin(), own->end());
+        BOOL usedDefault = FALSE;
+        const int bytes =
+            ::WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, &usedDefault);
+        if (bytes <= 0 || usedDefault) return false;
+    }
+    return true;
+}
+
+uint16_t SystemUiLanguageId() {
+    if (const auto userUi = late::GetUserDefaultUILanguage()) return userUi();
+    return ::GetSystemDefaultLangID();
 }
 
 wchar_t* WStrAppendAnsi(wchar_t* dst, const wchar_t* end, const char* ansi) {

@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "ui/text/strings.h"
 #include "ui/text/text_layer.h"
 
 namespace tarvik {
@@ -97,12 +98,21 @@ bool IsAnsiLeadByte(unsigned char byte);
 // missing. The block's size bounds every read.
 std::optional<std::span<const uint16_t>> FindResString(HMODULE module, UINT id, WORD language);
 int LoadResString(HMODULE module, UINT id, wchar_t* buffer, int capacity, WORD language);
-// String `id` of the program's table (language 0), empty when missing.
+// String `id` of the program's table in the language in use, else in the
+// neutral language 0 (ResString); empty when missing.
 std::wstring ResText(UINT id);
 
-// Appends string `id` of the program's string table; a missing string
-// appends nothing.
+// Appends string `id` of the program's string table, as ResText finds it; a
+// missing string appends nothing.
 wchar_t* WStrAppendResString(wchar_t* dst, const wchar_t* end, UINT id);
+// The user's display language (2000 on), the system's on older Windows.
+uint16_t SystemUiLanguageId();
+// Whether the texts of `language` reach the screen whole: always through the
+// wide entry points; through the ANSI ones (95/98/ME) only when the ANSI code
+// page has every character of its table (Russian needs 1251, the others
+// 1252), else they would show as question marks.
+bool AnsiCodePageCarries(UiLanguage language);
+
 // Appends ANSI text converted through the ANSI code page; when it converts to
 // nothing, nothing is written (not even a NUL) and `dst` comes back.
 wchar_t* WStrAppendAnsi(wchar_t* dst, const wchar_t* end, const char* ansi);
