@@ -330,10 +330,13 @@ struct CheckRun {
 // check_strings.py on a table written from `entries`, against the program's
 // neutral table or one written from `neutral`.
 CheckRun CheckTable(const std::string& entries, const std::string& neutral = "") {
-    const std::string path = std::string(TARVIK_BINARY_DIR) + "/strings_check_test.inc";
+    // A file of its own per test: ctest runs the tests side by side.
+    const std::string stem = std::string(TARVIK_BINARY_DIR) + "/strings_check_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string path = stem + "_table.inc";
     std::string neutralPath = std::string(TARVIK_SOURCE_DIR) + "/resources/strings.inc";
     if (!neutral.empty()) {
-        neutralPath = std::string(TARVIK_BINARY_DIR) + "/strings_check_neutral.inc";
+        neutralPath = stem + "_neutral.inc";
         std::ofstream(neutralPath, std::ios::binary) << neutral;
     }
     std::ofstream(path, std::ios::binary) << entries;
