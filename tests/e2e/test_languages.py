@@ -78,7 +78,8 @@ def shoot_menu(tarvik, run, shot):
     tarvik.crop(screen, tarvik.artifacts / f"{shot}.png", int(box["X"]), int(box["Y"]),
                 int(box["WIDTH"]), int(box["HEIGHT"]))
     tarvik.xdotool("key", "Escape")
-    wait_until(lambda: not tarvik.visible_windows(), 10, "the menu closed")
+    wait_until(lambda: all(w.split()[0] != menu for w in tarvik.visible_windows()), 10,
+               "the menu closed")
 
 
 def both_dialogs(tarvik, run, code, language):

@@ -110,7 +110,7 @@ def test_trace_over_spti_records_each_command_sent_and_how_it_failed(tarvik, wor
         r = tarvik.wine_run([str(tarvik.bin_dir / "tarvikctl.exe"), "--trace",
                              windows_path(trace), "drives"], cwd=workdir)
         # A drive that answers no INQUIRY is not listed ...
-        assert r.returncode == 0 and r.stdout == "0 drive(s)\n", r.stdout + r.stderr
+        assert r.returncode == 0 and r.stdout == "no optical drive found\n", r.stdout + r.stderr
         # ... and the trace shows why: every line a command to D: (drive 0)
         # that the transport itself failed, with the system's own error code,
         # the INQUIRY among them.

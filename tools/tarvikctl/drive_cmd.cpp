@@ -473,6 +473,9 @@ int RunDrives(CtlContext& ctx, const CtlCommand& command, const CtlArgs& args) {
         ctx.out << CdromList.count() << " drive(s)\n";
         for (uint32_t i = 0; i < CdromList.count(); ++i)
             PrintDrive(ctx.out, i, CdromList.drives[i]);
+    } else if (CdromList.count() == 0) {
+        // Said in words: an empty answer reads like a command that did nothing.
+        ctx.out << "no optical drive found\n";
     } else {
         for (uint32_t i = 0; i < CdromList.count(); ++i)
             PrintReadableDrive(ctx, ctx.out, i, CdromList.drives[i]);
